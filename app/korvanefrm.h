@@ -1,0 +1,141 @@
+#pragma once
+
+#include "clickable.h"
+#include "filesink.h"
+#include "generationrun.h"
+#include "korvaneservices.h"
+#include "outputbox.h"
+#include "rundriver.h"
+#include "settings.h"
+#include "transportbar.h"
+#include "udpsink.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+
+namespace korvane {
+
+// Korvane's only window. It owns every control, the settings in force, the run-control flags
+// and the one output sink, and it is what a generation run drives.
+class KorvaneFRM : public QWidget, public RunView
+{
+    Q_OBJECT
+
+public:
+    // Client heights of the two views, in twips: the top strip alone, or the whole window.
+    static constexpr int compactHeightTwips = 1260;
+    static constexpr int fullHeightTwips = 4110;
+    static constexpr int clientWidthTwips = 5640;
+    static constexpr int twipsPerPixel = 15;
+
+    enum class LoadOutcome
+    {
+        Shown,        // start-up ended normally or with an error shown in the title; show the window
+        Refused,      // another copy runs
+        SourceMissing // the source file to be counted does not exist
+    };
+
+    explicit KorvaneFRM(KorvaneServices services, QWidget* parent = nullptr);
+    ~KorvaneFRM() override;
+
+    // Start-up, before the window is first shown.
+    LoadOutcome load();
+    // Ends the program from start-up as a close would, without showing the window.
+    void unload();
+
+    const Settings& settings() const { return m_settings; }
+    const RunFlags& flags() const { return m_flags; }
+    std::int64_t sourceLineCount() const { return m_sourceLineCount; }
+    const std::string& sourceFile() const { return m_sourceFile; }
+    const FileSink& fileSink() const { return m_fileSink; }
+    const UdpSink& udpSink() const { return m_udpSink; }
+    bool runActive() const { return m_driver.running(); }
+    bool isCompact() const;
+    OutputBox* outputBox() const { return TXT_OutPut; }
+    TransportBar* transport() const { return MMControl1; }
+
+    // RunView
+    void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) override;
+    void showRunTitle() override;
+    void setSourceButtonEnabled(bool enabled) override;
+    void clearOutput() override;
+    void appendOutput(std::string_view line) override;
+    void setLineCount(std::int64_t count) override;
+    bool lampsVisible() const override;
+    void setLampsVisible(bool visible) override;
+    void showFailure(std::string_view reason) override;
+
+signals:
+    void runEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void setClientHeightTwips(int twips);
+    void showUnknownError(const QString& reason);
+    void writePosition();
+    RunSettings makeRunSettings() const;
+    QChar decimalSeparator() const;
+
+    // Handlers
+    void onToggleView();
+    void onCollapseView();
+    void onPlay();
+    void onPause();
+    void onStop();
+    void onExit();
+    void onSourceFile();
+    void onHarkwell();
+    void onHelp();
+
+    KorvaneServices m_services;
+
+    // Settings in force and run-control state.
+    Settings m_settings;
+    RunFlags m_flags;
+    std::int64_t m_sourceLineCount = 0;
+    std::string m_sourceFile = "SAMPLE.TXT";
+    RunSettings m_runSettings;
+    FileSink m_fileSink;
+    UdpSink m_udpSink;
+    RunDriver m_driver;
+    QString m_helpFile;
+    std::int64_t m_shownLineCount = -1;
+    bool m_lineCountPending = false;
+
+    // Top strip
+    ClickableLabel* Picture1;
+    PictureBox* FRM_Vert;
+    ClickableLabel* LBL_ProgName;
+    ClickableLabel* LBL_titre;
+    ClickableLabel* LBL_Logs;
+    StatusLamp* FRM_On;
+    StatusLamp* FRM_Winsock;
+    StatusLamp* FRM_Yellow;
+    StatusLamp* FRM_Red;
+    StatusLamp* frm_green;
+    // Lower area
+    QFrame* FRM_Infos;
+    QLabel* LBL_Delay;
+    QLabel* LBL_LineNumber;
+    QLabel* LBL_GenerationType;
+    QLabel* LBL_SyslogFile;
+    QLabel* LBL_HostIP;
+    QPushButton* CMD_Quitter;
+    QPushButton* CMD_ReadPixFile;
+    QPushButton* CMD_Harkwell;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* LBL_LineCount;
+    TransportBar* MMControl1;
+    OutputBox* TXT_OutPut;
+};
+
+} // namespace korvane

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "linecomposer.h"
+#include "messageservice.h"
+#include "profile.h"
+#include "randomsource.h"
+#include "runpacer.h"
+#include "singleinstance.h"
+
+#include <QString>
+
+namespace korvane {
+
+// Launches the companion listener and opens the help; the window asks through this interface
+// so that tests can stand in.
+class DesktopActions
+{
+public:
+    virtual ~DesktopActions() = default;
+    // Starts the companion listener; false with the reason when it cannot be found or started.
+    virtual bool launchCompanion(QString* error) = 0;
+    virtual void showHelp(const QString& helpFile) = 0;
+};
+
+// Everything the window takes from outside: the operator's answers, the settings store, the
+// single-copy lock, randomness, clocks and desktop actions.
+struct KorvaneServices
+{
+    MessageService& messages;
+    ProfileStore& profile;
+    SingleInstanceLock& instanceLock;
+    RandomSource& random;
+    WallClock& wallClock;
+    MonotonicClock& monotonicClock;
+    DesktopActions& desktop;
+};
+
+} // namespace korvane

@@ -1,0 +1,42 @@
+// Exit and closing: a run under way ends at once and the window's place is stored.
+#include "korvanefrm.h"
+
+#include "numbers.h"
+
+#include <QCloseEvent>
+
+namespace korvane {
+
+void KorvaneFRM::writePosition()
+{
+    const QPoint place = pos();
+    m_services.profile.write("PositionX", singleToText(static_cast<float>(place.x() * twipsPerPixel)));
+    m_services.profile.write("PositionY", singleToText(static_cast<float>(place.y() * twipsPerPixel)));
+}
+
+void KorvaneFRM::onExit()
+{
+    m_flags.QuitRequested = 1;
+    m_driver.quit();
+    writePosition();
+    close();
+}
+
+void KorvaneFRM::closeEvent(QCloseEvent* event)
+{
+    m_flags.QuitRequested = 1;
+    m_driver.quit();
+    // A minimised window's coordinates mean nothing to the next start.
+    if (!isMinimized())
+        writePosition();
+    event->accept();
+}
+
+void KorvaneFRM::unload()
+{
+    m_flags.QuitRequested = 1;
+    m_driver.quit();
+    writePosition();
+}
+
+} // namespace korvane

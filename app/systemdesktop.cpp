@@ -1,0 +1,24 @@
+#include "systemdesktop.h"
+
+#include "programlauncher.h"
+
+namespace korvane {
+
+SystemDesktop::SystemDesktop() : m_help(QUrl(QStringLiteral("qrc:/help/korvane.html"))) {}
+
+bool SystemDesktop::launchCompanion(QString* error)
+{
+#ifdef Q_OS_WIN
+    return launchDetached(QStringLiteral("Harkwell.exe"), error);
+#else
+    return launchDetached(QStringLiteral("harkwell"), error);
+#endif
+}
+
+void SystemDesktop::showHelp(const QString& helpFile)
+{
+    // Where no viewer for the compiled help file exists, the same help comes from inside Korvane.
+    m_help.show(QStringLiteral("Korvane 2.0 Help - %1").arg(helpFile));
+}
+
+} // namespace korvane

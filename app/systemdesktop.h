@@ -1,0 +1,22 @@
+#pragma once
+
+#include "helpviewer.h"
+#include "korvaneservices.h"
+
+namespace korvane {
+
+// The desktop as Korvane uses it: the companion listener "harkwell" started detached, and the
+// help shown in Korvane's own help window (the help is built into the executable).
+class SystemDesktop final : public DesktopActions
+{
+public:
+    SystemDesktop();
+    bool launchCompanion(QString* error) override;
+    void showHelp(const QString& helpFile) override;
+    HelpViewer& helpViewer() { return m_help; }
+
+private:
+    HelpViewer m_help;
+};
+
+} // namespace korvane

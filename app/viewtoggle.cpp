@@ -1,0 +1,27 @@
+// The compact and full views, switched by clicks in the top strip. No flag records the view:
+// each click looks at the window's height.
+#include "korvanefrm.h"
+
+namespace korvane {
+
+void KorvaneFRM::onToggleView()
+{
+    TXT_OutPut->clearText();
+    LBL_titre->show();
+    if (isCompact()) {
+        setClientHeightTwips(fullHeightTwips);
+        return;
+    }
+    LBL_ProgName->show();
+    setClientHeightTwips(compactHeightTwips);
+    LBL_titre->hide();
+}
+
+void KorvaneFRM::onCollapseView()
+{
+    setClientHeightTwips(compactHeightTwips);
+    LBL_titre->hide();
+    LBL_ProgName->show();
+}
+
+} // namespace korvane

@@ -1,0 +1,280 @@
+#include "generationrun.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvane {
+
+namespace {
+
+constexpr std::string_view kTag = "PIX-";
+
+// Lines passed over without a wait before the run lets the window breathe: a large source with
+// few lines of the chosen level would otherwise keep the window frozen while it is read.
+constexpr int kReadsBetweenYields = 4096;
+
+bool isSeverityLevel(int generationType)
+{
+    return generationType >= 1 && generationType <= 7;
+}
+
+// Random selection (-1) and "every PIX- line" (0) select after the wait; every other type
+// selects before it (the severity levels, and values that match no line at all).
+bool selectsBeforeWait(int generationType)
+{
+    return generationType != 0 && generationType != -1;
+}
+
+bool holdsTag(std::string_view line)
+{
+    return line.find(kTag) != std::string_view::npos;
+}
+
+bool holdsLevel(std::string_view line, int generationType)
+{
+    if (!isSeverityLevel(generationType)) {
+        return false;
+    }
+    const char needle[] = {'P', 'I', 'X', '-', static_cast<char>('0' + generationType)};
+    return line.find(std::string_view(needle, sizeof needle)) != std::string_view::npos;
+}
+
+} // namespace
+
+GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink,
+                             RandomSource& random, WallClock& clock)
+    : m_settings(settings), m_flags(flags), m_view(view), m_sink(sink), m_random(random), m_clock(clock)
+{}
+
+GenerationRun::~GenerationRun() = default;
+
+GenerationRun::Next GenerationRun::start()
+{
+    m_reader.close();
+    m_line.clear();
+    m_lineHeld = false;
+    m_readsWithoutWait = 0;
+    m_lineCounter = 0;
+    m_active = true;
+
+    m_view.setTransport(false, true, true);
+    m_view.showRunTitle();
+    m_view.setSourceButtonEnabled(false);
+
+    if (!openPass()) {
+        return halt(m_failure);
+    }
+    return advance();
+}
+
+GenerationRun::Next GenerationRun::resume()
+{
+    if (!m_active) {
+        return Next::Finished;
+    }
+    // A yield lets the window handle its events just as a wait does, so a Stop pressed then
+    // must end the run; without this a run over an empty source could never be stopped.
+    if (m_flags.StopRequested == 1) {
+        return endRun();
+    }
+    if (m_resumePoint == ResumePoint::PassStart && !openPass()) {
+        return halt(m_failure);
+    }
+    return advance();
+}
+
+GenerationRun::Next GenerationRun::waitOver()
+{
+    if (!m_active) {
+        return Next::Finished;
+    }
+    if (m_flags.StopRequested == 1) {
+        return endRun(); // a line read for this cycle is dropped
+    }
+    if (m_flags.Paused != 0) {
+        return advance(); // a held line stays held
+    }
+
+    bool selected = false;
+    switch (m_settings.generationType) {
+    case 0:
+        if (m_reader.readLine(m_line)) {
+            selected = holdsTag(m_line);
+        } else if (!m_reader.error().empty()) {
+            return halt(m_reader.error());
+        }
+        break;
+    case -1:
+        selected = pickRandomLine();
+        break;
+    default:
+        // Only a line read before the wait goes out: after a pause with nothing held the
+        // cycle is empty rather than sending the previous line a second time.
+        selected = m_lineHeld;
+        m_lineHeld = false;
+        break;
+    }
+    if (!selected) {
+        return advance();
+    }
+    return emitCurrentLine();
+}
+
+void GenerationRun::abandon()
+{
+    m_reader.close();
+    m_randomLines = {};
+    m_lineHeld = false;
+    m_active = false;
+}
+
+bool GenerationRun::openPass()
+{
+    m_view.clearOutput();
+    m_passWaited = false;
+    if (!m_reader.open(m_settings.sourceFile)) {
+        m_failure = m_reader.error();
+        return false;
+    }
+    return m_settings.generationType != -1 || loadRandomLines();
+}
+
+bool GenerationRun::loadRandomLines()
+{
+    // Once per pass rather than once per draw: the same line comes out as if the source were
+    // read up to it for every draw, without reading the file again and again.
+    m_randomLines.clear();
+    LineReader reader;
+    if (!reader.open(m_settings.sourceFile)) {
+        m_failure = reader.error();
+        return false;
+    }
+    std::string line;
+    while (reader.readLine(line)) {
+        m_randomLines.push_back(std::move(line));
+    }
+    if (!reader.error().empty()) {
+        m_failure = reader.error();
+        return false;
+    }
+    return true;
+}
+
+bool GenerationRun::pickRandomLine()
+{
+    const double r = m_random.next();
+    const auto k = static_cast<std::int64_t>(std::floor(r * static_cast<double>(m_settings.sourceLineCount) + 1));
+    if (m_randomLines.empty()) {
+        return false; // the source was emptied after the pass began
+    }
+    // Line k + 1: never the first line of a longer source. A one-line source, or one that has
+    // shrunk since it was counted, gives its last line instead of a line that is not there.
+    const auto last = static_cast<std::int64_t>(m_randomLines.size()) - 1;
+    m_line = m_randomLines[static_cast<std::size_t>(std::clamp<std::int64_t>(k, 0, last))];
+    return holdsTag(m_line);
+}
+
+GenerationRun::Next GenerationRun::advance()
+{
+    for (;;) {
+        // The pass goes on while a held line waits for its turn, even past the last line.
+        if (!m_lineHeld && m_reader.atEnd()) {
+            if (!m_reader.error().empty()) {
+                return halt(m_reader.error());
+            }
+            m_reader.close();
+            if (m_settings.onetime != 0) {
+                return endRun();
+            }
+            if (!m_passWaited) {
+                // Endless passes that never wait would freeze the window.
+                m_resumePoint = ResumePoint::PassStart;
+                m_readsWithoutWait = 0;
+                return Next::Yield;
+            }
+            if (!openPass()) {
+                return halt(m_failure);
+            }
+            continue;
+        }
+
+        if (selectsBeforeWait(m_settings.generationType) && m_flags.Paused != 1 && !m_lineHeld) {
+            if (!m_reader.readLine(m_line)) {
+                if (!m_reader.error().empty()) {
+                    return halt(m_reader.error());
+                }
+                continue;
+            }
+            if (!holdsLevel(m_line, m_settings.generationType)) {
+                if (++m_readsWithoutWait >= kReadsBetweenYields) {
+                    m_resumePoint = ResumePoint::Cycle;
+                    m_readsWithoutWait = 0;
+                    return Next::Yield;
+                }
+                continue; // no wait for a line of another level
+            }
+            m_lineHeld = true;
+        }
+
+        m_passWaited = true;
+        m_readsWithoutWait = 0;
+        return Next::Wait;
+    }
+}
+
+GenerationRun::Next GenerationRun::emitCurrentLine()
+{
+    ++m_lineCounter;
+    m_view.setLineCount(m_lineCounter);
+
+    std::string shaped;
+    std::string_view line = m_line;
+    if (m_settings.removeHeader) {
+        shaped = removeHeader(line, m_settings.headerString);
+        line = shaped;
+    }
+    if (!m_settings.realLogs) {
+        shaped = composeLine(m_clock, m_settings.firewallName, rewriteTemplate(line, m_settings.rewrite, m_random));
+        line = shaped;
+    }
+
+    m_view.appendOutput(line);
+    const SinkResult result = m_sink.write(line);
+    if (result.kind == SinkResult::Kind::Failed) {
+        return halt(result.reason);
+    }
+    // Skipped: the line is lost to the receiver, the run goes on as if it had been sent.
+
+    m_view.setLampsVisible(!m_view.lampsVisible());
+    return advance();
+}
+
+GenerationRun::Next GenerationRun::endRun()
+{
+    m_reader.close();
+    m_randomLines = {};
+    m_lineHeld = false;
+
+    m_view.setLampsVisible(false);
+    m_flags.StopRequested = 0;
+    m_flags.Paused = 0;
+    m_view.setTransport(true, false, false);
+    m_view.setSourceButtonEnabled(true);
+    m_lineCounter = 0; // the count label keeps the last count until the next run emits
+    m_active = false;
+    return Next::Finished;
+}
+
+GenerationRun::Next GenerationRun::halt(std::string_view reason)
+{
+    // Nothing the operator sees is reset: Play stays disabled, the lamps keep their state.
+    const std::string why(reason); // it may point into the reader
+    m_reader.close();
+    m_randomLines = {};
+    m_lineHeld = false;
+    m_active = false;
+    m_view.showFailure(why);
+    return Next::Halted;
+}
+
+} // namespace korvane

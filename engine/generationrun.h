@@ -1,0 +1,134 @@
+#pragma once
+
+#include "linecomposer.h"
+#include "linereader.h"
+#include "linesink.h"
+#include "randomsource.h"
+#include "templaterewriter.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+// What a run needs of the settings in force. Built once by the window from its settings.
+struct RunSettings
+{
+    double delay = 1;          // seconds between two lines, > 0 (the driver uses it)
+    double onetime = 0;        // 0: endless passes; anything else: one pass
+    int generationType = 0;    // -1 random line, 0 lines with "PIX-", 1..7 that severity only, others none
+    bool removeHeader = false; // RemoveHeader is 1
+    std::string headerString;
+    bool realLogs = false; // RealLogFile is 1: lines go out unchanged after header removal
+    std::filesystem::path sourceFile;
+    std::int64_t sourceLineCount = 0; // lines of the source minus one, counted at start-up
+    std::string firewallName;
+    RewriteValues rewrite;
+};
+
+// The window-level flags that the buttons and exit paths set and the run reads.
+struct RunFlags
+{
+    int Paused = 0;
+    int StopRequested = 0;
+    int QuitRequested = 0;
+};
+
+// The window as a run drives it.
+class RunView
+{
+public:
+    virtual ~RunView() = default;
+    virtual void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) = 0;
+    virtual void showRunTitle() = 0; // program name hidden, title "Log's Generation" shown
+    virtual void setSourceButtonEnabled(bool enabled) = 0;
+    virtual void clearOutput() = 0;
+    virtual void appendOutput(std::string_view line) = 0;  // the line, shown at the bottom
+    virtual void setLineCount(std::int64_t count) = 0;     // "Lines : " + count
+    virtual bool lampsVisible() const = 0;                 // is frm_green shown?
+    virtual void setLampsVisible(bool visible) = 0;        // frm_green, FRM_Red, FRM_Yellow together
+    virtual void showFailure(std::string_view reason) = 0; // "Unknown Error !!!", reason for the operator
+};
+
+// One generation run as a state machine. The driver calls start() when Play is pressed and
+// then, whenever the run asks for a wait, waits `delay` seconds while the window handles its
+// events, and calls waitOver(). The run reads the flags exactly where a run reads them:
+// Paused before reading a line (levels 1 to 7) and after each wait, StopRequested after each
+// wait. QuitRequested is the driver's to check while waiting: it then calls abandon().
+class GenerationRun
+{
+public:
+    enum class Next
+    {
+        Wait,     // wait one delay, then call waitOver()
+        Yield,    // let the window handle its events (no delay), then call resume()
+        Finished, // the run ended; the end-of-run steps are done
+        Halted    // the run failed; "Unknown Error !!!" is shown and nothing is reset
+    };
+
+    // Everything given must outlive the run; the settings are read, never changed.
+    GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink, RandomSource& random,
+                  WallClock& clock);
+    ~GenerationRun();
+    GenerationRun(const GenerationRun&) = delete;
+    GenerationRun& operator=(const GenerationRun&) = delete;
+
+    // Play pressed: the run-start steps, the first pass start, then on to the first wait.
+    // The run may be started again once it has finished.
+    Next start();
+
+    // The wait is over: Stop and Pause checks, then the line is selected, counted, shaped and
+    // emitted, and the run goes on to its next wait or its end.
+    Next waitOver();
+
+    // After a Yield. A Stop pressed meanwhile is honoured here, as after a wait.
+    // Once the run is over, waitOver() and resume() do nothing and return Finished.
+    Next resume();
+
+    // Exit during a wait: closes the source and returns without the end-of-run steps.
+    void abandon();
+
+    // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
+    std::int64_t lineCounter() const { return m_lineCounter; }
+    // Between start() and the run's end, failure or abandon().
+    bool active() const { return m_active; }
+
+private:
+    // Where resume() carries on after a Yield.
+    enum class ResumePoint
+    {
+        PassStart, // the pass before made no wait: open the source again
+        Cycle      // a long stretch of lines without a wait was read: go on reading
+    };
+
+    bool openPass();
+    bool loadRandomLines();
+    Next advance();
+    bool pickRandomLine();
+    Next emitCurrentLine();
+    Next endRun();
+    Next halt(std::string_view reason);
+
+    const RunSettings& m_settings;
+    RunFlags& m_flags;
+    RunView& m_view;
+    LineSink& m_sink;
+    RandomSource& m_random;
+    WallClock& m_clock;
+
+    LineReader m_reader;
+    std::string m_line;         // the run's current line, as read from the source
+    bool m_lineHeld = false;    // levels 1..7: a matching line read before the wait, not yet emitted
+    bool m_passWaited = false;  // this pass has waited at least once
+    int m_readsWithoutWait = 0; // lines read and passed over since the last wait or yield
+    ResumePoint m_resumePoint = ResumePoint::Cycle;
+    std::vector<std::string> m_randomLines; // the source's lines, for random selection
+    std::string m_failure;                  // why the pass could not start
+    std::int64_t m_lineCounter = 0;
+    bool m_active = false;
+};
+
+} // namespace korvane

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+struct CivilDate
+{
+    int year = 1970;
+    int month = 1; // 1..12
+    int day = 1;   // 1..31
+};
+
+struct CivilTime
+{
+    int hour = 0; // 0..23
+    int minute = 0;
+    int second = 0;
+};
+
+// The local wall clock that stamps composed lines; tests fix it.
+class WallClock
+{
+public:
+    virtual ~WallClock() = default;
+    virtual CivilDate date() = 0;
+    virtual CivilTime time() = 0;
+};
+
+// Cuts a leading header: everything up to and including the first character of the first
+// occurrence of `marker` is removed, then trailing spaces. A marker that does not occur, or
+// an empty marker, leaves the line unchanged.
+std::string removeHeader(std::string_view line, std::string_view marker);
+
+// "dd Mmm yyyy hh:mm:ss" + two spaces + firewall name + one space + message. Month names are
+// the English abbreviations whatever the locale. The date is read from the clock before the time.
+std::string composeLine(WallClock& clock, std::string_view firewallName, std::string_view message);
+
+// The same with the date and time given.
+std::string composeLine(const CivilDate& date, const CivilTime& time, std::string_view firewallName,
+                        std::string_view message);
+
+} // namespace korvane

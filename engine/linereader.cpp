@@ -1,0 +1,169 @@
+#include "linereader.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace korvane {
+
+namespace {
+
+// Large enough that a source of ordinary log lines costs one system call per few hundred lines.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+std::string reasonFor(int error)
+{
+    // fopen and fread do not promise to set errno on every failure.
+    return std::strerror(error != 0 ? error : EIO);
+}
+
+std::FILE* openUnbuffered(const std::filesystem::path& path, std::string& error)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(path.string().c_str(), "rb");
+    if (file == nullptr) {
+        error = reasonFor(errno);
+        return nullptr;
+    }
+    // Reads go straight into our own buffer; stdio's would only copy every byte once more.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+}
+
+} // namespace
+
+LineReader::~LineReader()
+{
+    close();
+}
+
+bool LineReader::open(const std::filesystem::path& path)
+{
+    close();
+    m_error.clear();
+    m_file = openUnbuffered(path, m_error);
+    if (m_file == nullptr) {
+        return false;
+    }
+    m_buffer.resize(kBufferSize);
+    // Reading at once makes a source that opens but cannot be read (a folder) fail here, where
+    // the caller expects failures, rather than pass for an empty file.
+    if (!fill() && !m_error.empty()) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void LineReader::close()
+{
+    if (m_file != nullptr) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    m_pos = 0;
+    m_len = 0;
+    m_eof = false;
+}
+
+bool LineReader::fill()
+{
+    if (m_file == nullptr || m_eof) {
+        return false;
+    }
+    m_pos = 0;
+    errno = 0;
+    m_len = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
+    if (m_len > 0) {
+        return true;
+    }
+    m_eof = true;
+    if (std::ferror(m_file) != 0) {
+        m_error = reasonFor(errno);
+    }
+    return false;
+}
+
+bool LineReader::atEnd()
+{
+    return m_pos >= m_len && !fill();
+}
+
+bool LineReader::readLine(std::string& line)
+{
+    line.clear();
+    if (atEnd()) {
+        return false;
+    }
+    for (;;) {
+        const char* const begin = m_buffer.data() + m_pos;
+        const char* const end = m_buffer.data() + m_len;
+        const char* p = begin;
+        while (p != end && *p != '\r' && *p != '\n') {
+            ++p;
+        }
+        line.append(begin, p);
+        if (p != end) {
+            m_pos += static_cast<std::size_t>(p - begin) + 1;
+            // CR LF is one line end, also when the buffer ends between the two.
+            if (*p == '\r' && (m_pos < m_len || fill()) && m_buffer[m_pos] == '\n') {
+                ++m_pos;
+            }
+            return true;
+        }
+        m_pos = m_len;
+        if (!fill()) {
+            // A last line without a line end is still a line; a read error spoils it.
+            return m_error.empty();
+        }
+    }
+}
+
+std::optional<std::int64_t> countLines(const std::filesystem::path& path, std::string* error)
+{
+    std::string reason;
+    std::FILE* file = openUnbuffered(path, reason);
+    if (file == nullptr) {
+        if (error != nullptr) {
+            *error = reason;
+        }
+        return std::nullopt;
+    }
+    std::vector<char> buffer(kBufferSize);
+    std::int64_t count = 0;
+    bool afterCr = false;  // the previous byte was a CR, so an LF now ends no further line
+    bool openLine = false; // bytes have been seen since the last line end
+    for (;;) {
+        errno = 0;
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
+        if (n == 0) {
+            break;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n') {
+                count += afterCr ? 0 : 1;
+                afterCr = false;
+                openLine = false;
+            } else if (c == '\r') {
+                ++count;
+                afterCr = true;
+                openLine = false;
+            } else {
+                afterCr = false;
+                openLine = true;
+            }
+        }
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
+    std::fclose(file);
+    if (failed) {
+        if (error != nullptr) {
+            *error = reasonFor(readError);
+        }
+        return std::nullopt;
+    }
+    return count + (openLine ? 1 : 0);
+}
+
+} // namespace korvane

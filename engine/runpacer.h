@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace korvane {
+
+// A monotonic clock, so that a run across midnight or a clock change keeps its pace.
+class MonotonicClock
+{
+public:
+    virtual ~MonotonicClock() = default;
+    virtual std::chrono::nanoseconds now() = 0;
+};
+
+class SteadyClock final : public MonotonicClock
+{
+public:
+    std::chrono::nanoseconds now() override { return std::chrono::steady_clock::now().time_since_epoch(); }
+};
+
+// Deadlines of a run's waits at a fixed rate: the first wait ends one delay after Play, and
+// each further wait one delay after the previous deadline, so that the time spent emitting a
+// line does not add up. A run that falls far behind (the machine was suspended, the sink
+// stalled) starts afresh from now instead of bursting to catch up.
+class RunPacer
+{
+public:
+    RunPacer(MonotonicClock& clock, double delaySeconds);
+
+    void begin();                           // a wait starts now: deadline = now + delay
+    void next();                            // the following wait: deadline += delay
+    bool due();                             // the current deadline has passed
+    std::chrono::nanoseconds remaining();   // until the current deadline, 0 when due
+    std::chrono::nanoseconds deadline() const { return m_deadline; }
+
+private:
+    MonotonicClock& m_clock;
+    std::chrono::nanoseconds m_delay;
+    std::chrono::nanoseconds m_deadline{0};
+};
+
+} // namespace korvane

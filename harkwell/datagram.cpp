@@ -1,0 +1,32 @@
+#include "harkwell/datagram.h"
+
+namespace korvane::harkwell {
+
+QByteArray lineText(const QByteArray& payload)
+{
+    qsizetype end = payload.size();
+    if (end > 0 && payload.at(end - 1) == '\n')
+        --end;
+    if (end > 0 && payload.at(end - 1) == '\r')
+        --end;
+    return payload.left(end);
+}
+
+QString senderText(const Datagram& datagram)
+{
+    bool isIPv4 = false;
+    const quint32 ipv4 = datagram.sender.toIPv4Address(&isIPv4);
+    const QString port = QString::number(datagram.senderPort);
+    if (isIPv4)
+        return QStringLiteral("%1:%2").arg(QHostAddress(ipv4).toString(), port);
+    return QStringLiteral("[%1]:%2").arg(datagram.sender.toString(), port);
+}
+
+QByteArray describe(const Datagram& datagram)
+{
+    const QString prefix =
+        QStringLiteral("%1  %2  ").arg(datagram.arrival.toString(QStringLiteral("HH:mm:ss.zzz")), senderText(datagram));
+    return prefix.toLatin1() + lineText(datagram.payload);
+}
+
+} // namespace korvane::harkwell

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "harkwell/datagram.h"
+#include "harkwell/ratemeter.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QUdpSocket>
+
+#include <functional>
+
+namespace korvane::harkwell {
+
+// Owns the UDP socket, reads datagrams in batches, and keeps the counts and the rate that the window and the
+// standard-output mode both show. Counts run from the last listen() or resetCounters().
+class DatagramListener : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A monotonic clock in milliseconds; tests inject one to make the rate deterministic.
+    using Clock = std::function<qint64()>;
+
+    // Asked of the kernel so that a burst waits in the socket instead of being dropped while a batch is
+    // printed or shown; the kernel may grant less (net.core.rmem_max).
+    static constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+
+    // Datagrams read in one go at most, so that a flood cannot keep the event loop from drawing or quitting;
+    // the socket signals again for whatever is left.
+    static constexpr int MaxBatch = 10000;
+
+    explicit DatagramListener(QObject* parent = nullptr);
+
+    void setClock(Clock clock);
+
+    // Binds to address:port (port 0 lets the system choose), after closing any earlier socket. The port is
+    // bound exclusively, so that a second listener on the same port fails instead of silently sharing it.
+    // False when the port cannot be had; errorString() then says why.
+    [[nodiscard]] bool listen(const QHostAddress& address, quint16 port);
+    void close();
+
+    [[nodiscard]] bool isListening() const;
+    [[nodiscard]] QHostAddress address() const;
+    [[nodiscard]] quint16 port() const;
+    [[nodiscard]] QString errorString() const { return m_errorString; }
+    // The receive buffer the kernel granted, in bytes (0 when not listening).
+    [[nodiscard]] qint64 receiveBufferSize() const;
+
+    [[nodiscard]] quint64 datagramCount() const { return m_datagramCount; }
+    [[nodiscard]] quint64 byteCount() const { return m_byteCount; }
+    // Datagrams received during the last second.
+    [[nodiscard]] qint64 ratePerSecond() const;
+    void resetCounters();
+
+    // Reads the datagrams waiting on the socket (up to MaxBatch) and emits them as one batch. Called on
+    // readyRead, and at shutdown so that datagrams already received are not lost.
+    void readPending();
+
+signals:
+    // Datagrams in the order they were received, all stamped with the same arrival time.
+    void datagramsReceived(const QList<korvane::harkwell::Datagram>& batch);
+
+private:
+    QUdpSocket m_socket;
+    QElapsedTimer m_elapsed;
+    Clock m_clock;
+    RateMeter m_rate;
+    quint64 m_datagramCount = 0;
+    quint64 m_byteCount = 0;
+    QString m_errorString;
+};
+
+} // namespace korvane::harkwell

@@ -1,0 +1,180 @@
+#include "harkwell/listenerwindow.h"
+
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace korvane::harkwell {
+
+ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
+    : QWidget(parent), m_bindAddress(bindAddress)
+{
+    m_choosePath = [](QWidget* dialogParent) {
+        return QFileDialog::getSaveFileName(dialogParent, tr("Save datagrams"), QString(),
+                                            tr("Text files (*.txt);;All files (*)"));
+    };
+    buildLayout();
+    setWindowTitle(QStringLiteral("Harkwell"));
+
+    connect(&m_listener, &DatagramListener::datagramsReceived, this, &ListenerWindow::queue);
+    connect(m_listenButton, &QPushButton::clicked, this,
+            [this] { listenOn(static_cast<quint16>(m_portBox->value())); });
+    connect(m_pauseButton, &QPushButton::toggled, this, &ListenerWindow::setPaused);
+    connect(m_clearButton, &QPushButton::clicked, this, &ListenerWindow::clear);
+    connect(m_saveButton, &QPushButton::clicked, this, &ListenerWindow::save);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &ListenerWindow::refresh);
+    m_refreshTimer.start(RefreshMs);
+    refresh();
+}
+
+void ListenerWindow::buildLayout()
+{
+    m_portBox = new QSpinBox(this);
+    m_portBox->setObjectName(QStringLiteral("portBox"));
+    m_portBox->setRange(0, 65535);
+    m_portBox->setToolTip(tr("UDP port to listen on (0 lets the system choose)"));
+    m_listenButton = new QPushButton(tr("&Listen"), this);
+    m_listenButton->setObjectName(QStringLiteral("listenButton"));
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* portRow = new QHBoxLayout;
+    auto* portLabel = new QLabel(tr("P&ort:"), this);
+    portLabel->setBuddy(m_portBox);
+    portRow->addWidget(portLabel);
+    portRow->addWidget(m_portBox);
+    portRow->addWidget(m_listenButton);
+    portRow->addWidget(m_status, 1);
+
+    m_view = new QPlainTextEdit(this);
+    m_view->setObjectName(QStringLiteral("datagramView"));
+    m_view->setReadOnly(true);
+    m_view->setUndoRedoEnabled(false);
+    m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_view->setMaximumBlockCount(MaxLines);
+    m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    m_counters = new QLabel(this);
+    m_counters->setObjectName(QStringLiteral("counterLabel"));
+    m_pauseButton = new QPushButton(tr("&Pause"), this);
+    m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
+    m_pauseButton->setCheckable(true);
+    m_clearButton = new QPushButton(tr("&Clear"), this);
+    m_clearButton->setObjectName(QStringLiteral("clearButton"));
+    m_saveButton = new QPushButton(tr("&Save..."), this);
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(m_counters, 1);
+    bottomRow->addWidget(m_pauseButton);
+    bottomRow->addWidget(m_clearButton);
+    bottomRow->addWidget(m_saveButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(portRow);
+    layout->addWidget(m_view, 1);
+    layout->addLayout(bottomRow);
+    resize(900, 500);
+}
+
+bool ListenerWindow::listenOn(quint16 port)
+{
+    m_portBox->setValue(port);
+    if (!m_listener.listen(m_bindAddress, port)) {
+        setWindowTitle(QStringLiteral("Harkwell"));
+        showStatus(tr("Cannot listen on %1 port %2: %3. Choose another port and press Listen.")
+                       .arg(m_bindAddress.toString())
+                       .arg(port)
+                       .arg(m_listener.errorString()),
+                   true);
+        m_portBox->setFocus();
+        m_portBox->selectAll();
+        return false;
+    }
+    m_portBox->setValue(m_listener.port());
+    setWindowTitle(QStringLiteral("Harkwell - port %1").arg(m_listener.port()));
+    showStatus(tr("Listening on %1 port %2").arg(m_bindAddress.toString()).arg(m_listener.port()), false);
+    return true;
+}
+
+quint16 ListenerWindow::port() const
+{
+    return m_listener.isListening() ? m_listener.port() : 0;
+}
+
+void ListenerWindow::queue(const QList<Datagram>& batch)
+{
+    for (const Datagram& datagram : batch)
+        m_pending.append(QString::fromUtf8(describe(datagram)));
+    if (m_pending.size() > MaxLines)
+        m_pending.remove(0, m_pending.size() - MaxLines);
+}
+
+void ListenerWindow::refresh()
+{
+    if (!m_paused && !m_pending.isEmpty()) {
+        // One append for the whole batch: a block per line costs far less than a layout pass per line.
+        m_view->appendPlainText(m_pending.join(u'\n'));
+        m_pending.clear();
+    }
+    m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s")
+                            .arg(m_listener.datagramCount())
+                            .arg(m_listener.byteCount())
+                            .arg(m_listener.ratePerSecond()));
+}
+
+void ListenerWindow::setPaused(bool paused)
+{
+    m_paused = paused;
+    m_pauseButton->setText(paused ? tr("&Resume") : tr("&Pause"));
+}
+
+void ListenerWindow::clear()
+{
+    m_view->clear();
+    m_pending.clear();
+    m_listener.resetCounters();
+    refresh();
+}
+
+void ListenerWindow::setSavePathChooser(SavePathChooser chooser)
+{
+    m_choosePath = std::move(chooser);
+}
+
+void ListenerWindow::save()
+{
+    const QString path = m_choosePath(this);
+    if (!path.isEmpty())
+        saveTo(path);
+}
+
+bool ListenerWindow::saveTo(const QString& path)
+{
+    QByteArray text = m_view->toPlainText().toUtf8();
+    if (!text.isEmpty())
+        text += '\n';
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        showStatus(tr("Cannot save %1: %2").arg(path, file.errorString()), true);
+        return false;
+    }
+    showStatus(tr("Saved %1 lines to %2").arg(text.count('\n')).arg(path), false);
+    return true;
+}
+
+void ListenerWindow::showStatus(const QString& text, bool isError)
+{
+    m_status->setText(text);
+    m_status->setStyleSheet(isError ? QStringLiteral("color: #b00020; font-weight: bold;") : QString());
+}
+
+} // namespace korvane::harkwell

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "harkwell/datagramlistener.h"
+
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace korvane::harkwell {
+
+// The listener's window: the last datagrams with their arrival time and sender, the counts and the rate, and
+// Pause, Clear and Save. Lines are shown in batches on a short timer, so that drawing never limits how fast
+// datagrams are read, and both the view and the lines waiting for it are bounded, so that memory stays flat
+// under a flood.
+class ListenerWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Asks where to save; an empty answer cancels. Tests replace the file dialog with their own answer.
+    using SavePathChooser = std::function<QString(QWidget* parent)>;
+
+    static constexpr int MaxLines = 10000;
+    static constexpr int RefreshMs = 50;
+
+    explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
+
+    // Listens on port of the bind address. A failure is shown in the window with the reason, and the port box
+    // and Listen button stay ready for another choice; nothing fails silently.
+    bool listenOn(quint16 port);
+
+    // Writes the lines on view to path, one datagram per line; a failure is shown in the window.
+    bool saveTo(const QString& path);
+
+    void setSavePathChooser(SavePathChooser chooser);
+
+    // The port being listened on, 0 when none.
+    [[nodiscard]] quint16 port() const;
+
+private:
+    void buildLayout();
+    void queue(const QList<Datagram>& batch);
+    void refresh();
+    void setPaused(bool paused);
+    void clear();
+    void save();
+    void showStatus(const QString& text, bool isError);
+
+    QHostAddress m_bindAddress;
+    DatagramListener m_listener;
+    QTimer m_refreshTimer;
+    QStringList m_pending; // lines received but not yet shown, the newest MaxLines at most
+    bool m_paused = false;
+    SavePathChooser m_choosePath;
+
+    QSpinBox* m_portBox = nullptr;
+    QPushButton* m_listenButton = nullptr;
+    QLabel* m_status = nullptr;
+    QPlainTextEdit* m_view = nullptr;
+    QLabel* m_counters = nullptr;
+    QPushButton* m_pauseButton = nullptr;
+    QPushButton* m_clearButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+};
+
+} // namespace korvane::harkwell

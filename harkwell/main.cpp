@@ -1,0 +1,132 @@
+// Harkwell: listens for syslog datagrams over UDP and shows them in a window, or prints them on standard output.
+
+#include "harkwell/datagramlistener.h"
+#include "harkwell/listenerwindow.h"
+#include "harkwell/options.h"
+#include "harkwell/signalwatcher.h"
+#include "harkwell/stdoutprinter.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace korvane::harkwell;
+
+namespace {
+
+// Exit codes, for scripts that run the standard-output mode.
+enum ExitCode
+{
+    ExitOk = 0,
+    ExitUsage = 1,        // the command line is invalid
+    ExitCannotListen = 2, // the port could not be bound
+    ExitOutputFailed = 3, // standard output refused a line
+};
+
+void printError(const QString& text)
+{
+    std::fputs(qPrintable(QStringLiteral("harkwell: ") + text + u'\n'), stderr);
+}
+
+QString endpoint(const QHostAddress& address, quint16 port)
+{
+    return address.protocol() == QAbstractSocket::IPv6Protocol
+               ? QStringLiteral("[%1]:%2").arg(address.toString()).arg(port)
+               : QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+int runStdout(QCoreApplication& app, const Options& options)
+{
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::signalled, &app, &QCoreApplication::quit);
+
+    QFile out;
+    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly)) {
+        printError(QStringLiteral("cannot write to standard output: ") + out.errorString());
+        return ExitOutputFailed;
+    }
+    StdoutPrinter printer(out, options.verbose);
+    DatagramListener listener;
+    QObject::connect(&listener, &DatagramListener::datagramsReceived, &app, [&](const QList<Datagram>& batch) {
+        if (!printer.print(batch)) {
+            printError(QStringLiteral("cannot write to standard output: ") + printer.errorString());
+            app.exit(ExitOutputFailed);
+        }
+    });
+
+    if (!listener.listen(options.bindAddress, options.port)) {
+        printError(QStringLiteral("cannot listen on %1: %2")
+                       .arg(endpoint(options.bindAddress, options.port), listener.errorString()));
+        return ExitCannotListen;
+    }
+    // On standard error, so that standard output holds nothing but datagrams; names the port chosen for --port 0.
+    printError(QStringLiteral("listening on %1").arg(endpoint(listener.address(), listener.port())));
+
+    const int code = app.exec();
+    if (code == ExitOk)
+        listener.readPending(); // what arrived just before the signal is printed too
+    return code;
+}
+
+int runWindow(QApplication& app, const Options& options)
+{
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::signalled, &app, &QCoreApplication::quit);
+
+    ListenerWindow window(options.bindAddress);
+    window.show();
+    window.listenOn(options.port); // a failure is shown in the window, which offers another port
+    return app.exec();
+}
+
+QStringList argumentList(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+// Handles everything but a run: help, version and an invalid command line. Returns -1 for a run.
+int answerWithoutRunning(const ParseResult& parsed)
+{
+    switch (parsed.status) {
+    case ParseStatus::Run:
+        return -1;
+    case ParseStatus::ShowHelp:
+        std::fputs(qPrintable(helpText()), stdout);
+        return ExitOk;
+    case ParseStatus::ShowVersion:
+        std::fputs(qPrintable(versionText()), stdout);
+        return ExitOk;
+    case ParseStatus::Invalid:
+        printError(parsed.error);
+        printError(QStringLiteral("the options are listed by: harkwell --help"));
+        return ExitUsage;
+    }
+    return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("harkwell"));
+
+    // The window needs a display; the standard-output mode, help and version must work without one.
+    if (wantsWindow(argumentList(argc, argv))) {
+        QApplication app(argc, argv);
+        const ParseResult parsed = parseOptions(app.arguments());
+        if (const int code = answerWithoutRunning(parsed); code >= 0)
+            return code;
+        return runWindow(app, parsed.options);
+    }
+    QCoreApplication app(argc, argv);
+    const ParseResult parsed = parseOptions(app.arguments());
+    if (const int code = answerWithoutRunning(parsed); code >= 0)
+        return code;
+    return runStdout(app, parsed.options);
+}

@@ -1,0 +1,108 @@
+#include "harkwell/options.h"
+
+#include <QCommandLineParser>
+
+namespace korvane::harkwell {
+
+namespace {
+
+const QString StdoutName = QStringLiteral("stdout");
+const QString VerboseName = QStringLiteral("verbose");
+const QString PortName = QStringLiteral("port");
+const QString BindName = QStringLiteral("bind");
+
+// The parser with every option declared, shared by the parse and the help text.
+struct Declared
+{
+    QCommandLineParser parser;
+    QCommandLineOption help = parser.addHelpOption();
+    QCommandLineOption version = parser.addVersionOption();
+
+    Declared()
+    {
+        parser.setApplicationDescription(QStringLiteral("Listens for syslog datagrams over UDP and shows each one "
+                                                        "as it arrives."));
+        parser.addOption({{QStringLiteral("p"), PortName},
+                          QStringLiteral("UDP port to listen on (0 lets the system choose). Default: 514."),
+                          QStringLiteral("port")});
+        parser.addOption({{QStringLiteral("b"), BindName},
+                          QStringLiteral("Local address to listen on. Default: 0.0.0.0 (every IPv4 address)."),
+                          QStringLiteral("address")});
+        parser.addOption({StdoutName, QStringLiteral("No window: print each datagram as one line on standard "
+                                                     "output (one trailing line end of a datagram is dropped). "
+                                                     "Ends on SIGINT or SIGTERM.")});
+        parser.addOption({VerboseName, QStringLiteral("With --stdout, start each line with the arrival time and "
+                                                      "the sender.")});
+    }
+};
+
+} // namespace
+
+ParseResult parseOptions(const QStringList& arguments)
+{
+    Declared declared;
+    QCommandLineParser& parser = declared.parser;
+    ParseResult result;
+    auto invalid = [&result](const QString& error) {
+        result.status = ParseStatus::Invalid;
+        result.error = error;
+        return result;
+    };
+
+    if (!parser.parse(arguments))
+        return invalid(parser.errorText());
+    if (parser.isSet(declared.help))
+        return {ParseStatus::ShowHelp, {}, {}};
+    if (parser.isSet(declared.version))
+        return {ParseStatus::ShowVersion, {}, {}};
+    if (!parser.positionalArguments().isEmpty())
+        return invalid(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
+
+    Options& options = result.options;
+    if (parser.isSet(PortName)) {
+        const QString text = parser.value(PortName);
+        bool ok = false;
+        const uint port = text.toUInt(&ok);
+        if (!ok || port > 65535)
+            return invalid(QStringLiteral("Invalid port: %1 (expected 0 to 65535)").arg(text));
+        options.port = static_cast<quint16>(port);
+    }
+    if (parser.isSet(BindName)) {
+        const QString text = parser.value(BindName);
+        if (!options.bindAddress.setAddress(text))
+            return invalid(QStringLiteral("Invalid bind address: %1").arg(text));
+    }
+    options.stdoutMode = parser.isSet(StdoutName);
+    options.verbose = parser.isSet(VerboseName);
+    if (options.verbose && !options.stdoutMode)
+        return invalid(QStringLiteral("--verbose needs --stdout"));
+    return result;
+}
+
+bool wantsWindow(const QStringList& arguments)
+{
+    const ParseResult parsed = parseOptions(arguments);
+    switch (parsed.status) {
+    case ParseStatus::Run:
+        return !parsed.options.stdoutMode;
+    case ParseStatus::ShowHelp:
+    case ParseStatus::ShowVersion:
+        return false;
+    case ParseStatus::Invalid:
+        break;
+    }
+    return !arguments.contains(QStringLiteral("--") + StdoutName);
+}
+
+QString helpText()
+{
+    Declared declared;
+    return declared.parser.helpText();
+}
+
+QString versionText()
+{
+    return QStringLiteral("harkwell %1\n").arg(QStringLiteral(HARKWELL_VERSION));
+}
+
+} // namespace korvane::harkwell

@@ -1,0 +1,41 @@
+#include "programlauncher.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace korvane {
+
+QString findProgram(const QString& name, const QString& ownFolder, const QStringList& searchPath)
+{
+    if (!ownFolder.isEmpty()) {
+        const QFileInfo beside(QDir(ownFolder).filePath(name));
+        if (beside.isFile() && beside.isExecutable())
+            return beside.absoluteFilePath();
+    }
+    return QStandardPaths::findExecutable(name, searchPath);
+}
+
+bool launchDetached(const QString& name, QString* error)
+{
+    const QString program = findProgram(name, QCoreApplication::applicationDirPath(), {});
+    if (program.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("\"%1\" was found neither beside Korvane nor on the PATH").arg(name);
+        return false;
+    }
+    QProcess process;
+    process.setProgram(program);
+    process.setWorkingDirectory(QDir::currentPath());
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!process.startDetached()) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(program, process.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace korvane

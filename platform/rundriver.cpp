@@ -1,0 +1,103 @@
+#include "rundriver.h"
+
+namespace korvane {
+
+RunDriver::RunDriver(RunFlags& flags, MonotonicClock& clock, QObject* parent)
+    : QObject(parent), m_flags(flags), m_clock(clock)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &RunDriver::onTimer);
+}
+
+RunDriver::~RunDriver() = default;
+
+void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
+{
+    m_timer.stop();
+    m_run = std::move(run);
+    m_delay = delaySeconds;
+    m_pacer.emplace(m_clock, m_delay);
+    m_waited = false;
+    m_yielding = false;
+    handle(m_run->start());
+}
+
+void RunDriver::quit()
+{
+    m_timer.stop();
+    if (m_run) {
+        m_run->abandon();
+        m_run.reset();
+    }
+}
+
+void RunDriver::handle(GenerationRun::Next next)
+{
+    switch (next) {
+    case GenerationRun::Next::Wait:
+        if (m_waited) {
+            m_pacer->next();
+        } else {
+            m_pacer->begin();
+            m_waited = true;
+        }
+        scheduleWait();
+        return;
+    case GenerationRun::Next::Yield:
+        m_yielding = true;
+        m_timer.start(0);
+        return;
+    case GenerationRun::Next::Finished:
+    case GenerationRun::Next::Halted:
+        m_timer.stop();
+        m_run.reset();
+        emit runEnded(next);
+        return;
+    }
+}
+
+void RunDriver::scheduleWait()
+{
+    using namespace std::chrono;
+    const auto left = m_pacer->remaining();
+    // Round up: waking early would only mean arming the timer again.
+    const auto ms = duration_cast<milliseconds>(left + milliseconds(1) - nanoseconds(1));
+    m_timer.start(static_cast<int>(std::min<milliseconds::rep>(ms.count(), 24 * 3600 * 1000)));
+}
+
+void RunDriver::onTimer()
+{
+    if (!m_run)
+        return;
+    if (m_flags.QuitRequested) {
+        quit();
+        return;
+    }
+    if (m_yielding) {
+        m_yielding = false;
+        handle(m_run->resume());
+        return;
+    }
+    if (!m_pacer->due()) {
+        scheduleWait();
+        return;
+    }
+    // Emit every line that has fallen due, for a few milliseconds at most.
+    const auto budgetEnd = m_clock.now() + batchBudget;
+    GenerationRun::Next next = m_run->waitOver();
+    while (next == GenerationRun::Next::Wait) {
+        m_pacer->next();
+        if (!m_pacer->due() || m_clock.now() >= budgetEnd) {
+            if (m_pacer->due())
+                m_timer.start(0);
+            else
+                scheduleWait();
+            return;
+        }
+        next = m_run->waitOver();
+    }
+    handle(next);
+}
+
+} // namespace korvane

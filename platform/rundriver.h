@@ -1,0 +1,55 @@
+#pragma once
+
+#include "generationrun.h"
+#include "runpacer.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace korvane {
+
+// Advances a generation run on timers, so that the window keeps handling its events during
+// every wait and no event loop is ever nested. Waits end on a monotonic clock at a fixed rate;
+// lines that fall due together (a delay shorter than the timer's millisecond) go out back to
+// back in short batches, between which the window handles its events.
+class RunDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunDriver(RunFlags& flags, MonotonicClock& clock, QObject* parent = nullptr);
+    ~RunDriver() override;
+
+    // Play: takes over the run and starts it.
+    void start(std::unique_ptr<GenerationRun> run, double delaySeconds);
+    // Exit: the run is abandoned at once, without its end-of-run steps.
+    void quit();
+    bool running() const { return m_run != nullptr; }
+    const GenerationRun* run() const { return m_run.get(); }
+
+    // The longest stretch of back-to-back lines before the window gets its turn again.
+    static constexpr auto batchBudget = std::chrono::milliseconds(5);
+
+signals:
+    // The run ended (Finished) or failed (Halted).
+    void runEnded(korvane::GenerationRun::Next how);
+
+private:
+    void onTimer();
+    void handle(GenerationRun::Next next);
+    void scheduleWait();
+
+    RunFlags& m_flags;
+    MonotonicClock& m_clock;
+    std::unique_ptr<GenerationRun> m_run;
+    std::optional<RunPacer> m_pacer;
+    double m_delay = 1;
+    bool m_waited = false; // the run has begun its first wait
+    bool m_yielding = false;
+    QTimer m_timer;
+};
+
+} // namespace korvane

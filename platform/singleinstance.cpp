@@ -1,0 +1,36 @@
+#include "singleinstance.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace korvane {
+
+QString SingleInstanceLock::defaultLockPath()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    // The user id keeps users of a shared temporary folder apart.
+    return dir + QStringLiteral("/korvane-%1.lock").arg(static_cast<qulonglong>(::getuid()));
+}
+
+SingleInstanceLock::SingleInstanceLock(QString lockPath)
+    : m_path(std::move(lockPath)), m_lock(std::make_unique<QLockFile>(m_path))
+{
+    // A live lock is never stale; only the lock of a dead process is taken over, which QLockFile
+    // recognises by its process id at once.
+    m_lock->setStaleLockTime(0);
+}
+
+SingleInstanceLock::~SingleInstanceLock() = default;
+
+bool SingleInstanceLock::tryAcquire()
+{
+    if (!m_held)
+        m_held = m_lock->tryLock(0);
+    return m_held;
+}
+
+} // namespace korvane

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+
+#include <memory>
+
+namespace korvane {
+
+// Keeps a second copy of Korvane from running for the same user. The lock lives in the user's
+// runtime folder (or the temporary folder); a lock left by a copy that was killed is taken over.
+class SingleInstanceLock
+{
+public:
+    // The per-user default place of the lock.
+    static QString defaultLockPath();
+
+    explicit SingleInstanceLock(QString lockPath = defaultLockPath());
+    ~SingleInstanceLock();
+
+    // True when this process now holds the lock (or already did).
+    [[nodiscard]] bool tryAcquire();
+    const QString& lockPath() const { return m_path; }
+
+private:
+    QString m_path;
+    std::unique_ptr<QLockFile> m_lock;
+    bool m_held = false;
+};
+
+} // namespace korvane

@@ -1,0 +1,137 @@
+#include "atomicfile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+// access() alone says yes to root whatever the bits say; the bits are what an operator sets to
+// protect a file or folder, so both must allow writing.
+bool permitsWriting(const std::filesystem::path& path, const struct stat& info)
+{
+    return ::access(path.c_str(), W_OK) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+bool writeAll(int fd, std::string_view content)
+{
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Makes the rename itself durable. Best effort: some file systems refuse fsync on a folder.
+void syncFolder(const std::filesystem::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& tempPath)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                 std::to_string(counter++) + ".tmp";
+        tempPath = target.parent_path() / name;
+        // 0666 lets the umask decide the bits of a new file, as for any file the program creates.
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+std::optional<std::string> readFileContent(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+bool replaceFileAtomically(const std::filesystem::path& path, std::string_view content)
+{
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::absolute(path, ec);
+    if (ec) {
+        return false;
+    }
+    if (std::filesystem::is_symlink(target, ec)) {
+        target = std::filesystem::canonical(target, ec);
+        if (ec) {
+            return false;
+        }
+    }
+    const std::filesystem::path folder = target.parent_path();
+
+    struct stat folderInfo
+    {};
+    if (::stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode) ||
+        !permitsWriting(folder, folderInfo)) {
+        return false;
+    }
+    struct stat fileInfo
+    {};
+    const bool exists = ::stat(target.c_str(), &fileInfo) == 0;
+    if (!exists && errno != ENOENT) {
+        return false;
+    }
+    if (exists && (!S_ISREG(fileInfo.st_mode) || !permitsWriting(target, fileInfo))) {
+        return false;
+    }
+
+    std::filesystem::path tempPath;
+    const int fd = createTemporaryFile(target, tempPath);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = writeAll(fd, content);
+    if (ok && exists) {
+        if (fileInfo.st_uid != ::geteuid() || fileInfo.st_gid != ::getegid()) {
+            // Only root may give the file back to its owner; anyone else keeps it as theirs.
+            if (::fchown(fd, fileInfo.st_uid, fileInfo.st_gid) != 0) {
+                errno = 0;
+            }
+        }
+        ok = ::fchmod(fd, fileInfo.st_mode & 07777) == 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+} // namespace korvane

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// The whole content of a file, read as bytes; nullopt when it cannot be opened or read.
+std::optional<std::string> readFileContent(const std::filesystem::path& path);
+
+// Replaces the file at `path` (created when absent) by `content` the way a save file does:
+// the bytes go to a temporary file in the same folder, are flushed to the disk, and only then
+// is the temporary file renamed over `path`, so a crash or a full disk leaves either the old
+// or the new file, never a part. An existing file keeps its permission bits and, where the
+// process may, its owner; a symbolic link is followed and its target replaced.
+// Refuses, returning false, a file or folder whose permission bits allow no writing at all,
+// even to a process that could write anyway (root), because renaming over such a file would
+// otherwise succeed on POSIX and defeat the operator's protection.
+bool replaceFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+} // namespace korvane

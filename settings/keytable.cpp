@@ -1,0 +1,76 @@
+#include "keytable.h"
+
+namespace korvane {
+
+namespace {
+
+using P = Phase;
+using K = Kind;
+using T = Test;
+using S = Settings;
+
+constexpr bool kInUse = true;
+constexpr bool kFileOnly = false;
+constexpr bool kWritten = true;
+constexpr bool kNotWritten = false;
+
+// clang-format off
+constexpr std::array<KeyRow, 26> kKeys{{
+    // key              phase        kind       test              replacement        in use     written      variable
+    {"PositionX",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
+    {"PositionY",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
+    {"RealLogFile",     P::Run,      K::Number, T::Switch,        "0",               kInUse,    kWritten,    &S::RealLogFile},
+    {"Delay",           P::Run,      K::Number, T::Positive,      "1",               kInUse,    kWritten,    &S::Delay},
+    {"onetime",         P::Run,      K::Number, T::UpToOne,       "0",               kInUse,    kWritten,    &S::onetime},
+    {"GenerationType",  P::Run,      K::Number, T::LineSelection, "0",               kInUse,    kWritten,    &S::GenerationType},
+    {"RemoveHeader",    P::Template, K::Number, T::ZeroToOne,     "0",               kInUse,    kWritten,    &S::RemoveHeader},
+    {"HeaderString",    P::Template, K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::HeaderString},
+    {"SRC_IP_1",        P::Template, K::Text,   T::TwoCharacters, "194.98.65.10",    kFileOnly, kWritten,    {&S::SRC_IP, 0}},
+    {"SRC_IP_2",        P::Template, K::Text,   T::TwoCharacters, "193.10.22.23",    kFileOnly, kWritten,    {&S::SRC_IP, 1}},
+    {"SRC_IP_3",        P::Template, K::Text,   T::TwoCharacters, "193.50.60.70",    kFileOnly, kWritten,    {&S::SRC_IP, 2}},
+    {"SRC_IP_4",        P::Template, K::Text,   T::TwoCharacters, "195.60.61.62",    kFileOnly, kWritten,    {&S::SRC_IP, 3}},
+    {"SRC_IP_5",        P::Template, K::Text,   T::TwoCharacters, "193.99.98.99",    kFileOnly, kWritten,    {&S::SRC_IP, 4}},
+    {"DST_IP_1",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.12",     kFileOnly, kWritten,    {&S::DST_IP, 0}},
+    {"DST_IP_2",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.20",     kFileOnly, kWritten,    {&S::DST_IP, 1}},
+    {"DST_IP_3",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.30",     kFileOnly, kWritten,    {&S::DST_IP, 2}},
+    {"DST_IP_4",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.40",     kFileOnly, kWritten,    {&S::DST_IP, 3}},
+    {"DST_IP_5",        P::Template, K::Text,   T::TwoCharacters, "10.11.11.1",      kFileOnly, kWritten,    {&S::DST_IP, 4}},
+    {"GTW_IP",          P::Template, K::Text,   T::TwoCharacters, "10.11.11.11",     kFileOnly, kWritten,    &S::GTW_IP},
+    {"UserName",        P::Template, K::Text,   T::TwoCharacters, "PIX_User",        kFileOnly, kWritten,    &S::UserName},
+    {"SessionNum",      P::Template, K::Number, T::Positive,      "10",              kFileOnly, kWritten,    &S::SessionNum},
+    {"ElapsedTime",     P::Template, K::Number, T::Positive,      "10",              kFileOnly, kWritten,    &S::ElapsedTime},
+    {"FirewallName",    P::Template, K::Text,   T::NotEmpty,      "Pix-Inside-Demo", kInUse,    kWritten,    &S::FirewallName},
+    {"SyslogFile",      P::Template, K::Number, T::Switch,        "0",               kInUse,    kWritten,    &S::SyslogFile},
+    {"UDP_Port_Syslog", P::Receiver, K::Number, T::Port,          "514",             kInUse,    kWritten,    &S::UDP_Port_Syslog},
+    {"HostIP",          P::Receiver, K::Text,   T::LeadingNumber, "127.0.0.1",       kInUse,    kWritten,    &S::HostIP},
+}};
+// clang-format on
+
+// Every row's kind matches the variable it fills, and every tested key has a variable.
+constexpr bool rowsAreConsistent()
+{
+    for (const KeyRow& row : kKeys) {
+        const bool numberTarget = row.target.number != nullptr;
+        const bool textTarget = row.target.text != nullptr || row.target.group != nullptr;
+        if (row.kind == Kind::Number && textTarget) {
+            return false;
+        }
+        if (row.kind == Kind::Text && numberTarget) {
+            return false;
+        }
+        if (row.phase != Phase::Position && !numberTarget && !textTarget) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(rowsAreConsistent());
+
+} // namespace
+
+std::span<const KeyRow> keyTable()
+{
+    return kKeys;
+}
+
+} // namespace korvane

@@ -1,0 +1,304 @@
+#include "profile.h"
+
+#include "atomicfile.h"
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+namespace korvane {
+
+namespace {
+
+constexpr std::string_view kSettingsSection = "Settings";
+constexpr std::string_view kSettingsFileName = "korvane.ini";
+// The classic profile read buffer holds 100 bytes including the terminator.
+constexpr std::size_t kMaxValueLength = 99;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
+
+// One line of the file as byte offsets: [begin, end) is its text, [end, next) its line end
+// (CR LF, LF or a lone CR; empty for a last line without one).
+struct Line
+{
+    std::size_t begin;
+    std::size_t end;
+    std::size_t next;
+};
+
+std::vector<Line> splitLines(std::string_view content)
+{
+    std::vector<Line> lines;
+    std::size_t begin = 0;
+    while (begin < content.size()) {
+        std::size_t end = content.find_first_of("\r\n", begin);
+        if (end == std::string_view::npos) {
+            lines.push_back({begin, content.size(), content.size()});
+            break;
+        }
+        std::size_t next = end + 1;
+        if (content[end] == '\r' && next < content.size() && content[next] == '\n') {
+            ++next;
+        }
+        lines.push_back({begin, end, next});
+        begin = next;
+    }
+    return lines;
+}
+
+// The file's own line end: the first one it contains, or CR LF when it has none.
+std::string_view lineEndOf(std::string_view content, const std::vector<Line>& lines)
+{
+    for (const Line& line : lines) {
+        if (line.next > line.end) {
+            return content.substr(line.end, line.next - line.end);
+        }
+    }
+    return "\r\n";
+}
+
+enum class LineKind
+{
+    Blank,
+    Comment,
+    Section,
+    Key,
+    Other
+};
+
+struct ParsedLine
+{
+    LineKind kind = LineKind::Other;
+    std::string_view name;      // section or key name, trimmed
+    std::size_t valueBegin = 0; // absolute offsets of the trimmed value of a key line
+    std::size_t valueEnd = 0;
+};
+
+ParsedLine parseLine(std::string_view content, const Line& line)
+{
+    ParsedLine parsed;
+    const std::string_view text = content.substr(line.begin, line.end - line.begin);
+    const std::string_view body = trimmed(text);
+    if (body.empty()) {
+        parsed.kind = LineKind::Blank;
+    } else if (body.front() == ';' || body.front() == '#') {
+        parsed.kind = LineKind::Comment;
+    } else if (body.front() == '[') {
+        // Whatever follows the closing bracket is ignored; a header without one names the
+        // rest of the line.
+        std::string_view name = body.substr(1);
+        name = name.substr(0, name.find(']'));
+        parsed.kind = LineKind::Section;
+        parsed.name = trimmed(name);
+    } else if (const std::size_t equals = text.find('='); equals != std::string_view::npos) {
+        parsed.kind = LineKind::Key;
+        parsed.name = trimmed(text.substr(0, equals));
+        std::size_t from = equals + 1;
+        std::size_t to = text.size();
+        while (from < to && isBlank(text[from])) {
+            ++from;
+        }
+        while (to > from && isBlank(text[to - 1])) {
+            --to;
+        }
+        parsed.valueBegin = line.begin + from;
+        parsed.valueEnd = line.begin + to;
+    }
+    return parsed;
+}
+
+// Where a key of a section stands in the file. Only the first section of that name is
+// searched, and in it the first line of that key counts.
+struct Location
+{
+    std::optional<std::size_t> section; // index of the header line
+    std::optional<std::size_t> key;     // index of the key line
+    std::size_t valueBegin = 0;         // absolute offsets of the key's trimmed value
+    std::size_t valueEnd = 0;
+    std::size_t lastContent = 0; // last line of the section that is not blank or a comment
+};
+
+Location locate(std::string_view content, const std::vector<Line>& lines, std::string_view section,
+                std::string_view key)
+{
+    Location where;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const ParsedLine parsed = parseLine(content, lines[i]);
+        if (!where.section) {
+            if (parsed.kind == LineKind::Section && sameName(parsed.name, section)) {
+                where.section = i;
+                where.lastContent = i;
+            }
+            continue;
+        }
+        if (parsed.kind == LineKind::Section) {
+            break;
+        }
+        if (parsed.kind == LineKind::Blank || parsed.kind == LineKind::Comment) {
+            continue;
+        }
+        where.lastContent = i;
+        if (parsed.kind == LineKind::Key && !where.key && sameName(parsed.name, key)) {
+            where.key = i;
+            where.valueBegin = parsed.valueBegin;
+            where.valueEnd = parsed.valueEnd;
+        }
+    }
+    return where;
+}
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return std::nullopt;
+    }
+    return readFileContent(path);
+}
+
+} // namespace
+
+std::string profileRead(std::string_view content, std::string_view section, std::string_view key)
+{
+    section = trimmed(section);
+    key = trimmed(key);
+    if (section.empty() || key.empty()) {
+        return {};
+    }
+    const std::vector<Line> lines = splitLines(content);
+    const Location where = locate(content, lines, section, key);
+    if (!where.key) {
+        return {};
+    }
+    std::string_view value = content.substr(where.valueBegin, where.valueEnd - where.valueBegin);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, kMaxValueLength));
+}
+
+std::string profileWrite(std::string_view content, std::string_view section, std::string_view key,
+                         std::string_view value)
+{
+    section = trimmed(section);
+    key = trimmed(key);
+    if (section.empty() || key.empty()) {
+        return std::string(content);
+    }
+    const std::vector<Line> lines = splitLines(content);
+    const std::string_view lineEnd = lineEndOf(content, lines);
+    const Location where = locate(content, lines, section, key);
+
+    std::string keyLine;
+    keyLine.append(key).append("=").append(value);
+
+    std::string result;
+    result.reserve(content.size() + keyLine.size() + section.size() + 8);
+    if (where.key) {
+        result.append(content.substr(0, where.valueBegin));
+        result.append(value);
+        result.append(content.substr(where.valueEnd));
+    } else if (where.section) {
+        // After the section's last key, so that blank lines and comments that lead into the
+        // next section stay with it.
+        const Line& anchor = lines[where.lastContent];
+        if (anchor.next == anchor.end) {
+            // The anchor is the file's last line and has no line end: keep the file ending
+            // the same way.
+            result.append(content.substr(0, anchor.end));
+            result.append(lineEnd).append(keyLine);
+            result.append(content.substr(anchor.end));
+        } else {
+            result.append(content.substr(0, anchor.next));
+            result.append(keyLine).append(lineEnd);
+            result.append(content.substr(anchor.next));
+        }
+    } else {
+        result.append(content);
+        if (!lines.empty()) {
+            const Line& last = lines.back();
+            if (last.next == last.end) {
+                result.append(lineEnd);
+            }
+            if (parseLine(content, last).kind != LineKind::Blank) {
+                result.append(lineEnd); // a blank line between sections
+            }
+        }
+        result.append("[").append(section).append("]").append(lineEnd);
+        result.append(keyLine).append(lineEnd);
+    }
+    return result;
+}
+
+std::filesystem::path settingsFilePath()
+{
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::current_path(ec);
+    if (ec) {
+        return {};
+    }
+    return folder / kSettingsFileName;
+}
+
+std::string ReadSetting(std::string_view key)
+{
+    const std::filesystem::path path = settingsFilePath();
+    if (path.empty()) {
+        return {};
+    }
+    const std::optional<std::string> content = readWholeFile(path);
+    return content ? profileRead(*content, kSettingsSection, key) : std::string();
+}
+
+bool WriteSetting(std::string_view key, std::string_view value)
+{
+    if (trimmed(key).empty()) {
+        return false;
+    }
+    const std::filesystem::path path = settingsFilePath();
+    if (path.empty()) {
+        return false;
+    }
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(path, ec);
+    if (ec) {
+        return false;
+    }
+    std::string content;
+    if (exists) {
+        // A file that cannot be read must not be replaced by one holding a single key.
+        std::optional<std::string> old = readWholeFile(path);
+        if (!old) {
+            return false;
+        }
+        content = std::move(*old);
+    }
+    return replaceFileAtomically(path, profileWrite(content, kSettingsSection, key, value));
+}
+
+} // namespace korvane

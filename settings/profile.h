@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// The INI profile format, with the results of the classic profile functions:
+// section and key names match without regard to letter case, blanks around names and
+// values are ignored, a value in matching quotes is read without them, and only the first
+// 99 characters of a value are seen. An absent section or key reads as "". Lines starting
+// with ';' or '#' are comments; only the first section of a name and in it the first line of
+// a key count. CR LF, LF and a lone CR all end a line.
+std::string profileRead(std::string_view content, std::string_view section, std::string_view key);
+
+// Returns `content` with `key` of `section` set to `value`: an existing key keeps its place
+// and gets the new value, a new key goes after the last key of the section (so blank lines and
+// comments leading into the next section stay there), a missing section is appended at the
+// end after a blank line. Every other byte (comments, blank lines, other sections, line ends)
+// is kept as it was; new lines end like the file's first line, or with CR LF.
+std::string profileWrite(std::string_view content, std::string_view section, std::string_view key,
+                         std::string_view value);
+
+// "korvane.ini" in the process's current working directory, rebuilt at every call.
+std::filesystem::path settingsFilePath();
+
+// One key of section "Settings" of korvane.ini; "" when the file, section or key is absent.
+std::string ReadSetting(std::string_view key);
+
+// Stores one key of section "Settings" of korvane.ini, creating what is absent. The file is
+// replaced atomically (temporary file in the same folder, then rename), so a failed write
+// leaves the old file whole. Returns false when the write failed; callers may ignore it.
+bool WriteSetting(std::string_view key, std::string_view value);
+
+// Where the settings loader reads and writes keys; tests give it an in-memory store.
+class ProfileStore
+{
+public:
+    virtual ~ProfileStore() = default;
+    virtual std::string read(std::string_view key) = 0;
+    virtual bool write(std::string_view key, std::string_view value) = 0;
+};
+
+// The real store: ReadSetting and WriteSetting on korvane.ini in the working directory.
+class IniProfileStore final : public ProfileStore
+{
+public:
+    std::string read(std::string_view key) override { return ReadSetting(key); }
+    bool write(std::string_view key, std::string_view value) override { return WriteSetting(key, value); }
+};
+
+} // namespace korvane

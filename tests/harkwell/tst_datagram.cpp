@@ -1,0 +1,74 @@
+#include "harkwell/datagram.h"
+
+#include <QTest>
+
+using namespace korvane::harkwell;
+
+class TestDatagram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineTextDropsOneLineEnd_data();
+    void lineTextDropsOneLineEnd();
+    void senderTextNamesAddressAndPort_data();
+    void senderTextNamesAddressAndPort();
+    void describeShowsTimeSenderAndText();
+};
+
+void TestDatagram::lineTextDropsOneLineEnd_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("text without line end is kept")
+        << QByteArray("<13>Dec 06 host msg") << QByteArray("<13>Dec 06 host msg");
+    QTest::newRow("trailing LF dropped") << QByteArray("msg\n") << QByteArray("msg");
+    QTest::newRow("trailing CR LF dropped") << QByteArray("msg\r\n") << QByteArray("msg");
+    QTest::newRow("trailing CR dropped") << QByteArray("msg\r") << QByteArray("msg");
+    QTest::newRow("only one of two line ends dropped") << QByteArray("msg\n\n") << QByteArray("msg\n");
+    QTest::newRow("line end inside kept") << QByteArray("a\nb") << QByteArray("a\nb");
+    QTest::newRow("empty payload") << QByteArray() << QByteArray();
+    QTest::newRow("lone line end") << QByteArray("\r\n") << QByteArray();
+    QTest::newRow("NUL and high bytes kept") << QByteArray("a\0b\xe9\xff", 5) << QByteArray("a\0b\xe9\xff", 5);
+}
+
+void TestDatagram::lineTextDropsOneLineEnd()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(QByteArray, line);
+
+    QCOMPARE(lineText(payload), line);
+}
+
+void TestDatagram::senderTextNamesAddressAndPort_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("IPv4") << "192.168.10.4" << 40123 << "192.168.10.4:40123";
+    QTest::newRow("IPv4 through a dual-stack socket") << "::ffff:10.0.0.5" << 514 << "10.0.0.5:514";
+    QTest::newRow("IPv6 in brackets") << "fe80::1" << 1 << "[fe80::1]:1";
+}
+
+void TestDatagram::senderTextNamesAddressAndPort()
+{
+    QFETCH(QString, address);
+    QFETCH(int, port);
+    QFETCH(QString, text);
+
+    const Datagram datagram{{}, QHostAddress(address), static_cast<quint16>(port), {}};
+    QCOMPARE(senderText(datagram), text);
+}
+
+void TestDatagram::describeShowsTimeSenderAndText()
+{
+    const Datagram datagram{QDateTime(QDate(2026, 12, 6), QTime(4, 7, 51, 25)), QHostAddress("127.0.0.1"), 50000,
+                            "06 Dec 2026 04:07:51 demo-gate link 3 up\r\n"};
+
+    QCOMPARE(describe(datagram), QByteArray("04:07:51.025  127.0.0.1:50000  06 Dec 2026 04:07:51 demo-gate link 3 up"));
+}
+
+QTEST_GUILESS_MAIN(TestDatagram)
+#include "tst_datagram.moc"

@@ -1,0 +1,226 @@
+#include "harkwell/listenerwindow.h"
+
+#include "udptestkit.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace korvane::harkwell;
+using namespace harkwelltest;
+
+namespace {
+
+template <typename T>
+T* child(const QWidget& window, const char* name)
+{
+    auto* widget = window.findChild<T*>(QLatin1String(name));
+    if (!widget)
+        qFatal("no child named %s", name);
+    return widget;
+}
+
+QStringList shownLines(const QWidget& window)
+{
+    const QString text = child<QPlainTextEdit>(window, "datagramView")->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
+}
+
+QString counters(const QWidget& window)
+{
+    return child<QLabel>(window, "counterLabel")->text();
+}
+
+QString status(const QWidget& window)
+{
+    return child<QLabel>(window, "statusLabel")->text();
+}
+
+// A window listening on a free port of 127.0.0.1, shown offscreen.
+struct ListeningWindow
+{
+    ListenerWindow window{QHostAddress(QHostAddress::LocalHost)};
+    QUdpSocket sender;
+
+    bool start() { return window.listenOn(0) && sender.bind(QHostAddress::LocalHost, 0); }
+    bool send(const QList<QByteArray>& payloads) { return sendAll(sender, window.port(), payloads); }
+};
+
+} // namespace
+
+class TestListenerWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsEachDatagramWithTimeAndSender();
+    void pauseHoldsTheViewWhileCountersCount();
+    void clearEmptiesViewAndCounters();
+    void saveWritesTheShownLines_data();
+    void saveWritesTheShownLines();
+    void saveFailureIsShown();
+    void viewKeepsTheNewestLines();
+    void bindFailureIsShownAndAnotherPortCanBeChosen();
+};
+
+void TestListenerWindow::showsEachDatagramWithTimeAndSender()
+{
+    ListeningWindow w;
+    QVERIFY(w.start());
+    QCOMPARE(w.window.windowTitle(), QStringLiteral("Harkwell - port %1").arg(w.window.port()));
+
+    QVERIFY(w.send({"<13>alpha", "<13>beta\n", ""}));
+
+    QTRY_COMPARE(shownLines(w.window).size(), 3);
+    const QString sender = QStringLiteral("127.0.0.1:%1").arg(w.sender.localPort());
+    const QStringList texts{"<13>alpha", "<13>beta", ""};
+    for (int i = 0; i < 3; ++i) {
+        const QRegularExpression form(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  %1  %2$")
+                                          .arg(QRegularExpression::escape(sender), texts.at(i)));
+        QVERIFY2(form.match(shownLines(w.window).at(i)).hasMatch(), qPrintable(shownLines(w.window).at(i)));
+    }
+    // The rate itself depends on the clock; its arithmetic is the listener's test.
+    QTRY_VERIFY2(QRegularExpression(QStringLiteral("^Datagrams: 3   Bytes: 18   Rate: \\d+/s$"))
+                     .match(counters(w.window))
+                     .hasMatch(),
+                 qPrintable(counters(w.window)));
+}
+
+void TestListenerWindow::pauseHoldsTheViewWhileCountersCount()
+{
+    ListeningWindow w;
+    QVERIFY(w.start());
+    QVERIFY(w.send({"one"}));
+    QTRY_COMPARE(shownLines(w.window).size(), 1);
+
+    QTest::mouseClick(child<QPushButton>(w.window, "pauseButton"), Qt::LeftButton);
+    QVERIFY(w.send({"two", "three"}));
+    // The counters and the view are refreshed together, so once the counters show three the view had its chance.
+    QTRY_VERIFY2(counters(w.window).startsWith(QStringLiteral("Datagrams: 3 ")), qPrintable(counters(w.window)));
+    QCOMPARE(shownLines(w.window).size(), 1);
+
+    QTest::mouseClick(child<QPushButton>(w.window, "pauseButton"), Qt::LeftButton);
+    QTRY_COMPARE(shownLines(w.window).size(), 3);
+    QVERIFY(shownLines(w.window).at(1).endsWith(QStringLiteral("  two")));
+    QVERIFY(shownLines(w.window).at(2).endsWith(QStringLiteral("  three")));
+}
+
+void TestListenerWindow::clearEmptiesViewAndCounters()
+{
+    ListeningWindow w;
+    QVERIFY(w.start());
+    QVERIFY(w.send({"old 1", "old 2"}));
+    QTRY_COMPARE(shownLines(w.window).size(), 2);
+
+    QTest::mouseClick(child<QPushButton>(w.window, "clearButton"), Qt::LeftButton);
+    QCOMPARE(shownLines(w.window), QStringList());
+    QVERIFY2(counters(w.window).startsWith(QStringLiteral("Datagrams: 0   Bytes: 0 ")), qPrintable(counters(w.window)));
+
+    QVERIFY(w.send({"new"}));
+    QTRY_COMPARE(shownLines(w.window).size(), 1);
+    QVERIFY(shownLines(w.window).at(0).endsWith(QStringLiteral("  new")));
+}
+
+void TestListenerWindow::saveWritesTheShownLines_data()
+{
+    QTest::addColumn<QList<QByteArray>>("payloads");
+
+    QTest::newRow("three datagrams, three lines") << QList<QByteArray>{"first", "second", "third"};
+    QTest::newRow("nothing received, empty file") << QList<QByteArray>{};
+}
+
+void TestListenerWindow::saveWritesTheShownLines()
+{
+    QFETCH(QList<QByteArray>, payloads);
+
+    ListeningWindow w;
+    QVERIFY(w.start());
+    QVERIFY(w.send(payloads));
+    QTRY_COMPARE(shownLines(w.window).size(), payloads.size());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("saved.txt"));
+    w.window.setSavePathChooser([&path](QWidget*) { return path; });
+
+    QTest::mouseClick(child<QPushButton>(w.window, "saveButton"), Qt::LeftButton);
+
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = shownLines(w.window);
+    QCOMPARE(saved.readAll(), lines.isEmpty() ? QByteArray() : (lines.join(u'\n') + u'\n').toUtf8());
+    QVERIFY2(status(w.window).startsWith(QStringLiteral("Saved %1 lines").arg(payloads.size())),
+             qPrintable(status(w.window)));
+}
+
+void TestListenerWindow::saveFailureIsShown()
+{
+    ListeningWindow w;
+    QVERIFY(w.start());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("no-such-folder/saved.txt"));
+
+    QVERIFY(!w.window.saveTo(path));
+
+    QVERIFY2(status(w.window).startsWith(QStringLiteral("Cannot save %1: ").arg(path)), qPrintable(status(w.window)));
+    QVERIFY(!QFile::exists(path));
+
+    // A cancelled dialog writes nothing and keeps the message.
+    w.window.setSavePathChooser([](QWidget*) { return QString(); });
+    QTest::mouseClick(child<QPushButton>(w.window, "saveButton"), Qt::LeftButton);
+    QVERIFY(status(w.window).startsWith(QStringLiteral("Cannot save")));
+}
+
+void TestListenerWindow::viewKeepsTheNewestLines()
+{
+    ListeningWindow w;
+    QVERIFY(w.start());
+    const int total = ListenerWindow::MaxLines + 5;
+    // Sent in steps, each read before the next, so that the kernel's buffer never decides what is lost.
+    for (int first = 0; first < total; first += 1000) {
+        QVERIFY(w.send(numberedLines(first, std::min(1000, total - first))));
+        QTRY_VERIFY2(counters(w.window).startsWith(QStringLiteral("Datagrams: %1 ").arg(std::min(first + 1000, total))),
+                     qPrintable(counters(w.window)));
+    }
+
+    QTRY_VERIFY(shownLines(w.window).constLast().endsWith(QString::fromLatin1(numberedLines(total - 1, 1).at(0))));
+    const QStringList lines = shownLines(w.window);
+    QCOMPARE(lines.size(), ListenerWindow::MaxLines);
+    QVERIFY2(lines.constFirst().endsWith(QString::fromLatin1(numberedLines(5, 1).at(0))), qPrintable(lines.at(0)));
+}
+
+void TestListenerWindow::bindFailureIsShownAndAnotherPortCanBeChosen()
+{
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::LocalHost, 0));
+    QUdpSocket rival;
+    QVERIFY(!rival.bind(QHostAddress::LocalHost, holder.localPort(), QAbstractSocket::DontShareAddress));
+    ListenerWindow window{QHostAddress(QHostAddress::LocalHost)};
+
+    QVERIFY(!window.listenOn(holder.localPort()));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell"));
+    QCOMPARE(window.port(), quint16(0));
+    QCOMPARE(status(window), QStringLiteral("Cannot listen on 127.0.0.1 port %1: %2. Choose another port and press "
+                                            "Listen.")
+                                 .arg(holder.localPort())
+                                 .arg(rival.errorString()));
+
+    auto* portBox = child<QSpinBox>(window, "portBox");
+    QCOMPARE(portBox->value(), int(holder.localPort()));
+    portBox->setValue(0);
+    QTest::mouseClick(child<QPushButton>(window, "listenButton"), Qt::LeftButton);
+
+    QVERIFY(window.port() != 0);
+    QCOMPARE(portBox->value(), int(window.port()));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell - port %1").arg(window.port()));
+    QCOMPARE(status(window), QStringLiteral("Listening on 127.0.0.1 port %1").arg(window.port()));
+}
+
+QTEST_MAIN(TestListenerWindow)
+#include "tst_listenerwindow.moc"

@@ -1,0 +1,41 @@
+#pragma once
+
+// Small helpers for the tests that talk UDP to a listener on 127.0.0.1.
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QUdpSocket>
+
+namespace harkwelltest {
+
+// A port that was free a moment ago: bound with port 0, read back, released.
+inline quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress))
+        return 0;
+    return probe.localPort();
+}
+
+// Sends each payload as one datagram from sender to 127.0.0.1:port; true when every one was handed to the
+// system whole.
+inline bool sendAll(QUdpSocket& sender, quint16 port, const QList<QByteArray>& payloads)
+{
+    for (const QByteArray& payload : payloads) {
+        if (sender.writeDatagram(payload, QHostAddress::LocalHost, port) != payload.size())
+            return false;
+    }
+    return true;
+}
+
+// "line 0000" ... : numbered payloads whose order shows in the text.
+inline QList<QByteArray> numberedLines(int first, int count)
+{
+    QList<QByteArray> lines;
+    for (int i = first; i < first + count; ++i)
+        lines.append(QByteArray("<13>harkwell test line ") + QByteArray::number(i).rightJustified(5, '0'));
+    return lines;
+}
+
+} // namespace harkwelltest

@@ -1,0 +1,658 @@
+#include "fakes.h"
+#include "generationrun.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace korvane {
+// Readable names in failure messages.
+char* toString(GenerationRun::Next next)
+{
+    static const char* const names[] = {"Wait", "Yield", "Finished", "Halted"};
+    return qstrdup(names[static_cast<int>(next)]);
+}
+} // namespace korvane
+
+using namespace korvane;
+using korvane::test::FakeView;
+using korvane::test::FixedWallClock;
+using korvane::test::RecordingSink;
+using korvane::test::ScriptedRandom;
+using Next = GenerationRun::Next;
+
+namespace {
+
+// Source files are written with CR LF, as the operator's files are.
+std::filesystem::path writeSource(const QTemporaryDir& dir, const QStringList& lines)
+{
+    const std::filesystem::path path = dir.filePath(QStringLiteral("SOURCE.TXT")).toStdString();
+    std::ofstream out(path, std::ios::binary);
+    for (const QString& line : lines) {
+        out << line.toStdString() << "\r\n";
+    }
+    return path;
+}
+
+QStringList toList(const std::vector<std::string>& lines)
+{
+    QStringList list;
+    for (const std::string& line : lines) {
+        list << QString::fromStdString(line);
+    }
+    return list;
+}
+
+QStringList numbered(const QString& pattern, int count)
+{
+    QStringList lines;
+    for (int i = 1; i <= count; ++i) {
+        lines << pattern.arg(i);
+    }
+    return lines;
+}
+
+RunSettings settingsFor(const std::filesystem::path& source, int generationType, double onetime = 1)
+{
+    RunSettings s;
+    s.onetime = onetime;
+    s.generationType = generationType;
+    s.realLogs = true;
+    s.sourceFile = source;
+    s.firewallName = "Pix-Inside-Demo";
+    s.rewrite.srcIp = {"194.98.65.10", "193.10.22.23", "193.50.60.70", "195.60.61.62", "193.99.98.99"};
+    s.rewrite.dstIp = {"10.10.12.12", "10.10.12.20", "10.10.12.30", "10.10.12.40", "10.11.11.1"};
+    s.rewrite.gatewayIp = "10.11.11.11";
+    s.rewrite.userName = "operator";
+    s.rewrite.sessionNum = "10";
+    s.rewrite.elapsedTime = "10";
+    return s;
+}
+
+// Everything a run talks to, with one journal of the calls in the order they were made.
+struct Rig
+{
+    std::vector<std::string> journal;
+    RunFlags flags;
+    FakeView view{&journal};
+    RecordingSink sink{&journal};
+    ScriptedRandom random;
+    FixedWallClock clock;
+};
+
+struct Outcome
+{
+    Next last = Next::Finished;
+    int waits = 0;
+    int yields = 0;
+};
+
+// Plays the operator through a whole run. Each character of `script` is what is pressed during
+// one wait: '.' nothing, 'P' Pause, 'D' Pause twice, 'S' Stop, 'T' Stop twice. A leading '*'
+// is a Pause pressed before Play.
+Outcome drive(GenerationRun& run, RunFlags& flags, QString script = {}, int maxWaits = 1000)
+{
+    if (script.startsWith('*')) {
+        flags.Paused = 1;
+        script.remove(0, 1);
+    }
+    Outcome o;
+    o.last = run.start();
+    while (o.last == Next::Wait || o.last == Next::Yield) {
+        if (o.last == Next::Yield) {
+            if (++o.yields > maxWaits) {
+                break;
+            }
+            o.last = run.resume();
+            continue;
+        }
+        if (o.waits == maxWaits) {
+            break;
+        }
+        const QChar press = o.waits < script.size() ? script[o.waits] : QChar('.');
+        const int pausePresses = press == 'P' ? 1 : press == 'D' ? 2 : 0;
+        for (int i = 0; i < pausePresses; ++i) {
+            flags.Paused = flags.Paused == 0 ? 1 : 0;
+        }
+        if (press == 'S' || press == 'T') {
+            flags.StopRequested = 1;
+        }
+        ++o.waits;
+        o.last = run.waitOver();
+    }
+    return o;
+}
+
+void verifyIdleAfterRun(const Rig& rig, const GenerationRun& run)
+{
+    QVERIFY(rig.view.play);
+    QVERIFY(!rig.view.pause);
+    QVERIFY(!rig.view.stop);
+    QVERIFY(rig.view.sourceButton);
+    QVERIFY(!rig.view.lamps);
+    QCOMPARE(rig.flags.Paused, 0);
+    QCOMPARE(rig.flags.StopRequested, 0);
+    QCOMPARE(run.lineCounter(), 0);
+    QVERIFY(!run.active());
+}
+
+// The source must be closed whenever a run is over, however it ended.
+int openDescriptors()
+{
+#ifdef Q_OS_LINUX
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+#else
+    return 0;
+#endif
+}
+
+} // namespace
+
+class TestGenerationRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void threeLinesOneWaitEach();
+    void selection_data();
+    void selection();
+    void randomSelection_data();
+    void randomSelection();
+    void shaping_data();
+    void shaping();
+    void endlessPassesWhenJustOneIsOff();
+    void onePassUnlessExactlyZero_data();
+    void onePassUnlessExactlyZero();
+    void pauseAndStop_data();
+    void pauseAndStop();
+    void stopWhilePausedLeavesNextRunUnpaused();
+    void exitDuringWaitSkipsEndOfRun();
+    void passesWithoutWaitYield_data();
+    void passesWithoutWaitYield();
+    void longStretchWithoutMatchYields();
+    void failures_data();
+    void failures();
+    void skippedDeliveriesKeepRunGoing();
+    void countsBeyondSixteenBits();
+};
+
+void TestGenerationRun::threeLinesOneWaitEach()
+{
+    QTemporaryDir dir;
+    const auto source = writeSource(dir, {"%PIX-6-302001: Built outbound TCP connection %d",
+                                          "%PIX-4-106023: Deny tcp src IP_addr/port", "%PIX-5-111008: User 'user'"});
+    RunSettings settings = settingsFor(source, 0, 1);
+    settings.realLogs = false;
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    QCOMPARE(run.start(), Next::Wait);
+    QCOMPARE(rig.journal, (std::vector<std::string>{"transport 011", "title", "source 0", "clear"}));
+    QVERIFY(rig.view.emitted.empty()); // the first line comes one delay after Play
+
+    for (std::size_t line = 1; line <= 3; ++line) {
+        QCOMPARE(run.waitOver(), line < 3 ? Next::Wait : Next::Finished);
+        QCOMPARE(rig.view.emitted.size(), line);
+    }
+    // Per line: count, echo, sink, lamps, in that order.
+    const std::string first = rig.view.emitted[0];
+    QCOMPARE(std::vector<std::string>(rig.journal.begin() + 4, rig.journal.begin() + 8),
+             (std::vector<std::string>{"count 1", "append " + first, "write " + first, "lamps 1"}));
+    QVERIFY(QString::fromStdString(first).startsWith("06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-302001:"));
+    QCOMPARE(rig.sink.lines, rig.view.emitted);
+    QCOMPARE(rig.view.lampHistory, (std::vector<bool>{true, false, true, false}));
+    QCOMPARE(rig.view.shownCount, 3); // not refreshed by the end of the run
+    QCOMPARE(std::vector<std::string>(rig.journal.end() - 3, rig.journal.end()),
+             (std::vector<std::string>{"lamps 0", "transport 100", "source 1"}));
+    verifyIdleAfterRun(rig, run);
+}
+
+void TestGenerationRun::selection_data()
+{
+    QTest::addColumn<int>("generationType");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("waits");
+
+    QTest::newRow("type 0 emits the PIX- lines; the others cost a wait and no count")
+        << 0 << QStringList{"%PIX-6-1 a", "no tag b", "%PIX-3-2 c", "PIX without dash d"}
+        << QStringList{"%PIX-6-1 a", "%PIX-3-2 c"} << 4;
+    QTest::newRow("type 0 is case-sensitive")
+        << 0 << QStringList{"%pix-6-1 a", "%Pix-6-2 b", "%PIX-6-3 c"} << QStringList{"%PIX-6-3 c"} << 3;
+    QTest::newRow("level 5 takes PIX-5 only; other levels and lower case cost no wait")
+        << 5 << QStringList{"%PIX-5-1 a", "%PIX-6-2 b", "%pix-5-3 c", "x PIX- 5 d", "%PIX-5-4 e", "%PIX-4-5 f"}
+        << QStringList{"%PIX-5-1 a", "%PIX-5-4 e"} << 2;
+    QTest::newRow("level 1 matches PIX-1 anywhere in the line")
+        << 1 << QStringList{"head %PIX-1-1 a", "%PIX-2-2 b PIX-1"} << QStringList{"head %PIX-1-1 a", "%PIX-2-2 b PIX-1"}
+        << 2;
+    QTest::newRow("level 7 with its match on the last line")
+        << 7 << QStringList{"%PIX-6-1 a", "%PIX-6-2 b", "%PIX-7-3 c"} << QStringList{"%PIX-7-3 c"} << 1;
+    QTest::newRow("level 3 without any match makes no wait")
+        << 3 << QStringList{"%PIX-6-1 a", "%PIX-4-2 b"} << QStringList{} << 0;
+    QTest::newRow("a type outside -1 to 7 selects nothing")
+        << 8 << QStringList{"%PIX-8-1 a", "%PIX-6-2 b"} << QStringList{} << 0;
+}
+
+void TestGenerationRun::selection()
+{
+    QFETCH(int, generationType);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, expected);
+    QFETCH(int, waits);
+
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    const Outcome o = drive(run, rig.flags);
+    QCOMPARE(o.last, Next::Finished);
+    QCOMPARE(o.waits, waits);
+    QCOMPARE(toList(rig.view.emitted), expected);
+    QCOMPARE(toList(rig.sink.lines), expected);
+    QCOMPARE(rig.view.shownCount, expected.isEmpty() ? -1 : expected.size());
+    QCOMPARE(rig.random.drawn, std::size_t{0});
+    verifyIdleAfterRun(rig, run);
+}
+
+void TestGenerationRun::randomSelection_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<qint64>("sourceLineCount");
+    QTest::addColumn<QList<double>>("draws");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("two lines: always the second")
+        << QStringList{"%PIX-1 first", "%PIX-2 second"} << qint64(1) << QList<double>{0.0, 0.5, 0.999999}
+        << QStringList{"%PIX-2 second", "%PIX-2 second", "%PIX-2 second"};
+    QTest::newRow("one line: that line, no failure")
+        << QStringList{"%PIX-1 only"} << qint64(0) << QList<double>{0.0, 0.7}
+        << QStringList{"%PIX-1 only", "%PIX-1 only"};
+    QTest::newRow("draw r takes line floor(r * count + 1) + 1")
+        << numbered("%PIX-6 line %1", 5) << qint64(4) << QList<double>{0.0, 0.25, 0.5, 0.75, 0.999}
+        << QStringList{"%PIX-6 line 2", "%PIX-6 line 3", "%PIX-6 line 4", "%PIX-6 line 5", "%PIX-6 line 5"};
+    QTest::newRow("a drawn line without PIX- costs its wait only")
+        << QStringList{"%PIX-1 a", "plain b", "%PIX-3 c"} << qint64(2) << QList<double>{0.0, 0.5, 0.0}
+        << QStringList{"%PIX-3 c"};
+    QTest::newRow("a source shorter than counted gives its last line")
+        << QStringList{"%PIX-1 a", "%PIX-2 b", "%PIX-3 c"} << qint64(10) << QList<double>{0.5, 0.9}
+        << QStringList{"%PIX-3 c", "%PIX-3 c"};
+    QTest::newRow("more than 32767 lines")
+        << numbered("%PIX-6 line %1", 40000) << qint64(39999) << QList<double>{0.99999, 0.8192}
+        << QStringList{"%PIX-6 line 40000", "%PIX-6 line 32769"};
+}
+
+void TestGenerationRun::randomSelection()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(qint64, sourceLineCount);
+    QFETCH(QList<double>, draws);
+    QFETCH(QStringList, expected);
+
+    QTemporaryDir dir;
+    RunSettings settings = settingsFor(writeSource(dir, lines), -1);
+    settings.sourceLineCount = sourceLineCount;
+    Rig rig;
+    rig.random = ScriptedRandom(std::vector<double>(draws.begin(), draws.end()));
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    // The main reader never moves, so only Stop ends the run.
+    const Outcome o = drive(run, rig.flags, QString(draws.size(), '.') + 'S');
+    QCOMPARE(o.last, Next::Finished);
+    QCOMPARE(o.waits, int(draws.size()) + 1);
+    QCOMPARE(rig.random.drawn, std::size_t(draws.size())); // one draw per wait, none after Stop
+    QCOMPARE(toList(rig.view.emitted), expected);
+    QCOMPARE(rig.view.clears, 1);
+}
+
+void TestGenerationRun::shaping_data()
+{
+    QTest::addColumn<bool>("realLogs");
+    QTest::addColumn<bool>("removeHeader");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("draws");
+
+    const QString realLine = "Dec  6 04:47:51 10.1.1.1 %PIX-6-302001: Built %d for faddr IP_addr/port 'user' decrypt";
+    QTest::newRow("real log goes out as read, placeholders untouched") << true << false << realLine << realLine << 0;
+    QTest::newRow("real log loses its header and nothing else")
+        << true << true << realLine << "%PIX-6-302001: Built %d for faddr IP_addr/port 'user' decrypt" << 0;
+    QTest::newRow("template is rewritten and gets date, time and firewall name")
+        << false << false << "%PIX-6-302001: Built outbound TCP connection %d for faddr IP_addr/port"
+        << "06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-302001: Built outbound TCP connection 32768 for faddr "
+           "193.50.60.70/513"
+        << 8;
+    // The header's "/port" must not take the first port number: it is cut before rewriting.
+    QTest::newRow("template header is cut before rewriting")
+        << false << true << "gw/port %PIX-6-1: out/port"
+        << "06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-1: out/513" << 8;
+}
+
+void TestGenerationRun::shaping()
+{
+    QFETCH(bool, realLogs);
+    QFETCH(bool, removeHeader);
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    QFETCH(int, draws);
+
+    QTemporaryDir dir;
+    RunSettings settings = settingsFor(writeSource(dir, {line}), 0);
+    settings.realLogs = realLogs;
+    settings.removeHeader = removeHeader;
+    settings.headerString = " %PIX";
+    Rig rig;
+    rig.random = ScriptedRandom({0.5});
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    QCOMPARE(drive(run, rig.flags).last, Next::Finished);
+    QCOMPARE(toList(rig.sink.lines), QStringList{expected});
+    QCOMPARE(toList(rig.view.emitted), QStringList{expected});
+    QCOMPARE(rig.random.drawn, std::size_t(draws));
+}
+
+void TestGenerationRun::endlessPassesWhenJustOneIsOff()
+{
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0, 0);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    const Outcome o = drive(run, rig.flags, ".....S");
+    QCOMPARE(o.last, Next::Finished);
+    QCOMPARE(o.yields, 0); // passes that wait need no extra yield
+    QCOMPARE(toList(rig.view.emitted), (QStringList{"%PIX-6 a", "%PIX-6 b", "%PIX-6 a", "%PIX-6 b", "%PIX-6 a"}));
+    QCOMPARE(rig.view.clears, 3);                               // emptied at each pass start
+    QCOMPARE(toList(rig.view.output), QStringList{"%PIX-6 a"}); // only the last pass is shown
+    QCOMPARE(rig.view.shownCount, 5);                           // the count goes on across passes
+    verifyIdleAfterRun(rig, run);
+}
+
+void TestGenerationRun::onePassUnlessExactlyZero_data()
+{
+    QTest::addColumn<double>("onetime");
+    QTest::newRow("1") << 1.0;
+    QTest::newRow("0.5") << 0.5;
+    QTest::newRow("a tiny fraction") << 1e-9;
+}
+
+void TestGenerationRun::onePassUnlessExactlyZero()
+{
+    QFETCH(double, onetime);
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0, onetime);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    const Outcome o = drive(run, rig.flags);
+    QCOMPARE(o.last, Next::Finished);
+    QCOMPARE(o.waits, 2);
+    QCOMPARE(rig.view.clears, 1);
+}
+
+void TestGenerationRun::pauseAndStop_data()
+{
+    QTest::addColumn<int>("generationType");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("waits");
+
+    const QStringList abc{"%PIX-6 a", "%PIX-6 b", "%PIX-6 c"};
+    QTest::newRow("pause costs waits, then the next line comes")
+        << 0 << abc << ".P.P" << QStringList{"%PIX-6 a", "%PIX-6 b", "%PIX-6 c"} << 5;
+    QTest::newRow("pause twice within one wait: no pause") << 0 << abc << "D.D" << abc << 3;
+    QTest::newRow("level: pause twice within one wait: no pause")
+        << 5 << QStringList{"%PIX-5 a", "%PIX-5 b"} << "D" << QStringList{"%PIX-5 a", "%PIX-5 b"} << 2;
+    QTest::newRow("level: the held line comes after unpausing, once")
+        << 5 << QStringList{"%PIX-5 a", "%PIX-6 x", "%PIX-5 b"} << "P.P" << QStringList{"%PIX-5 a", "%PIX-5 b"} << 4;
+    QTest::newRow("level: a held last line is not lost")
+        << 5 << QStringList{"%PIX-6 x", "%PIX-5 a"} << "P..P" << QStringList{"%PIX-5 a"} << 4;
+    QTest::newRow("level: pause after a line, the next one is held")
+        << 5 << QStringList{"%PIX-5 a", "%PIX-5 b", "%PIX-5 c"} << ".PP"
+        << QStringList{"%PIX-5 a", "%PIX-5 b", "%PIX-5 c"} << 4;
+    QTest::newRow("stop: the line waited for is not emitted") << 0 << abc << ".S" << QStringList{"%PIX-6 a"} << 2;
+    QTest::newRow("stop twice is stop once") << 0 << abc << ".T" << QStringList{"%PIX-6 a"} << 2;
+    QTest::newRow("level: stop drops the held line")
+        << 5 << QStringList{"%PIX-5 a", "%PIX-5 b"} << "S" << QStringList{} << 1;
+    QTest::newRow("stop while paused") << 0 << abc << "P.S" << QStringList{} << 3;
+    QTest::newRow("level: stop while paused with a line held")
+        << 5 << QStringList{"%PIX-5 a"} << "P.S" << QStringList{} << 3;
+    QTest::newRow("paused at Play, then unpaused") << 0 << abc << "*P" << abc << 3;
+    QTest::newRow("level: paused at Play, then unpaused: nothing held, nothing doubled")
+        << 5 << QStringList{"%PIX-5 a", "%PIX-5 b"} << "*P" << QStringList{"%PIX-5 a", "%PIX-5 b"} << 3;
+    QTest::newRow("random: stop after two lines")
+        << -1 << QStringList{"x", "%PIX-2 b"} << "..S" << QStringList{"%PIX-2 b", "%PIX-2 b"} << 3;
+}
+
+void TestGenerationRun::pauseAndStop()
+{
+    QFETCH(int, generationType);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, script);
+    QFETCH(QStringList, expected);
+    QFETCH(int, waits);
+
+    QTemporaryDir dir;
+    RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
+    settings.sourceLineCount = lines.size() - 1;
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    const int before = openDescriptors();
+    const Outcome o = drive(run, rig.flags, script);
+    QCOMPARE(o.last, Next::Finished);
+    QCOMPARE(toList(rig.view.emitted), expected);
+    QCOMPARE(o.waits, waits);
+    verifyIdleAfterRun(rig, run);
+    QCOMPARE(openDescriptors(), before);
+}
+
+void TestGenerationRun::stopWhilePausedLeavesNextRunUnpaused()
+{
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    QCOMPARE(drive(run, rig.flags, "PS").last, Next::Finished);
+    QVERIFY(rig.view.emitted.empty());
+
+    // Play again: the first wait brings the first line.
+    QCOMPARE(run.start(), Next::Wait);
+    QCOMPARE(run.waitOver(), Next::Wait);
+    QCOMPARE(toList(rig.view.emitted), QStringList{"%PIX-6 a"});
+}
+
+void TestGenerationRun::exitDuringWaitSkipsEndOfRun()
+{
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    const int before = openDescriptors();
+
+    QCOMPARE(run.start(), Next::Wait);
+    QCOMPARE(run.waitOver(), Next::Wait);
+    rig.flags.Paused = 1;
+    const std::size_t callsBefore = rig.view.calls();
+    run.abandon();
+
+    QCOMPARE(rig.view.calls(), callsBefore); // nothing shown, nothing reset
+    QVERIFY(!rig.view.play);
+    QVERIFY(rig.view.lamps);
+    QCOMPARE(rig.flags.Paused, 1);
+    QVERIFY(!run.active());
+    QCOMPARE(openDescriptors(), before);
+    QCOMPARE(run.waitOver(), Next::Finished); // a late timer does nothing more
+    QCOMPARE(rig.view.calls(), callsBefore);
+}
+
+void TestGenerationRun::passesWithoutWaitYield_data()
+{
+    QTest::addColumn<int>("generationType");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<double>("onetime");
+
+    QTest::newRow("empty source, endless") << 0 << QStringList{} << 0.0;
+    QTest::newRow("empty source, random selection, endless") << -1 << QStringList{} << 0.0;
+    QTest::newRow("no line of the level, endless") << 4 << QStringList{"%PIX-6 a", "%PIX-5 b"} << 0.0;
+    QTest::newRow("empty source, one pass") << 0 << QStringList{} << 1.0;
+    QTest::newRow("no line of the level, one pass") << 4 << QStringList{"%PIX-6 a"} << 1.0;
+}
+
+void TestGenerationRun::passesWithoutWaitYield()
+{
+    QFETCH(int, generationType);
+    QFETCH(QStringList, lines);
+    QFETCH(double, onetime);
+
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, lines), generationType, onetime);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    if (onetime != 0) {
+        QCOMPARE(run.start(), Next::Finished);
+        verifyIdleAfterRun(rig, run);
+        return;
+    }
+    // Each pass hands control back to the window instead of starting the next one at once.
+    QCOMPARE(run.start(), Next::Yield);
+    for (int pass = 2; pass <= 4; ++pass) {
+        QCOMPARE(run.resume(), Next::Yield);
+        QCOMPARE(rig.view.clears, pass);
+    }
+    QVERIFY(rig.view.emitted.empty());
+    rig.flags.StopRequested = 1; // pressed while the window had control
+    QCOMPARE(run.resume(), Next::Finished);
+    QCOMPARE(rig.view.clears, 4);
+    verifyIdleAfterRun(rig, run);
+}
+
+void TestGenerationRun::longStretchWithoutMatchYields()
+{
+    QTemporaryDir dir;
+    QStringList lines = numbered("%PIX-6-1 filler %1", 10000);
+    lines << "%PIX-5-2 wanted";
+    const RunSettings settings = settingsFor(writeSource(dir, lines), 5);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    const Outcome o = drive(run, rig.flags);
+    QCOMPARE(o.last, Next::Finished);
+    QVERIFY2(o.yields >= 2, qPrintable(QString::number(o.yields)));
+    QCOMPARE(o.waits, 1);
+    QCOMPARE(toList(rig.view.emitted), QStringList{"%PIX-5-2 wanted"});
+}
+
+void TestGenerationRun::failures_data()
+{
+    QTest::addColumn<int>("generationType");
+    QTest::addColumn<double>("onetime");
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("emitted");
+    QTest::addColumn<bool>("lampsOn");
+
+    const QString gone = QString::fromUtf8(std::strerror(ENOENT));
+    QTest::newRow("source missing at run start") << 0 << 1.0 << "missing" << gone << 0 << false;
+    QTest::newRow("source missing, random selection") << -1 << 1.0 << "missing" << gone << 0 << false;
+    QTest::newRow("source is a folder") << 0 << 1.0 << "folder" << QString::fromUtf8(std::strerror(EISDIR)) << 0
+                                        << false;
+    QTest::newRow("source removed before the second pass") << 0 << 0.0 << "removed" << gone << 3 << true;
+    QTest::newRow("sink fails on the second line") << 0 << 1.0 << "sink"
+                                                   << "No space left on device" << 2 << true;
+    QTest::newRow("sink fails, level selection") << 6 << 1.0 << "sink"
+                                                 << "No space left on device" << 2 << true;
+}
+
+void TestGenerationRun::failures()
+{
+    QFETCH(int, generationType);
+    QFETCH(double, onetime);
+    QFETCH(QString, trouble);
+    QFETCH(QString, reason);
+    QFETCH(int, emitted);
+    QFETCH(bool, lampsOn);
+
+    QTemporaryDir dir;
+    std::filesystem::path source = writeSource(dir, {"%PIX-6 a", "%PIX-6 b", "%PIX-6 c"});
+    if (trouble == "missing") {
+        std::filesystem::remove(source);
+    } else if (trouble == "folder") {
+        source = dir.path().toStdString();
+    }
+    RunSettings settings = settingsFor(source, generationType, onetime);
+    settings.sourceLineCount = 2;
+    Rig rig;
+    if (trouble == "sink") {
+        rig.sink.outcomes[1] = SinkResult::failed("No space left on device");
+    }
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    const int before = openDescriptors();
+
+    Next next = run.start();
+    if (trouble == "removed") {
+        std::filesystem::remove(source); // the open source is still read to its end
+    }
+    for (int waits = 0; next == Next::Wait && waits < 10; ++waits) {
+        next = run.waitOver();
+    }
+
+    QCOMPARE(next, Next::Halted);
+    QCOMPARE(QString::fromStdString(rig.view.failure), reason);
+    QCOMPARE(rig.view.failures, 1);
+    QCOMPARE(rig.journal.back(), "failure " + rig.view.failure); // and nothing else after it
+    QCOMPARE(int(rig.view.emitted.size()), emitted);
+    // Nothing is reset: Play stays disabled, the lamps keep their last state.
+    QVERIFY(!rig.view.play);
+    QVERIFY(rig.view.pause);
+    QVERIFY(rig.view.stop);
+    QVERIFY(!rig.view.sourceButton);
+    QCOMPARE(rig.view.lamps, lampsOn);
+    QVERIFY(!run.active());
+    QCOMPARE(openDescriptors(), before);
+}
+
+void TestGenerationRun::skippedDeliveriesKeepRunGoing()
+{
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b", "%PIX-6 c"}), 0);
+    Rig rig;
+    rig.sink.outcomes[0] = SinkResult::skipped("Connection refused");
+    rig.sink.outcomes[1] = SinkResult::skipped("Connection refused");
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    QCOMPARE(drive(run, rig.flags).last, Next::Finished);
+    QCOMPARE(rig.sink.lines.size(), std::size_t{3});
+    QCOMPARE(rig.view.emitted.size(), std::size_t{3});
+    QCOMPARE(rig.view.lampHistory, (std::vector<bool>{true, false, true, false}));
+    QCOMPARE(rig.view.failures, 0);
+}
+
+void TestGenerationRun::countsBeyondSixteenBits()
+{
+    QTemporaryDir dir;
+    const RunSettings settings = settingsFor(writeSource(dir, numbered("%PIX-6-1 line %1", 40000)), 0);
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    const Outcome o = drive(run, rig.flags, {}, 50000);
+    QCOMPARE(o.last, Next::Finished);
+    QCOMPARE(o.waits, 40000);
+    QCOMPARE(rig.view.shownCount, 40000);
+    QCOMPARE(rig.sink.lines.back(), "%PIX-6-1 line 40000");
+    QCOMPARE(rig.view.failures, 0);
+}
+
+QTEST_APPLESS_MAIN(TestGenerationRun)
+#include "tst_generationrun.moc"

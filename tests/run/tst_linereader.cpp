@@ -1,0 +1,148 @@
+#include "linereader.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+using namespace korvane;
+
+namespace {
+
+std::filesystem::path writeFile(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const std::filesystem::path path = dir.filePath(QStringLiteral("LINES.TXT")).toStdString();
+    std::ofstream(path, std::ios::binary).write(bytes.constData(), bytes.size());
+    return path;
+}
+
+QByteArray repeated(char c, int count)
+{
+    return QByteArray(count, c);
+}
+
+} // namespace
+
+class TestLineReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lines_data();
+    void lines();
+    void reopenStartsAtFirstLine();
+    void unreadable_data();
+    void unreadable();
+    void closedReaderHasNoLines();
+};
+
+void TestLineReader::lines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    // The buffer holds 64 KiB: some rows put a line end right across its edge.
+    constexpr int kBuffer = 64 * 1024;
+    const QByteArray longLine = repeated('x', 3 * kBuffer + 17);
+
+    QTest::newRow("CR LF ends") << QByteArray("a\r\nb\r\nc\r\n") << QByteArrayList{"a", "b", "c"};
+    QTest::newRow("lone CR ends") << QByteArray("a\rb\rc\r") << QByteArrayList{"a", "b", "c"};
+    QTest::newRow("lone LF ends") << QByteArray("a\nb\nc\n") << QByteArrayList{"a", "b", "c"};
+    QTest::newRow("mixed ends") << QByteArray("a\r\nb\nc\rd\n\re") << QByteArrayList{"a", "b", "c", "d", "", "e"};
+    QTest::newRow("last line without an end") << QByteArray("a\r\nlast") << QByteArrayList{"a", "last"};
+    QTest::newRow("empty file") << QByteArray() << QByteArrayList{};
+    QTest::newRow("empty lines") << QByteArray("\r\n\r\n\n\r") << QByteArrayList{"", "", "", ""};
+    QTest::newRow("NUL and high bytes are kept")
+        << QByteArray("a\0b\r\n\xff\xe9\x01\r\n", 10) << QByteArrayList{QByteArray("a\0b", 3), "\xff\xe9\x01"};
+    QTest::newRow("line longer than the buffer") << longLine + "\r\nnext" << QByteArrayList{longLine, "next"};
+    QTest::newRow("CR LF split by the buffer edge")
+        << repeated('a', kBuffer - 1) + "\r\nb" << QByteArrayList{repeated('a', kBuffer - 1), "b"};
+    QTest::newRow("lone CR at the buffer edge")
+        << repeated('a', kBuffer - 1) + "\rb" << QByteArrayList{repeated('a', kBuffer - 1), "b"};
+    QTest::newRow("file ends on the buffer edge") << repeated('a', kBuffer - 2) + "\r\n"
+                                                  << QByteArrayList{repeated('a', kBuffer - 2)};
+}
+
+void TestLineReader::lines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArrayList, expected);
+
+    QTemporaryDir dir;
+    const auto path = writeFile(dir, bytes);
+    LineReader reader;
+    QVERIFY(reader.open(path));
+
+    QByteArrayList read;
+    std::string line;
+    while (!reader.atEnd()) {
+        QVERIFY(reader.readLine(line));
+        read << QByteArray(line.data(), qsizetype(line.size()));
+        QVERIFY(read.size() <= expected.size()); // no endless reading
+    }
+    QCOMPARE(read, expected);
+    QVERIFY(!reader.readLine(line));
+    QVERIFY(reader.error().empty());
+
+    std::string error = "untouched";
+    QCOMPARE(countLines(path, &error), std::optional<std::int64_t>(expected.size()));
+    QCOMPARE(error, std::string("untouched"));
+}
+
+void TestLineReader::reopenStartsAtFirstLine()
+{
+    QTemporaryDir dir;
+    const auto path = writeFile(dir, "one\r\ntwo\r\n");
+    LineReader reader;
+    std::string line;
+    QVERIFY(reader.open(path));
+    QVERIFY(reader.readLine(line));
+    QVERIFY(reader.open(path));
+    QVERIFY(reader.readLine(line));
+    QCOMPARE(line, std::string("one"));
+}
+
+void TestLineReader::unreadable_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<int>("errorCode");
+    QTest::newRow("missing file") << false << ENOENT;
+    QTest::newRow("folder") << true << EISDIR;
+}
+
+void TestLineReader::unreadable()
+{
+    QFETCH(bool, folder);
+    QFETCH(int, errorCode);
+
+    QTemporaryDir dir;
+    const std::filesystem::path path = folder ? dir.path().toStdString() : dir.filePath("ABSENT.TXT").toStdString();
+    const std::string reason = std::strerror(errorCode);
+
+    LineReader reader;
+    QVERIFY(!reader.open(path));
+    QCOMPARE(reader.error(), reason);
+    QVERIFY(!reader.isOpen());
+    QVERIFY(reader.atEnd());
+
+    std::string error;
+    QCOMPARE(countLines(path, &error), std::optional<std::int64_t>());
+    QCOMPARE(error, reason);
+}
+
+void TestLineReader::closedReaderHasNoLines()
+{
+    QTemporaryDir dir;
+    LineReader reader;
+    QVERIFY(reader.open(writeFile(dir, "a\r\n")));
+    reader.close();
+    std::string line = "stale";
+    QVERIFY(reader.atEnd());
+    QVERIFY(!reader.readLine(line));
+    QVERIFY(line.empty());
+}
+
+QTEST_APPLESS_MAIN(TestLineReader)
+#include "tst_linereader.moc"

@@ -1,0 +1,114 @@
+#include "fakes.h"
+#include "runpacer.h"
+
+#include <QTest>
+
+using namespace korvane;
+using korvane::test::ManualClock;
+using std::chrono::nanoseconds;
+
+class TestRunPacer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstDeadlineOneDelayAfterBegin_data();
+    void firstDeadlineOneDelayAfterBegin();
+    void fixedRateWithoutDrift();
+    void dueAndRemaining();
+    void stall_data();
+    void stall();
+};
+
+void TestRunPacer::firstDeadlineOneDelayAfterBegin_data()
+{
+    QTest::addColumn<double>("delaySeconds");
+    QTest::addColumn<qint64>("expectedNs");
+
+    QTest::newRow("one second") << 1.0 << qint64(1'000'000'000);
+    QTest::newRow("a quarter second") << 0.25 << qint64(250'000'000);
+    QTest::newRow("a third of a second rounds") << 1.0 / 3 << qint64(333'333'333);
+    QTest::newRow("1.5 ns rounds up") << 1.5e-9 << qint64(2);
+    QTest::newRow("below a nanosecond is one nanosecond") << 1e-12 << qint64(1);
+    QTest::newRow("zero is one nanosecond") << 0.0 << qint64(1);
+    QTest::newRow("a negative delay is one nanosecond") << -3.0 << qint64(1);
+    QTest::newRow("one hour") << 3600.0 << qint64(3'600'000'000'000);
+}
+
+void TestRunPacer::firstDeadlineOneDelayAfterBegin()
+{
+    QFETCH(double, delaySeconds);
+    QFETCH(qint64, expectedNs);
+
+    ManualClock clock;
+    RunPacer pacer(clock, delaySeconds);
+    clock.advance(std::chrono::seconds(7)); // begin() counts from its own call, not construction
+    pacer.begin();
+    QCOMPARE((pacer.deadline() - clock.current).count(), expectedNs);
+    QCOMPARE(pacer.remaining().count(), expectedNs);
+    QVERIFY(!pacer.due());
+}
+
+void TestRunPacer::fixedRateWithoutDrift()
+{
+    // Each line takes a little time to emit and the waits wake late: the deadlines stay on
+    // the grid laid from begin(), so lateness never accumulates.
+    ManualClock clock;
+    RunPacer pacer(clock, 0.1);
+    pacer.begin();
+    const nanoseconds start = pacer.deadline();
+    for (int line = 1; line <= 1000; ++line) {
+        clock.current = pacer.deadline() + std::chrono::milliseconds(3 + line % 40); // woken late
+        QVERIFY(pacer.due());
+        pacer.next();
+        QCOMPARE(pacer.deadline(), start + line * nanoseconds(100'000'000));
+    }
+}
+
+void TestRunPacer::dueAndRemaining()
+{
+    ManualClock clock;
+    RunPacer pacer(clock, 2.0);
+    pacer.begin();
+    clock.advance(std::chrono::milliseconds(1500));
+    QCOMPARE(pacer.remaining(), nanoseconds(500'000'000));
+    QVERIFY(!pacer.due());
+    clock.advance(std::chrono::milliseconds(500));
+    QVERIFY(pacer.due()); // exactly at the deadline
+    QCOMPARE(pacer.remaining(), nanoseconds(0));
+    clock.advance(std::chrono::seconds(1));
+    QCOMPARE(pacer.remaining(), nanoseconds(0)); // never negative
+}
+
+void TestRunPacer::stall_data()
+{
+    QTest::addColumn<double>("delaySeconds");
+    QTest::addColumn<qint64>("lateNs"); // how far past the following deadline the clock stands
+    QTest::addColumn<bool>("restarts");
+
+    // Tolerance max(1 s, 100 delays): 1 s for 1 ms, 100 s for 1 s.
+    QTest::newRow("1 ms delay, 0.9 s behind: catch up") << 0.001 << qint64(900'000'000) << false;
+    QTest::newRow("1 ms delay, exactly 1 s behind: catch up") << 0.001 << qint64(1'000'000'000) << false;
+    QTest::newRow("1 ms delay, 1.5 s behind: start afresh") << 0.001 << qint64(1'500'000'000) << true;
+    QTest::newRow("1 s delay, 50 s behind: catch up") << 1.0 << qint64(50'000'000'000) << false;
+    QTest::newRow("1 s delay, 150 s behind: start afresh") << 1.0 << qint64(150'000'000'000) << true;
+}
+
+void TestRunPacer::stall()
+{
+    QFETCH(double, delaySeconds);
+    QFETCH(qint64, lateNs);
+    QFETCH(bool, restarts);
+
+    ManualClock clock;
+    RunPacer pacer(clock, delaySeconds);
+    pacer.begin();
+    const nanoseconds step = pacer.deadline() - clock.current;
+    const nanoseconds following = pacer.deadline() + step;
+    clock.current = following + nanoseconds(lateNs); // the machine slept through many waits
+    pacer.next();
+    QCOMPARE(pacer.deadline(), restarts ? clock.current + step : following);
+}
+
+QTEST_APPLESS_MAIN(TestRunPacer)
+#include "tst_runpacer.moc"

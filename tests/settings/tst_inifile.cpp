@@ -1,0 +1,243 @@
+#include "currentfolder.h"
+#include "profile.h"
+#include "stdtostring.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+using namespace korvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string fileContent(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void putFile(const fs::path& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::set<std::string> namesIn(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+fs::perms permsOf(const fs::path& path)
+{
+    return fs::status(path).permissions() & fs::perms::mask;
+}
+
+// Puts back the permission bits of a path when the test ends, so the temporary folder can go.
+class PermissionGuard
+{
+public:
+    explicit PermissionGuard(fs::path path) : m_path(std::move(path)), m_perms(permsOf(m_path)) {}
+    ~PermissionGuard()
+    {
+        std::error_code ec;
+        fs::permissions(m_path, m_perms, ec);
+    }
+    PermissionGuard(const PermissionGuard&) = delete;
+    PermissionGuard& operator=(const PermissionGuard&) = delete;
+
+private:
+    fs::path m_path;
+    fs::perms m_perms;
+};
+
+const std::string kEdited = "; hand-made\r\n[Settings]\r\nDelay=5\r\n\r\n[Other]\r\nKey=1\r\n";
+
+} // namespace
+
+class TestIniFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void absentFileReadsEmpty();
+    void writeCreatesTheFile();
+    void writeKeepsEverythingElse();
+    void pathFollowsTheWorkingDirectory();
+    void trailingSeparatorNamesTheSameFile();
+    void keepsPermissionBits();
+    void newFileGetsTheUsualBits();
+    void followsASymbolicLink();
+    void refusesProtectedFiles_data();
+    void refusesProtectedFiles();
+    void folderNamedLikeTheFileIsNoFile();
+};
+
+void TestIniFile::absentFileReadsEmpty()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    QCOMPARE(ReadSetting("Delay"), std::string());
+    QVERIFY(namesIn(fs::current_path()).empty());
+}
+
+void TestIniFile::writeCreatesTheFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    QVERIFY(WriteSetting("Delay", "1"));
+    QVERIFY(WriteSetting("onetime", "0"));
+    QVERIFY(WriteSetting("delay", "2"));
+    QCOMPARE(fileContent("korvane.ini"), std::string("[Settings]\r\nDelay=2\r\nonetime=0\r\n"));
+    QCOMPARE(ReadSetting("DELAY"), std::string("2"));
+    // No temporary file is left behind.
+    QCOMPARE(namesIn(fs::current_path()), std::set<std::string>{"korvane.ini"});
+}
+
+void TestIniFile::writeKeepsEverythingElse()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    putFile("korvane.ini", kEdited);
+    QVERIFY(WriteSetting("Delay", "0.5"));
+    QVERIFY(WriteSetting("PositionX", "1440"));
+    QCOMPARE(fileContent("korvane.ini"),
+             std::string("; hand-made\r\n[Settings]\r\nDelay=0.5\r\nPositionX=1440\r\n\r\n[Other]\r\nKey=1\r\n"));
+}
+
+void TestIniFile::pathFollowsTheWorkingDirectory()
+{
+    QTemporaryDir first;
+    QTemporaryDir second;
+    QVERIFY(first.isValid() && second.isValid());
+    {
+        CurrentFolder here(first.path().toStdString());
+        QVERIFY(WriteSetting("Delay", "3"));
+    }
+    CurrentFolder here(second.path().toStdString());
+    QCOMPARE(ReadSetting("Delay"), std::string());
+    QVERIFY(WriteSetting("Delay", "4"));
+    QCOMPARE(fileContent(fs::path(first.path().toStdString()) / "korvane.ini"),
+             std::string("[Settings]\r\nDelay=3\r\n"));
+    QCOMPARE(ReadSetting("Delay"), std::string("4"));
+}
+
+void TestIniFile::trailingSeparatorNamesTheSameFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const fs::path folder = dir.path().toStdString();
+    CurrentFolder here(dir.path().toStdString() + "/");
+    QVERIFY(WriteSetting("Delay", "2"));
+    QVERIFY(fs::equivalent(settingsFilePath(), folder / "korvane.ini"));
+    QCOMPARE(fileContent(folder / "korvane.ini"), std::string("[Settings]\r\nDelay=2\r\n"));
+    QCOMPARE(ReadSetting("Delay"), std::string("2"));
+}
+
+void TestIniFile::keepsPermissionBits()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    putFile("korvane.ini", kEdited);
+    const fs::perms chosen = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions("korvane.ini", chosen);
+    QVERIFY(WriteSetting("Delay", "1"));
+    QCOMPARE(permsOf("korvane.ini"), chosen);
+}
+
+void TestIniFile::newFileGetsTheUsualBits()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    putFile("reference", "x"); // created with the process's umask, like any new file
+    QVERIFY(WriteSetting("Delay", "1"));
+    QCOMPARE(permsOf("korvane.ini"), permsOf("reference"));
+}
+
+void TestIniFile::followsASymbolicLink()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    fs::create_directory("shared");
+    putFile("shared/real.ini", kEdited);
+    fs::create_symlink("shared/real.ini", "korvane.ini");
+    QVERIFY(WriteSetting("Delay", "7"));
+    QVERIFY(fs::is_symlink("korvane.ini"));
+    QCOMPARE(ReadSetting("Delay"), std::string("7"));
+    QCOMPARE(profileRead(fileContent("shared/real.ini"), "Settings", "Delay"), std::string("7"));
+}
+
+// The permission bits are what counts, so these rows hold also when the tests run as root.
+void TestIniFile::refusesProtectedFiles_data()
+{
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<bool>("fileReadOnly");
+    QTest::addColumn<bool>("folderReadOnly");
+
+    QTest::newRow("read-only file") << true << true << false;
+    QTest::newRow("read-only folder without file") << false << false << true;
+    QTest::newRow("read-only folder with a writable file") << true << false << true;
+}
+
+void TestIniFile::refusesProtectedFiles()
+{
+    QFETCH(bool, withFile);
+    QFETCH(bool, fileReadOnly);
+    QFETCH(bool, folderReadOnly);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const fs::path folder = dir.path().toStdString();
+    CurrentFolder here(folder);
+    if (withFile) {
+        putFile("korvane.ini", kEdited);
+    }
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    PermissionGuard folderGuard(folder);
+    if (fileReadOnly) {
+        fs::permissions("korvane.ini", readOnly);
+    }
+    if (folderReadOnly) {
+        fs::permissions(folder, readOnly | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
+    }
+    const std::set<std::string> before = namesIn(folder);
+
+    QVERIFY(!WriteSetting("Delay", "1"));
+    QVERIFY(!WriteSetting("NewKey", "1"));
+
+    QCOMPARE(namesIn(folder), before);
+    if (withFile) {
+        QCOMPARE(fileContent("korvane.ini"), kEdited);
+        QCOMPARE(ReadSetting("Delay"), std::string("5"));
+    }
+    if (fileReadOnly) {
+        QCOMPARE(permsOf("korvane.ini"), readOnly);
+    }
+}
+
+void TestIniFile::folderNamedLikeTheFileIsNoFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    fs::create_directory("korvane.ini");
+    QCOMPARE(ReadSetting("Delay"), std::string());
+    QVERIFY(!WriteSetting("Delay", "1"));
+    QVERIFY(fs::is_directory("korvane.ini"));
+}
+
+QTEST_APPLESS_MAIN(TestIniFile)
+#include "tst_inifile.moc"

@@ -1,0 +1,757 @@
+#include "currentfolder.h"
+#include "numbers.h"
+#include "settings.h"
+#include "stdtostring.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+using namespace korvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Keys in memory, with a log of every read ("R:Key") and write ("W:Key=value") in order.
+class MemoryStore final : public ProfileStore
+{
+public:
+    explicit MemoryStore(std::map<std::string, std::string> values = {}) : m_values(std::move(values)) {}
+
+    std::string read(std::string_view key) override
+    {
+        m_events << "R:" + QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+        const auto it = m_values.find(std::string(key));
+        return it == m_values.end() ? std::string() : it->second;
+    }
+    bool write(std::string_view key, std::string_view value) override
+    {
+        m_events << QStringLiteral("W:%1=%2").arg(
+            QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())),
+            QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
+        if (m_failWrites) {
+            return false;
+        }
+        m_values[std::string(key)] = std::string(value);
+        return true;
+    }
+
+    void failWrites() { m_failWrites = true; }
+    const QStringList& events() const { return m_events; }
+    QStringList writes() const
+    {
+        QStringList result;
+        for (const QString& event : m_events) {
+            if (event.startsWith("W:")) {
+                result << event.mid(2);
+            }
+        }
+        return result;
+    }
+
+private:
+    std::map<std::string, std::string> m_values;
+    QStringList m_events;
+    bool m_failWrites = false;
+};
+
+// A file in which every key passes its test, with the UDP sink chosen.
+std::map<std::string, std::string> validFile()
+{
+    return {{"PositionX", "1440"},
+            {"PositionY", "-120"},
+            {"RealLogFile", "1"},
+            {"Delay", "2"},
+            {"onetime", "1"},
+            {"GenerationType", "3"},
+            {"RemoveHeader", "1"},
+            {"HeaderString", "%PIX"},
+            {"SRC_IP_1", "1.1.1.1"},
+            {"SRC_IP_2", "2.2.2.2"},
+            {"SRC_IP_3", "3.3.3.3"},
+            {"SRC_IP_4", "4.4.4.4"},
+            {"SRC_IP_5", "5.5.5.5"},
+            {"DST_IP_1", "10.0.0.1"},
+            {"DST_IP_2", "10.0.0.2"},
+            {"DST_IP_3", "10.0.0.3"},
+            {"DST_IP_4", "10.0.0.4"},
+            {"DST_IP_5", "10.0.0.5"},
+            {"GTW_IP", "10.0.0.254"},
+            {"UserName", "operator"},
+            {"SessionNum", "5"},
+            {"ElapsedTime", "7"},
+            {"FirewallName", "edge-lab"},
+            {"SyslogFile", "1"},
+            {"UDP_Port_Syslog", "1514"},
+            {"HostIP", "192.168.1.5"}};
+}
+
+const QStringList kKeyOrder = {
+    "PositionX",    "PositionY",    "RealLogFile", "Delay",           "onetime",  "GenerationType", "RemoveHeader",
+    "HeaderString", "SRC_IP_1",     "SRC_IP_2",    "SRC_IP_3",        "SRC_IP_4", "SRC_IP_5",       "DST_IP_1",
+    "DST_IP_2",     "DST_IP_3",     "DST_IP_4",    "DST_IP_5",        "GTW_IP",   "UserName",       "SessionNum",
+    "ElapsedTime",  "FirewallName", "SyslogFile",  "UDP_Port_Syslog", "HostIP"};
+
+const QStringList kSourceDefaults = {"194.98.65.10", "193.10.22.23", "193.50.60.70", "195.60.61.62", "193.99.98.99"};
+const QStringList kDestinationDefaults = {"10.10.12.12", "10.10.12.20", "10.10.12.30", "10.10.12.40", "10.11.11.1"};
+
+// Start-up's reads in its order: the position, then the three phases.
+Settings loadAll(ProfileStore& store)
+{
+    SettingsLoader loader(store);
+    loader.readPosition("PositionX");
+    loader.readPosition("PositionY");
+    Settings s;
+    loader.loadRunKeys(s);
+    loader.loadTemplateKeys(s);
+    loader.loadReceiverKeys(s);
+    return s;
+}
+
+double numberIn(const Settings& s, const QString& key)
+{
+    const std::map<QString, double Settings::*> numbers = {{"RealLogFile", &Settings::RealLogFile},
+                                                           {"Delay", &Settings::Delay},
+                                                           {"onetime", &Settings::onetime},
+                                                           {"GenerationType", &Settings::GenerationType},
+                                                           {"RemoveHeader", &Settings::RemoveHeader},
+                                                           {"SessionNum", &Settings::SessionNum},
+                                                           {"ElapsedTime", &Settings::ElapsedTime},
+                                                           {"SyslogFile", &Settings::SyslogFile},
+                                                           {"UDP_Port_Syslog", &Settings::UDP_Port_Syslog}};
+    return s.*numbers.at(key);
+}
+
+QString textIn(const Settings& s, const QString& key)
+{
+    const std::map<QString, std::string Settings::*> texts = {{"HeaderString", &Settings::HeaderString},
+                                                              {"GTW_IP", &Settings::GTW_IP},
+                                                              {"UserName", &Settings::UserName},
+                                                              {"FirewallName", &Settings::FirewallName},
+                                                              {"HostIP", &Settings::HostIP}};
+    return QString::fromStdString(s.*texts.at(key));
+}
+
+std::string fileContent(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void putFile(const fs::path& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+const QString kAbsent = "<absent>";
+
+} // namespace
+
+class TestLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void repairsNumberKeys_data();
+    void repairsNumberKeys();
+    void repairsTextKeys_data();
+    void repairsTextKeys();
+    void addressGroupsRepairedWhole_data();
+    void addressGroupsRepairedWhole();
+    void receiverKeysOnlyForSyslog_data();
+    void receiverKeysOnlyForSyslog();
+    void positionsReadAsStored_data();
+    void positionsReadAsStored();
+    void validFileReadInOrderUntouched();
+    void firstStartWritesEachKeyBeforeTheNext();
+    void failedWritesChangeNothingInUse_data();
+    void failedWritesChangeNothingInUse();
+    void firstStartInEmptyFolder();
+    void editedFileKeepsItsLayout_data();
+    void editedFileKeepsItsLayout();
+    void readsTextThroughTheFile_data();
+    void readsTextThroughTheFile();
+    void protectedFileLoadsTheSameValues_data();
+    void protectedFileLoadsTheSameValues();
+};
+
+void TestLoader::repairsNumberKeys_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<double>("inUse");
+    QTest::addColumn<QStringList>("writes");
+
+    const QStringList none;
+    QTest::newRow("RealLogFile absent: 0, written") << "RealLogFile" << kAbsent << 0.0 << QStringList{"RealLogFile=0"};
+    QTest::newRow("RealLogFile 0: written again") << "RealLogFile"
+                                                  << "0" << 0.0 << QStringList{"RealLogFile=0"};
+    QTest::newRow("RealLogFile 0.5: used as 1, file keeps it") << "RealLogFile"
+                                                               << "0.5" << 1.0 << none;
+    QTest::newRow("RealLogFile 2: 0, written") << "RealLogFile"
+                                               << "2" << 0.0 << QStringList{"RealLogFile=0"};
+    QTest::newRow("RealLogFile text: 0, written") << "RealLogFile"
+                                                  << "yes" << 0.0 << QStringList{"RealLogFile=0"};
+    QTest::newRow("Delay absent: 1, written") << "Delay" << kAbsent << 1.0 << QStringList{"Delay=1"};
+    QTest::newRow("Delay 0: 1, written") << "Delay"
+                                         << "0" << 1.0 << QStringList{"Delay=1"};
+    QTest::newRow("Delay negative: 1, written") << "Delay"
+                                                << "-3" << 1.0 << QStringList{"Delay=1"};
+    QTest::newRow("Delay 0.5 accepted") << "Delay"
+                                        << "0.5" << 0.5 << none;
+    QTest::newRow("Delay with unit accepted by its number") << "Delay"
+                                                            << "2.5 s" << 2.5 << none;
+    QTest::newRow("onetime absent: 0, written") << "onetime" << kAbsent << 0.0 << QStringList{"onetime=0"};
+    QTest::newRow("onetime 0: written again") << "onetime"
+                                              << "0" << 0.0 << QStringList{"onetime=0"};
+    QTest::newRow("onetime 0.5 stays 0.5") << "onetime"
+                                           << "0.5" << 0.5 << none;
+    QTest::newRow("onetime 1.5: 0, written") << "onetime"
+                                             << "1.5" << 0.0 << QStringList{"onetime=0"};
+    QTest::newRow("GenerationType absent: 0, not written") << "GenerationType" << kAbsent << 0.0 << none;
+    QTest::newRow("GenerationType -1 accepted") << "GenerationType"
+                                                << "-1" << -1.0 << none;
+    QTest::newRow("GenerationType 7 accepted") << "GenerationType"
+                                               << "7" << 7.0 << none;
+    QTest::newRow("GenerationType in hexadecimal") << "GenerationType"
+                                                   << "&H5" << 5.0 << none;
+    QTest::newRow("GenerationType 8: 0, written") << "GenerationType"
+                                                  << "8" << 0.0 << QStringList{"GenerationType=0"};
+    QTest::newRow("GenerationType -2: 0, written") << "GenerationType"
+                                                   << "-2" << 0.0 << QStringList{"GenerationType=0"};
+    QTest::newRow("GenerationType 2.5 not whole: 0, written") << "GenerationType"
+                                                              << "2.5" << 0.0 << QStringList{"GenerationType=0"};
+    QTest::newRow("RemoveHeader absent: 0, not written") << "RemoveHeader" << kAbsent << 0.0 << none;
+    QTest::newRow("RemoveHeader 0.5 accepted") << "RemoveHeader"
+                                               << "0.5" << 0.5 << none;
+    QTest::newRow("RemoveHeader 2: 0, written") << "RemoveHeader"
+                                                << "2" << 0.0 << QStringList{"RemoveHeader=0"};
+    QTest::newRow("RemoveHeader negative: 0, written") << "RemoveHeader"
+                                                       << "-0.1" << 0.0 << QStringList{"RemoveHeader=0"};
+    QTest::newRow("SessionNum absent: stays 0, 10 written")
+        << "SessionNum" << kAbsent << 0.0 << QStringList{"SessionNum=10"};
+    QTest::newRow("SessionNum negative: stays, 10 written") << "SessionNum"
+                                                            << "-5" << -5.0 << QStringList{"SessionNum=10"};
+    QTest::newRow("SessionNum 42 accepted") << "SessionNum"
+                                            << "42" << 42.0 << none;
+    QTest::newRow("ElapsedTime 0: stays, 10 written") << "ElapsedTime"
+                                                      << "0" << 0.0 << QStringList{"ElapsedTime=10"};
+    QTest::newRow("ElapsedTime 3.5 accepted") << "ElapsedTime"
+                                              << "3.5" << 3.5 << none;
+    QTest::newRow("UDP_Port_Syslog absent: 514, written")
+        << "UDP_Port_Syslog" << kAbsent << 514.0 << QStringList{"UDP_Port_Syslog=514"};
+    QTest::newRow("UDP_Port_Syslog 40000: 514, written") << "UDP_Port_Syslog"
+                                                         << "40000" << 514.0 << QStringList{"UDP_Port_Syslog=514"};
+    QTest::newRow("UDP_Port_Syslog 32000 accepted") << "UDP_Port_Syslog"
+                                                    << "32000" << 32000.0 << none;
+    QTest::newRow("UDP_Port_Syslog 32000.5: 514, written") << "UDP_Port_Syslog"
+                                                           << "32000.5" << 514.0 << QStringList{"UDP_Port_Syslog=514"};
+    QTest::newRow("UDP_Port_Syslog 0.3 rounds to 0: 514, written")
+        << "UDP_Port_Syslog"
+        << "0.3" << 514.0 << QStringList{"UDP_Port_Syslog=514"};
+    QTest::newRow("UDP_Port_Syslog 0.5 rounds to even 0: 514, written")
+        << "UDP_Port_Syslog"
+        << "0.5" << 514.0 << QStringList{"UDP_Port_Syslog=514"};
+    QTest::newRow("UDP_Port_Syslog 0.6 rounds to 1: accepted") << "UDP_Port_Syslog"
+                                                               << "0.6" << 0.6 << none;
+}
+
+void TestLoader::repairsNumberKeys()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(double, inUse);
+    QFETCH(QStringList, writes);
+
+    std::map<std::string, std::string> values = validFile();
+    if (stored == kAbsent) {
+        values.erase(key.toStdString());
+    } else {
+        values[key.toStdString()] = stored.toStdString();
+    }
+    MemoryStore store(values);
+    const Settings s = loadAll(store);
+    QCOMPARE(numberIn(s, key), inUse);
+    QCOMPARE(store.writes(), writes);
+}
+
+void TestLoader::repairsTextKeys_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("inUse");
+    QTest::addColumn<QStringList>("writes");
+
+    const QStringList none;
+    QTest::newRow("HeaderString absent: never written") << "HeaderString" << kAbsent << "" << none;
+    QTest::newRow("HeaderString loses trailing blanks") << "HeaderString"
+                                                        << "%PIX-  "
+                                                        << "%PIX-" << none;
+    QTest::newRow("HeaderString keeps leading blanks") << "HeaderString"
+                                                       << "  %PIX"
+                                                       << "  %PIX" << none;
+    QTest::newRow("GTW_IP absent: stays empty, default written")
+        << "GTW_IP" << kAbsent << "" << QStringList{"GTW_IP=10.11.11.11"};
+    QTest::newRow("GTW_IP one character: stays, default written") << "GTW_IP"
+                                                                  << "x"
+                                                                  << "x" << QStringList{"GTW_IP=10.11.11.11"};
+    QTest::newRow("GTW_IP measured without trailing blanks") << "GTW_IP"
+                                                             << "a   "
+                                                             << "a" << QStringList{"GTW_IP=10.11.11.11"};
+    QTest::newRow("GTW_IP two characters accepted") << "GTW_IP"
+                                                    << "gw"
+                                                    << "gw" << none;
+    QTest::newRow("UserName one character: stays, default written") << "UserName"
+                                                                    << "J"
+                                                                    << "J" << QStringList{"UserName=PIX_User"};
+    QTest::newRow("UserName accepted") << "UserName"
+                                       << "jdoe"
+                                       << "jdoe" << none;
+    QTest::newRow("FirewallName absent: default used and written")
+        << "FirewallName" << kAbsent << "Pix-Inside-Demo" << QStringList{"FirewallName=Pix-Inside-Demo"};
+    QTest::newRow("FirewallName of blanks: default used and written")
+        << "FirewallName"
+        << "   "
+        << "Pix-Inside-Demo" << QStringList{"FirewallName=Pix-Inside-Demo"};
+    QTest::newRow("FirewallName one character accepted") << "FirewallName"
+                                                         << "F"
+                                                         << "F" << none;
+    QTest::newRow("HostIP absent: default used and written")
+        << "HostIP" << kAbsent << "127.0.0.1" << QStringList{"HostIP=127.0.0.1"};
+    QTest::newRow("HostIP 0.0.0.0: default used and written") << "HostIP"
+                                                              << "0.0.0.0"
+                                                              << "127.0.0.1" << QStringList{"HostIP=127.0.0.1"};
+    QTest::newRow("HostIP host name: default used and written") << "HostIP"
+                                                                << "loghost"
+                                                                << "127.0.0.1" << QStringList{"HostIP=127.0.0.1"};
+    QTest::newRow("HostIP address accepted") << "HostIP"
+                                             << "10.1.2.3"
+                                             << "10.1.2.3" << none;
+}
+
+void TestLoader::repairsTextKeys()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, inUse);
+    QFETCH(QStringList, writes);
+
+    std::map<std::string, std::string> values = validFile();
+    if (stored == kAbsent) {
+        values.erase(key.toStdString());
+    } else {
+        values[key.toStdString()] = stored.toStdString();
+    }
+    MemoryStore store(values);
+    const Settings s = loadAll(store);
+    QCOMPARE(textIn(s, key), inUse);
+    QCOMPARE(store.writes(), writes);
+}
+
+void TestLoader::addressGroupsRepairedWhole_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("inUse");
+    QTest::addColumn<bool>("repaired");
+
+    const QStringList good = {"1.1.1.1", "2.2.2.2", "3.3.3.3", "4.4.4.4", "5.5.5.5"};
+    QStringList shortThird = good;
+    shortThird[2] = "9";
+    QStringList absentLast = good;
+    absentLast[4] = kAbsent;
+    QStringList inUseAbsentLast = good;
+    inUseAbsentLast[4] = "";
+    QStringList blankPadded = good;
+    blankPadded[0] = "1   ";
+    QStringList inUseBlankPadded = good;
+    inUseBlankPadded[0] = "1";
+    const QStringList allAbsent(5, kAbsent);
+
+    for (const QString& group : {QString("SRC_IP"), QString("DST_IP")}) {
+        QTest::addRow("%s: five good values kept", qPrintable(group)) << group << good << good << false;
+        QTest::addRow("%s: one short value rewrites all five", qPrintable(group))
+            << group << shortThird << shortThird << true;
+        QTest::addRow("%s: one absent value rewrites all five", qPrintable(group))
+            << group << absentLast << inUseAbsentLast << true;
+        QTest::addRow("%s: short once trailing blanks are gone", qPrintable(group))
+            << group << blankPadded << inUseBlankPadded << true;
+        QTest::addRow("%s: all absent", qPrintable(group)) << group << allAbsent << QStringList(5, "") << true;
+    }
+}
+
+void TestLoader::addressGroupsRepairedWhole()
+{
+    QFETCH(QString, group);
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, inUse);
+    QFETCH(bool, repaired);
+
+    std::map<std::string, std::string> values = validFile();
+    for (int i = 0; i < 5; ++i) {
+        const std::string key = QStringLiteral("%1_%2").arg(group).arg(i + 1).toStdString();
+        if (stored[i] == kAbsent) {
+            values.erase(key);
+        } else {
+            values[key] = stored[i].toStdString();
+        }
+    }
+    MemoryStore store(values);
+    const Settings s = loadAll(store);
+
+    const std::array<std::string, 5>& variable = group == "SRC_IP" ? s.SRC_IP : s.DST_IP;
+    QStringList used;
+    for (const std::string& text : variable) {
+        used << QString::fromStdString(text);
+    }
+    QCOMPARE(used, inUse);
+
+    const QStringList& defaults = group == "SRC_IP" ? kSourceDefaults : kDestinationDefaults;
+    QStringList expectedWrites;
+    for (int i = 0; repaired && i < 5; ++i) {
+        expectedWrites << QStringLiteral("%1_%2=%3").arg(group).arg(i + 1).arg(defaults[i]);
+    }
+    QCOMPARE(store.writes(), expectedWrites);
+    // All five are read before any is written.
+    const QString lastRead = QStringLiteral("R:%1_5").arg(group);
+    for (const QString& write : expectedWrites) {
+        QVERIFY(store.events().indexOf(lastRead) < store.events().indexOf("W:" + write));
+    }
+}
+
+void TestLoader::receiverKeysOnlyForSyslog_data()
+{
+    QTest::addColumn<QString>("syslogFile");
+    QTest::addColumn<bool>("receiverRead");
+
+    QTest::newRow("SyslogFile absent: file output, receiver untouched") << kAbsent << false;
+    QTest::newRow("SyslogFile 0: receiver untouched") << "0" << false;
+    QTest::newRow("SyslogFile 3: repaired to 0, receiver untouched") << "3" << false;
+    QTest::newRow("SyslogFile 1: receiver read and repaired") << "1" << true;
+    QTest::newRow("SyslogFile 0.5 counts as 1") << "0.5" << true;
+}
+
+void TestLoader::receiverKeysOnlyForSyslog()
+{
+    QFETCH(QString, syslogFile);
+    QFETCH(bool, receiverRead);
+
+    std::map<std::string, std::string> values = validFile();
+    values["UDP_Port_Syslog"] = "40000";
+    values["HostIP"] = "loghost";
+    if (syslogFile == kAbsent) {
+        values.erase("SyslogFile");
+    } else {
+        values["SyslogFile"] = syslogFile.toStdString();
+    }
+    MemoryStore store(values);
+    const Settings s = loadAll(store);
+
+    QCOMPARE(store.events().contains("R:UDP_Port_Syslog"), receiverRead);
+    QCOMPARE(store.events().contains("R:HostIP"), receiverRead);
+    QCOMPARE(s.UDP_Port_Syslog, receiverRead ? 514.0 : 0.0);
+    QCOMPARE(s.HostIP, std::string(receiverRead ? "127.0.0.1" : ""));
+    QCOMPARE(store.writes().contains("UDP_Port_Syslog=514"), receiverRead);
+    QCOMPARE(store.writes().contains("HostIP=127.0.0.1"), receiverRead);
+}
+
+void TestLoader::positionsReadAsStored_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<double>("position");
+
+    QTest::newRow("absent reads as 0") << kAbsent << 0.0;
+    QTest::newRow("twips") << "1440" << 1440.0;
+    QTest::newRow("left of the screen") << "-120" << -120.0;
+    QTest::newRow("fraction") << "7.5" << 7.5;
+    QTest::newRow("garbage reads as 0") << "left" << 0.0;
+}
+
+void TestLoader::positionsReadAsStored()
+{
+    QFETCH(QString, stored);
+    QFETCH(double, position);
+
+    std::map<std::string, std::string> values;
+    if (stored != kAbsent) {
+        values["PositionY"] = stored.toStdString();
+    }
+    MemoryStore store(values);
+    SettingsLoader loader(store);
+    QCOMPARE(loader.readPosition("PositionY"), position);
+    QVERIFY(store.writes().isEmpty());
+}
+
+void TestLoader::validFileReadInOrderUntouched()
+{
+    MemoryStore store(validFile());
+    const Settings s = loadAll(store);
+    QStringList reads;
+    for (const QString& key : kKeyOrder) {
+        reads << "R:" + key;
+    }
+    QCOMPARE(store.events(), reads);
+    QCOMPARE(s.RealLogFile, 1.0);
+    QCOMPARE(s.GenerationType, 3.0);
+    QCOMPARE(s.SRC_IP[4], std::string("5.5.5.5"));
+    QCOMPARE(s.UDP_Port_Syslog, 1514.0);
+    QCOMPARE(s.HostIP, std::string("192.168.1.5"));
+}
+
+void TestLoader::firstStartWritesEachKeyBeforeTheNext()
+{
+    MemoryStore store;
+    loadAll(store);
+    QStringList expected = {"R:PositionX",      "R:PositionY",    "R:RealLogFile", "W:RealLogFile=0",
+                            "R:Delay",          "W:Delay=1",      "R:onetime",     "W:onetime=0",
+                            "R:GenerationType", "R:RemoveHeader", "R:HeaderString"};
+    for (const QString& group : {QString("SRC_IP"), QString("DST_IP")}) {
+        for (int i = 1; i <= 5; ++i) {
+            expected << QStringLiteral("R:%1_%2").arg(group).arg(i);
+        }
+        const QStringList& defaults = group == "SRC_IP" ? kSourceDefaults : kDestinationDefaults;
+        for (int i = 1; i <= 5; ++i) {
+            expected << QStringLiteral("W:%1_%2=%3").arg(group).arg(i).arg(defaults[i - 1]);
+        }
+    }
+    expected << "R:GTW_IP"
+             << "W:GTW_IP=10.11.11.11"
+             << "R:UserName"
+             << "W:UserName=PIX_User"
+             << "R:SessionNum"
+             << "W:SessionNum=10"
+             << "R:ElapsedTime"
+             << "W:ElapsedTime=10"
+             << "R:FirewallName"
+             << "W:FirewallName=Pix-Inside-Demo"
+             << "R:SyslogFile"
+             << "W:SyslogFile=0";
+    QCOMPARE(store.events(), expected);
+}
+
+void TestLoader::failedWritesChangeNothingInUse_data()
+{
+    QTest::addColumn<bool>("emptyFile");
+
+    QTest::newRow("empty file") << true;
+    QTest::newRow("every key failing its test") << false;
+}
+
+void TestLoader::failedWritesChangeNothingInUse()
+{
+    QFETCH(bool, emptyFile);
+
+    std::map<std::string, std::string> values;
+    if (!emptyFile) {
+        for (const QString& key : kKeyOrder) {
+            values[key.toStdString()] = "9";
+        }
+        values["SyslogFile"] = "1";
+    }
+    MemoryStore working(values);
+    MemoryStore failing(values);
+    failing.failWrites();
+    const Settings expected = loadAll(working);
+    const Settings actual = loadAll(failing);
+    QVERIFY(!failing.writes().isEmpty());
+    QCOMPARE(failing.writes(), working.writes());
+    QVERIFY(actual == expected);
+}
+
+void TestLoader::firstStartInEmptyFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    IniProfileStore store;
+
+    const Settings first = loadAll(store);
+    const std::string created = "[Settings]\r\n"
+                                "RealLogFile=0\r\nDelay=1\r\nonetime=0\r\n"
+                                "SRC_IP_1=194.98.65.10\r\nSRC_IP_2=193.10.22.23\r\nSRC_IP_3=193.50.60.70\r\n"
+                                "SRC_IP_4=195.60.61.62\r\nSRC_IP_5=193.99.98.99\r\n"
+                                "DST_IP_1=10.10.12.12\r\nDST_IP_2=10.10.12.20\r\nDST_IP_3=10.10.12.30\r\n"
+                                "DST_IP_4=10.10.12.40\r\nDST_IP_5=10.11.11.1\r\n"
+                                "GTW_IP=10.11.11.11\r\nUserName=PIX_User\r\nSessionNum=10\r\nElapsedTime=10\r\n"
+                                "FirewallName=Pix-Inside-Demo\r\nSyslogFile=0\r\n";
+    QCOMPARE(fileContent("korvane.ini"), created);
+
+    // This run goes on with what it read; only FirewallName and the run keys take the defaults.
+    QCOMPARE(first.SRC_IP, (std::array<std::string, 5>{}));
+    QCOMPARE(first.GTW_IP, std::string());
+    QCOMPARE(first.SessionNum, 0.0);
+    QCOMPARE(first.Delay, 1.0);
+    QCOMPARE(first.FirewallName, std::string("Pix-Inside-Demo"));
+
+    // Shutdown appends the position after the last key.
+    QVERIFY(store.write("PositionX", singleToText(1440.0f)));
+    QVERIFY(store.write("PositionY", singleToText(-120.0f)));
+    const std::string afterShutdown = created + "PositionX=1440\r\nPositionY=-120\r\n";
+    QCOMPARE(fileContent("korvane.ini"), afterShutdown);
+
+    // The next start takes the defaults and changes nothing.
+    SettingsLoader loader(store);
+    QCOMPARE(loader.readPosition("PositionX"), 1440.0);
+    const Settings second = loadAll(store);
+    QCOMPARE(fileContent("korvane.ini"), afterShutdown);
+    QCOMPARE(second.SRC_IP[0], std::string("194.98.65.10"));
+    QCOMPARE(second.DST_IP[4], std::string("10.11.11.1"));
+    QCOMPARE(second.SessionNum, 10.0);
+    QCOMPARE(second.UserName, std::string("PIX_User"));
+}
+
+void TestLoader::editedFileKeepsItsLayout_data()
+{
+    QTest::addColumn<QByteArray>("eol");
+
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("LF") << QByteArray("\n");
+}
+
+void TestLoader::editedFileKeepsItsLayout()
+{
+    QFETCH(QByteArray, eol);
+
+    // "|" stands for the line end under test.
+    const QByteArray before = "; Korvane settings, edited by hand|"
+                              "# lab bench 2|"
+                              "|"
+                              "[Display]|"
+                              "Delay=99|"
+                              "|"
+                              "[settings]|"
+                              "; seconds between lines|"
+                              "Delay = 0|"
+                              "RealLogFile=\"0.5\"|"
+                              "UserName=J|"
+                              "SRC_IP_1=1.1.1.1|SRC_IP_2=2.2.2.2|SRC_IP_3=x|SRC_IP_4=4.4.4.4|SRC_IP_5=5.5.5.5|"
+                              "DST_IP_1=10.0.0.1|DST_IP_2=10.0.0.2|DST_IP_3=10.0.0.3|DST_IP_4=10.0.0.4|"
+                              "dst_ip_5 = 10.0.0.5|"
+                              "GTW_IP=gw|SessionNum=3|ElapsedTime=4|FirewallName=edge|SyslogFile=0|"
+                              "|"
+                              "; the other tool's section|"
+                              "[Other]|"
+                              "onetime=1|";
+    const QByteArray after = "; Korvane settings, edited by hand|"
+                             "# lab bench 2|"
+                             "|"
+                             "[Display]|"
+                             "Delay=99|"
+                             "|"
+                             "[settings]|"
+                             "; seconds between lines|"
+                             "Delay = 1|"
+                             "RealLogFile=\"0.5\"|"
+                             "UserName=PIX_User|"
+                             "SRC_IP_1=194.98.65.10|SRC_IP_2=193.10.22.23|SRC_IP_3=193.50.60.70|"
+                             "SRC_IP_4=195.60.61.62|SRC_IP_5=193.99.98.99|"
+                             "DST_IP_1=10.0.0.1|DST_IP_2=10.0.0.2|DST_IP_3=10.0.0.3|DST_IP_4=10.0.0.4|"
+                             "dst_ip_5 = 10.0.0.5|"
+                             "GTW_IP=gw|SessionNum=3|ElapsedTime=4|FirewallName=edge|SyslogFile=0|"
+                             "onetime=0|"
+                             "|"
+                             "; the other tool's section|"
+                             "[Other]|"
+                             "onetime=1|";
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    putFile("korvane.ini", QByteArray(before).replace("|", eol).toStdString());
+    IniProfileStore store;
+    const Settings s = loadAll(store);
+
+    QCOMPARE(fileContent("korvane.ini"), QByteArray(after).replace("|", eol).toStdString());
+    QCOMPARE(s.Delay, 1.0);
+    QCOMPARE(s.RealLogFile, 1.0);
+    QCOMPARE(s.UserName, std::string("J"));
+    QCOMPARE(s.SRC_IP[2], std::string("x"));
+    QCOMPARE(s.DST_IP[4], std::string("10.0.0.5"));
+}
+
+void TestLoader::readsTextThroughTheFile_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("firewallName");
+
+    const QByteArray longName = QByteArray(90, 'f') + QByteArray(60, 'g');
+    QTest::newRow("plain") << QByteArray("FirewallName=edge") << "edge";
+    QTest::newRow("key in another case, blanks around") << QByteArray("  FIREWALLNAME  =  edge fw  ") << "edge fw";
+    QTest::newRow("quotes taken off, trailing blanks then removed")
+        << QByteArray("FirewallName=\" edge  \"") << " edge";
+    QTest::newRow("150 characters cut to 99") << "FirewallName=" + longName << QString(longName.left(99));
+    QTest::newRow("commented out: default") << QByteArray(";FirewallName=edge") << "Pix-Inside-Demo";
+}
+
+void TestLoader::readsTextThroughTheFile()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, firewallName);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    putFile("korvane.ini", ("[Settings]\r\n" + line + "\r\n").toStdString());
+    IniProfileStore store;
+    const Settings s = loadAll(store);
+    QCOMPARE(QString::fromStdString(s.FirewallName), firewallName);
+}
+
+void TestLoader::protectedFileLoadsTheSameValues_data()
+{
+    QTest::addColumn<bool>("folderReadOnly");
+
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+// A failed write is no failure: the values in use are those a writable file would give, and
+// the protected file keeps every byte.
+void TestLoader::protectedFileLoadsTheSameValues()
+{
+    QFETCH(bool, folderReadOnly);
+
+    const std::string content = "[Settings]\nDelay=0\nUDP_Port_Syslog=40000\nSyslogFile=1\nSRC_IP_1=x\n";
+    QTemporaryDir writable;
+    QTemporaryDir protectedDir;
+    QVERIFY(writable.isValid() && protectedDir.isValid());
+    const fs::path writableFolder = writable.path().toStdString();
+    const fs::path protectedFolder = protectedDir.path().toStdString();
+    putFile(writableFolder / "korvane.ini", content);
+    putFile(protectedFolder / "korvane.ini", content);
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms folderPerms = fs::status(protectedFolder).permissions();
+    if (folderReadOnly) {
+        fs::permissions(protectedFolder, readOnly | fs::perms::owner_exec);
+    } else {
+        fs::permissions(protectedFolder / "korvane.ini", readOnly);
+    }
+
+    IniProfileStore store;
+    Settings expected;
+    {
+        CurrentFolder here(writableFolder);
+        expected = loadAll(store);
+    }
+    Settings actual;
+    {
+        CurrentFolder here(protectedFolder);
+        actual = loadAll(store);
+    }
+    const std::string left = fileContent(protectedFolder / "korvane.ini");
+    const auto entries = std::distance(fs::directory_iterator(protectedFolder), fs::directory_iterator());
+    fs::permissions(protectedFolder, folderPerms);
+
+    QVERIFY(fileContent(writableFolder / "korvane.ini") != content);
+    QCOMPARE(left, content);
+    QCOMPARE(entries, std::ptrdiff_t{1});
+    QVERIFY(actual == expected);
+    QCOMPARE(actual.Delay, 1.0);
+    QCOMPARE(actual.UDP_Port_Syslog, 514.0);
+}
+
+QTEST_APPLESS_MAIN(TestLoader)
+#include "tst_loader.moc"

@@ -1,0 +1,181 @@
+#include "linecomposer.h"
+
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+using namespace korvane;
+
+namespace {
+
+// A clock fixed at one moment that notes the order in which it is read.
+class FixedClock final : public WallClock
+{
+public:
+    FixedClock(CivilDate date, CivilTime time) : m_date(date), m_time(time) {}
+
+    CivilDate date() override
+    {
+        m_reads.push_back("date");
+        return m_date;
+    }
+    CivilTime time() override
+    {
+        m_reads.push_back("time");
+        return m_time;
+    }
+    const std::vector<std::string>& reads() const { return m_reads; }
+
+private:
+    CivilDate m_date;
+    CivilTime m_time;
+    std::vector<std::string> m_reads;
+};
+
+std::string_view view(const QByteArray& bytes)
+{
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+QByteArray bytes(const std::string& text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+class LineComposerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workedExample();
+    void stamp_data();
+    void stamp();
+    void monthNamesAreEnglishAbbreviations();
+    void firewallNameAndMessageAreKeptAsBytes();
+    void removeHeader_data();
+    void removeHeader();
+    void megabyteLineLosesOnlyItsHeader();
+};
+
+void LineComposerTest::workedExample()
+{
+    FixedClock clock({2026, 12, 6}, {4, 47, 51});
+    const std::string line = composeLine(clock, "Pix-Inside-Demo",
+                                         "%PIX-6-302001: Built outbound TCP connection 4711 for faddr "
+                                         "193.50.60.70/312 gaddr 10.11.11.11/9023 laddr 10.10.12.20/77");
+    QCOMPARE(line, std::string("06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-302001: Built outbound TCP connection "
+                               "4711 for faddr 193.50.60.70/312 gaddr 10.11.11.11/9023 laddr 10.10.12.20/77"));
+    QCOMPARE(clock.reads(), (std::vector<std::string>{"date", "time"}));
+}
+
+void LineComposerTest::stamp_data()
+{
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("day");
+    QTest::addColumn<int>("hour");
+    QTest::addColumn<int>("minute");
+    QTest::addColumn<int>("second");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("single-digit day, hour and second keep a leading zero")
+        << 2026 << 3 << 1 << 9 << 5 << 3 << QByteArray("01 Mar 2026 09:05:03  fw msg");
+    QTest::newRow("afternoon is written on the 24-hour clock")
+        << 2026 << 7 << 14 << 13 << 0 << 0 << QByteArray("14 Jul 2026 13:00:00  fw msg");
+    QTest::newRow("midnight") << 2027 << 1 << 1 << 0 << 0 << 0 << QByteArray("01 Jan 2027 00:00:00  fw msg");
+    QTest::newRow("last second of December")
+        << 2026 << 12 << 31 << 23 << 59 << 59 << QByteArray("31 Dec 2026 23:59:59  fw msg");
+}
+
+void LineComposerTest::stamp()
+{
+    QFETCH(int, year);
+    QFETCH(int, month);
+    QFETCH(int, day);
+    QFETCH(int, hour);
+    QFETCH(int, minute);
+    QFETCH(int, second);
+    QFETCH(QByteArray, expected);
+
+    FixedClock clock({year, month, day}, {hour, minute, second});
+    QCOMPARE(bytes(composeLine(clock, "fw", "msg")), expected);
+}
+
+void LineComposerTest::monthNamesAreEnglishAbbreviations()
+{
+    const char* const names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    for (int month = 1; month <= 12; ++month) {
+        const std::string line = composeLine(CivilDate{2026, month, 10}, CivilTime{12, 0, 0}, "fw", "m");
+        QCOMPARE(line.substr(3, 3), std::string(names[month - 1]));
+        QCOMPARE(line.size(), std::string("10 Xxx 2026 12:00:00  fw m").size());
+    }
+}
+
+void LineComposerTest::firewallNameAndMessageAreKeptAsBytes()
+{
+    const std::string name = "Pare-feu \xE9t\xE9";
+    const std::string message("%PIX-6-1: caf\xC3\xA9 \0 end  ", 23);
+    const std::string line = composeLine(CivilDate{2026, 12, 6}, CivilTime{4, 47, 51}, name, message);
+    QCOMPARE(line, "06 Dec 2026 04:47:51  " + name + " " + message);
+}
+
+void LineComposerTest::removeHeader_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("blank and tag marker keeps the message whole")
+        << QByteArray("Dec  6 04:47:51 10.1.1.1 %PIX-6-302001: Built outbound TCP connection") << QByteArray(" %PIX")
+        << QByteArray("%PIX-6-302001: Built outbound TCP connection");
+    QTest::newRow("absent marker leaves the line and its trailing spaces")
+        << QByteArray("Dec  6 04:47:51 10.1.1.1 kernel: up   ") << QByteArray(" %PIX")
+        << QByteArray("Dec  6 04:47:51 10.1.1.1 kernel: up   ");
+    QTest::newRow("empty marker leaves the line unchanged")
+        << QByteArray("host1 %PIX-4-106023: Deny  ") << QByteArray("") << QByteArray("host1 %PIX-4-106023: Deny  ");
+    QTest::newRow("one-character marker is itself removed")
+        << QByteArray("host1 %PIX-4-106023: Deny tcp") << QByteArray("%") << QByteArray("PIX-4-106023: Deny tcp");
+    QTest::newRow("trailing spaces are cut but tabs stay")
+        << QByteArray("h %PIX-1-101001: ok \t  ") << QByteArray(" %PIX") << QByteArray("%PIX-1-101001: ok \t");
+    QTest::newRow("only the first occurrence counts")
+        << QByteArray("a %PIX-1 b %PIX-2") << QByteArray(" %PIX") << QByteArray("%PIX-1 b %PIX-2");
+    QTest::newRow("marker is case-sensitive")
+        << QByteArray("a %pix-1 x") << QByteArray(" %PIX") << QByteArray("a %pix-1 x");
+    QTest::newRow("marker at the very start removes its first character")
+        << QByteArray(" %PIX-3-1: x") << QByteArray(" %PIX") << QByteArray("%PIX-3-1: x");
+    QTest::newRow("nothing but spaces after the cut gives an empty line")
+        << QByteArray("header|    ") << QByteArray("|") << QByteArray("");
+    QTest::newRow("marker equal to the line leaves its tail")
+        << QByteArray(" %PIX") << QByteArray(" %PIX") << QByteArray("%PIX");
+    QTest::newRow("marker longer than the line is absent")
+        << QByteArray("%P") << QByteArray(" %PIX") << QByteArray("%P");
+    QTest::newRow("NUL bytes before the marker are cut with the header")
+        << QByteArray("h\0h %PIX-5-1: x\0y", 17) << QByteArray(" %PIX") << QByteArray("%PIX-5-1: x\0y", 13);
+    QTest::newRow("marker holding a NUL byte is matched exactly")
+        << QByteArray("ab\0cd", 5) << QByteArray("\0c", 2) << QByteArray("cd");
+    QTest::newRow("8-bit bytes pass through")
+        << QByteArray("t\xE9te \xC3\xA9 %PIX-6-1: \xFF") << QByteArray(" %PIX") << QByteArray("%PIX-6-1: \xFF");
+}
+
+void LineComposerTest::removeHeader()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, marker);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(bytes(korvane::removeHeader(view(line), view(marker))), expected);
+}
+
+void LineComposerTest::megabyteLineLosesOnlyItsHeader()
+{
+    std::string body(1 << 20, 'b');
+    body[100] = '\0';
+    body[200] = '\x80';
+    const std::string line = "Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: " + body + "  ";
+    QCOMPARE(korvane::removeHeader(line, " %PIX"), "%PIX-6-302013: " + body);
+}
+
+QTEST_APPLESS_MAIN(LineComposerTest)
+#include "tst_linecomposer.moc"
