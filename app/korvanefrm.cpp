@@ -72,15 +72,12 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
     setClientHeightTwips(compactHeightTwips);
 
     connect(&m_driver, &RunDriver::runEnded, this, [this] {
-        TXT_OutPut->flush();
+        refreshRunView();
         emit runEnded();
     });
-    connect(TXT_OutPut, &OutputBox::flushed, this, [this] {
-        if (m_lineCountPending) {
-            m_lineCountPending = false;
-            LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
-        }
-    });
+    // The counter and the lamps follow the output box's updates, so a fast run repaints a few
+    // times a second rather than three widgets per line.
+    connect(TXT_OutPut, &OutputBox::flushed, this, &KorvaneFRM::showRunState);
 }
 
 KorvaneFRM::~KorvaneFRM()
@@ -146,13 +143,14 @@ void KorvaneFRM::buildControls()
     CMD_Harkwell =
         make<QPushButton>(this, "CMD_Harkwell", twipsRect(4200, 1815, 1410, 315), QStringLiteral("&Harkwell"));
 
-    Label2 = make<QLabel>(this, "Label2", twipsRect(2085, 1695, 1995, 210),
-                          QStringLiteral("Unsupported software."));
+    Label2 = make<QLabel>(this, "Label2", twipsRect(2085, 1695, 1995, 210), QStringLiteral("Unsupported software."));
     Label2->setFont(sansFont(10, true));
     Label3 = make<QLabel>(this, "Label3", twipsRect(2100, 1980, 945, 270), QStringLiteral("F1: Help"));
     Label3->setFont(sansFont(11, true));
     setColours(Label3, QColor(0, 0, 255), {});
-    LBL_LineCount = make<QLabel>(this, "LBL_LineCount", twipsRect(2160, 2520, 1020, 300), QStringLiteral("Lines :"));
+    // Wider than its 1020 twips of old, up to the transport control, so that counts of a fast run
+    // (seven digits and more) are not cut off.
+    LBL_LineCount = make<QLabel>(this, "LBL_LineCount", twipsRect(2160, 2520, 2100, 300), QStringLiteral("Lines :"));
 
     MMControl1 = make<TransportBar>(this, "MMControl1", twipsRect(4320, 2400, 1170, 315));
     TXT_OutPut = make<OutputBox>(this, "TXT_OutPut", twipsRect(0, 2760, 5595, 1335));
@@ -232,7 +230,7 @@ void KorvaneFRM::setSourceButtonEnabled(bool enabled)
 
 void KorvaneFRM::clearOutput()
 {
-    TXT_OutPut->clearText();
+    TXT_OutPut->clearLater();
 }
 
 void KorvaneFRM::appendOutput(std::string_view line)
@@ -248,19 +246,36 @@ void KorvaneFRM::setLineCount(std::int64_t count)
 
 bool KorvaneFRM::lampsVisible() const
 {
-    return !frm_green->isHidden();
+    return m_lampsOn;
 }
 
 void KorvaneFRM::setLampsVisible(bool visible)
 {
-    for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow})
-        lamp->setHidden(!visible);
+    m_lampsOn = visible;
 }
 
 void KorvaneFRM::showFailure(std::string_view reason)
 {
-    TXT_OutPut->flush();
+    refreshRunView();
     showUnknownError(QString::fromStdString(std::string(reason)));
+}
+
+void KorvaneFRM::refreshRunView()
+{
+    TXT_OutPut->flush();
+    showRunState();
+}
+
+void KorvaneFRM::showRunState()
+{
+    if (m_lineCountPending) {
+        m_lineCountPending = false;
+        LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
+    }
+    if (frm_green->isHidden() == m_lampsOn) {
+        for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow})
+            lamp->setHidden(!m_lampsOn);
+    }
 }
 
 } // namespace korvane

@@ -80,6 +80,8 @@ private:
     void buildControls();
     void setClientHeightTwips(int twips);
     void showUnknownError(const QString& reason);
+    void refreshRunView(); // shows pending lines, the counter and the lamps now
+    void showRunState();
     void writePosition();
     RunSettings makeRunSettings() const;
     QChar decimalSeparator() const;
@@ -109,6 +111,7 @@ private:
     QString m_helpFile;
     std::int64_t m_shownLineCount = -1;
     bool m_lineCountPending = false;
+    bool m_lampsOn = false; // what the run last set; shown with the next update
 
     // Top strip
     ClickableLabel* Picture1;

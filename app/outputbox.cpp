@@ -12,6 +12,8 @@ OutputBox::OutputBox(QWidget* parent) : QPlainTextEdit(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setUndoRedoEnabled(false);
+    // Tab moves on to the next control, as in every text box of the window, instead of typing.
+    setTabChangesFocus(true);
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(40);
     connect(&m_flushTimer, &QTimer::timeout, this, &OutputBox::flush);
@@ -26,6 +28,7 @@ void OutputBox::appendLine(const QString& line)
         for (qsizetype i = 0; i < maxLines; ++i)
             m_pendingLength -= m_pending.at(i).size() + 2;
         m_pending.remove(0, maxLines);
+        m_clearPending = true;
     }
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
@@ -36,23 +39,40 @@ void OutputBox::clearText()
     m_flushTimer.stop();
     m_pending.clear();
     m_pendingLength = 0;
+    m_clearPending = false;
     clear();
+}
+
+void OutputBox::clearLater()
+{
+    m_pending.clear();
+    m_pendingLength = 0;
+    m_clearPending = true;
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
 }
 
 void OutputBox::setLines(const QStringList& lines)
 {
-    clearText();
-    if (!lines.isEmpty())
-        setPlainText(lines.join(QLatin1Char('\n')));
+    m_flushTimer.stop();
+    m_pending.clear();
+    m_pendingLength = 0;
+    m_clearPending = false;
+    setMaximumBlockCount(0);
+    setPlainText(lines.join(QLatin1Char('\n')));
 }
 
 void OutputBox::flush()
 {
     m_flushTimer.stop();
+    if (m_clearPending) {
+        m_clearPending = false;
+        clear();
+    }
     if (m_pending.isEmpty())
         return;
-    if (m_pending.size() >= maxLines)
-        clear();
+    if (maximumBlockCount() != maxLines)
+        setMaximumBlockCount(maxLines);
     appendPlainText(m_pending.join(QLatin1Char('\n')));
     m_pending.clear();
     m_pendingLength = 0;
@@ -66,7 +86,7 @@ qint64 OutputBox::textLength() const
 {
     // Each block of the document stands for one line and its CR LF.
     const QTextDocument* doc = document();
-    const qint64 shown = doc->isEmpty() ? 0 : doc->characterCount() + doc->blockCount();
+    const qint64 shown = m_clearPending || doc->isEmpty() ? 0 : doc->characterCount() + doc->blockCount();
     return shown + m_pendingLength;
 }
 

@@ -10,9 +10,9 @@ namespace {
 
 using std::chrono::nanoseconds;
 
-// About 31 years: far beyond any useful delay, and small enough that deadlines and the
-// stall tolerance stay clear of overflow.
-constexpr double kLongestDelaySeconds = 1e9;
+// About 115 days: far beyond any useful delay, and small enough that deadlines and the
+// stall tolerance (a hundred delays) stay clear of overflow.
+constexpr double kLongestDelaySeconds = 1e7;
 
 nanoseconds toNanoseconds(double seconds)
 {

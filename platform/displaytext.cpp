@@ -16,7 +16,9 @@ QString displayText(std::string_view bytes)
     const auto size = static_cast<qsizetype>(bytes.size());
     if (ascii)
         return QString::fromLatin1(bytes.data(), size);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark is a character of the line like any other: shown, not dropped.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(QByteArrayView(bytes.data(), size));
     if (!utf8.hasError())
         return text;

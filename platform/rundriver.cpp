@@ -45,6 +45,9 @@ void RunDriver::handle(GenerationRun::Next next)
         scheduleWait();
         return;
     case GenerationRun::Next::Yield:
+        // A yield only lets the window in; it is no wait. The next line keeps its place on the
+        // grid laid at Play, as the time spent reading lines of another level is no reason to
+        // slow down (a run that fell far behind meanwhile is set afresh by the pacer).
         m_yielding = true;
         m_timer.start(0);
         return;

@@ -28,9 +28,13 @@ SingleInstanceLock::~SingleInstanceLock() = default;
 
 bool SingleInstanceLock::tryAcquire()
 {
-    if (!m_held)
-        m_held = m_lock->tryLock(0);
-    return m_held;
+    if (m_held)
+        return true;
+    m_held = m_lock->tryLock(0);
+    // Only a lock that another copy holds refuses the start. A lock that cannot be made at all
+    // (its folder missing or read-only) says nothing about other copies, and refusing then would
+    // keep the program from ever starting.
+    return m_held || m_lock->error() != QLockFile::LockFailedError;
 }
 
 } // namespace korvane

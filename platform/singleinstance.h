@@ -18,8 +18,10 @@ public:
     explicit SingleInstanceLock(QString lockPath = defaultLockPath());
     ~SingleInstanceLock();
 
-    // True when this process now holds the lock (or already did).
+    // False when another copy holds the lock. True when this process now holds it (or already
+    // did), and also when no lock can be made in that place, as no other copy can be told then.
     [[nodiscard]] bool tryAcquire();
+    bool isHeld() const { return m_held; }
     const QString& lockPath() const { return m_path; }
 
 private:

@@ -1,6 +1,34 @@
 #include "udpsink.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include <netinet/in.h>
+#include <unistd.h>
+
 namespace korvane {
+
+namespace {
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+} // namespace
+
+UdpSink::~UdpSink()
+{
+    closeSocket();
+}
+
+void UdpSink::closeSocket()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
 
 bool UdpSink::configure(const QString& host, quint16 port)
 {
@@ -14,31 +42,83 @@ bool UdpSink::configure(const QString& host, quint16 port)
         m_error = QStringLiteral("port 0 cannot receive datagrams");
         return false;
     }
-    const QHostAddress local =
-        address.protocol() == QAbstractSocket::IPv6Protocol ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4;
-    if (m_socket.state() != QAbstractSocket::BoundState && !m_socket.bind(local, 0)) {
-        m_error = m_socket.errorString();
-        return false;
+
+    sockaddr_storage receiver{};
+    socklen_t length = 0;
+    const int family = address.protocol() == QAbstractSocket::IPv6Protocol ? AF_INET6 : AF_INET;
+    if (family == AF_INET6) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&receiver);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
+        in6->sin6_scope_id = address.scopeId().toUInt();
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&receiver);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof(sockaddr_in);
     }
-    m_host = address;
-    m_port = port;
+
+    // A socket of one family cannot send to the other: open afresh when it changes.
+    if (m_fd >= 0 && m_family != family)
+        closeSocket();
+    if (m_fd < 0) {
+        const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            m_error = systemError(errno);
+            return false;
+        }
+        // Any free local port: the receiver sees one steady sender.
+        sockaddr_storage local{};
+        local.ss_family = static_cast<sa_family_t>(family);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
+            m_error = systemError(errno);
+            ::close(fd);
+            return false;
+        }
+        m_fd = fd;
+        m_family = family;
+    }
+    m_receiver = receiver;
+    m_receiverLength = length;
     m_configured = true;
     m_error.clear();
     return true;
+}
+
+quint16 UdpSink::localPort() const
+{
+    if (m_fd < 0)
+        return 0;
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    if (local.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
 SinkResult UdpSink::write(std::string_view line)
 {
     if (!m_configured)
         return SinkResult::failed(m_error.toStdString());
-    const qint64 sent = m_socket.writeDatagram(line.data(), static_cast<qint64>(line.size()), m_host, m_port);
-    if (sent == static_cast<qint64>(line.size()))
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_fd, line.data(), line.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&m_receiver),
+                        m_receiverLength);
+    } while (sent < 0 && errno == EINTR);
+    if (sent == static_cast<ssize_t>(line.size()))
         return SinkResult::delivered();
+    const int err = sent < 0 ? errno : EMSGSIZE;
     // A refusal reported for an earlier datagram (nothing listened) is no reason to stop: the
     // receiver may come up at any moment.
-    if (m_socket.error() == QAbstractSocket::ConnectionRefusedError)
-        return SinkResult::skipped(m_socket.errorString().toStdString());
-    return SinkResult::failed(m_socket.errorString().toStdString());
+    if (err == ECONNREFUSED)
+        return SinkResult::skipped(std::strerror(err));
+    return SinkResult::failed(std::strerror(err));
 }
 
 } // namespace korvane

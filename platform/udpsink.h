@@ -3,31 +3,41 @@
 #include "linesink.h"
 
 #include <QHostAddress>
-#include <QUdpSocket>
+#include <QString>
+
+#include <sys/socket.h>
 
 namespace korvane {
 
 // One UDP datagram per line to the syslog receiver: the line's bytes exactly, no line end and no
 // priority prefix. The socket stays unconnected, so a receiver that is absent or refuses never
-// turns a later send into a failure; datagrams go out whether anything listens or not.
+// turns a later send into a failure; datagrams go out whether anything listens or not. It is a
+// plain send-only socket: the program never reads it, and nothing watches it for answers (an
+// event-loop notifier would wake for every "port unreachable" that comes back).
 class UdpSink final : public LineSink
 {
 public:
     UdpSink() = default;
+    ~UdpSink() override;
+    UdpSink(const UdpSink&) = delete;
+    UdpSink& operator=(const UdpSink&) = delete;
 
     // Gives the socket the receiver's address and port and binds it to any free local port.
     // On failure returns false and error() tells why; a later write then fails with that reason.
     [[nodiscard]] bool configure(const QString& host, quint16 port);
     bool isConfigured() const { return m_configured; }
     const QString& error() const { return m_error; }
-    quint16 localPort() const { return m_socket.localPort(); }
+    quint16 localPort() const;
 
     SinkResult write(std::string_view line) override;
 
 private:
-    QUdpSocket m_socket;
-    QHostAddress m_host;
-    quint16 m_port = 0;
+    void closeSocket();
+
+    int m_fd = -1;
+    int m_family = 0;
+    sockaddr_storage m_receiver{};
+    socklen_t m_receiverLength = 0;
     bool m_configured = false;
     QString m_error = QStringLiteral("the UDP socket is not configured");
 };

@@ -50,8 +50,14 @@ int createTemporaryFile(const std::filesystem::path& target, std::filesystem::pa
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                                 std::to_string(counter++) + ".tmp";
+        // Built by appending: GCC 12 misreads `"." + string` chains as overlapping copies.
+        std::string name(1, '.');
+        name.append(target.filename().string())
+            .append(".")
+            .append(std::to_string(::getpid()))
+            .append(".")
+            .append(std::to_string(counter++))
+            .append(".tmp");
         tempPath = target.parent_path() / name;
         // 0666 lets the umask decide the bits of a new file, as for any file the program creates.
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -1,0 +1,487 @@
+// How faithfully a real run keeps its rate: templates from SAMPLE.TXT go through the run driver
+// and the UDP sink to a receiver thread on 127.0.0.1, and the datagrams are counted in one-second
+// bins laid from the first line's due time (Play + Delay). Also: the fastest rate over UDP and
+// into a file, how long the window waits for its turn meanwhile, the CPU spent waiting at Delay 1,
+// resident memory over a million lines, and how soon Stop ends a run. A measurement, not a test:
+// run it by hand on a release build.
+//
+//     bench_rate [seconds per rate, default 5]
+
+#include "filesink.h"
+#include "generationrun.h"
+#include "linereader.h"
+#include "rundriver.h"
+#include "systemwallclock.h"
+#include "udpsink.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+using namespace korvane;
+using Clock = std::chrono::steady_clock;
+using std::chrono::duration;
+
+namespace {
+
+double secondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return duration<double>(to - from).count();
+}
+
+// The window as far as a run touches it: nothing is shown, lines are only counted.
+class NullView final : public RunView
+{
+public:
+    void setTransport(bool, bool, bool) override {}
+    void showRunTitle() override {}
+    void setSourceButtonEnabled(bool) override {}
+    void clearOutput() override {}
+    void appendOutput(std::string_view) override
+    {
+        ++lines;
+        if (onLine)
+            onLine(lines);
+    }
+    void setLineCount(std::int64_t) override {}
+    bool lampsVisible() const override { return m_lamps; }
+    void setLampsVisible(bool visible) override { m_lamps = visible; }
+    void showFailure(std::string_view reason) override { failure = reason; }
+
+    std::int64_t lines = 0;
+    std::string failure;
+    std::function<void(std::int64_t)> onLine;
+
+private:
+    bool m_lamps = false;
+};
+
+// A syslog receiver on its own thread: a plain blocking recv() loop with a large buffer, so that
+// what it counts is what the sender sent and when.
+class Receiver
+{
+public:
+    Receiver()
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const int size = 8 << 20;
+        // Forcing past the system's limit needs privileges; the plain request is capped by it.
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        socklen_t len = sizeof m_buffer;
+        ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_buffer, &len);
+        const timeval tick{0, 50'000};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            std::perror("receiver bind");
+            std::exit(1);
+        }
+        len = sizeof address;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &len);
+        m_port = ntohs(address.sin_port);
+        m_times.reserve(1 << 20);
+        m_thread = std::thread([this] { loop(); });
+    }
+    ~Receiver()
+    {
+        if (m_thread.joinable())
+            finish();
+        ::close(m_fd);
+    }
+
+    quint16 port() const { return m_port; }
+    int bufferBytes() const { return m_buffer; }
+
+    // Drains what is still queued, then stops; the arrival times of every datagram.
+    const std::vector<Clock::time_point>& finish()
+    {
+        m_stop = true;
+        m_thread.join();
+        return m_times;
+    }
+
+private:
+    void loop()
+    {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n >= 0)
+                m_times.push_back(Clock::now());
+            else if ((errno == EAGAIN || errno == EWOULDBLOCK) && m_stop)
+                return;
+        }
+    }
+
+    int m_fd = -1;
+    quint16 m_port = 0;
+    int m_buffer = 0;
+    std::atomic<bool> m_stop{false};
+    std::vector<Clock::time_point> m_times;
+    std::thread m_thread;
+};
+
+// A port on which nothing listens.
+quint16 deadPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t len = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &len);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double threadCpuSeconds()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double residentMegabytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+RunSettings templateSettings()
+{
+    RunSettings s;
+    s.onetime = 0; // endless passes over the 133 templates
+    s.generationType = 0;
+    s.realLogs = false;
+    s.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";
+    s.sourceLineCount = countLines(s.sourceFile).value_or(1) - 1;
+    s.firewallName = "Pix-Inside-Demo";
+    s.rewrite.srcIp = {"194.98.65.10", "193.10.22.23", "193.50.60.70", "195.60.61.62", "193.99.98.99"};
+    s.rewrite.dstIp = {"10.10.12.12", "10.10.12.20", "10.10.12.30", "10.10.12.40", "10.11.11.1"};
+    s.rewrite.gatewayIp = "10.11.11.11";
+    s.rewrite.userName = "PIX_User";
+    s.rewrite.sessionNum = "10";
+    s.rewrite.elapsedTime = "10";
+    return s;
+}
+
+// Everything a run needs, as the window holds it.
+struct Bench
+{
+    RunSettings settings = templateSettings();
+    RunFlags flags;
+    NullView view;
+    DefaultRandomSource random;
+    SystemWallClock wall;
+    SteadyClock steady;
+    RunDriver driver{flags, steady};
+
+    // Plays a run into `sink`; Stop is pressed `stopAfter` seconds after Play (never when < 0,
+    // then something else must end it). Returns when the run has ended.
+    GenerationRun::Next play(LineSink& sink, double delay, double stopAfter, Clock::time_point* playedAt = nullptr)
+    {
+        view.lines = 0;
+        GenerationRun::Next how = GenerationRun::Next::Finished;
+        QEventLoop loop;
+        QObject::connect(&driver, &RunDriver::runEnded, &loop, [&](GenerationRun::Next next) {
+            how = next;
+            loop.quit();
+        });
+        QTimer stop;
+        stop.setSingleShot(true);
+        stop.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&stop, &QTimer::timeout, &loop, [this] { flags.StopRequested = 1; });
+        const Clock::time_point now = Clock::now();
+        if (playedAt)
+            *playedAt = now;
+        if (stopAfter >= 0)
+            stop.start(int(std::lround(stopAfter * 1000)));
+        driver.start(std::make_unique<GenerationRun>(settings, flags, view, sink, random, wall), delay);
+        if (driver.running())
+            loop.exec();
+        if (!view.failure.empty())
+            std::printf("  run failed: %s\n", view.failure.c_str());
+        return how;
+    }
+};
+
+// Watches the event loop through a 0 ms timer, which fires once per turn: how long the window
+// may have to wait for its turn during a run. The thread's own CPU time over the worst gap tells
+// the driver's batches apart from the scheduler giving the core to other work.
+class TurnWatch
+{
+public:
+    TurnWatch()
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { onTurn(); });
+    }
+    void start()
+    {
+        m_last = Clock::now();
+        m_lastCpu = threadCpuSeconds();
+        m_timer.start();
+    }
+    void stop() { m_timer.stop(); }
+
+    std::string describe() const
+    {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "a 0 ms timer fired at least every %.2f ms (%.2f ms of that gap on this thread's CPU); %d of %d"
+                      " turns came after more than 6 ms; goal <= ~10 ms",
+                      worstGap * 1000, worstGapCpu * 1000, m_over6, m_turns);
+        return text;
+    }
+
+    double worstGap = 0;
+    double worstGapCpu = 0;
+
+private:
+    void onTurn()
+    {
+        const Clock::time_point now = Clock::now();
+        const double cpu = threadCpuSeconds();
+        const double gap = secondsBetween(m_last, now);
+        if (gap > worstGap) {
+            worstGap = gap;
+            worstGapCpu = cpu - m_lastCpu;
+        }
+        ++m_turns;
+        m_over6 += gap > 0.006;
+        m_last = now;
+        m_lastCpu = cpu;
+    }
+
+    QTimer m_timer;
+    Clock::time_point m_last;
+    double m_lastCpu = 0;
+    int m_turns = 0;
+    int m_over6 = 0;
+};
+
+struct RateRow
+{
+    double delay;
+    std::vector<int> bins;
+    int early = 0;
+    double worstDeviation = 0;
+    double goal = 0;
+    double cpuMain = -1;
+    double cpuProcess = -1;
+};
+
+RateRow measureRate(Bench& bench, double delay, int seconds, double goal)
+{
+    Receiver receiver;
+    UdpSink sink;
+    if (!sink.configure(QStringLiteral("127.0.0.1"), receiver.port())) {
+        std::printf("configure: %s\n", qPrintable(sink.error()));
+        std::exit(1);
+    }
+    Clock::time_point played;
+    const double cpuMain0 = cpuSeconds(RUSAGE_THREAD);
+    const double cpuProcess0 = cpuSeconds(RUSAGE_SELF);
+    // Stop a little after the last bin closes; it takes effect at the end of that wait.
+    bench.play(sink, delay, delay + seconds + 0.02, &played);
+    const double wall = secondsBetween(played, Clock::now());
+    RateRow row{delay, std::vector<int>(std::size_t(seconds), 0)};
+    row.cpuMain = (cpuSeconds(RUSAGE_THREAD) - cpuMain0) / wall * 100;
+    row.cpuProcess = (cpuSeconds(RUSAGE_SELF) - cpuProcess0) / wall * 100;
+    row.goal = goal;
+
+    const auto first = played + std::chrono::duration_cast<Clock::duration>(duration<double>(delay));
+    for (const Clock::time_point t : receiver.finish()) {
+        const double at = secondsBetween(first, t);
+        if (at < 0) {
+            ++row.early;
+            continue;
+        }
+        const auto bin = std::size_t(at);
+        if (bin < row.bins.size())
+            ++row.bins[bin];
+    }
+    const double expected = 1 / delay;
+    for (const int count : row.bins)
+        row.worstDeviation = std::max(row.worstDeviation, std::abs(count - expected) / expected * 100);
+    return row;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    Bench bench;
+    if (bench.settings.sourceLineCount < 1) {
+        std::printf("cannot read %s\n", bench.settings.sourceFile.c_str());
+        return 1;
+    }
+    bool allMet = true;
+    auto verdict = [&](bool met) {
+        allMet = allMet && met;
+        return met ? "met" : "MISSED";
+    };
+
+    std::printf("Korvane rate fidelity: %s, %d s per rate, receiver buffer %d KB\n\n",
+                bench.settings.sourceFile.c_str(), seconds, Receiver().bufferBytes() / 1024);
+
+    // 1. Fixed rates, one-second bins from the first line's due time.
+    std::printf("%-9s %8s  %-44s %6s %9s %6s  %s\n", "Delay s", "lines/s", "datagrams per one-second bin", "early",
+                "worst dev", "goal", "");
+    std::vector<RateRow> rows;
+    for (const auto& [delay, goal] :
+         std::vector<std::pair<double, double>>{{1, 1.0}, {0.01, 1.0}, {0.001, 1.0}, {0.0001, 2.0}}) {
+        RateRow row = measureRate(bench, delay, seconds, goal);
+        std::string bins;
+        for (const int count : row.bins)
+            bins += std::to_string(count) + " ";
+        const bool met = row.worstDeviation <= goal && row.early == 0;
+        std::printf("%-9g %8.0f  %-44s %6d %8.2f%% %5.0f%%  %s\n", delay, 1 / delay, bins.c_str(), row.early,
+                    row.worstDeviation, goal, verdict(met));
+        rows.push_back(row);
+    }
+
+    // 2. CPU while waiting at Delay 1 (the first row above).
+    const bool cpuMet = rows[0].cpuMain < 1.0;
+    std::printf("\nCPU at Delay 1: run thread %.3f%% of a core, whole process %.3f%% (receiver included); goal < 1%%"
+                "  %s\n",
+                rows[0].cpuMain, rows[0].cpuProcess, verdict(cpuMet));
+
+    // 3. As fast as it goes, over UDP to the receiver thread and into a file, with the window's
+    //    turns watched; the receiver thread competes for the same two cores in the first.
+    {
+        Receiver receiver;
+        UdpSink sink;
+        if (!sink.configure(QStringLiteral("127.0.0.1"), receiver.port()))
+            return 1;
+        TurnWatch turns;
+        Clock::time_point played;
+        turns.start();
+        bench.play(sink, 0.000001, seconds, &played);
+        const double wall = secondsBetween(played, Clock::now());
+        turns.stop();
+        const std::int64_t sent = bench.view.lines;
+        const auto received = std::int64_t(receiver.finish().size());
+        const double rate = double(sent) / wall;
+        std::printf("\nFastest (Delay 0.000001), UDP: %.0f lines/s sent, %.0f received (%lld of %lld), goal >= 100000"
+                    "  %s\n",
+                    rate, double(received) / wall, static_cast<long long>(received), static_cast<long long>(sent),
+                    verdict(rate >= 100000));
+        std::printf("  %s  %s\n", turns.describe().c_str(), verdict(turns.worstGap <= 0.010));
+    }
+    {
+        const std::string path = "/tmp/korvane-bench-rate-" + std::to_string(::getpid()) + ".txt";
+        FileSink sink;
+        if (!sink.open(path, FileSink::Mode::Truncate)) {
+            std::printf("cannot open %s: %s\n", path.c_str(), sink.error().c_str());
+            return 1;
+        }
+        Clock::time_point played;
+        const double fileSeconds = std::min(seconds, 3);
+        TurnWatch turns;
+        turns.start();
+        bench.play(sink, 0.000001, fileSeconds, &played);
+        const double wall = secondsBetween(played, Clock::now());
+        turns.stop();
+        sink.close();
+        std::printf("Fastest (Delay 0.000001), file: %.0f lines/s into %s (flushed per line)\n",
+                    double(bench.view.lines) / wall, path.c_str());
+        std::printf("  %s  %s\n", turns.describe().c_str(), verdict(turns.worstGap <= 0.010));
+        std::remove(path.c_str());
+    }
+
+    // 4. Resident memory over a million lines at the fastest rate.
+    {
+        UdpSink sink;
+        if (!sink.configure(QStringLiteral("127.0.0.1"), deadPort()))
+            return 1;
+        const double before = residentMegabytes();
+        double atTenThousand = 0;
+        double atMillion = 0;
+        bench.view.onLine = [&](std::int64_t lines) {
+            if (lines == 10'000) {
+                atTenThousand = residentMegabytes();
+            } else if (lines == 1'000'000) {
+                atMillion = residentMegabytes();
+                bench.flags.StopRequested = 1;
+            }
+        };
+        bench.play(sink, 0.000001, -1);
+        bench.view.onLine = nullptr;
+        const bool met = atMillion > 0 && atMillion - before <= 20 && atMillion <= 20;
+        std::printf("\nResident memory: %.1f MB before the run, %.1f MB after 10,000 lines, %.1f MB after 1,000,000"
+                    " (growth %.1f MB); goal within 20 MB  %s\n",
+                    before, atTenThousand, atMillion, atMillion - before, verdict(met));
+    }
+
+    // 5. Stop at Delay 0.5: pressed in the middle of a wait, and just after a line went out.
+    std::printf("\n");
+    for (const bool afterLine : {false, true}) {
+        UdpSink sink;
+        if (!sink.configure(QStringLiteral("127.0.0.1"), deadPort()))
+            return 1;
+        Clock::time_point pressed;
+        if (afterLine) {
+            bench.view.onLine = [&](std::int64_t) {
+                pressed = Clock::now();
+                bench.flags.StopRequested = 1;
+            };
+        }
+        QTimer press;
+        press.setSingleShot(true);
+        press.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&press, &QTimer::timeout, [&] {
+            pressed = Clock::now();
+            bench.flags.StopRequested = 1;
+        });
+        if (!afterLine)
+            press.start(750); // between the lines due at 0.5 s and 1 s
+        bench.play(sink, 0.5, -1);
+        const double latency = secondsBetween(pressed, Clock::now());
+        bench.view.onLine = nullptr;
+        std::printf("Stop at Delay 0.5 %-22s ended the run %.0f ms later; goal <= 600 ms  %s\n",
+                    afterLine ? "just after a line:" : "in the middle of a wait:", latency * 1000,
+                    verdict(latency <= 0.6));
+    }
+
+    std::printf("\n%s\n", allMet ? "All goals met." : "Some goals were MISSED.");
+    return allMet ? 0 : 1;
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+// A window and a sink that remember what a driven run did to them and when, for tests that
+// let a real run go on real timers.
+
+#include "generationrun.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace korvane::test {
+
+class RecordingView final : public RunView
+{
+public:
+    void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) override
+    {
+        play = playEnabled;
+        pause = pauseEnabled;
+        stop = stopEnabled;
+    }
+    void showRunTitle() override {}
+    void setSourceButtonEnabled(bool enabled) override { sourceButton = enabled; }
+    void clearOutput() override {}
+    void appendOutput(std::string_view line) override { output.emplace_back(line); }
+    void setLineCount(std::int64_t count) override { shownCount = count; }
+    bool lampsVisible() const override { return lamps; }
+    void setLampsVisible(bool visible) override { lamps = visible; }
+    void showFailure(std::string_view reason) override { failure = std::string(reason); }
+
+    bool play = true;
+    bool pause = false;
+    bool stop = false;
+    bool sourceButton = true;
+    bool lamps = false;
+    std::vector<std::string> output;
+    std::int64_t shownCount = -1;
+    std::string failure;
+};
+
+// Keeps every line and the moment it arrived (ms since `clock` started). A write may take a
+// set time, as a slow medium does, and chosen writes (from 0) report a given outcome.
+class TimedSink final : public LineSink
+{
+public:
+    explicit TimedSink(const QElapsedTimer& clock) : m_clock(clock) {}
+
+    SinkResult write(std::string_view line) override
+    {
+        lines.emplace_back(line);
+        arrivals.push_back(m_clock.nsecsElapsed() / 1e6);
+        if (onWrite)
+            onWrite(lines.size());
+        if (writeCost.count() > 0)
+            std::this_thread::sleep_for(writeCost);
+        const auto it = outcomes.find(lines.size() - 1);
+        return it == outcomes.end() ? SinkResult::delivered() : it->second;
+    }
+
+    std::vector<std::string> lines;
+    std::vector<double> arrivals;
+    std::map<std::size_t, SinkResult> outcomes;
+    std::function<void(std::size_t written)> onWrite;
+    std::chrono::microseconds writeCost{0};
+
+private:
+    const QElapsedTimer& m_clock;
+};
+
+class FixedWallClock final : public WallClock
+{
+public:
+    CivilDate date() override { return {2026, 12, 6}; }
+    CivilTime time() override { return {4, 47, 51}; }
+};
+
+// A source file with CR LF line ends, as the operator's files have.
+inline std::filesystem::path writeSource(const QTemporaryDir& dir, const QStringList& lines)
+{
+    const std::filesystem::path path = dir.filePath(QStringLiteral("SOURCE.TXT")).toStdString();
+    std::ofstream out(path, std::ios::binary);
+    for (const QString& line : lines)
+        out << line.toStdString() << "\r\n";
+    return path;
+}
+
+// Real log lines, sent as they are: what goes out is exactly what the source holds.
+inline RunSettings realLogSettings(const std::filesystem::path& source, int generationType, double onetime)
+{
+    RunSettings settings;
+    settings.generationType = generationType;
+    settings.onetime = onetime;
+    settings.realLogs = true;
+    settings.sourceFile = source;
+    return settings;
+}
+
+} // namespace korvane::test

@@ -1,0 +1,259 @@
+#include "filesink.h"
+#include "rundriver.h"
+#include "runfakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+using namespace korvane;
+using Mode = FileSink::Mode;
+namespace fs = std::filesystem;
+
+Q_DECLARE_METATYPE(korvane::FileSink::Mode)
+
+namespace {
+
+QByteArray contents(const fs::path& path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void put(const fs::path& path, const QByteArray& bytes)
+{
+    QFile file(QString::fromStdString(path.string()));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+std::string_view view(const QByteArray& bytes)
+{
+    return {bytes.constData(), std::size_t(bytes.size())};
+}
+
+} // namespace
+
+class TestFileSink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linesEndInCrLf_data();
+    void linesEndInCrLf();
+    void openMode_data();
+    void openMode();
+    void twoRunsFollowOneAnother();
+    void everyLineIsOnDiskAtOnce();
+    void refusedWithoutWritePermission_data();
+    void refusedWithoutWritePermission();
+    void fullDeviceFailsWithTheSystemsReason();
+    void writeWithoutOpenFails();
+};
+
+void TestFileSink::linesEndInCrLf_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("three lines") << QList<QByteArray>{"a", "b", "c"} << QByteArray("a\r\nb\r\nc\r\n");
+    QTest::newRow("an empty line is a bare line end") << QList<QByteArray>{"", "x"} << QByteArray("\r\nx\r\n");
+    QTest::newRow("8-bit bytes go out unchanged")
+        << QList<QByteArray>{"caf\xe9", "\xc3\xa9t\xc3\xa9"} << QByteArray("caf\xe9\r\n\xc3\xa9t\xc3\xa9\r\n");
+    QTest::newRow("a NUL byte is kept") << QList<QByteArray>{QByteArray("a\0b", 3)} << QByteArray("a\0b\r\n", 5);
+}
+
+void TestFileSink::linesEndInCrLf()
+{
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    FileSink sink;
+    QVERIFY(sink.open(path, Mode::Truncate));
+    for (const QByteArray& line : lines)
+        QCOMPARE(int(sink.write(view(line)).kind), int(SinkResult::Kind::Delivered));
+    sink.close();
+    QCOMPARE(contents(path), expected);
+}
+
+void TestFileSink::openMode_data()
+{
+    QTest::addColumn<bool>("existed");
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("append keeps the earlier lines") << true << Mode::Append << QByteArray("old\r\nnew\r\n");
+    QTest::newRow("truncate empties the file first") << true << Mode::Truncate << QByteArray("new\r\n");
+    QTest::newRow("append creates an absent file") << false << Mode::Append << QByteArray("new\r\n");
+    QTest::newRow("truncate creates an absent file") << false << Mode::Truncate << QByteArray("new\r\n");
+}
+
+void TestFileSink::openMode()
+{
+    QFETCH(bool, existed);
+    QFETCH(Mode, mode);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    if (existed)
+        put(path, "old\r\n");
+    FileSink sink;
+    QVERIFY(sink.open(path, mode));
+    QVERIFY(sink.isOpen());
+    QVERIFY(sink.error().empty());
+    QCOMPARE(int(sink.write("new").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(contents(path), expected);
+}
+
+void TestFileSink::twoRunsFollowOneAnother()
+{
+    // Two runs through the driver into the same open file, then a later program start that
+    // appends: nothing is written between them.
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    const auto source = test::writeSource(dir, {QStringLiteral("%PIX-6-1: one"), QStringLiteral("%PIX-6-2: two")});
+    const RunSettings settings = test::realLogSettings(source, 0, 1);
+    RunFlags flags;
+    test::RecordingView view;
+    DefaultRandomSource random;
+    test::FixedWallClock wall;
+    SteadyClock steady;
+    RunDriver driver(flags, steady);
+    QSignalSpy ended(&driver, &RunDriver::runEnded);
+
+    {
+        FileSink sink;
+        QVERIFY(sink.open(path, Mode::Truncate));
+        for (int run = 0; run < 2; ++run) {
+            driver.start(std::make_unique<GenerationRun>(settings, flags, view, sink, random, wall), 0.005);
+            QVERIFY(ended.wait(2000));
+        }
+    }
+    FileSink later;
+    QVERIFY(later.open(path, Mode::Append));
+    driver.start(std::make_unique<GenerationRun>(settings, flags, view, later, random, wall), 0.005);
+    QVERIFY(ended.wait(2000));
+
+    QCOMPARE(contents(path), QByteArray("%PIX-6-1: one\r\n%PIX-6-2: two\r\n"
+                                        "%PIX-6-1: one\r\n%PIX-6-2: two\r\n"
+                                        "%PIX-6-1: one\r\n%PIX-6-2: two\r\n"));
+}
+
+void TestFileSink::everyLineIsOnDiskAtOnce()
+{
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    FileSink sink;
+    QVERIFY(sink.open(path, Mode::Truncate));
+    QByteArray expected;
+    for (const char* line : {"first", "second", "third"}) {
+        QCOMPARE(int(sink.write(line).kind), int(SinkResult::Kind::Delivered));
+        expected += QByteArray(line) + "\r\n";
+        QCOMPARE(contents(path), expected); // a second handle, with the sink still open
+    }
+}
+
+void TestFileSink::refusedWithoutWritePermission_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QFile::Permissions>("filePermissions");
+    QTest::addColumn<QFile::Permissions>("folderPermissions");
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<bool>("refused");
+
+    const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QFile::Permissions rw = readOnly | QFile::WriteOwner;
+    const QFile::Permissions folderRw = rw | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    const QFile::Permissions folderRo = readOnly | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+
+    QTest::newRow("read-only file, append") << true << readOnly << folderRw << Mode::Append << true;
+    QTest::newRow("read-only file, truncate") << true << readOnly << folderRw << Mode::Truncate << true;
+    QTest::newRow("new file in a read-only folder") << false << rw << folderRo << Mode::Append << true;
+    QTest::newRow("writable file in a read-only folder is fine") << true << rw << folderRo << Mode::Append << false;
+}
+
+void TestFileSink::refusedWithoutWritePermission()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(QFile::Permissions, filePermissions);
+    QFETCH(QFile::Permissions, folderPermissions);
+    QFETCH(Mode, mode);
+    QFETCH(bool, refused);
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkdir(folder));
+    const fs::path path = (folder + QStringLiteral("/GENERATE.TXT")).toStdString();
+    if (fileExists) {
+        put(path, "kept\r\n");
+        QVERIFY(QFile::setPermissions(QString::fromStdString(path), filePermissions));
+    }
+    QVERIFY(QFile::setPermissions(folder, folderPermissions));
+
+    FileSink sink;
+    const bool opened = sink.open(path, mode);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); // let the cleanup in
+
+    QCOMPARE(opened, !refused);
+    QCOMPARE(sink.isOpen(), !refused);
+    if (refused) {
+        QCOMPARE(sink.error(), std::string(std::strerror(EACCES)));
+        const SinkResult result = sink.write("lost");
+        QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
+        QCOMPARE(result.reason, sink.error());
+        QCOMPARE(fs::exists(path), fileExists);
+        if (fileExists)
+            QCOMPARE(contents(path), QByteArray("kept\r\n")); // not emptied either
+    } else {
+        QCOMPARE(int(sink.write("more").kind), int(SinkResult::Kind::Delivered));
+        QCOMPARE(contents(path), QByteArray("kept\r\nmore\r\n"));
+    }
+}
+
+void TestFileSink::fullDeviceFailsWithTheSystemsReason()
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    FileSink sink;
+    QVERIFY(sink.open("/dev/full", Mode::Append));
+    for (int attempt = 0; attempt < 2; ++attempt) { // the failure does not stick to the stream
+        const SinkResult result = sink.write("a line");
+        QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
+        QCOMPARE(result.reason, std::string(std::strerror(ENOSPC)));
+    }
+}
+
+void TestFileSink::writeWithoutOpenFails()
+{
+    FileSink never;
+    const SinkResult result = never.write("a line");
+    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
+    QVERIFY(!result.reason.empty());
+
+    // Closed after a successful open: still a reason, not an empty one.
+    QTemporaryDir dir;
+    FileSink closed;
+    QVERIFY(closed.open(dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString(), Mode::Append));
+    closed.close();
+    const SinkResult after = closed.write("a line");
+    QCOMPARE(int(after.kind), int(SinkResult::Kind::Failed));
+    QVERIFY(!after.reason.empty());
+
+    // A folder that does not exist: the system's own reason.
+    FileSink absent;
+    QVERIFY(!absent.open(dir.filePath(QStringLiteral("no/such/GENERATE.TXT")).toStdString(), Mode::Append));
+    QCOMPARE(absent.error(), std::string(std::strerror(ENOENT)));
+    QCOMPARE(absent.write("a line").reason, absent.error());
+}
+
+QTEST_GUILESS_MAIN(TestFileSink)
+#include "tst_filesink.moc"

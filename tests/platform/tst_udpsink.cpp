@@ -1,0 +1,215 @@
+#include "udpsink.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QNetworkDatagram>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace korvane;
+
+namespace {
+
+std::string_view view(const QByteArray& bytes)
+{
+    return {bytes.constData(), std::size_t(bytes.size())};
+}
+
+// A receiver bound to a loopback address, as a syslog receiver would be.
+struct Receiver
+{
+    explicit Receiver(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0)
+    {
+        bound = socket.bind(address, port);
+    }
+
+    // Takes datagrams until `count` have come or `patience` ms have passed.
+    QList<QNetworkDatagram> take(int count, int patience = 2000)
+    {
+        QList<QNetworkDatagram> got;
+        const QDeadlineTimer deadline(patience);
+        while (got.size() < count && !deadline.hasExpired()) {
+            if (!socket.hasPendingDatagrams())
+                socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            while (socket.hasPendingDatagrams())
+                got << socket.receiveDatagram();
+        }
+        return got;
+    }
+
+    QUdpSocket socket;
+    bool bound = false;
+};
+
+// A port on which nothing listens: taken from the system, then given back.
+quint16 deadPort()
+{
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.localPort();
+    probe.close();
+    return port;
+}
+
+} // namespace
+
+class TestUdpSink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oneDatagramPerLine_data();
+    void oneDatagramPerLine();
+    void absentReceiverIsNeverAFailure();
+    void configureRefuses_data();
+    void configureRefuses();
+    void writeBeforeConfigureFails();
+    void ipv6Receiver();
+    void reconfiguredFromIpv4ToIpv6();
+};
+
+void TestUdpSink::oneDatagramPerLine_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+
+    QTest::newRow("three lines, in order") << QList<QByteArray>{"first", "second", "third"};
+    QTest::newRow("8-bit bytes go out unchanged") << QList<QByteArray>{"caf\xe9", "\xc3\xa9t\xc3\xa9 \xff\x80"};
+    QTest::newRow("an empty line is an empty datagram") << QList<QByteArray>{"before", "", "after"};
+    QTest::newRow("trailing spaces and a CR inside are kept") << QList<QByteArray>{"a line  ", "a\rb"};
+    QTest::newRow("a long line in one piece") << QList<QByteArray>{QByteArray(1400, 'x') + "end"};
+    QList<QByteArray> many;
+    for (int i = 0; i < 200; ++i)
+        many << "%PIX-6-302013: line " + QByteArray::number(i);
+    QTest::newRow("200 lines back to back, in order") << many;
+}
+
+void TestUdpSink::oneDatagramPerLine()
+{
+    QFETCH(QList<QByteArray>, lines);
+
+    Receiver receiver;
+    QVERIFY(receiver.bound);
+    UdpSink sink;
+    QVERIFY2(sink.configure(QStringLiteral("127.0.0.1"), receiver.socket.localPort()), qPrintable(sink.error()));
+    QVERIFY(sink.isConfigured());
+    QVERIFY(sink.localPort() != 0); // bound to some free port before the first send
+
+    for (const QByteArray& line : lines)
+        QCOMPARE(int(sink.write(view(line)).kind), int(SinkResult::Kind::Delivered));
+
+    const QList<QNetworkDatagram> got = receiver.take(int(lines.size()));
+    QCOMPARE(got.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        QCOMPARE(got[i].data(), lines[i]); // no line end, no prefix, nothing lost
+        QCOMPARE(got[i].senderPort(), int(sink.localPort()));
+    }
+    QVERIFY(receiver.take(1, 100).isEmpty()); // nothing more than one datagram per line
+}
+
+void TestUdpSink::absentReceiverIsNeverAFailure()
+{
+    const quint16 port = deadPort();
+    QVERIFY(port != 0);
+    UdpSink sink;
+    QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), port));
+    // Each send may leave a refusal behind; the event loop gets to see it before the next.
+    int delivered = 0;
+    for (int i = 0; i < 300; ++i) {
+        const SinkResult result = sink.write("%PIX-6-302013: nobody listens");
+        QVERIFY2(result.kind != SinkResult::Kind::Failed, result.reason.c_str());
+        delivered += result.kind == SinkResult::Kind::Delivered;
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(delivered > 0);
+
+    // A receiver that comes up later gets the following lines.
+    Receiver late(QHostAddress::LocalHost, port);
+    QVERIFY(late.bound);
+    QCOMPARE(int(sink.write("now someone listens").kind), int(SinkResult::Kind::Delivered));
+    const QList<QNetworkDatagram> got = late.take(1);
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].data(), QByteArray("now someone listens"));
+}
+
+void TestUdpSink::configureRefuses_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("reasonNames");
+
+    QTest::newRow("a host name") << QStringLiteral("localhost.invalid") << 514 << QStringLiteral("localhost.invalid");
+    QTest::newRow("a name that would resolve") << QStringLiteral("localhost") << 514 << QStringLiteral("localhost");
+    QTest::newRow("an empty host") << QString() << 514 << QStringLiteral("\"\"");
+    QTest::newRow("an address with a fifth part") << QStringLiteral("1.2.3.4.5") << 514 << QStringLiteral("1.2.3.4.5");
+    QTest::newRow("port 0") << QStringLiteral("127.0.0.1") << 0 << QStringLiteral("port 0");
+}
+
+void TestUdpSink::configureRefuses()
+{
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, reasonNames);
+
+    // A sink that worked before: the refused configuration must not leave the old one in force.
+    Receiver receiver;
+    QVERIFY(receiver.bound);
+    UdpSink sink;
+    QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), receiver.socket.localPort()));
+
+    QVERIFY(!sink.configure(host, quint16(port)));
+    QVERIFY(!sink.isConfigured());
+    QVERIFY2(sink.error().contains(reasonNames), qPrintable(sink.error()));
+
+    const SinkResult result = sink.write("lost");
+    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
+    QCOMPARE(QString::fromStdString(result.reason), sink.error());
+    QVERIFY(receiver.take(1, 100).isEmpty());
+}
+
+void TestUdpSink::writeBeforeConfigureFails()
+{
+    UdpSink sink;
+    const SinkResult result = sink.write("a line");
+    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
+    QVERIFY(!result.reason.empty());
+}
+
+void TestUdpSink::ipv6Receiver()
+{
+    Receiver receiver(QHostAddress::LocalHostIPv6);
+    if (!receiver.bound)
+        QSKIP("this machine has no IPv6 loopback");
+    UdpSink sink;
+    QVERIFY2(sink.configure(QStringLiteral("::1"), receiver.socket.localPort()), qPrintable(sink.error()));
+    QCOMPARE(int(sink.write("over IPv6").kind), int(SinkResult::Kind::Delivered));
+    const QList<QNetworkDatagram> got = receiver.take(1);
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].data(), QByteArray("over IPv6"));
+}
+
+void TestUdpSink::reconfiguredFromIpv4ToIpv6()
+{
+    Receiver v4;
+    Receiver v6(QHostAddress::LocalHostIPv6);
+    if (!v6.bound)
+        QSKIP("this machine has no IPv6 loopback");
+    UdpSink sink;
+    QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
+    QCOMPARE(int(sink.write("to v4").kind), int(SinkResult::Kind::Delivered));
+    QVERIFY2(sink.configure(QStringLiteral("::1"), v6.socket.localPort()), qPrintable(sink.error()));
+    QCOMPARE(int(sink.write("to v6").kind), int(SinkResult::Kind::Delivered));
+    QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
+    QCOMPARE(int(sink.write("to v4 again").kind), int(SinkResult::Kind::Delivered));
+
+    const QList<QNetworkDatagram> gotV4 = v4.take(2);
+    QCOMPARE(gotV4.size(), 2);
+    QCOMPARE(gotV4[0].data(), QByteArray("to v4"));
+    QCOMPARE(gotV4[1].data(), QByteArray("to v4 again"));
+    const QList<QNetworkDatagram> gotV6 = v6.take(1);
+    QCOMPARE(gotV6.size(), 1);
+    QCOMPARE(gotV6[0].data(), QByteArray("to v6"));
+}
+
+QTEST_GUILESS_MAIN(TestUdpSink)
+#include "tst_udpsink.moc"
