@@ -13,6 +13,8 @@ void HelpViewer::show(const QString& title)
         m_window = new QTextBrowser;
         m_window->setObjectName(QStringLiteral("HelpViewer"));
         m_window->setAttribute(Qt::WA_DeleteOnClose);
+        // The help never keeps the program alive once its main window has closed.
+        m_window->setAttribute(Qt::WA_QuitOnClose, false);
         m_window->setOpenExternalLinks(true);
         m_window->setSource(m_page);
         m_window->resize(640, 720);

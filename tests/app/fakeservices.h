@@ -4,6 +4,7 @@
 // wall clock and the random draws. The settings store, the lock and the monotonic clock are
 // the real ones, each test with its own folder (see windowtest.h).
 
+#include "enginefakes.h"
 #include "korvaneservices.h"
 
 #include <QList>
@@ -64,36 +65,6 @@ public:
     bool launchWorks = true;
     QString launchError = QStringLiteral("execvp: No such file or directory");
     QStringList helpFiles;
-};
-
-// The same date and time for every composed line.
-class FixedWallClock final : public WallClock
-{
-public:
-    CivilDate date() override { return today; }
-    CivilTime time() override { return now; }
-
-    CivilDate today{2026, 12, 6};
-    CivilTime now{4, 47, 51};
-};
-
-// Plays back a fixed list of draws, over and over; an empty list draws 0.
-class ScriptedRandom final : public RandomSource
-{
-public:
-    explicit ScriptedRandom(std::vector<double> draws = {}) : m_draws(std::move(draws)) {}
-
-    double next() override
-    {
-        const double r = m_draws.empty() ? 0.0 : m_draws[drawn % m_draws.size()];
-        ++drawn;
-        return r;
-    }
-
-    std::size_t drawn = 0;
-
-private:
-    std::vector<double> m_draws;
 };
 
 } // namespace korvane::test

@@ -3,6 +3,7 @@
 // A window and a sink that remember what a driven run did to them and when, for tests that
 // let a real run go on real timers.
 
+#include "enginefakes.h"
 #include "generationrun.h"
 
 #include <QElapsedTimer>
@@ -77,13 +78,6 @@ public:
 
 private:
     const QElapsedTimer& m_clock;
-};
-
-class FixedWallClock final : public WallClock
-{
-public:
-    CivilDate date() override { return {2026, 12, 6}; }
-    CivilTime time() override { return {4, 47, 51}; }
 };
 
 // A source file with CR LF line ends, as the operator's files have.

@@ -3,6 +3,7 @@
 // Stand-ins for the window, the sink, the random source and the clocks, so that a run can be
 // driven step by step without a window, a file or any real waiting.
 
+#include "enginefakes.h"
 #include "generationrun.h"
 #include "runpacer.h"
 
@@ -121,45 +122,6 @@ public:
 
 private:
     std::vector<std::string>* m_journal;
-};
-
-// Plays back a fixed list of draws, over and over; an empty list draws 0.
-class ScriptedRandom final : public RandomSource
-{
-public:
-    explicit ScriptedRandom(std::vector<double> draws = {}) : m_draws(std::move(draws)) {}
-
-    double next() override
-    {
-        const double r = m_draws.empty() ? 0.0 : m_draws[drawn % m_draws.size()];
-        ++drawn;
-        return r;
-    }
-
-    std::size_t drawn = 0;
-
-private:
-    std::vector<double> m_draws;
-};
-
-class FixedWallClock final : public WallClock
-{
-public:
-    CivilDate date() override { return today; }
-    CivilTime time() override { return now; }
-
-    CivilDate today{2026, 12, 6};
-    CivilTime now{4, 47, 51};
-};
-
-// A monotonic clock that moves only when told to.
-class ManualClock final : public MonotonicClock
-{
-public:
-    std::chrono::nanoseconds now() override { return current; }
-    void advance(std::chrono::nanoseconds by) { current += by; }
-
-    std::chrono::nanoseconds current{std::chrono::hours(5)};
 };
 
 } // namespace korvane::test

@@ -547,9 +547,9 @@ void TestLoader::failedWritesChangeNothingInUse()
     std::map<std::string, std::string> values;
     if (!emptyFile) {
         for (const QString& key : kKeyOrder) {
-            values[key.toStdString()] = "9";
+            values.emplace(key.toStdString(), std::string(1, '9'));
         }
-        values["SyslogFile"] = "1";
+        values.insert_or_assign("SyslogFile", std::string(1, '1'));
     }
     MemoryStore working(values);
     MemoryStore failing(values);
