@@ -193,10 +193,11 @@ bool KorvaneFRM::isCompact() const
     return height() == px(compactHeightTwips);
 }
 
-QChar KorvaneFRM::decimalSeparator() const
+char KorvaneFRM::decimalSeparator() const
 {
+    // Numbers are shown with the user's separator where it is a single plain character.
     const QString point = locale().decimalPoint();
-    return point.size() == 1 ? point.at(0) : QLatin1Char('.');
+    return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
 }
 
 void KorvaneFRM::showUnknownError(const QString& reason)

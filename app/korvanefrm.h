@@ -84,7 +84,7 @@ private:
     void showRunState();
     void writePosition();
     RunSettings makeRunSettings() const;
-    QChar decimalSeparator() const;
+    char decimalSeparator() const;
 
     // Handlers
     void onToggleView();

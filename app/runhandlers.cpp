@@ -7,7 +7,7 @@ namespace korvane {
 
 RunSettings KorvaneFRM::makeRunSettings() const
 {
-    const char sep = decimalSeparator().toLatin1() ? decimalSeparator().toLatin1() : '.';
+    const char sep = decimalSeparator();
     RunSettings run;
     run.delay = m_settings.Delay;
     run.onetime = m_settings.onetime;

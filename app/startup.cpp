@@ -15,9 +15,9 @@ namespace korvane {
 
 namespace {
 
-QString number(double value, QChar separator)
+QString number(double value, char separator)
 {
-    return QString::fromStdString(numberToText(value, separator.toLatin1() ? separator.toLatin1() : '.'));
+    return QString::fromStdString(numberToText(value, separator));
 }
 
 // Twips to pixels, kept within what a window position can hold whatever the file says.
@@ -58,7 +58,7 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     move(positionPixels(left), positionPixels(top));
 
     loader.loadRunKeys(m_settings);
-    const QChar sep = decimalSeparator();
+    const char sep = decimalSeparator();
     LBL_Logs->setText(m_settings.RealLogFile == 1 ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
     LBL_Delay->setText(QStringLiteral("Delay : ") + number(m_settings.Delay, sep) + QStringLiteral(" s"));
     LBL_LineNumber->setText(m_settings.onetime == 1 ? QStringLiteral("Just One : Yes")
