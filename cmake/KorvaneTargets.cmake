@@ -18,7 +18,8 @@ function(korvane_add_test)
     endif()
     korvane_warnings(${T_NAME})
     add_test(NAME ${T_NAME} COMMAND ${T_WRAPPER} $<TARGET_FILE:${T_NAME}> ${T_ARGS})
-    set(env "QT_QPA_PLATFORM=offscreen" "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
+    # A fixed locale: captions hold numbers in the user's notation, and the tests expect ".".
+    set(env "QT_QPA_PLATFORM=offscreen" "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime" "LC_ALL=C.UTF-8"
             "KORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "KORVANE_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
     list(APPEND env ${T_ENVIRONMENT})
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}")
