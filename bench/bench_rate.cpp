@@ -11,6 +11,7 @@
 #include "generationrun.h"
 #include "linereader.h"
 #include "rundriver.h"
+#include "shippedsettings.h"
 #include "systemwallclock.h"
 #include "udpsink.h"
 
@@ -192,12 +193,7 @@ RunSettings templateSettings()
     s.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";
     s.sourceLineCount = countLines(s.sourceFile).value_or(1) - 1;
     s.firewallName = "Pix-Inside-Demo";
-    s.rewrite.srcIp = {"194.98.65.10", "193.10.22.23", "193.50.60.70", "195.60.61.62", "193.99.98.99"};
-    s.rewrite.dstIp = {"10.10.12.12", "10.10.12.20", "10.10.12.30", "10.10.12.40", "10.11.11.1"};
-    s.rewrite.gatewayIp = "10.11.11.11";
-    s.rewrite.userName = "PIX_User";
-    s.rewrite.sessionNum = "10";
-    s.rewrite.elapsedTime = "10";
+    s.rewrite = korvane::bench::shippedRewriteValues();
     return s;
 }
 

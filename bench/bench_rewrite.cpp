@@ -1,6 +1,7 @@
 // Rewrite + compose cost per template line, over the shipped templates. Run on a release build.
 
 #include "linecomposer.h"
+#include "shippedsettings.h"
 #include "templaterewriter.h"
 
 #include <benchmark/benchmark.h>
@@ -25,18 +26,6 @@ std::vector<std::string> shippedTemplates()
     return lines;
 }
 
-korvane::RewriteValues defaultValues()
-{
-    korvane::RewriteValues values;
-    values.srcIp = {"194.98.65.10", "193.10.22.23", "193.50.60.70", "195.60.61.62", "193.99.98.99"};
-    values.dstIp = {"10.10.12.12", "10.10.12.20", "10.10.12.30", "10.10.12.40", "10.11.11.1"};
-    values.gatewayIp = "10.11.11.11";
-    values.userName = "PIX_User";
-    values.sessionNum = "10";
-    values.elapsedTime = "10";
-    return values;
-}
-
 // A clock that costs nothing, so the figure is the text work alone.
 class StillClock final : public korvane::WallClock
 {
@@ -52,7 +41,7 @@ void rewriteAndCompose(benchmark::State& state)
         state.SkipWithError("data/SAMPLE.TXT not found");
         return;
     }
-    const korvane::RewriteValues values = defaultValues();
+    const korvane::RewriteValues values = korvane::bench::shippedRewriteValues();
     korvane::DefaultRandomSource random;
     StillClock clock;
     std::size_t next = 0;
@@ -77,7 +66,7 @@ void rewriteOnly(benchmark::State& state)
         state.SkipWithError("data/SAMPLE.TXT not found");
         return;
     }
-    const korvane::RewriteValues values = defaultValues();
+    const korvane::RewriteValues values = korvane::bench::shippedRewriteValues();
     korvane::DefaultRandomSource random;
     std::size_t next = 0;
     for (auto _ : state) {

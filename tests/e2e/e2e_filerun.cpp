@@ -131,8 +131,7 @@ void E2eFileRun::writesSelectedLinesCutAtHeader()
     QCOMPARE(shown(ws.read(QStringLiteral("GENERATE.TXT"))),
              shown(answer == QLatin1String("alt+n") ? QByteArray() : before));
 
-    QVERIFY(desktop.click(window, client::logo));
-    QVERIFY(desktop.waitForClientSize(window, client::fullSize));
+    QVERIFY(desktop.openFullView(window));
     runAndExpect(desktop, window, ws, after, korvane);
     if (QTest::currentTestFailed())
         return;
@@ -152,8 +151,7 @@ void E2eFileRun::secondRunFollowsTheFirst()
     Korvane korvane(ws, *m_server);
     const quint64 window = desktop.waitForWindow(mainWindowName);
     QVERIFY2(window != 0, qPrintable(desktop.describe() + QLatin1Char('\n') + korvane.log()));
-    QVERIFY(desktop.click(window, client::logo));
-    QVERIFY(desktop.waitForClientSize(window, client::fullSize));
+    QVERIFY(desktop.openFullView(window));
 
     const QByteArray one = crlfLines(severityFourCut);
     runAndExpect(desktop, window, ws, one, korvane);
@@ -179,8 +177,7 @@ void E2eFileRun::templateRunWritesComposedLines()
     Korvane korvane(ws, *m_server);
     const quint64 window = desktop.waitForWindow(mainWindowName);
     QVERIFY2(window != 0, qPrintable(desktop.describe() + QLatin1Char('\n') + korvane.log()));
-    QVERIFY(desktop.click(window, client::logo));
-    QVERIFY(desktop.waitForClientSize(window, client::fullSize));
+    QVERIFY(desktop.openFullView(window));
     QVERIFY(desktop.click(window, client::play));
 
     const QString name = QStringLiteral("GENERATE.TXT");

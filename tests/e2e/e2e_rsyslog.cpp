@@ -204,8 +204,7 @@ void E2eRsyslog::rsyslogStoresEveryLineAsSent()
     Korvane korvane(ws, *m_server);
     const quint64 window = desktop.waitForWindow(mainWindowName);
     QVERIFY2(window != 0, qPrintable(desktop.describe() + QLatin1Char('\n') + korvane.log()));
-    QVERIFY(desktop.click(window, client::logo));
-    QVERIFY(desktop.waitForClientSize(window, client::fullSize));
+    QVERIFY(desktop.openFullView(window));
     QVERIFY(desktop.click(window, client::play));
     QVERIFY2(waitUntil([&] { return rsyslog->lines().size() >= messages.size(); }, 30000),
              qPrintable(rsyslog->log() + korvane.log()));

@@ -69,8 +69,7 @@ void E2eSignals::signalEndsRunWithWholeLines()
     Korvane korvane(ws, *m_server);
     const quint64 window = desktop.waitForWindow(mainWindowName);
     QVERIFY2(window != 0, qPrintable(desktop.describe() + QLatin1Char('\n') + korvane.log()));
-    QVERIFY(desktop.click(window, client::logo));
-    QVERIFY(desktop.waitForClientSize(window, client::fullSize));
+    QVERIFY(desktop.openFullView(window));
     QVERIFY(desktop.move(window, QPoint(200, 100)));
     QVERIFY(waitUntil([&] { return desktop.geometry(window)->topLeft() == QPoint(200, 100); }, 10000));
 

@@ -143,8 +143,7 @@ void E2eStartup::secondCopyIsRefusedAndFirstGoesOn()
     const auto geometry = desktop.geometry(window);
     QVERIFY(geometry);
     QCOMPARE(geometry->topLeft(), QPoint(150, 60));
-    QVERIFY(desktop.click(window, client::logo));
-    QVERIFY(desktop.waitForClientSize(window, client::fullSize));
+    QVERIFY(desktop.openFullView(window));
 
     QVERIFY(desktop.move(window, QPoint(200, 100)));
     desktop.key(window, QStringLiteral("alt+e"));

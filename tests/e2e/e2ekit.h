@@ -338,6 +338,12 @@ public:
             timeoutMs, 50);
     }
 
+    // A click on the logo opens the full view; true once the window has its full client size.
+    bool openFullView(quint64 window) const
+    {
+        return click(window, client::logo) && waitForClientSize(window, client::fullSize);
+    }
+
     // What the window shows now; a null image when it cannot be read.
     QImage grab(quint64 window) const
     {
