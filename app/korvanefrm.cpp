@@ -23,7 +23,7 @@ QRect twipsRect(int left, int top, int width, int height)
     return {px(left), px(top), px(width), px(height)};
 }
 
-// The window's font sizes, in pixels at 96 dots per inch (8 pt, 8.25 pt and 13.5 pt).
+// The window's font sizes, in pixels at 96 dots per inch: 11 for 8 pt and 8.25 pt, 18 for 13.5 pt.
 QFont sansFont(int pixelSize, bool bold)
 {
     QFont font(QStringLiteral("DejaVu Sans"));
@@ -73,6 +73,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
 
     connect(&m_driver, &RunDriver::runEnded, this, [this] {
         refreshRunView();
+        reportDroppedLines();
         emit runEnded();
     });
     // The counter and the lamps follow the output box's updates, so a fast run repaints a few
@@ -144,7 +145,7 @@ void KorvaneFRM::buildControls()
         make<QPushButton>(this, "CMD_Harkwell", twipsRect(4200, 1815, 1410, 315), QStringLiteral("&Harkwell"));
 
     Label2 = make<QLabel>(this, "Label2", twipsRect(2085, 1695, 1995, 210), QStringLiteral("Unsupported software."));
-    Label2->setFont(sansFont(10, true));
+    Label2->setFont(sansFont(11, true)); // 8.25 pt
     Label3 = make<QLabel>(this, "Label3", twipsRect(2100, 1980, 945, 270), QStringLiteral("F1: Help"));
     Label3->setFont(sansFont(11, true));
     setColours(Label3, QColor(0, 0, 255), {});
@@ -245,6 +246,19 @@ void KorvaneFRM::setLineCount(std::int64_t count)
     m_lineCountPending = true;
 }
 
+void KorvaneFRM::setDroppedCount(std::int64_t count)
+{
+    m_droppedCount = count;
+    m_lineCountPending = true;
+}
+
+void KorvaneFRM::reportDroppedLines() const
+{
+    if (m_droppedCount > 0)
+        std::fprintf(stderr, "korvane: %lld of %lld lines dropped: the system could not take them at once\n",
+                     static_cast<long long>(m_droppedCount), static_cast<long long>(m_shownLineCount));
+}
+
 bool KorvaneFRM::lampsVisible() const
 {
     return m_lampsOn;
@@ -271,7 +285,12 @@ void KorvaneFRM::showRunState()
 {
     if (m_lineCountPending) {
         m_lineCountPending = false;
-        LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
+        if (m_shownLineCount >= 0)
+            LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
+        LBL_LineCount->setToolTip(
+            m_droppedCount > 0
+                ? QStringLiteral("%1 lines dropped: the system could not take them at once").arg(m_droppedCount)
+                : QString());
     }
     if (frm_green->isHidden() == m_lampsOn) {
         for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow})

@@ -35,9 +35,10 @@ public:
 
     enum class LoadOutcome
     {
-        Shown,        // start-up ended normally or with an error shown in the title; show the window
-        Refused,      // another copy runs
-        SourceMissing // the source file to be counted does not exist
+        Shown,         // start-up ended normally or with an error shown in the title; show the window
+        Refused,       // another copy runs
+        SourceMissing, // the source file to be counted does not exist
+        Interrupted    // a termination signal closed a start-up message box: end, writing nothing more
     };
 
     explicit KorvaneFRM(KorvaneServices services, QWidget* parent = nullptr);
@@ -66,6 +67,7 @@ public:
     void clearOutput() override;
     void appendOutput(std::string_view line) override;
     void setLineCount(std::int64_t count) override;
+    void setDroppedCount(std::int64_t count) override;
     bool lampsVisible() const override;
     void setLampsVisible(bool visible) override;
     void showFailure(std::string_view reason) override;
@@ -81,6 +83,7 @@ private:
     void setClientHeightTwips(int twips);
     void showUnknownError(const QString& reason);
     void refreshRunView(); // shows pending lines, the counter and the lamps now
+    void reportDroppedLines() const;
     void showRunState();
     void writePosition();
     RunSettings makeRunSettings() const;
@@ -110,6 +113,7 @@ private:
     RunDriver m_driver;
     QString m_helpFile;
     std::int64_t m_shownLineCount = -1;
+    std::int64_t m_droppedCount = 0; // this run's lines that the system could not take
     bool m_lineCountPending = false;
     bool m_lampsOn = false; // what the run last set; shown with the next update
 

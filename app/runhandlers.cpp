@@ -16,7 +16,6 @@ RunSettings KorvaneFRM::makeRunSettings() const
     run.headerString = m_settings.HeaderString;
     run.realLogs = m_settings.RealLogFile == 1;
     run.sourceFile = m_sourceFile;
-    run.sourceLineCount = m_sourceLineCount;
     run.firewallName = m_settings.FirewallName;
     run.rewrite.srcIp = m_settings.SRC_IP;
     run.rewrite.dstIp = m_settings.DST_IP;

@@ -72,9 +72,11 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         if (!count) {
             std::error_code ec;
             if (!std::filesystem::exists(m_sourceFile, ec)) {
-                m_services.messages.notify(
+                const auto answer = m_services.messages.notify(
                     MessageService::Icon::Warning, QStringLiteral("No File"),
                     QStringLiteral("Warning: The %1 file doesn't exists.").arg(QString::fromStdString(m_sourceFile)));
+                if (answer == MessageService::Answer::Interrupted)
+                    return LoadOutcome::Interrupted;
                 unload();
                 return LoadOutcome::SourceMissing;
             }
@@ -115,7 +117,11 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
             MessageService::Icon::Information, QStringLiteral("No File"),
             QStringLiteral("The Generate.txt file exists.") + QStringLiteral("\r\n\r\n") +
                 QStringLiteral("Do you want add the logs (Yes). If No, a new file will be create."));
-        mode = answer == MessageService::Answer::Yes ? FileSink::Mode::Append : FileSink::Mode::Truncate;
+        // Only a plain No empties the file; a question closed by a termination signal leaves it
+        // untouched.
+        if (answer == MessageService::Answer::Interrupted)
+            return LoadOutcome::Interrupted;
+        mode = answer == MessageService::Answer::No ? FileSink::Mode::Truncate : FileSink::Mode::Append;
     }
     if (!m_fileSink.open(output, mode))
         showUnknownError(QStringLiteral("GENERATE.TXT: %1").arg(QString::fromStdString(m_fileSink.error())));

@@ -66,6 +66,7 @@ public:
             onLine(lines);
     }
     void setLineCount(std::int64_t) override {}
+    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return m_lamps; }
     void setLampsVisible(bool visible) override { m_lamps = visible; }
     void showFailure(std::string_view reason) override { failure = reason; }
@@ -191,7 +192,6 @@ RunSettings templateSettings()
     s.generationType = 0;
     s.realLogs = false;
     s.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";
-    s.sourceLineCount = countLines(s.sourceFile).value_or(1) - 1;
     s.firewallName = "Pix-Inside-Demo";
     s.rewrite = korvane::bench::shippedRewriteValues();
     return s;
@@ -346,7 +346,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     Bench bench;
-    if (bench.settings.sourceLineCount < 1) {
+    if (countLines(bench.settings.sourceFile).value_or(0) < 2) {
         std::printf("cannot read %s\n", bench.settings.sourceFile.c_str());
         return 1;
     }

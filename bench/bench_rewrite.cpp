@@ -30,8 +30,7 @@ std::vector<std::string> shippedTemplates()
 class StillClock final : public korvane::WallClock
 {
 public:
-    korvane::CivilDate date() override { return {2026, 12, 6}; }
-    korvane::CivilTime time() override { return {4, 47, 51}; }
+    korvane::CivilDateTime now() override { return {{2026, 12, 6}, {4, 47, 51}}; }
 };
 
 void rewriteAndCompose(benchmark::State& state)

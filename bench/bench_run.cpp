@@ -23,6 +23,7 @@ public:
     void clearOutput() override {}
     void appendOutput(std::string_view) override { ++appended; }
     void setLineCount(std::int64_t) override {}
+    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return m_lamps; }
     void setLampsVisible(bool visible) override { m_lamps = visible; }
     void showFailure(std::string_view reason) override { failure = reason; }
@@ -43,8 +44,7 @@ public:
 class StillClock final : public korvane::WallClock
 {
 public:
-    korvane::CivilDate date() override { return {2026, 12, 6}; }
-    korvane::CivilTime time() override { return {4, 47, 51}; }
+    korvane::CivilDateTime now() override { return {{2026, 12, 6}, {4, 47, 51}}; }
 };
 
 korvane::RunSettings settingsFor(const char* file, int generationType, bool realLogs)
@@ -56,7 +56,6 @@ korvane::RunSettings settingsFor(const char* file, int generationType, bool real
     s.removeHeader = realLogs;
     s.headerString = " %PIX";
     s.sourceFile = std::string(KORVANE_SOURCE_DIR "/data/") + file;
-    s.sourceLineCount = korvane::countLines(s.sourceFile).value_or(0) - 1;
     s.firewallName = "Pix-Inside-Demo";
     s.rewrite = korvane::bench::shippedRewriteValues();
     return s;

@@ -55,7 +55,9 @@ GenerationRun::Next GenerationRun::start()
     m_lineHeld = false;
     m_readsWithoutWait = 0;
     m_lineCounter = 0;
+    m_droppedLines = 0;
     m_active = true;
+    m_view.setDroppedCount(0);
 
     m_view.setTransport(false, true, true);
     m_view.showRunTitle();
@@ -72,8 +74,8 @@ GenerationRun::Next GenerationRun::resume()
     if (!m_active) {
         return Next::Finished;
     }
-    // A yield lets the window handle its events just as a wait does, so a Stop pressed then
-    // must end the run; without this a run over an empty source could never be stopped.
+    // A yield or an idle pause lets the window handle its events just as a wait does, so a Stop
+    // pressed then must end the run; without this a run over an empty source could never stop.
     if (m_flags.StopRequested == 1) {
         return endRun();
     }
@@ -162,14 +164,17 @@ bool GenerationRun::loadRandomLines()
 
 bool GenerationRun::pickRandomLine()
 {
+    // The draw is made in every cycle, also when there is nothing to pick from, so the sequence
+    // of draws does not depend on the source.
     const double r = m_random.next();
-    const auto k = static_cast<std::int64_t>(std::floor(r * static_cast<double>(m_settings.sourceLineCount) + 1));
     if (m_randomLines.empty()) {
-        return false; // the source was emptied after the pass began
+        return false;
     }
-    // Line k + 1: never the first line of a longer source. A one-line source, or one that has
-    // shrunk since it was counted, gives its last line instead of a line that is not there.
+    // Line k + 1 of the N lines present at the start of the pass, k = floor(r * (N - 1) + 1):
+    // one of the lines 2 to N, each with equal chance, whatever the source held at start-up.
+    // A one-line source gives its only line.
     const auto last = static_cast<std::int64_t>(m_randomLines.size()) - 1;
+    const auto k = static_cast<std::int64_t>(std::floor(r * static_cast<double>(last) + 1));
     m_line = m_randomLines[static_cast<std::size_t>(std::clamp<std::int64_t>(k, 0, last))];
     return holdsTag(m_line);
 }
@@ -187,10 +192,10 @@ GenerationRun::Next GenerationRun::advance()
                 return endRun();
             }
             if (!m_passWaited) {
-                // Endless passes that never wait would freeze the window.
+                // Endless passes that find nothing would freeze the window and spin a core.
                 m_resumePoint = ResumePoint::PassStart;
                 m_readsWithoutWait = 0;
-                return Next::Yield;
+                return Next::Idle;
             }
             if (!openPass()) {
                 return halt(m_failure);
@@ -240,10 +245,17 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
 
     m_view.appendOutput(line);
     const SinkResult result = m_sink.write(line);
-    if (result.kind == SinkResult::Kind::Failed) {
+    switch (result.kind) {
+    case SinkResult::Kind::Failed:
         return halt(result.reason);
+    case SinkResult::Kind::Dropped:
+        m_view.setDroppedCount(++m_droppedLines);
+        break;
+    case SinkResult::Kind::Delivered:
+    case SinkResult::Kind::Skipped:
+        // Skipped: the line is lost to the receiver, the run goes on as if it had been sent.
+        break;
     }
-    // Skipped: the line is lost to the receiver, the run goes on as if it had been sent.
 
     m_view.setLampsVisible(!m_view.lampsVisible());
     return advance();

@@ -24,7 +24,6 @@ struct RunSettings
     std::string headerString;
     bool realLogs = false; // RealLogFile is 1: lines go out unchanged after header removal
     std::filesystem::path sourceFile;
-    std::int64_t sourceLineCount = 0; // lines of the source minus one, counted at start-up
     std::string firewallName;
     RewriteValues rewrite;
 };
@@ -48,6 +47,7 @@ public:
     virtual void clearOutput() = 0;
     virtual void appendOutput(std::string_view line) = 0;  // the line, shown at the bottom
     virtual void setLineCount(std::int64_t count) = 0;     // "Lines : " + count
+    virtual void setDroppedCount(std::int64_t count) = 0;  // lines the system could not take, this run
     virtual bool lampsVisible() const = 0;                 // is frm_green shown?
     virtual void setLampsVisible(bool visible) = 0;        // frm_green, FRM_Red, FRM_Yellow together
     virtual void showFailure(std::string_view reason) = 0; // "Unknown Error !!!", reason for the operator
@@ -65,9 +65,14 @@ public:
     {
         Wait,     // wait one delay, then call waitOver()
         Yield,    // let the window handle its events (no delay), then call resume()
+        Idle,     // a pass found no line: wait one delay (at least kShortestIdle), then call resume()
         Finished, // the run ended; the end-of-run steps are done
         Halted    // the run failed; "Unknown Error !!!" is shown and nothing is reset
     };
+
+    // The shortest pause between two passes that found no line, so that endless passes over an
+    // empty source cost next to no processor time whatever the delay.
+    static constexpr double kShortestIdleSeconds = 0.01;
 
     // Everything given must outlive the run; the settings are read, never changed.
     GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink, RandomSource& random,
@@ -84,7 +89,7 @@ public:
     // emitted, and the run goes on to its next wait or its end.
     Next waitOver();
 
-    // After a Yield. A Stop pressed meanwhile is honoured here, as after a wait.
+    // After a Yield or an Idle. A Stop pressed meanwhile is honoured here, as after a wait.
     // Once the run is over, waitOver() and resume() do nothing and return Finished.
     Next resume();
 
@@ -93,6 +98,8 @@ public:
 
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
     std::int64_t lineCounter() const { return m_lineCounter; }
+    // Lines emitted in this run that the system could not take at once and dropped.
+    std::int64_t droppedLines() const { return m_droppedLines; }
     // Between start() and the run's end, failure or abandon().
     bool active() const { return m_active; }
 
@@ -100,7 +107,7 @@ private:
     // Where resume() carries on after a Yield.
     enum class ResumePoint
     {
-        PassStart, // the pass before made no wait: open the source again
+        PassStart, // the pass before found no line: open the source again
         Cycle      // a long stretch of lines without a wait was read: go on reading
     };
 
@@ -128,6 +135,7 @@ private:
     std::vector<std::string> m_randomLines; // the source's lines, for random selection
     std::string m_failure;                  // why the pass could not start
     std::int64_t m_lineCounter = 0;
+    std::int64_t m_droppedLines = 0;
     bool m_active = false;
 };
 

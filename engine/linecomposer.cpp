@@ -51,9 +51,8 @@ std::string removeHeader(std::string_view line, std::string_view marker)
 
 std::string composeLine(WallClock& clock, std::string_view firewallName, std::string_view message)
 {
-    const CivilDate date = clock.date();
-    const CivilTime time = clock.time();
-    return composeLine(date, time, firewallName, message);
+    const CivilDateTime stamp = clock.now();
+    return composeLine(stamp.date, stamp.time, firewallName, message);
 }
 
 std::string composeLine(const CivilDate& date, const CivilTime& time, std::string_view firewallName,

@@ -19,13 +19,19 @@ struct CivilTime
     int second = 0;
 };
 
-// The local wall clock that stamps composed lines; tests fix it.
+struct CivilDateTime
+{
+    CivilDate date;
+    CivilTime time;
+};
+
+// The local wall clock that stamps composed lines; tests fix it. Date and time come from one
+// reading, so a line composed at midnight cannot carry the old date with the new time.
 class WallClock
 {
 public:
     virtual ~WallClock() = default;
-    virtual CivilDate date() = 0;
-    virtual CivilTime time() = 0;
+    virtual CivilDateTime now() = 0;
 };
 
 // Cuts a leading header: everything up to and including the first character of the first
@@ -34,7 +40,7 @@ public:
 std::string removeHeader(std::string_view line, std::string_view marker);
 
 // "dd Mmm yyyy hh:mm:ss" + two spaces + firewall name + one space + message. Month names are
-// the English abbreviations whatever the locale. The date is read from the clock before the time.
+// the English abbreviations whatever the locale. The clock is read once.
 std::string composeLine(WallClock& clock, std::string_view firewallName, std::string_view message);
 
 // The same with the date and time given.

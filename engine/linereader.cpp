@@ -2,6 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvane {
 
@@ -16,17 +21,43 @@ std::string reasonFor(int error)
     return std::strerror(error != 0 ? error : EIO);
 }
 
+// Opens a regular file for reading. Opening does not wait (a FIFO without a writer would block
+// the only thread), and what is opened is checked, not the name, so a link swapped meanwhile
+// changes nothing.
 std::FILE* openUnbuffered(const std::filesystem::path& path, std::string& error)
 {
-    errno = 0;
-    std::FILE* file = std::fopen(path.string().c_str(), "rb");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = reasonFor(errno);
+        return nullptr;
+    }
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0) {
+        error = reasonFor(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? reasonFor(EISDIR) : std::string("not a regular file");
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
     if (file == nullptr) {
         error = reasonFor(errno);
+        ::close(fd);
         return nullptr;
     }
     // Reads go straight into our own buffer; stdio's would only copy every byte once more.
     std::setvbuf(file, nullptr, _IONBF, 0);
     return file;
+}
+
+std::string tooLong(std::int64_t lineNumber)
+{
+    return "line " + std::to_string(lineNumber) + " is longer than 1 MiB";
 }
 
 } // namespace
@@ -63,6 +94,7 @@ void LineReader::close()
     m_pos = 0;
     m_len = 0;
     m_eof = false;
+    m_lineNumber = 0;
 }
 
 bool LineReader::fill()
@@ -94,12 +126,21 @@ bool LineReader::readLine(std::string& line)
     if (atEnd()) {
         return false;
     }
+    ++m_lineNumber;
     for (;;) {
         const char* const begin = m_buffer.data() + m_pos;
         const char* const end = m_buffer.data() + m_len;
         const char* p = begin;
         while (p != end && *p != '\r' && *p != '\n') {
             ++p;
+        }
+        if (line.size() + static_cast<std::size_t>(p - begin) > kMaxLineLength) {
+            // The rest of the file is not read: it ends here for the caller.
+            m_error = tooLong(m_lineNumber);
+            m_pos = m_len;
+            m_eof = true;
+            line.clear();
+            return false;
         }
         line.append(begin, p);
         if (p != end) {

@@ -11,9 +11,14 @@ namespace korvane {
 
 // Reads a text file line by line as bytes. A line ends at CR LF, a lone CR or a lone LF; the
 // end is not part of the line; a last line without an end is a line too. Nothing is re-encoded.
+// Only regular files are read (a FIFO would block, a device never ends), and a line longer than
+// kMaxLineLength is refused: it can be neither a syslog message nor a datagram, and an endless
+// one would take all memory.
 class LineReader
 {
 public:
+    static constexpr std::size_t kMaxLineLength = 1024 * 1024;
+
     LineReader() = default;
     ~LineReader();
     LineReader(const LineReader&) = delete;
@@ -27,7 +32,8 @@ public:
     // True when no line is left (also when the file is not open).
     bool atEnd();
 
-    // Reads the next line into `line`; false at the end of the file or on a read error.
+    // Reads the next line into `line`; false at the end of the file, on a read error or on a
+    // line that is too long.
     bool readLine(std::string& line);
 
     // The system's reason for the last failure, "" when there was none.
@@ -41,11 +47,12 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
     bool m_eof = false;
+    std::int64_t m_lineNumber = 0; // of the line being read, for the reason of a refusal
     std::string m_error;
 };
 
-// Number of lines in a file (as LineReader counts them), or nothing when it cannot be read;
-// `error` then holds the reason.
+// Number of lines in a file (as LineReader counts them; a regular file only), or nothing when it
+// cannot be read; `error` then holds the reason.
 std::optional<std::int64_t> countLines(const std::filesystem::path& path, std::string* error = nullptr);
 
 } // namespace korvane

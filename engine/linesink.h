@@ -12,6 +12,7 @@ struct SinkResult
     {
         Delivered,
         Skipped, // a failure the run passes over (a receiver that refused a datagram)
+        Dropped, // the system could not take the line now (a full send buffer): lost and counted
         Failed   // the run ends with an error
     };
     Kind kind = Kind::Delivered;
@@ -19,6 +20,7 @@ struct SinkResult
 
     static SinkResult delivered() { return {}; }
     static SinkResult skipped(std::string why) { return {Kind::Skipped, std::move(why)}; }
+    static SinkResult dropped(std::string why) { return {Kind::Dropped, std::move(why)}; }
     static SinkResult failed(std::string why) { return {Kind::Failed, std::move(why)}; }
 };
 

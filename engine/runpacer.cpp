@@ -10,8 +10,8 @@ namespace {
 
 using std::chrono::nanoseconds;
 
-// About 115 days: far beyond any useful delay, and small enough that deadlines and the
-// stall tolerance (a hundred delays) stay clear of overflow.
+// About 115 days: far beyond any useful delay, and small enough that deadlines stay clear of
+// overflow.
 constexpr double kLongestDelaySeconds = 1e7;
 
 nanoseconds toNanoseconds(double seconds)
@@ -24,10 +24,12 @@ nanoseconds toNanoseconds(double seconds)
     return nanoseconds{std::max<std::int64_t>(1, static_cast<std::int64_t>(ns))};
 }
 
+// How far behind the run may fall and still catch up with lines back to back: enough to absorb
+// timer jitter and a busy moment of the window, never a burst after a real stall.
 nanoseconds stallTolerance(nanoseconds delay)
 {
-    constexpr nanoseconds kOneSecond{1'000'000'000};
-    return std::max(kOneSecond, delay * 100);
+    constexpr nanoseconds kJitter{10'000'000};
+    return std::max(kJitter, delay);
 }
 
 } // namespace

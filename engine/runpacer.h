@@ -21,17 +21,18 @@ public:
 
 // Deadlines of a run's waits at a fixed rate: the first wait ends one delay after Play, and
 // each further wait one delay after the previous deadline, so that the time spent emitting a
-// line does not add up. A run that falls far behind (the machine was suspended, the sink
-// stalled) starts afresh from now instead of bursting to catch up.
+// line does not add up. Catching up absorbs timer jitter only: a run that falls further behind
+// than one delay or 10 ms, whichever is longer (the process was stopped, the disk stalled),
+// goes on at its rate from now instead of bursting out the lines it missed.
 class RunPacer
 {
 public:
     RunPacer(MonotonicClock& clock, double delaySeconds);
 
-    void begin();                           // a wait starts now: deadline = now + delay
-    void next();                            // the following wait: deadline += delay
-    bool due();                             // the current deadline has passed
-    std::chrono::nanoseconds remaining();   // until the current deadline, 0 when due
+    void begin();                         // a wait starts now: deadline = now + delay
+    void next();                          // the following wait: deadline += delay
+    bool due();                           // the current deadline has passed
+    std::chrono::nanoseconds remaining(); // until the current deadline, 0 when due
     std::chrono::nanoseconds deadline() const { return m_deadline; }
 
 private:

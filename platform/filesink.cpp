@@ -4,7 +4,10 @@
 #include <cstring>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace korvane {
 
@@ -14,9 +17,46 @@ bool hasWriteBits(const std::filesystem::path& path)
 {
     struct stat st
     {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0) {
         return true; // absent: nothing forbids it yet
+    }
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::string reasonFor(int error)
+{
+    return std::strerror(error != 0 ? error : EIO);
+}
+
+// Writes all of `line` and CR LF in as few calls as the system allows. Returns 0, or the errno
+// of the failure; `written` tells how many bytes went in before it.
+int writeLine(int fd, std::string_view line, std::size_t& written)
+{
+    static const char kLineEnd[] = "\r\n";
+    const std::size_t total = line.size() + 2;
+    written = 0;
+    while (written < total) {
+        iovec parts[2];
+        int count = 0;
+        if (written < line.size()) {
+            parts[count++] = {const_cast<char*>(line.data() + written), line.size() - written};
+            parts[count++] = {const_cast<char*>(kLineEnd), 2};
+        } else {
+            parts[count++] = {const_cast<char*>(kLineEnd + (written - line.size())), total - written};
+        }
+        const ssize_t n = ::writev(fd, parts, count);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (n == 0) {
+            return EIO;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 } // namespace
@@ -36,37 +76,107 @@ bool FileSink::open(const std::filesystem::path& path, Mode mode)
         m_error = std::strerror(EACCES);
         return false;
     }
-    errno = 0;
-    m_file = std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
-    if (!m_file) {
-        m_error = std::strerror(errno ? errno : EIO);
+    m_path = path;
+    if (!openDescriptor(mode == Mode::Truncate ? O_TRUNC : 0)) {
         return false;
+    }
+
+    // A last line left without its end by a crash or a power loss is ended before ours follow.
+    struct stat st
+    {};
+    char last = '\n';
+    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        ::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n' && last != '\r') {
+        std::size_t written = 0;
+        if (const int err = writeLine(m_fd, {}, written); err != 0) {
+            m_error = reasonFor(err);
+            close();
+            return false;
+        }
     }
     m_error.clear();
     return true;
 }
 
+bool FileSink::openDescriptor(int extraFlags)
+{
+    // Read access only to look at the last byte; writes always go to the end.
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | extraFlags, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        // A write-only file (or device) is still a fine output.
+        const int wfd =
+            err == EACCES ? ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | extraFlags, 0666) : -1;
+        if (wfd < 0) {
+            m_error = reasonFor(err);
+            return false;
+        }
+        m_fd = wfd;
+    } else {
+        m_fd = fd;
+    }
+    struct stat st
+    {};
+    if (::fstat(m_fd, &st) == 0) {
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
+    }
+    m_nextCheck = std::chrono::steady_clock::now() + m_checkInterval;
+    return true;
+}
+
 void FileSink::close()
 {
-    if (m_file) {
-        std::fclose(m_file);
-        m_file = nullptr;
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void FileSink::followRotation()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextCheck) {
+        return;
+    }
+    m_nextCheck = now + m_checkInterval;
+    struct stat st
+    {};
+    if (::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode) {
+        return;
+    }
+    // Renamed or deleted: open the name afresh. Should that fail, the lines keep going to the
+    // file still open rather than nowhere, and the next check tries again.
+    const int old = m_fd;
+    m_fd = -1;
+    if (openDescriptor(0)) {
+        ::close(old);
+    } else {
+        m_fd = old;
     }
 }
 
 SinkResult FileSink::write(std::string_view line)
 {
-    if (!m_file)
+    if (m_fd < 0) {
         return SinkResult::failed(m_error.empty() ? std::string("the output file is not open") : m_error);
-    errno = 0;
-    const bool ok = std::fwrite(line.data(), 1, line.size(), m_file) == line.size() &&
-                    std::fwrite("\r\n", 1, 2, m_file) == 2 && std::fflush(m_file) == 0;
-    if (!ok) {
-        const int err = errno ? errno : EIO;
-        std::clearerr(m_file);
-        return SinkResult::failed(std::strerror(err));
     }
-    return SinkResult::delivered();
+    followRotation();
+    std::size_t written = 0;
+    const int err = writeLine(m_fd, line, written);
+    if (err == 0) {
+        return SinkResult::delivered();
+    }
+    if (written > 0) {
+        // Part of the line went in (a full disk): cut it off again, so the file ends with a whole
+        // line and a later run appends cleanly.
+        struct stat st
+        {};
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(written)) {
+            [[maybe_unused]] const int cut = ::ftruncate(m_fd, st.st_size - static_cast<off_t>(written));
+        }
+    }
+    return SinkResult::failed(reasonFor(err));
 }
 
 } // namespace korvane

@@ -2,14 +2,19 @@
 
 #include "linesink.h"
 
-#include <cstdio>
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#include <sys/types.h>
+
 namespace korvane {
 
-// "GENERATE.TXT": every line is written with CR LF and flushed at once, so a reader following
-// the file sees each line as it is emitted and a crash loses no emitted line.
+// "GENERATE.TXT": every line is handed to the system with CR LF at once, so a reader following
+// the file sees each line as it is emitted and a crash loses no emitted line. A line goes into
+// the file whole or not at all. The file is always written in append mode, so that an outside
+// truncation (copy-and-truncate rotation) leaves no hole, and a file renamed or deleted meanwhile
+// (rotation by rename) is noticed and "GENERATE.TXT" opened again by name.
 class FileSink final : public LineSink
 {
 public:
@@ -25,16 +30,29 @@ public:
     FileSink& operator=(const FileSink&) = delete;
 
     // Opens (or creates) the file. A file or folder without write permission is refused even
-    // where the process could override it, as the operator made it read-only on purpose.
+    // where the process could override it, as the operator made it read-only on purpose. When
+    // appending to a file whose last line has no line end (a crash elsewhere), that line is
+    // ended first, so that the next line does not run on from it.
     [[nodiscard]] bool open(const std::filesystem::path& path, Mode mode);
     void close();
-    bool isOpen() const { return m_file != nullptr; }
+    bool isOpen() const { return m_fd >= 0; }
     const std::string& error() const { return m_error; }
 
     SinkResult write(std::string_view line) override;
 
+    // How often the name is compared with the open file; 0 compares before every line.
+    void setRotationCheckInterval(std::chrono::milliseconds interval) { m_checkInterval = interval; }
+
 private:
-    std::FILE* m_file = nullptr;
+    bool openDescriptor(int extraFlags);
+    void followRotation();
+
+    int m_fd = -1;
+    std::filesystem::path m_path;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::chrono::milliseconds m_checkInterval{1000};
+    std::chrono::steady_clock::time_point m_nextCheck{};
     std::string m_error = "the output file is not open";
 };
 

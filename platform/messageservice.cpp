@@ -21,17 +21,38 @@ QMessageBox::Icon toQt(MessageService::Icon icon)
 
 } // namespace
 
-void QtMessageService::notify(Icon icon, const QString& title, const QString& text)
+MessageService::Answer QtMessageService::notify(Icon icon, const QString& title, const QString& text)
 {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, m_parent);
-    box.exec();
+    return show(box) == Answer::Interrupted ? Answer::Interrupted : Answer::Ok;
 }
 
 MessageService::Answer QtMessageService::ask(Icon icon, const QString& title, const QString& text)
 {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    // Left to itself the box would make No the answer to Escape and to its close button.
+    box.setEscapeButton(QMessageBox::Yes);
+    return show(box);
+}
+
+void QtMessageService::interrupt()
+{
+    m_interrupted = true;
+    if (m_open != nullptr)
+        m_open->reject();
+}
+
+MessageService::Answer QtMessageService::show(QMessageBox& box)
+{
+    if (m_interrupted)
+        return Answer::Interrupted;
+    m_open = &box;
+    const int button = box.exec();
+    m_open = nullptr;
+    if (m_interrupted)
+        return Answer::Interrupted;
+    return button == QMessageBox::No ? Answer::No : Answer::Yes;
 }
 
 } // namespace korvane

@@ -1,6 +1,23 @@
 #include "rundriver.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace korvane {
+
+namespace {
+
+// Rounded up: waking early would only mean arming the timer again. At most a day, which a timer
+// can hold; a longer wait is simply armed again.
+template <typename Duration>
+int roundedUpMilliseconds(Duration left)
+{
+    using namespace std::chrono;
+    const auto ms = ceil<milliseconds>(left);
+    return static_cast<int>(std::clamp<milliseconds::rep>(ms.count(), 0, 24 * 3600 * 1000));
+}
+
+} // namespace
 
 RunDriver::RunDriver(RunFlags& flags, MonotonicClock& clock, QObject* parent)
     : QObject(parent), m_flags(flags), m_clock(clock)
@@ -44,6 +61,14 @@ void RunDriver::handle(GenerationRun::Next next)
         }
         scheduleWait();
         return;
+    case GenerationRun::Next::Idle:
+        // Nothing to send this pass: rest one delay (never less than a few milliseconds), and
+        // lay the grid afresh once the source yields a line again.
+        m_yielding = true;
+        m_waited = false;
+        m_timer.start(roundedUpMilliseconds(
+            std::chrono::duration<double>(std::max(m_delay, GenerationRun::kShortestIdleSeconds))));
+        return;
     case GenerationRun::Next::Yield:
         // A yield only lets the window in; it is no wait. The next line keeps its place on the
         // grid laid at Play, as the time spent reading lines of another level is no reason to
@@ -62,11 +87,7 @@ void RunDriver::handle(GenerationRun::Next next)
 
 void RunDriver::scheduleWait()
 {
-    using namespace std::chrono;
-    const auto left = m_pacer->remaining();
-    // Round up: waking early would only mean arming the timer again.
-    const auto ms = duration_cast<milliseconds>(left + milliseconds(1) - nanoseconds(1));
-    m_timer.start(static_cast<int>(std::min<milliseconds::rep>(ms.count(), 24 * 3600 * 1000)));
+    m_timer.start(roundedUpMilliseconds(m_pacer->remaining()));
 }
 
 void RunDriver::onTimer()

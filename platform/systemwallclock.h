@@ -4,12 +4,11 @@
 
 namespace korvane {
 
-// The local date and time of the machine, read separately as composed lines read them.
+// The local date and time of the machine.
 class SystemWallClock final : public WallClock
 {
 public:
-    CivilDate date() override;
-    CivilTime time() override;
+    CivilDateTime now() override;
 };
 
 } // namespace korvane

@@ -66,7 +66,9 @@ bool UdpSink::configure(const QString& host, quint16 port)
     if (m_fd >= 0 && m_family != family)
         closeSocket();
     if (m_fd < 0) {
-        const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        // Never blocking: a send the kernel cannot take now (a full buffer, a neighbour still being
+        // resolved) must not hold up the only thread, where the window answers clicks.
+        const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             m_error = systemError(errno);
             return false;
@@ -113,12 +115,26 @@ SinkResult UdpSink::write(std::string_view line)
     } while (sent < 0 && errno == EINTR);
     if (sent == static_cast<ssize_t>(line.size()))
         return SinkResult::delivered();
-    const int err = sent < 0 ? errno : EMSGSIZE;
-    // A refusal reported for an earlier datagram (nothing listened) is no reason to stop: the
-    // receiver may come up at any moment.
-    if (err == ECONNREFUSED)
-        return SinkResult::skipped(std::strerror(err));
-    return SinkResult::failed(std::strerror(err));
+    return sendFailure(sent < 0 ? errno : EMSGSIZE);
+}
+
+SinkResult UdpSink::sendFailure(int error)
+{
+    switch (error) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case ENOBUFS:
+        // The kernel holds too much already: this datagram is lost, as it would be on the wire.
+        return SinkResult::dropped(std::strerror(error));
+    case ECONNREFUSED:
+        // A refusal reported for an earlier datagram (nothing listened) is no reason to stop:
+        // the receiver may come up at any moment.
+        return SinkResult::skipped(std::strerror(error));
+    default:
+        return SinkResult::failed(std::strerror(error));
+    }
 }
 
 } // namespace korvane

@@ -13,7 +13,8 @@ namespace korvane {
 // priority prefix. The socket stays unconnected, so a receiver that is absent or refuses never
 // turns a later send into a failure; datagrams go out whether anything listens or not. It is a
 // plain send-only socket: the program never reads it, and nothing watches it for answers (an
-// event-loop notifier would wake for every "port unreachable" that comes back).
+// event-loop notifier would wake for every "port unreachable" that comes back). Sends never
+// block: a datagram the kernel cannot take at once is dropped and reported as such.
 class UdpSink final : public LineSink
 {
 public:
@@ -30,6 +31,9 @@ public:
     quint16 localPort() const;
 
     SinkResult write(std::string_view line) override;
+
+    // What a failed send with this errno means for the run.
+    static SinkResult sendFailure(int error);
 
 private:
     void closeSocket();

@@ -28,11 +28,12 @@ public:
         bool question;
     };
 
-    void notify(Icon icon, const QString& title, const QString& text) override
+    Answer notify(Icon icon, const QString& title, const QString& text) override
     {
         calls.append({icon, title, text, false});
         if (onCall)
             onCall();
+        return notifyAnswer;
     }
 
     Answer ask(Icon icon, const QString& title, const QString& text) override
@@ -45,6 +46,7 @@ public:
 
     QList<Call> calls;
     QList<Answer> answers; // given to the questions in turn; No when none is left
+    Answer notifyAnswer = Answer::Ok;
     std::function<void()> onCall;
 };
 

@@ -42,6 +42,8 @@ private slots:
     void placesTheWindowWhereItWas();
     void asksBeforeReusingAnOutputFile_data();
     void asksBeforeReusingAnOutputFile();
+    void signalDuringAStartupBoxWritesNothingMore_data();
+    void signalDuringAStartupBoxWritesNothingMore();
     void createsAnAbsentOutputFileSilently();
     void reportsAnOutputFileThatCannotBeOpened_data();
     void reportsAnOutputFileThatCannotBeOpened();
@@ -226,6 +228,40 @@ void StartupTest::asksBeforeReusingAnOutputFile()
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 5000);
     QCOMPARE(env.folder.read(QStringLiteral("GENERATE.TXT")),
              keptBeforeTheRun + "Dec  6 04:47:51 10.1.1.1 %PIX-6-199004: appended\r\n");
+}
+
+void StartupTest::signalDuringAStartupBoxWritesNothingMore_data()
+{
+    QTest::addColumn<bool>("question"); // else the warning about an absent source
+    QTest::newRow("append question") << true;
+    QTest::newRow("absent source warning") << false;
+}
+
+void StartupTest::signalDuringAStartupBoxWritesNothingMore()
+{
+    QFETCH(bool, question);
+
+    WindowServices env;
+    if (question) {
+        env.folder.writeSettings({{"SyslogFile", "0"}});
+        env.folder.write(QStringLiteral("SAMPLE.TXT"), "%PIX-6-1 a\r\n");
+        env.folder.write(QStringLiteral("GENERATE.TXT"), "old line\r\n");
+        env.messages.answers = {MessageService::Answer::Interrupted};
+    } else {
+        env.folder.writeSettings({{"GenerationType", "-1"}});
+        env.messages.notifyAnswer = MessageService::Answer::Interrupted;
+    }
+    QByteArray iniWhenAsked;
+    env.messages.onCall = [&] { iniWhenAsked = env.folder.read(QStringLiteral("korvane.ini")); };
+    KorvaneFRM window(env.services());
+    QCOMPARE(window.load(), KorvaneFRM::LoadOutcome::Interrupted);
+
+    QCOMPARE(env.messages.calls.size(), 1);
+    QCOMPARE(env.folder.read(QStringLiteral("korvane.ini")), iniWhenAsked); // no position stored
+    if (question)
+        QCOMPARE(env.folder.read(QStringLiteral("GENERATE.TXT")), QByteArray("old line\r\n"));
+    else
+        QVERIFY(!env.folder.exists(QStringLiteral("GENERATE.TXT")));
 }
 
 void StartupTest::createsAnAbsentOutputFileSilently()

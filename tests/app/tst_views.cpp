@@ -61,6 +61,8 @@ private slots:
     void logoClickTogglesByHeight();
     void everyStripControlToggles_data();
     void everyStripControlToggles();
+    void doubleClickSwitchesOnce_data();
+    void doubleClickSwitchesOnce();
     void titleClickCollapses_data();
     void titleClickCollapses();
     void titleLabelsSwapWithTheView();
@@ -135,6 +137,23 @@ void ViewsTest::everyStripControlToggles()
     QCOMPARE(w.window.height(), compactHeight);
     QVERIFY(!shown(w.window, "LBL_titre"));
     QVERIFY(shown(w.window, "LBL_ProgName"));
+}
+
+void ViewsTest::doubleClickSwitchesOnce_data()
+{
+    everyStripControlToggles_data();
+}
+
+void ViewsTest::doubleClickSwitchesOnce()
+{
+    QFETCH(QByteArray, name);
+
+    ShownWindow w;
+    QVERIFY(w.start());
+    const QPoint point = stripPoint(w.window, name.constData());
+    // The second press of a double click is no second click.
+    QTest::mouseDClick(w.window.windowHandle(), Qt::LeftButton, Qt::NoModifier, point);
+    QCOMPARE(w.window.height(), fullHeight);
 }
 
 void ViewsTest::titleClickCollapses_data()

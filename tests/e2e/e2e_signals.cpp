@@ -28,6 +28,7 @@ private slots:
     void initTestCase();
     void signalEndsRunWithWholeLines_data();
     void signalEndsRunWithWholeLines();
+    void signalDuringTheAppendQuestionWritesNothing();
 
 private:
     std::unique_ptr<XServer> m_server;
@@ -105,6 +106,32 @@ void E2eSignals::signalEndsRunWithWholeLines()
     const QByteArray ini = ws.read(QStringLiteral("korvane.ini"));
     QCOMPARE(iniValue(ini, "PositionX").value_or("(absent)"), QByteArray("3000"));
     QCOMPARE(iniValue(ini, "PositionY").value_or("(absent)"), QByteArray("1500"));
+}
+
+void E2eSignals::signalDuringTheAppendQuestionWritesNothing()
+{
+    Workspace ws;
+    const QByteArray ini = iniText(completeKeys({{"SyslogFile", "0"}}));
+    QVERIFY(ws.write(QStringLiteral("korvane.ini"), ini));
+    QVERIFY(ws.write(QStringLiteral("GENERATE.TXT"), "kept\r\n"));
+    Desktop desktop(*m_server);
+    Korvane korvane(ws, *m_server);
+    QVERIFY2(desktop.waitForWindow(QStringLiteral("^No File$")) != 0,
+             qPrintable(desktop.describe() + QLatin1Char('\n') + korvane.log()));
+
+    korvane.signal(SIGTERM);
+    QVERIFY2(korvane.waitForExit(5000), "the program did not end after the signal");
+    QCOMPARE(korvane.exitCode(), 0);
+    QCOMPARE(ws.read(QStringLiteral("GENERATE.TXT")), QByteArray("kept\r\n"));
+    QCOMPARE(ws.read(QStringLiteral("korvane.ini")), ini);
+
+    // The lock went with it: the next start is no second copy.
+    Korvane next(ws, *m_server, QStringLiteral("next.log"));
+    QVERIFY(desktop.answer(QStringLiteral("^No File$"), QStringLiteral("alt+y")));
+    const quint64 window = desktop.waitForWindow(mainWindowName);
+    QVERIFY2(window != 0, qPrintable(desktop.describe() + QLatin1Char('\n') + next.log()));
+    desktop.key(window, QStringLiteral("alt+e"));
+    QVERIFY(next.waitForExit());
 }
 
 QTEST_GUILESS_MAIN(E2eSignals)

@@ -34,9 +34,10 @@ public:
     }
     void showRunTitle() override {}
     void setSourceButtonEnabled(bool enabled) override { sourceButton = enabled; }
-    void clearOutput() override {}
+    void clearOutput() override { ++clears; }
     void appendOutput(std::string_view line) override { output.emplace_back(line); }
     void setLineCount(std::int64_t count) override { shownCount = count; }
+    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return lamps; }
     void setLampsVisible(bool visible) override { lamps = visible; }
     void showFailure(std::string_view reason) override { failure = std::string(reason); }
@@ -48,6 +49,7 @@ public:
     bool lamps = false;
     std::vector<std::string> output;
     std::int64_t shownCount = -1;
+    int clears = 0; // passes begun
     std::string failure;
 };
 

@@ -9,8 +9,11 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+
+#include <sys/resource.h>
 
 using namespace korvane;
 using Mode = FileSink::Mode;
@@ -54,6 +57,10 @@ private slots:
     void refusedWithoutWritePermission_data();
     void refusedWithoutWritePermission();
     void fullDeviceFailsWithTheSystemsReason();
+    void lineCutShortByAFullDiskIsTakenBack();
+    void outsideTruncationLeavesNoHole();
+    void rotatedFileIsOpenedAgainByName_data();
+    void rotatedFileIsOpenedAgainByName();
     void writeWithoutOpenFails();
 };
 
@@ -86,26 +93,34 @@ void TestFileSink::linesEndInCrLf()
 
 void TestFileSink::openMode_data()
 {
-    QTest::addColumn<bool>("existed");
+    QTest::addColumn<QByteArray>("before"); // null: no file
     QTest::addColumn<Mode>("mode");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("append keeps the earlier lines") << true << Mode::Append << QByteArray("old\r\nnew\r\n");
-    QTest::newRow("truncate empties the file first") << true << Mode::Truncate << QByteArray("new\r\n");
-    QTest::newRow("append creates an absent file") << false << Mode::Append << QByteArray("new\r\n");
-    QTest::newRow("truncate creates an absent file") << false << Mode::Truncate << QByteArray("new\r\n");
+    const QByteArray absent;
+    QTest::newRow("append keeps the earlier lines")
+        << QByteArray("old\r\n") << Mode::Append << QByteArray("old\r\nnew\r\n");
+    QTest::newRow("truncate empties the file first")
+        << QByteArray("old\r\n") << Mode::Truncate << QByteArray("new\r\n");
+    QTest::newRow("append creates an absent file") << absent << Mode::Append << QByteArray("new\r\n");
+    QTest::newRow("truncate creates an absent file") << absent << Mode::Truncate << QByteArray("new\r\n");
+    QTest::newRow("append ends a last line left unfinished by a crash")
+        << QByteArray("old\r\ncut o") << Mode::Append << QByteArray("old\r\ncut o\r\nnew\r\n");
+    QTest::newRow("append after a lone LF end adds nothing")
+        << QByteArray("old\n") << Mode::Append << QByteArray("old\nnew\r\n");
+    QTest::newRow("append to an empty file adds nothing") << QByteArray("") << Mode::Append << QByteArray("new\r\n");
 }
 
 void TestFileSink::openMode()
 {
-    QFETCH(bool, existed);
+    QFETCH(QByteArray, before);
     QFETCH(Mode, mode);
     QFETCH(QByteArray, expected);
 
     QTemporaryDir dir;
     const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
-    if (existed)
-        put(path, "old\r\n");
+    if (!before.isNull())
+        put(path, before);
     FileSink sink;
     QVERIFY(sink.open(path, mode));
     QVERIFY(sink.isOpen());
@@ -230,6 +245,73 @@ void TestFileSink::fullDeviceFailsWithTheSystemsReason()
         QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
         QCOMPARE(result.reason, std::string(std::strerror(ENOSPC)));
     }
+}
+
+void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
+{
+    // A file size limit stands in for a full disk: the write stops part-way, then fails.
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    FileSink sink;
+    QVERIFY(sink.open(path, Mode::Truncate));
+    QCOMPARE(int(sink.write("whole line").kind), int(SinkResult::Kind::Delivered));
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = 20; // 12 bytes are in; the next line of 14 stops after 8
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const SinkResult result = sink.write("second line!");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
+    QCOMPARE(result.reason, std::string(std::strerror(EFBIG)));
+    QCOMPARE(contents(path), QByteArray("whole line\r\n"));
+    // Room again: the next line follows the last whole one.
+    QCOMPARE(int(sink.write("next").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(contents(path), QByteArray("whole line\r\nnext\r\n"));
+}
+
+void TestFileSink::outsideTruncationLeavesNoHole()
+{
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    put(path, "earlier run\r\n");
+    FileSink sink;
+    QVERIFY(sink.open(path, Mode::Truncate)); // the operator answered No
+    QCOMPARE(int(sink.write("first").kind), int(SinkResult::Kind::Delivered));
+    fs::resize_file(path, 0); // copy-and-truncate rotation
+    QCOMPARE(int(sink.write("second").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(contents(path), QByteArray("second\r\n"));
+}
+
+void TestFileSink::rotatedFileIsOpenedAgainByName_data()
+{
+    QTest::addColumn<bool>("renamed"); // else deleted
+    QTest::newRow("renamed away") << true;
+    QTest::newRow("deleted") << false;
+}
+
+void TestFileSink::rotatedFileIsOpenedAgainByName()
+{
+    QFETCH(bool, renamed);
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    const fs::path rotated = dir.filePath(QStringLiteral("GENERATE.TXT.1")).toStdString();
+    FileSink sink;
+    sink.setRotationCheckInterval(std::chrono::milliseconds(0));
+    QVERIFY(sink.open(path, Mode::Truncate));
+    QCOMPARE(int(sink.write("before").kind), int(SinkResult::Kind::Delivered));
+    if (renamed)
+        fs::rename(path, rotated);
+    else
+        fs::remove(path);
+    QCOMPARE(int(sink.write("after").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(contents(path), QByteArray("after\r\n"));
+    if (renamed)
+        QCOMPARE(contents(rotated), QByteArray("before\r\n"));
 }
 
 void TestFileSink::writeWithoutOpenFails()

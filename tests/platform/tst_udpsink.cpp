@@ -6,6 +6,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <cerrno>
+#include <cstring>
+
 using namespace korvane;
 
 namespace {
@@ -65,6 +68,8 @@ private slots:
     void configureRefuses_data();
     void configureRefuses();
     void writeBeforeConfigureFails();
+    void sendFailureMeaning_data();
+    void sendFailureMeaning();
     void ipv6Receiver();
     void reconfiguredFromIpv4ToIpv6();
 };
@@ -173,6 +178,28 @@ void TestUdpSink::writeBeforeConfigureFails()
     const SinkResult result = sink.write("a line");
     QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
     QVERIFY(!result.reason.empty());
+}
+
+void TestUdpSink::sendFailureMeaning_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("kind");
+    // The socket never blocks: what the kernel cannot take now is dropped and counted, the run
+    // goes on; a refusal is passed over; anything else ends the run.
+    QTest::newRow("send buffer full") << EAGAIN << int(SinkResult::Kind::Dropped);
+    QTest::newRow("no buffer space (neighbour queue full)") << ENOBUFS << int(SinkResult::Kind::Dropped);
+    QTest::newRow("receiver refused an earlier datagram") << ECONNREFUSED << int(SinkResult::Kind::Skipped);
+    QTest::newRow("datagram too large") << EMSGSIZE << int(SinkResult::Kind::Failed);
+    QTest::newRow("network unreachable") << ENETUNREACH << int(SinkResult::Kind::Failed);
+}
+
+void TestUdpSink::sendFailureMeaning()
+{
+    QFETCH(int, error);
+    QFETCH(int, kind);
+    const SinkResult result = UdpSink::sendFailure(error);
+    QCOMPARE(int(result.kind), kind);
+    QCOMPARE(result.reason, std::string(std::strerror(error)));
 }
 
 void TestUdpSink::ipv6Receiver()

@@ -57,6 +57,7 @@ public:
         shownCount = count;
         note("count " + std::to_string(count));
     }
+    void setDroppedCount(std::int64_t count) override { droppedCount = count; }
     bool lampsVisible() const override { return lamps; }
     void setLampsVisible(bool visible) override
     {
@@ -84,6 +85,7 @@ public:
     std::vector<std::string> emitted; // every line ever appended, across passes
     int clears = 0;
     std::int64_t shownCount = -1; // the count label; -1 until first set
+    std::int64_t droppedCount = -1;
     std::string failure;
     int failures = 0;
 

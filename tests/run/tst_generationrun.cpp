@@ -13,7 +13,7 @@ namespace korvane {
 // Readable names in failure messages.
 char* toString(GenerationRun::Next next)
 {
-    static const char* const names[] = {"Wait", "Yield", "Finished", "Halted"};
+    static const char* const names[] = {"Wait", "Yield", "Idle", "Finished", "Halted"};
     return qstrdup(names[static_cast<int>(next)]);
 }
 } // namespace korvane
@@ -88,7 +88,7 @@ struct Outcome
 {
     Next last = Next::Finished;
     int waits = 0;
-    int yields = 0;
+    int yields = 0; // yields and idle pauses
 };
 
 // Plays the operator through a whole run. Each character of `script` is what is pressed during
@@ -102,8 +102,8 @@ Outcome drive(GenerationRun& run, RunFlags& flags, QString script = {}, int maxW
     }
     Outcome o;
     o.last = run.start();
-    while (o.last == Next::Wait || o.last == Next::Yield) {
-        if (o.last == Next::Yield) {
+    while (o.last == Next::Wait || o.last == Next::Yield || o.last == Next::Idle) {
+        if (o.last != Next::Wait) {
             if (++o.yields > maxWaits) {
                 break;
             }
@@ -175,8 +175,8 @@ private slots:
     void pauseAndStop();
     void stopWhilePausedLeavesNextRunUnpaused();
     void exitDuringWaitSkipsEndOfRun();
-    void passesWithoutWaitYield_data();
-    void passesWithoutWaitYield();
+    void passesWithoutLineRestOneDelay_data();
+    void passesWithoutLineRestOneDelay();
     void longStretchWithoutMatchYields();
     void failures_data();
     void failures();
@@ -266,40 +266,34 @@ void TestGenerationRun::selection()
 void TestGenerationRun::randomSelection_data()
 {
     QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<qint64>("sourceLineCount");
     QTest::addColumn<QList<double>>("draws");
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("two lines: always the second")
-        << QStringList{"%PIX-1 first", "%PIX-2 second"} << qint64(1) << QList<double>{0.0, 0.5, 0.999999}
+        << QStringList{"%PIX-1 first", "%PIX-2 second"} << QList<double>{0.0, 0.5, 0.999999}
         << QStringList{"%PIX-2 second", "%PIX-2 second", "%PIX-2 second"};
     QTest::newRow("one line: that line, no failure")
-        << QStringList{"%PIX-1 only"} << qint64(0) << QList<double>{0.0, 0.7}
-        << QStringList{"%PIX-1 only", "%PIX-1 only"};
+        << QStringList{"%PIX-1 only"} << QList<double>{0.0, 0.7} << QStringList{"%PIX-1 only", "%PIX-1 only"};
     QTest::newRow("draw r takes line floor(r * count + 1) + 1")
-        << numbered("%PIX-6 line %1", 5) << qint64(4) << QList<double>{0.0, 0.25, 0.5, 0.75, 0.999}
+        << numbered("%PIX-6 line %1", 5) << QList<double>{0.0, 0.25, 0.5, 0.75, 0.999}
         << QStringList{"%PIX-6 line 2", "%PIX-6 line 3", "%PIX-6 line 4", "%PIX-6 line 5", "%PIX-6 line 5"};
     QTest::newRow("a drawn line without PIX- costs its wait only")
-        << QStringList{"%PIX-1 a", "plain b", "%PIX-3 c"} << qint64(2) << QList<double>{0.0, 0.5, 0.0}
-        << QStringList{"%PIX-3 c"};
-    QTest::newRow("a source shorter than counted gives its last line")
-        << QStringList{"%PIX-1 a", "%PIX-2 b", "%PIX-3 c"} << qint64(10) << QList<double>{0.5, 0.9}
-        << QStringList{"%PIX-3 c", "%PIX-3 c"};
-    QTest::newRow("more than 32767 lines")
-        << numbered("%PIX-6 line %1", 40000) << qint64(39999) << QList<double>{0.99999, 0.8192}
-        << QStringList{"%PIX-6 line 40000", "%PIX-6 line 32769"};
+        << QStringList{"%PIX-1 a", "plain b", "%PIX-3 c"} << QList<double>{0.0, 0.5, 0.0} << QStringList{"%PIX-3 c"};
+    QTest::newRow("draws among the lines present at Play, not those counted at start-up")
+        << numbered("%PIX-6 line %1", 5) << QList<double>{0.0, 0.5, 0.75}
+        << QStringList{"%PIX-6 line 2", "%PIX-6 line 4", "%PIX-6 line 5"};
+    QTest::newRow("more than 32767 lines") << numbered("%PIX-6 line %1", 40000) << QList<double>{0.99999, 0.8192}
+                                           << QStringList{"%PIX-6 line 40000", "%PIX-6 line 32769"};
 }
 
 void TestGenerationRun::randomSelection()
 {
     QFETCH(QStringList, lines);
-    QFETCH(qint64, sourceLineCount);
     QFETCH(QList<double>, draws);
     QFETCH(QStringList, expected);
 
     QTemporaryDir dir;
-    RunSettings settings = settingsFor(writeSource(dir, lines), -1);
-    settings.sourceLineCount = sourceLineCount;
+    const RunSettings settings = settingsFor(writeSource(dir, lines), -1);
     Rig rig;
     rig.random = ScriptedRandom(std::vector<double>(draws.begin(), draws.end()));
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
@@ -442,8 +436,7 @@ void TestGenerationRun::pauseAndStop()
     QFETCH(int, waits);
 
     QTemporaryDir dir;
-    RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
-    settings.sourceLineCount = lines.size() - 1;
+    const RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
     Rig rig;
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
 
@@ -496,7 +489,7 @@ void TestGenerationRun::exitDuringWaitSkipsEndOfRun()
     QCOMPARE(rig.view.calls(), callsBefore);
 }
 
-void TestGenerationRun::passesWithoutWaitYield_data()
+void TestGenerationRun::passesWithoutLineRestOneDelay_data()
 {
     QTest::addColumn<int>("generationType");
     QTest::addColumn<QStringList>("lines");
@@ -509,7 +502,7 @@ void TestGenerationRun::passesWithoutWaitYield_data()
     QTest::newRow("no line of the level, one pass") << 4 << QStringList{"%PIX-6 a"} << 1.0;
 }
 
-void TestGenerationRun::passesWithoutWaitYield()
+void TestGenerationRun::passesWithoutLineRestOneDelay()
 {
     QFETCH(int, generationType);
     QFETCH(QStringList, lines);
@@ -525,10 +518,10 @@ void TestGenerationRun::passesWithoutWaitYield()
         verifyIdleAfterRun(rig, run);
         return;
     }
-    // Each pass hands control back to the window instead of starting the next one at once.
-    QCOMPARE(run.start(), Next::Yield);
+    // Each pass that found nothing rests before the next one instead of spinning.
+    QCOMPARE(run.start(), Next::Idle);
     for (int pass = 2; pass <= 4; ++pass) {
-        QCOMPARE(run.resume(), Next::Yield);
+        QCOMPARE(run.resume(), Next::Idle);
         QCOMPARE(rig.view.clears, pass);
     }
     QVERIFY(rig.view.emitted.empty());
@@ -591,8 +584,7 @@ void TestGenerationRun::failures()
     } else if (trouble == "folder") {
         source = dir.path().toStdString();
     }
-    RunSettings settings = settingsFor(source, generationType, onetime);
-    settings.sourceLineCount = 2;
+    const RunSettings settings = settingsFor(source, generationType, onetime);
     Rig rig;
     if (trouble == "sink") {
         rig.sink.outcomes[1] = SinkResult::failed("No space left on device");
@@ -629,7 +621,8 @@ void TestGenerationRun::skippedDeliveriesKeepRunGoing()
     const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b", "%PIX-6 c"}), 0);
     Rig rig;
     rig.sink.outcomes[0] = SinkResult::skipped("Connection refused");
-    rig.sink.outcomes[1] = SinkResult::skipped("Connection refused");
+    rig.sink.outcomes[1] = SinkResult::dropped("Resource temporarily unavailable");
+    rig.sink.outcomes[2] = SinkResult::dropped("No buffer space available");
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
 
     QCOMPARE(drive(run, rig.flags).last, Next::Finished);
@@ -637,6 +630,9 @@ void TestGenerationRun::skippedDeliveriesKeepRunGoing()
     QCOMPARE(rig.view.emitted.size(), std::size_t{3});
     QCOMPARE(rig.view.lampHistory, (std::vector<bool>{true, false, true, false}));
     QCOMPARE(rig.view.failures, 0);
+    // Lines the system could not take are counted for the operator; refusals are not.
+    QCOMPARE(rig.view.droppedCount, 2);
+    QCOMPARE(run.droppedLines(), 2);
 }
 
 void TestGenerationRun::countsBeyondSixteenBits()

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <sys/stat.h>
+
 using namespace korvane;
 
 namespace {
@@ -35,6 +37,7 @@ private slots:
     void reopenStartsAtFirstLine();
     void unreadable_data();
     void unreadable();
+    void lineLongerThanOneMebibyteIsRefused();
     void closedReaderHasNoLines();
 };
 
@@ -106,30 +109,58 @@ void TestLineReader::reopenStartsAtFirstLine()
 
 void TestLineReader::unreadable_data()
 {
-    QTest::addColumn<bool>("folder");
-    QTest::addColumn<int>("errorCode");
-    QTest::newRow("missing file") << false << ENOENT;
-    QTest::newRow("folder") << true << EISDIR;
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing file") << "missing" << QString::fromUtf8(std::strerror(ENOENT));
+    QTest::newRow("folder") << "folder" << QString::fromUtf8(std::strerror(EISDIR));
+    // Neither may block the only thread in open() or fill memory with an endless line.
+    QTest::newRow("FIFO without a writer is refused at once") << "fifo"
+                                                              << "not a regular file";
+    QTest::newRow("endless device is refused") << "device"
+                                               << "not a regular file";
 }
 
 void TestLineReader::unreadable()
 {
-    QFETCH(bool, folder);
-    QFETCH(int, errorCode);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
 
     QTemporaryDir dir;
-    const std::filesystem::path path = folder ? dir.path().toStdString() : dir.filePath("ABSENT.TXT").toStdString();
-    const std::string reason = std::strerror(errorCode);
+    std::filesystem::path path = dir.filePath("ABSENT.TXT").toStdString();
+    if (kind == "folder") {
+        path = dir.path().toStdString();
+    } else if (kind == "fifo") {
+        path = dir.filePath("FIFO.TXT").toStdString();
+        QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+    } else if (kind == "device") {
+        path = "/dev/zero";
+    }
 
     LineReader reader;
     QVERIFY(!reader.open(path));
-    QCOMPARE(reader.error(), reason);
+    QCOMPARE(QString::fromStdString(reader.error()), reason);
     QVERIFY(!reader.isOpen());
     QVERIFY(reader.atEnd());
 
     std::string error;
     QCOMPARE(countLines(path, &error), std::optional<std::int64_t>());
-    QCOMPARE(error, reason);
+    QCOMPARE(QString::fromStdString(error), reason);
+}
+
+void TestLineReader::lineLongerThanOneMebibyteIsRefused()
+{
+    QTemporaryDir dir;
+    const QByteArray longest(int(LineReader::kMaxLineLength), 'x');
+    LineReader reader;
+    // Spread over many buffer fills, so the limit holds for a line built up piece by piece.
+    QVERIFY(reader.open(writeFile(dir, longest + "\r\n" + longest + "y\r\nnever read\r\n")));
+    std::string line;
+    QVERIFY(reader.readLine(line));
+    QCOMPARE(line.size(), LineReader::kMaxLineLength);
+    QVERIFY(!reader.readLine(line));
+    QCOMPARE(reader.error(), std::string("line 2 is longer than 1 MiB"));
+    QVERIFY(line.empty());
+    QVERIFY(reader.atEnd());
 }
 
 void TestLineReader::closedReaderHasNoLines()

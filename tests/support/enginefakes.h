@@ -17,11 +17,10 @@ namespace korvane::test {
 class FixedWallClock final : public WallClock
 {
 public:
-    CivilDate date() override { return today; }
-    CivilTime time() override { return now; }
+    CivilDateTime now() override { return {today, time}; }
 
     CivilDate today{2026, 12, 6};
-    CivilTime now{4, 47, 51};
+    CivilTime time{4, 47, 51};
 };
 
 // Plays back a fixed list of draws, over and over; an empty list draws 0.

@@ -105,6 +105,9 @@ void TemplateRewriterTest::rules_data()
     QTest::newRow("incoming takes the source") << QByteArray("incoming IP_addr") << QByteArray("incoming 193.50.60.70");
     QTest::newRow("(IP_addr/ takes the source") << QByteArray("(IP_addr/80") << QByteArray("(193.50.60.70/80");
     QTest::newRow("IP_addr) takes the source") << QByteArray("(IP_addr)") << QByteArray("(193.50.60.70)");
+    // "IP_addr)" comes before the "to" rule: an address in brackets after "to" is a source.
+    QTest::newRow("to IP_addr) takes the source, not the destination")
+        << QByteArray("to IP_addr)") << QByteArray("to 193.50.60.70)");
     QTest::newRow("gaddr takes the gateway") << QByteArray("gaddr IP_addr") << QByteArray("gaddr 10.11.11.11");
     QTest::newRow("laddr takes the destination") << QByteArray("laddr IP_addr") << QByteArray("laddr 10.10.12.20");
     QTest::newRow("to takes the destination") << QByteArray("to IP_addr") << QByteArray("to 10.10.12.20");
