@@ -372,7 +372,7 @@ const std::map<QString, CompiledShape>& shapesById()
 // One message as the firewall would send it.
 struct ShippedMessage
 {
-    QString where; // file and line number, for failure reports
+    QString where; // file, line number and sent text, for failure reports
     int level = 0;
     QString id;
     QString text; // after the tag
