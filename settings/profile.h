@@ -32,7 +32,8 @@ std::string ReadSetting(std::string_view key);
 
 // Stores one key of section "Settings" of korvane.ini, creating what is absent. The file is
 // replaced atomically (temporary file in the same folder, then rename), so a failed write
-// leaves the old file whole. Returns false when the write failed; callers may ignore it.
+// leaves the old file whole; a writable file in a folder that takes no new file is rewritten
+// in place instead. Returns false when the write failed; callers may ignore it.
 bool WriteSetting(std::string_view key, std::string_view value);
 
 // Where the settings loader reads and writes keys; tests give it an in-memory store.
