@@ -64,6 +64,8 @@ void ListenerWindow::buildLayout()
 
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("counterLabel"));
+    m_counters->setToolTip(tr("Dropped: datagrams that reached this computer but were discarded by the system "
+                              "because they arrived faster than they could be read"));
     m_pauseButton = new QPushButton(tr("&Pause"), this);
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setCheckable(true);
@@ -125,10 +127,11 @@ void ListenerWindow::refresh()
         m_view->appendPlainText(m_pending.join(u'\n'));
         m_pending.clear();
     }
-    m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s")
+    m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s   Dropped: %4")
                             .arg(m_listener.datagramCount())
                             .arg(m_listener.byteCount())
-                            .arg(m_listener.ratePerSecond()));
+                            .arg(m_listener.ratePerSecond())
+                            .arg(m_listener.droppedCount()));
 }
 
 void ListenerWindow::setPaused(bool paused)

@@ -34,7 +34,8 @@ struct Declared
                                                      "as \\r, \\n, \\t and \\\\, any other control byte as "
                                                      "\\xNN (hex). Ends on SIGINT or SIGTERM.")});
         parser.addOption({VerboseName, QStringLiteral("With --stdout, start each line with the arrival time and "
-                                                      "the sender.")});
+                                                      "the sender, and at the end say on standard error how many "
+                                                      "datagrams were received and how many the system dropped.")});
     }
 };
 
