@@ -22,11 +22,16 @@ QString senderText(const Datagram& datagram)
     return QStringLiteral("[%1]:%2").arg(datagram.sender.toString(), port);
 }
 
+QByteArray describePrefix(const Datagram& datagram)
+{
+    return QStringLiteral("%1  %2  ")
+        .arg(datagram.arrival.toString(QStringLiteral("HH:mm:ss.zzz")), senderText(datagram))
+        .toLatin1();
+}
+
 QByteArray describe(const Datagram& datagram)
 {
-    const QString prefix =
-        QStringLiteral("%1  %2  ").arg(datagram.arrival.toString(QStringLiteral("HH:mm:ss.zzz")), senderText(datagram));
-    return prefix.toLatin1() + lineText(datagram.payload);
+    return describePrefix(datagram) + lineText(datagram.payload);
 }
 
 } // namespace korvane::harkwell

@@ -24,7 +24,10 @@ QByteArray lineText(const QByteArray& payload);
 // shown as plain IPv4.
 QString senderText(const Datagram& datagram);
 
-// "hh:mm:ss.zzz  sender  text": the form the window shows and --verbose prints.
+// "hh:mm:ss.zzz  sender  ": what describe() puts before the text.
+QByteArray describePrefix(const Datagram& datagram);
+
+// "hh:mm:ss.zzz  sender  text": the form the window shows.
 QByteArray describe(const Datagram& datagram);
 
 } // namespace korvane::harkwell

@@ -1,5 +1,6 @@
 #include "harkwell/listenerwindow.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -9,6 +10,8 @@
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace korvane::harkwell {
 
@@ -64,6 +67,8 @@ void ListenerWindow::buildLayout()
 
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("counterLabel"));
+    m_counters->setToolTip(tr("Dropped: datagrams that reached this computer but were discarded by the system "
+                              "because they arrived faster than they could be read"));
     m_pauseButton = new QPushButton(tr("&Pause"), this);
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setCheckable(true);
@@ -112,23 +117,53 @@ quint16 ListenerWindow::port() const
 
 void ListenerWindow::queue(const QList<Datagram>& batch)
 {
-    for (const Datagram& datagram : batch)
-        m_pending.append(QString::fromUtf8(describe(datagram)));
-    if (m_pending.size() > MaxLines)
+    // Kept as datagrams: only those still among the newest MaxLines at the next refresh are ever turned into text.
+    m_pending += batch;
+    if (m_pending.size() > MaxLines) {
         m_pending.remove(0, m_pending.size() - MaxLines);
+    }
 }
 
 void ListenerWindow::refresh()
 {
     if (!m_paused && !m_pending.isEmpty()) {
+        QElapsedTimer drawing;
+        drawing.start();
         // One append for the whole batch: a block per line costs far less than a layout pass per line.
-        m_view->appendPlainText(m_pending.join(u'\n'));
+        m_view->appendPlainText(QString::fromUtf8(pendingText()));
         m_pending.clear();
+        // Under a flood, laying out thousands of lines takes long; the next refresh waits so that drawing keeps
+        // at most about a fifth of the thread and reading the socket the rest.
+        m_refreshTimer.setInterval(std::max<qint64>(RefreshMs, DrawShareInverse * drawing.elapsed()));
+    } else {
+        m_refreshTimer.setInterval(RefreshMs);
     }
-    m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s")
+    m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s   Dropped: %4")
                             .arg(m_listener.datagramCount())
                             .arg(m_listener.byteCount())
-                            .arg(m_listener.ratePerSecond()));
+                            .arg(m_listener.ratePerSecond())
+                            .arg(m_listener.droppedCount()));
+}
+
+QByteArray ListenerWindow::pendingText() const
+{
+    QByteArray text;
+    QByteArray prefix;
+    const Datagram* previous = nullptr;
+    for (const Datagram& datagram : m_pending) {
+        // A batch shares its arrival time and mostly its sender: the prefix is formatted again only on a change.
+        if (previous == nullptr || datagram.arrival != previous->arrival || datagram.sender != previous->sender ||
+            datagram.senderPort != previous->senderPort) {
+            prefix = describePrefix(datagram);
+        }
+        previous = &datagram;
+        if (!text.isEmpty()) {
+            text += '\n';
+        }
+        text += prefix;
+        text += lineText(datagram.payload);
+    }
+    return text;
 }
 
 void ListenerWindow::setPaused(bool paused)

@@ -2,7 +2,6 @@
 
 #include "harkwell/datagramlistener.h"
 
-#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -29,6 +28,8 @@ public:
 
     static constexpr int MaxLines = 10000;
     static constexpr int RefreshMs = 50;
+    // The time between refreshes is at least this many times the last refresh's drawing time.
+    static constexpr int DrawShareInverse = 5;
 
     explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
 
@@ -48,6 +49,8 @@ private:
     void buildLayout();
     void queue(const QList<Datagram>& batch);
     void refresh();
+    // The pending datagrams as the view shows them, one line each.
+    [[nodiscard]] QByteArray pendingText() const;
     void setPaused(bool paused);
     void clear();
     void save();
@@ -56,7 +59,7 @@ private:
     QHostAddress m_bindAddress;
     DatagramListener m_listener;
     QTimer m_refreshTimer;
-    QStringList m_pending; // lines received but not yet shown, the newest MaxLines at most
+    QList<Datagram> m_pending; // received but not yet shown, the newest MaxLines at most
     bool m_paused = false;
     SavePathChooser m_choosePath;
 

@@ -66,8 +66,16 @@ int runStdout(QCoreApplication& app, const Options& options)
     printError(QStringLiteral("listening on %1").arg(endpoint(listener.address(), listener.port())));
 
     const int code = app.exec();
-    if (code == ExitOk)
+    if (code == ExitOk) {
         listener.readPending(); // what arrived just before the signal is printed too
+    }
+    if (options.verbose) {
+        // On standard error like the announcement; the loss is what a script cannot see in the lines.
+        printError(QStringLiteral("datagrams received: %1 (%2 bytes), dropped by the system: %3")
+                       .arg(listener.datagramCount())
+                       .arg(listener.byteCount())
+                       .arg(listener.droppedCount()));
+    }
     return code;
 }
 

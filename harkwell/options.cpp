@@ -28,11 +28,14 @@ struct Declared
         parser.addOption({{QStringLiteral("b"), BindName},
                           QStringLiteral("Local address to listen on. Default: 0.0.0.0 (every IPv4 address)."),
                           QStringLiteral("address")});
-        parser.addOption({StdoutName, QStringLiteral("No window: print each datagram as one line on standard "
-                                                     "output (one trailing line end of a datagram is dropped). "
-                                                     "Ends on SIGINT or SIGTERM.")});
+        parser.addOption({StdoutName, QStringLiteral("No window: print each datagram as exactly one line on "
+                                                     "standard output. One trailing line end of a datagram is "
+                                                     "dropped; in the rest, CR, LF, tab and backslash are written "
+                                                     "as \\r, \\n, \\t and \\\\, any other control byte as "
+                                                     "\\xNN (hex). Ends on SIGINT or SIGTERM.")});
         parser.addOption({VerboseName, QStringLiteral("With --stdout, start each line with the arrival time and "
-                                                      "the sender.")});
+                                                      "the sender, and at the end say on standard error how many "
+                                                      "datagrams were received and how many the system dropped.")});
     }
 };
 

@@ -7,8 +7,14 @@
 
 namespace korvane::harkwell {
 
-// Writes datagrams as lines for scripts: the datagram's text alone by default, so that a reader can compare
-// exact bytes, or with the arrival time and the sender in front when verbose.
+// Writes datagrams as lines for scripts: the datagram's text alone by default, or with the arrival time and the
+// sender in front when verbose. The text is escaped (see appendEscaped) so that one datagram is always exactly
+// one line and a reader can still recover its exact bytes.
+// Appends text with every byte that would break or hide in a line escaped: CR, LF and tab as \r, \n and \t,
+// a backslash as \\, any other control byte (0x00 to 0x1F, 0x7F) as \xNN with two lower-case hex digits.
+// Every other byte, UTF-8 or not, is kept as it came.
+void appendEscaped(QByteArray& out, QByteArrayView text);
+
 class StdoutPrinter
 {
 public:

@@ -68,6 +68,31 @@ int createTemporaryFile(const std::filesystem::path& target, std::filesystem::pa
     return -1;
 }
 
+// The fallback when no temporary file can be made beside the file: the same inode gets the new
+// bytes, so its owner and bits stay as they are. Room for a longer content is reserved first,
+// so that a full disk fails the write before any byte of the old content changes.
+bool rewriteInPlace(const std::filesystem::path& target, std::string_view content)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info
+    {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const auto length = static_cast<off_t>(content.size());
+    if (ok && length > info.st_size) {
+        const int reserved = ::posix_fallocate(fd, 0, length);
+        // A file system without preallocation still takes the write below.
+        ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL;
+    }
+    ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
+    // Cut only once the new bytes are on the disk: a longer old file loses just its stale tail.
+    ok = ok && ::ftruncate(fd, length) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
 } // namespace
 
 std::optional<std::string> readFileContent(const std::filesystem::path& path)
@@ -100,8 +125,7 @@ bool replaceFileAtomically(const std::filesystem::path& path, std::string_view c
 
     struct stat folderInfo
     {};
-    if (::stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode) ||
-        !permitsWriting(folder, folderInfo)) {
+    if (::stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
         return false;
     }
     struct stat fileInfo
@@ -113,11 +137,16 @@ bool replaceFileAtomically(const std::filesystem::path& path, std::string_view c
     if (exists && (!S_ISREG(fileInfo.st_mode) || !permitsWriting(target, fileInfo))) {
         return false;
     }
+    // A writable file in a protected folder is still the operator's to change, only not by
+    // rename: the folder's bits forbid new names in it, whoever the process is.
+    if (!permitsWriting(folder, folderInfo)) {
+        return exists && rewriteInPlace(target, content);
+    }
 
     std::filesystem::path tempPath;
     const int fd = createTemporaryFile(target, tempPath);
     if (fd < 0) {
-        return false;
+        return exists && rewriteInPlace(target, content);
     }
     bool ok = writeAll(fd, content);
     if (ok && exists) {

@@ -15,9 +15,14 @@ std::optional<std::string> readFileContent(const std::filesystem::path& path);
 // is the temporary file renamed over `path`, so a crash or a full disk leaves either the old
 // or the new file, never a part. An existing file keeps its permission bits and, where the
 // process may, its owner; a symbolic link is followed and its target replaced.
-// Refuses, returning false, a file or folder whose permission bits allow no writing at all,
-// even to a process that could write anyway (root), because renaming over such a file would
-// otherwise succeed on POSIX and defeat the operator's protection.
+// When no temporary file can be made in the folder (its permission bits allow no writing, or
+// creating one fails) but the existing file may be written, the file is rewritten in place
+// instead: written from its start, flushed, then cut to the new length. That is not atomic,
+// but it is the only way such a file can change at all.
+// Refuses, returning false, a file whose permission bits allow no writing at all, and a new
+// file in a folder whose bits allow no writing, even to a process that could write anyway
+// (root), because renaming over such a file would otherwise succeed on POSIX and defeat the
+// operator's protection.
 bool replaceFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 } // namespace korvane

@@ -15,6 +15,8 @@ constexpr std::string_view kSettingsSection = "Settings";
 constexpr std::string_view kSettingsFileName = "korvane.ini";
 // The classic profile read buffer holds 100 bytes including the terminator.
 constexpr std::size_t kMaxValueLength = 99;
+// Text editors on several platforms put a UTF-8 byte-order mark before the first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool isBlank(char c)
 {
@@ -172,6 +174,15 @@ Location locate(std::string_view content, const std::vector<Line>& lines, std::s
     return where;
 }
 
+// The content without a leading byte-order mark, which is no part of the first line.
+std::string_view withoutByteOrderMark(std::string_view content)
+{
+    if (content.starts_with(kByteOrderMark)) {
+        content.remove_prefix(kByteOrderMark.size());
+    }
+    return content;
+}
+
 std::optional<std::string> readWholeFile(const std::filesystem::path& path)
 {
     std::error_code ec;
@@ -190,6 +201,7 @@ std::string profileRead(std::string_view content, std::string_view section, std:
     if (section.empty() || key.empty()) {
         return {};
     }
+    content = withoutByteOrderMark(content);
     const std::vector<Line> lines = splitLines(content);
     const Location where = locate(content, lines, section, key);
     if (!where.key) {
@@ -210,6 +222,10 @@ std::string profileWrite(std::string_view content, std::string_view section, std
     if (section.empty() || key.empty()) {
         return std::string(content);
     }
+    // A byte-order mark stays in front of whatever the first line becomes.
+    const std::string_view rest = withoutByteOrderMark(content);
+    const std::string_view mark = content.substr(0, content.size() - rest.size());
+    content = rest;
     const std::vector<Line> lines = splitLines(content);
     const std::string_view lineEnd = lineEndOf(content, lines);
     const Location where = locate(content, lines, section, key);
@@ -218,7 +234,8 @@ std::string profileWrite(std::string_view content, std::string_view section, std
     keyLine.append(key).append("=").append(value);
 
     std::string result;
-    result.reserve(content.size() + keyLine.size() + section.size() + 8);
+    result.reserve(mark.size() + content.size() + keyLine.size() + section.size() + 8);
+    result.append(mark);
     if (where.key) {
         result.append(content.substr(0, where.valueBegin));
         result.append(value);

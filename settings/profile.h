@@ -11,14 +11,16 @@ namespace korvane {
 // values are ignored, a value in matching quotes is read without them, and only the first
 // 99 characters of a value are seen. An absent section or key reads as "". Lines starting
 // with ';' or '#' are comments; only the first section of a name and in it the first line of
-// a key count. CR LF, LF and a lone CR all end a line.
+// a key count. CR LF, LF and a lone CR all end a line. A leading UTF-8 byte-order mark is
+// skipped.
 std::string profileRead(std::string_view content, std::string_view section, std::string_view key);
 
 // Returns `content` with `key` of `section` set to `value`: an existing key keeps its place
 // and gets the new value, a new key goes after the last key of the section (so blank lines and
 // comments leading into the next section stay there), a missing section is appended at the
-// end after a blank line. Every other byte (comments, blank lines, other sections, line ends)
-// is kept as it was; new lines end like the file's first line, or with CR LF.
+// end after a blank line. Every other byte (a leading byte-order mark, comments, blank lines,
+// other sections, line ends) is kept as it was; new lines end like the file's first line, or
+// with CR LF.
 std::string profileWrite(std::string_view content, std::string_view section, std::string_view key,
                          std::string_view value);
 
@@ -30,7 +32,8 @@ std::string ReadSetting(std::string_view key);
 
 // Stores one key of section "Settings" of korvane.ini, creating what is absent. The file is
 // replaced atomically (temporary file in the same folder, then rename), so a failed write
-// leaves the old file whole. Returns false when the write failed; callers may ignore it.
+// leaves the old file whole; a writable file in a folder that takes no new file is rewritten
+// in place instead. Returns false when the write failed; callers may ignore it.
 bool WriteSetting(std::string_view key, std::string_view value);
 
 // Where the settings loader reads and writes keys; tests give it an in-memory store.

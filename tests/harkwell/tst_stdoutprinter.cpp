@@ -60,6 +60,12 @@ void TestStdoutPrinter::printsOneLinePerDatagram_data()
         << QList<QByteArray>{"a", "", "b"} << false << QByteArray("a\n\nb\n");
     QTest::newRow("bytes are not re-encoded")
         << QList<QByteArray>{QByteArray("caf\xe9 \xc3\xa9")} << false << QByteArray("caf\xe9 \xc3\xa9\n");
+    QTest::newRow("line ends inside a datagram escaped")
+        << QList<QByteArray>{"a\nb", "c\r\nd\n", "e\rf\n\n"} << false << QByteArray("a\\nb\nc\\r\\nd\ne\\rf\\n\n");
+    QTest::newRow("backslash, tab and other control bytes escaped")
+        << QList<QByteArray>{QByteArray("x\\y\tz\0\x1b\x7f", 8)} << false << QByteArray("x\\\\y\\tz\\x00\\x1b\\x7f\n");
+    QTest::newRow("verbose escapes the text too")
+        << QList<QByteArray>{"up\ndown"} << true << QByteArray("23:59:58.007  10.1.2.3:1514  up\\ndown\n");
     QTest::newRow("verbose adds time and sender")
         << QList<QByteArray>{"up", "down"} << true
         << QByteArray("23:59:58.007  10.1.2.3:1514  up\n23:59:58.007  10.1.2.3:1514  down\n");

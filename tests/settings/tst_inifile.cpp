@@ -10,6 +10,8 @@
 #include <set>
 #include <string>
 
+#include <sys/stat.h>
+
 using namespace korvane;
 namespace fs = std::filesystem;
 
@@ -77,6 +79,7 @@ private slots:
     void followsASymbolicLink();
     void refusesProtectedFiles_data();
     void refusesProtectedFiles();
+    void rewritesInPlaceInAProtectedFolder();
     void folderNamedLikeTheFileIsNoFile();
 };
 
@@ -189,7 +192,7 @@ void TestIniFile::refusesProtectedFiles_data()
 
     QTest::newRow("read-only file") << true << true << false;
     QTest::newRow("read-only folder without file") << false << false << true;
-    QTest::newRow("read-only folder with a writable file") << true << false << true;
+    QTest::newRow("read-only folder with a read-only file") << true << true << true;
 }
 
 void TestIniFile::refusesProtectedFiles()
@@ -226,6 +229,34 @@ void TestIniFile::refusesProtectedFiles()
     if (fileReadOnly) {
         QCOMPARE(permsOf("korvane.ini"), readOnly);
     }
+}
+
+// The folder's bits forbid the temporary file (checked by bits, so also as root); the file's
+// own bits allow writing, so it changes in place: same inode, no other name in the folder.
+void TestIniFile::rewritesInPlaceInAProtectedFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const fs::path folder = dir.path().toStdString();
+    CurrentFolder here(folder);
+    putFile("korvane.ini", "[Settings]\r\nDelay=12345\r\n\r\n[Other]\r\nKey=1\r\n");
+    PermissionGuard folderGuard(folder);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    struct stat before
+    {};
+    QCOMPARE(::stat("korvane.ini", &before), 0);
+
+    QVERIFY(WriteSetting("Delay", "1")); // shorter: the old tail must be cut
+    QCOMPARE(fileContent("korvane.ini"), std::string("[Settings]\r\nDelay=1\r\n\r\n[Other]\r\nKey=1\r\n"));
+    QVERIFY(WriteSetting("PositionX", "1440")); // longer
+    QCOMPARE(fileContent("korvane.ini"),
+             std::string("[Settings]\r\nDelay=1\r\nPositionX=1440\r\n\r\n[Other]\r\nKey=1\r\n"));
+
+    struct stat after
+    {};
+    QCOMPARE(::stat("korvane.ini", &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(namesIn(folder), std::set<std::string>{"korvane.ini"});
 }
 
 void TestIniFile::folderNamedLikeTheFileIsNoFile()

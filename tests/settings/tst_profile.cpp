@@ -77,6 +77,8 @@ void TestProfile::readsLikeTheProfileFunctions_data()
         << QByteArray("[Settings2]\nDelay=5\n") << QByteArray("Delay") << QByteArray();
     QTest::newRow("key name matched whole")
         << QByteArray("[Settings]\nDelay2=5\nDel=6\n") << QByteArray("Delay") << QByteArray();
+    QTest::newRow("byte-order mark before the first section")
+        << QByteArray("\xEF\xBB\xBF[Settings]\r\nDelay=5\r\n") << QByteArray("Delay") << QByteArray("5");
     QTest::newRow("line without equals sign is no key")
         << QByteArray("[Settings]\nDelay\nDelay=3\n") << QByteArray("Delay") << QByteArray("3");
 }
@@ -125,6 +127,10 @@ void TestProfile::writeChangesOnlyItsKey_data()
         << QByteArray("[Other]\nDelay=5\n[Settings]\nA=1\nDelay=1\n");
     QTest::newRow("lone CR file keeps CR")
         << QByteArray("[Settings]\rA=1\r") << QByteArray("[Settings]\rA=1\rDelay=1\r");
+    QTest::newRow("byte-order mark kept, key replaced")
+        << QByteArray("\xEF\xBB\xBF[Settings]\r\nDelay=5\r\n") << QByteArray("\xEF\xBB\xBF[Settings]\r\nDelay=1\r\n");
+    QTest::newRow("byte-order mark kept, key added")
+        << QByteArray("\xEF\xBB\xBF[Settings]\nA=1\n") << QByteArray("\xEF\xBB\xBF[Settings]\nA=1\nDelay=1\n");
     QTest::newRow("mixed line ends: new line takes the first one")
         << QByteArray("[Settings]\r\nA=1\nB=2\n") << QByteArray("[Settings]\r\nA=1\nB=2\nDelay=1\r\n");
 }
