@@ -364,7 +364,7 @@ int main(int argc, char** argv)
                 "worst dev", "goal", "");
     std::vector<RateRow> rows;
     for (const auto& [delay, goal] :
-         std::vector<std::pair<double, double>>{{1, 1.0}, {0.01, 1.0}, {0.001, 1.0}, {0.0001, 2.0}}) {
+         std::vector<std::pair<double, double>>{{1, 1.0}, {0.01, 1.0}, {0.001, 1.0}, {0.0001, 2.0}, {0.00001, 2.0}}) {
         RateRow row = measureRate(bench, delay, seconds, goal);
         std::string bins;
         for (const int count : row.bins)

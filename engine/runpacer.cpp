@@ -24,13 +24,9 @@ nanoseconds toNanoseconds(double seconds)
     return nanoseconds{std::max<std::int64_t>(1, static_cast<std::int64_t>(ns))};
 }
 
-// How far behind the run may fall and still catch up with lines back to back: enough to absorb
-// timer jitter and a busy moment of the window, never a burst after a real stall.
-nanoseconds stallTolerance(nanoseconds delay)
-{
-    constexpr nanoseconds kJitter{10'000'000};
-    return std::max(kJitter, delay);
-}
+// How many lines the run may owe and still send back to back: enough to absorb timer jitter and a
+// busy moment of the window, never a burst after a real stall.
+constexpr nanoseconds kCatchUp{10'000'000};
 
 } // namespace
 
@@ -43,11 +39,11 @@ void RunPacer::begin()
 
 void RunPacer::next()
 {
-    const nanoseconds now = m_clock.now();
-    m_deadline += m_delay;
-    if (now - m_deadline > stallTolerance(m_delay)) {
-        m_deadline = now + m_delay;
-    }
+    // The next line keeps its place on the grid unless the run is more than kCatchUp behind;
+    // then the grid moves so that at most kCatchUp worth of lines (or the one line due, for a
+    // longer delay) go out back to back, and the rest follow at the set rate.
+    const nanoseconds earliest = m_clock.now() + m_delay - kCatchUp;
+    m_deadline = std::max(m_deadline + m_delay, earliest);
 }
 
 bool RunPacer::due()

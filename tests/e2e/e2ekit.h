@@ -263,11 +263,19 @@ public:
     }
 
     // A left click at a point of the window's client area.
+    // One click. Two clicks in a row are kept further apart than a double click, which the window
+    // takes as one click.
     bool click(quint64 window, QPoint at) const
     {
-        return xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window),
-                        QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
-            .ok();
+        constexpr qint64 kPastDoubleClickMs = 450; // the toolkit's interval is 400 ms
+        if (m_lastClick.isValid() && m_lastClick.elapsed() < kPastDoubleClickMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPastDoubleClickMs - m_lastClick.elapsed()));
+        const bool ok =
+            xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window),
+                     QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
+                .ok();
+        m_lastClick.start();
+        return ok;
     }
 
     // Gives the window the keyboard focus (there is no window manager to do it), then types the keys
@@ -358,6 +366,7 @@ public:
 
 private:
     const XServer& m_server;
+    mutable QElapsedTimer m_lastClick;
 };
 
 // The name of korvane's main window.
