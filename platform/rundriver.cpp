@@ -53,9 +53,8 @@ void RunDriver::handle(GenerationRun::Next next)
 {
     switch (next) {
     case GenerationRun::Next::Wait:
-        if (m_waited) {
-            m_pacer->next();
-        } else {
+        // The deadline of this wait was set when the last one was served (or is laid now).
+        if (!m_waited) {
             m_pacer->begin();
             m_waited = true;
         }
@@ -72,7 +71,7 @@ void RunDriver::handle(GenerationRun::Next next)
     case GenerationRun::Next::Yield:
         // A yield only lets the window in; it is no wait. The next line keeps its place on the
         // grid laid at Play, as the time spent reading lines of another level is no reason to
-        // slow down (a run that fell far behind meanwhile is set afresh by the pacer).
+        // slow down (a run that fell far behind meanwhile is not made to burst by the pacer).
         m_yielding = true;
         m_timer.start(0);
         return;
@@ -107,11 +106,13 @@ void RunDriver::onTimer()
         scheduleWait();
         return;
     }
-    // Emit every line that has fallen due, for a few milliseconds at most.
+    // Emit every line that has fallen due, for a few milliseconds at most. The next deadline is
+    // set as each wait is served, before its line is emitted, so that the time a slow sink takes
+    // does not count as lateness.
     const auto budgetEnd = m_clock.now() + batchBudget;
+    m_pacer->next();
     GenerationRun::Next next = m_run->waitOver();
     while (next == GenerationRun::Next::Wait) {
-        m_pacer->next();
         if (!m_pacer->due() || m_clock.now() >= budgetEnd) {
             if (m_pacer->due())
                 m_timer.start(0);
@@ -119,6 +120,7 @@ void RunDriver::onTimer()
                 scheduleWait();
             return;
         }
+        m_pacer->next();
         next = m_run->waitOver();
     }
     handle(next);
