@@ -62,7 +62,8 @@ const QColor lampYellow(255, 255, 0);
 } // namespace
 
 KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
-    : QWidget(parent), m_services(services), m_driver(m_flags, services.monotonicClock)
+    : QWidget(parent), m_services(services),
+      m_session(services.random, services.wallClock, services.monotonicClock, *this)
 {
     setObjectName(QStringLiteral("KorvaneFRM"));
     setWindowTitle(QStringLiteral("Korvane"));
@@ -71,7 +72,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
     buildControls();
     setClientHeightTwips(compactHeightTwips);
 
-    connect(&m_driver, &RunDriver::runEnded, this, [this] {
+    connect(&m_session, &RunSession::runEnded, this, [this] {
         refreshRunView();
         reportDroppedLines();
         emit runEnded();
@@ -84,8 +85,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
 KorvaneFRM::~KorvaneFRM()
 {
     // The window object goes: a run that may still be under way must end.
-    m_flags.QuitRequested = 1;
-    m_driver.quit();
+    m_session.quit();
 }
 
 void KorvaneFRM::buildControls()
@@ -194,13 +194,6 @@ bool KorvaneFRM::isCompact() const
     return height() == px(compactHeightTwips);
 }
 
-char KorvaneFRM::decimalSeparator() const
-{
-    // Numbers are shown with the user's separator where it is a single plain character.
-    const QString point = locale().decimalPoint();
-    return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
-}
-
 void KorvaneFRM::showUnknownError(const QString& reason)
 {
     LBL_titre->setText(QStringLiteral("Unknown Error !!!"));
@@ -246,17 +239,17 @@ void KorvaneFRM::setLineCount(std::int64_t count)
     m_lineCountPending = true;
 }
 
-void KorvaneFRM::setDroppedCount(std::int64_t count)
+void KorvaneFRM::setDroppedCount(std::int64_t)
 {
-    m_droppedCount = count;
-    m_lineCountPending = true;
+    m_lineCountPending = true; // the count itself is the session's
 }
 
 void KorvaneFRM::reportDroppedLines() const
 {
-    if (m_droppedCount > 0)
+    const RunProgress progress = m_session.progress();
+    if (progress.dropped > 0)
         std::fprintf(stderr, "korvane: %lld of %lld lines dropped: the system could not take them at once\n",
-                     static_cast<long long>(m_droppedCount), static_cast<long long>(m_shownLineCount));
+                     static_cast<long long>(progress.dropped), static_cast<long long>(progress.emitted));
 }
 
 bool KorvaneFRM::lampsVisible() const
@@ -287,10 +280,10 @@ void KorvaneFRM::showRunState()
         m_lineCountPending = false;
         if (m_shownLineCount >= 0)
             LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
+        const std::int64_t dropped = m_session.progress().dropped;
         LBL_LineCount->setToolTip(
-            m_droppedCount > 0
-                ? QStringLiteral("%1 lines dropped: the system could not take them at once").arg(m_droppedCount)
-                : QString());
+            dropped > 0 ? QStringLiteral("%1 lines dropped: the system could not take them at once").arg(dropped)
+                        : QString());
     }
     if (frm_green->isHidden() == m_lampsOn) {
         for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow})

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "clickable.h"
-#include "filesink.h"
 #include "generationrun.h"
 #include "korvaneservices.h"
 #include "outputbox.h"
-#include "rundriver.h"
+#include "runconfig.h"
+#include "runoutput.h"
+#include "runsession.h"
 #include "settings.h"
 #include "transportbar.h"
-#include "udpsink.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -20,8 +20,8 @@
 
 namespace korvane {
 
-// Korvane's only window. It owns every control, the settings in force, the run-control flags
-// and the one output sink, and it is what a generation run drives.
+// Korvane's only window: it builds the form and presents the session (start-up, the prepared output,
+// the runs); a generation run drives it through RunView.
 class KorvaneFRM : public QWidget, public RunView
 {
     Q_OBJECT
@@ -50,12 +50,12 @@ public:
     void unload();
 
     const Settings& settings() const { return m_settings; }
-    const RunFlags& flags() const { return m_flags; }
+    const RunFlags& flags() const { return m_session.flags(); }
     std::int64_t sourceLineCount() const { return m_sourceLineCount; }
-    const std::string& sourceFile() const { return m_sourceFile; }
-    const FileSink& fileSink() const { return m_fileSink; }
-    const UdpSink& udpSink() const { return m_udpSink; }
-    bool runActive() const { return m_driver.running(); }
+    const std::string& sourceFile() const { return m_config.sourceFile; }
+    const FileSink& fileSink() const { return m_output.fileSink(); }
+    const UdpSink& udpSink() const { return m_output.udpSink(); }
+    bool runActive() const { return m_session.running(); }
     bool isCompact() const;
     OutputBox* outputBox() const { return TXT_OutPut; }
     TransportBar* transport() const { return MMControl1; }
@@ -86,8 +86,6 @@ private:
     void reportDroppedLines() const;
     void showRunState();
     void writePosition();
-    RunSettings makeRunSettings() const;
-    char decimalSeparator() const;
 
     // Handlers
     void onToggleView();
@@ -102,18 +100,14 @@ private:
 
     KorvaneServices m_services;
 
-    // Settings in force and run-control state.
+    // Settings in force, the output and the runs.
     Settings m_settings;
-    RunFlags m_flags;
+    RunConfig m_config;
     std::int64_t m_sourceLineCount = 0;
-    std::string m_sourceFile = "SAMPLE.TXT";
-    RunSettings m_runSettings;
-    FileSink m_fileSink;
-    UdpSink m_udpSink;
-    RunDriver m_driver;
+    RunOutput m_output;
+    RunSession m_session;
     QString m_helpFile;
     std::int64_t m_shownLineCount = -1;
-    std::int64_t m_droppedCount = 0; // this run's lines that the system could not take
     bool m_lineCountPending = false;
     bool m_lampsOn = false; // what the run last set; shown with the next update
 

@@ -16,16 +16,14 @@ void KorvaneFRM::writePosition()
 
 void KorvaneFRM::onExit()
 {
-    m_flags.QuitRequested = 1;
-    m_driver.quit();
+    m_session.quit();
     writePosition();
     close();
 }
 
 void KorvaneFRM::closeEvent(QCloseEvent* event)
 {
-    m_flags.QuitRequested = 1;
-    m_driver.quit();
+    m_session.quit();
     // A minimised window's coordinates mean nothing to the next start.
     if (!isMinimized())
         writePosition();
@@ -34,8 +32,7 @@ void KorvaneFRM::closeEvent(QCloseEvent* event)
 
 void KorvaneFRM::unload()
 {
-    m_flags.QuitRequested = 1;
-    m_driver.quit();
+    m_session.quit();
     writePosition();
 }
 

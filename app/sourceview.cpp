@@ -20,12 +20,12 @@ void KorvaneFRM::onSourceFile()
     TXT_OutPut->show();
 
     LineReader reader;
-    if (!reader.open(m_sourceFile)) {
+    if (!reader.open(m_config.sourceFile)) {
         unsetCursor();
         m_services.messages.notify(
             MessageService::Icon::Warning, QStringLiteral("No File"),
             QStringLiteral("Warning: The %1 file can't be read: %2.")
-                .arg(QString::fromStdString(m_sourceFile), QString::fromStdString(reader.error())));
+                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(reader.error())));
         return;
     }
 
@@ -58,7 +58,7 @@ void KorvaneFRM::onSourceFile()
         m_services.messages.notify(
             MessageService::Icon::Warning, QStringLiteral("No File"),
             QStringLiteral("Warning: The %1 file can't be read: %2.")
-                .arg(QString::fromStdString(m_sourceFile), QString::fromStdString(reader.error())));
+                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(reader.error())));
 }
 
 } // namespace korvane

@@ -1,15 +1,12 @@
-// Start-up: runs once, before the window is first shown.
+// Start-up: runs once, before the window is first shown. The steps themselves are the session's;
+// the window shows what they found.
 #include "korvanefrm.h"
 
-#include "linereader.h"
 #include "numbers.h"
+#include "startup.h"
 
-#include <QLocale>
-
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 namespace korvane {
 
@@ -23,10 +20,24 @@ QString number(double value, char separator)
 // Twips to pixels, kept within what a window position can hold whatever the file says.
 int positionPixels(double twips)
 {
-    if (!std::isfinite(twips))
+    if (!std::isfinite(twips)) {
         return 0;
+    }
     const double pixels = std::clamp(twips / KorvaneFRM::twipsPerPixel, -1.0e6, 1.0e6);
     return static_cast<int>(std::lround(pixels));
+}
+
+MessageService::Icon iconFor(Notice::Kind kind)
+{
+    switch (kind) {
+    case Notice::Kind::Critical:
+        return MessageService::Icon::Critical;
+    case Notice::Kind::Warning:
+        return MessageService::Icon::Warning;
+    case Notice::Kind::Information:
+        break;
+    }
+    return MessageService::Icon::Information;
 }
 
 } // namespace
@@ -36,95 +47,64 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     setWindowTitle(QStringLiteral("Korvane") + QStringLiteral(" 2.0"));
     LBL_ProgName->setText(QStringLiteral("Korvane"));
     LBL_titre->hide();
-    m_flags.Paused = 0;
-    m_flags.StopRequested = 0;
     TXT_OutPut->clearText();
-    m_flags.QuitRequested = 0;
-    m_sourceLineCount = 0;
     LBL_SyslogFile->setText(QStringLiteral("Syslog File : No"));
     m_helpFile = QStringLiteral("Korvane.chm");
 
-    // A second copy goes without a word to the settings file: the running copy's place stays.
-    if (!m_services.instanceLock.tryAcquire()) {
-        m_services.messages.notify(MessageService::Icon::Critical, QStringLiteral("Error"),
-                                   QStringLiteral("Software already loaded."));
-        m_flags.QuitRequested = 1;
+    const char sep = localeDecimalSeparator();
+    const StartupResult r = runStartup(m_services.profile, &m_services.instanceLock, true, sep);
+    m_settings = r.settings;
+    m_config = r.config;
+    m_sourceLineCount = r.sourceLineCount;
+    for (const Notice& notice : r.notices) {
+        if (m_services.messages.notify(iconFor(notice.kind), notice.title, notice.text) ==
+            MessageService::Answer::Interrupted) {
+            return LoadOutcome::Interrupted;
+        }
+    }
+    if (r.outcome == StartupResult::Outcome::Refused) {
+        m_session.quit();
         return LoadOutcome::Refused;
     }
 
-    SettingsLoader loader(m_services.profile);
-    const double left = loader.readPosition("PositionX");
-    const double top = loader.readPosition("PositionY");
-    move(positionPixels(left), positionPixels(top));
-
-    loader.loadRunKeys(m_settings);
-    const char sep = decimalSeparator();
-    LBL_Logs->setText(m_settings.RealLogFile == 1 ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
-    LBL_Delay->setText(QStringLiteral("Delay : ") + number(m_settings.Delay, sep) + QStringLiteral(" s"));
-    LBL_LineNumber->setText(m_settings.onetime == 1 ? QStringLiteral("Just One : Yes")
-                                                    : QStringLiteral("Just One : No"));
-    LBL_GenerationType->setText(QStringLiteral("Generation Type : ") + number(m_settings.GenerationType, sep));
-    m_sourceFile = m_settings.RealLogFile == 0 ? "SAMPLE.TXT" : "KORVANE.TXT";
-
-    if (m_settings.GenerationType == -1) {
-        std::string error;
-        const auto count = countLines(m_sourceFile, &error);
-        if (!count) {
-            std::error_code ec;
-            if (!std::filesystem::exists(m_sourceFile, ec)) {
-                const auto answer = m_services.messages.notify(
-                    MessageService::Icon::Warning, QStringLiteral("No File"),
-                    QStringLiteral("Warning: The %1 file doesn't exists.").arg(QString::fromStdString(m_sourceFile)));
-                if (answer == MessageService::Answer::Interrupted)
-                    return LoadOutcome::Interrupted;
-                unload();
-                return LoadOutcome::SourceMissing;
-            }
-            showUnknownError(
-                QStringLiteral("%1: %2").arg(QString::fromStdString(m_sourceFile), QString::fromStdString(error)));
-            return LoadOutcome::Shown;
-        }
-        m_sourceLineCount = *count - 1;
+    move(positionPixels(r.positionX), positionPixels(r.positionY));
+    LBL_Logs->setText(m_config.realLogs ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
+    LBL_Delay->setText(QStringLiteral("Delay : ") + number(m_config.delay, sep) + QStringLiteral(" s"));
+    LBL_LineNumber->setText(m_config.justOne ? QStringLiteral("Just One : Yes") : QStringLiteral("Just One : No"));
+    LBL_GenerationType->setText(QStringLiteral("Generation Type : ") + number(m_config.generationType, sep));
+    if (r.outcome == StartupResult::Outcome::SourceMissing) {
+        unload();
+        return LoadOutcome::SourceMissing;
+    }
+    if (!r.failure.isEmpty()) {
+        showUnknownError(r.failure);
+        return LoadOutcome::Shown;
     }
 
-    loader.loadTemplateKeys(m_settings);
-
-    if (m_settings.SyslogFile == 1) {
+    FileSink::Mode mode = FileSink::Mode::Append;
+    if (m_config.output == OutputKind::Udp) {
         LBL_SyslogFile->setText(QStringLiteral("Syslog File : Yes"));
-        loader.loadReceiverKeys(m_settings);
-        LBL_HostIP->setText(QStringLiteral("Host IP : ") + QString::fromStdString(m_settings.HostIP));
+        LBL_HostIP->setText(QStringLiteral("Host IP : ") + QString::fromStdString(m_config.host));
         LBL_HostIP->show();
         FRM_Winsock->setColour(QColor(255, 0, 0));
-        // The nearest integer, halves to the even one.
-        const auto port = static_cast<quint16>(std::nearbyint(m_settings.UDP_Port_Syslog));
-        if (!m_udpSink.configure(QString::fromStdString(m_settings.HostIP), port))
-            showUnknownError(QStringLiteral("UDP %1:%2: %3")
-                                 .arg(QString::fromStdString(m_settings.HostIP))
-                                 .arg(port)
-                                 .arg(m_udpSink.error()));
-        return LoadOutcome::Shown;
-    }
-    if (m_settings.SyslogFile != 0)
-        return LoadOutcome::Shown;
-
-    // The output file: appended to or emptied when it exists, as the operator answers; created
-    // silently when it does not.
-    const std::filesystem::path output = "GENERATE.TXT";
-    std::error_code ec;
-    FileSink::Mode mode = FileSink::Mode::Append;
-    if (std::filesystem::exists(output, ec)) {
+    } else if (RunOutput::fileExists()) {
+        // The output file: appended to or emptied as the operator answers; created silently when
+        // absent. Only a plain No empties it; a question closed by a termination signal leaves
+        // everything as it is.
         const auto answer = m_services.messages.ask(
             MessageService::Icon::Information, QStringLiteral("No File"),
             QStringLiteral("The Generate.txt file exists.") + QStringLiteral("\r\n\r\n") +
                 QStringLiteral("Do you want add the logs (Yes). If No, a new file will be create."));
-        // Only a plain No empties the file; a question closed by a termination signal leaves it
-        // untouched.
-        if (answer == MessageService::Answer::Interrupted)
+        if (answer == MessageService::Answer::Interrupted) {
             return LoadOutcome::Interrupted;
+        }
         mode = answer == MessageService::Answer::No ? FileSink::Mode::Truncate : FileSink::Mode::Append;
     }
-    if (!m_fileSink.open(output, mode))
-        showUnknownError(QStringLiteral("GENERATE.TXT: %1").arg(QString::fromStdString(m_fileSink.error())));
+    const QString failure = m_output.prepare(m_config, mode);
+    m_session.configure(m_config, m_output.sink());
+    if (!failure.isEmpty()) {
+        showUnknownError(failure);
+    }
     return LoadOutcome::Shown;
 }
 

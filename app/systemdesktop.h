@@ -13,7 +13,6 @@ public:
     SystemDesktop();
     bool launchCompanion(QString* error) override;
     void showHelp(const QString& helpFile) override;
-    HelpViewer& helpViewer() { return m_help; }
 
 private:
     HelpViewer m_help;

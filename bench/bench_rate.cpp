@@ -222,7 +222,7 @@ struct Bench
         QTimer stop;
         stop.setSingleShot(true);
         stop.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&stop, &QTimer::timeout, &loop, [this] { flags.StopRequested = 1; });
+        QObject::connect(&stop, &QTimer::timeout, &loop, [this] { flags.StopRequested = true; });
         const Clock::time_point now = Clock::now();
         if (playedAt)
             *playedAt = now;
@@ -437,7 +437,7 @@ int main(int argc, char** argv)
                 atTenThousand = residentMegabytes();
             } else if (lines == 1'000'000) {
                 atMillion = residentMegabytes();
-                bench.flags.StopRequested = 1;
+                bench.flags.StopRequested = true;
             }
         };
         bench.play(sink, 0.000001, -1);
@@ -458,7 +458,7 @@ int main(int argc, char** argv)
         if (afterLine) {
             bench.view.onLine = [&](std::int64_t) {
                 pressed = Clock::now();
-                bench.flags.StopRequested = 1;
+                bench.flags.StopRequested = true;
             };
         }
         QTimer press;
@@ -466,7 +466,7 @@ int main(int argc, char** argv)
         press.setTimerType(Qt::PreciseTimer);
         QObject::connect(&press, &QTimer::timeout, [&] {
             pressed = Clock::now();
-            bench.flags.StopRequested = 1;
+            bench.flags.StopRequested = true;
         });
         if (!afterLine)
             press.start(750); // between the lines due at 0.5 s and 1 s

@@ -76,7 +76,7 @@ GenerationRun::Next GenerationRun::resume()
     }
     // A yield or an idle pause lets the window handle its events just as a wait does, so a Stop
     // pressed then must end the run; without this a run over an empty source could never stop.
-    if (m_flags.StopRequested == 1) {
+    if (m_flags.StopRequested) {
         return endRun();
     }
     if (m_resumePoint == ResumePoint::PassStart && !openPass()) {
@@ -90,10 +90,10 @@ GenerationRun::Next GenerationRun::waitOver()
     if (!m_active) {
         return Next::Finished;
     }
-    if (m_flags.StopRequested == 1) {
+    if (m_flags.StopRequested) {
         return endRun(); // a line read for this cycle is dropped
     }
-    if (m_flags.Paused != 0) {
+    if (m_flags.Paused) {
         return advance(); // a held line stays held
     }
 
@@ -203,7 +203,7 @@ GenerationRun::Next GenerationRun::advance()
             continue;
         }
 
-        if (selectsBeforeWait(m_settings.generationType) && m_flags.Paused != 1 && !m_lineHeld) {
+        if (selectsBeforeWait(m_settings.generationType) && !m_flags.Paused && !m_lineHeld) {
             if (!m_reader.readLine(m_line)) {
                 if (!m_reader.error().empty()) {
                     return halt(m_reader.error());
@@ -268,8 +268,8 @@ GenerationRun::Next GenerationRun::endRun()
     m_lineHeld = false;
 
     m_view.setLampsVisible(false);
-    m_flags.StopRequested = 0;
-    m_flags.Paused = 0;
+    m_flags.StopRequested = false;
+    m_flags.Paused = false;
     m_view.setTransport(true, false, false);
     m_view.setSourceButtonEnabled(true);
     m_lineCounter = 0; // the count label keeps the last count until the next run emits

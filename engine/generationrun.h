@@ -31,9 +31,9 @@ struct RunSettings
 // The window-level flags that the buttons and exit paths set and the run reads.
 struct RunFlags
 {
-    int Paused = 0;
-    int StopRequested = 0;
-    int QuitRequested = 0;
+    bool Paused = false;
+    bool StopRequested = false;
+    bool QuitRequested = false;
 };
 
 // The window as a run drives it.

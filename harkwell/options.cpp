@@ -1,5 +1,7 @@
 #include "harkwell/options.h"
 
+#include "version.h"
+
 #include <QCommandLineParser>
 
 namespace korvane::harkwell {
@@ -105,7 +107,7 @@ QString helpText()
 
 QString versionText()
 {
-    return QStringLiteral("harkwell %1\n").arg(QStringLiteral(HARKWELL_VERSION));
+    return QStringLiteral("harkwell %1\n").arg(QStringLiteral(KORVANE_VERSION));
 }
 
 } // namespace korvane::harkwell

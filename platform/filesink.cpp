@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -77,7 +78,13 @@ bool FileSink::open(const std::filesystem::path& path, Mode mode)
         return false;
     }
     m_path = path;
-    if (!openDescriptor(mode == Mode::Truncate ? O_TRUNC : 0)) {
+    if (!openDescriptor()) {
+        return false;
+    }
+    // Emptied only once this run holds the file: another run's lines are never cut.
+    if (mode == Mode::Truncate && ::ftruncate(m_fd, 0) != 0 && errno != EINVAL) {
+        m_error = reasonFor(errno);
+        close();
         return false;
     }
 
@@ -98,15 +105,14 @@ bool FileSink::open(const std::filesystem::path& path, Mode mode)
     return true;
 }
 
-bool FileSink::openDescriptor(int extraFlags)
+bool FileSink::openDescriptor()
 {
     // Read access only to look at the last byte; writes always go to the end.
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | extraFlags, 0666);
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
         // A write-only file (or device) is still a fine output.
-        const int wfd =
-            err == EACCES ? ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | extraFlags, 0666) : -1;
+        const int wfd = err == EACCES ? ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666) : -1;
         if (wfd < 0) {
             m_error = reasonFor(err);
             return false;
@@ -114,6 +120,13 @@ bool FileSink::openDescriptor(int extraFlags)
         m_fd = wfd;
     } else {
         m_fd = fd;
+    }
+    // One run at a time per file, so that two runs never mix their lines in it.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        m_error = "in use by another run of Korvane";
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
     }
     struct stat st
     {};
@@ -149,7 +162,7 @@ void FileSink::followRotation()
     // file still open rather than nowhere, and the next check tries again.
     const int old = m_fd;
     m_fd = -1;
-    if (openDescriptor(0)) {
+    if (openDescriptor()) {
         ::close(old);
     } else {
         m_fd = old;

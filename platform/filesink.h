@@ -14,7 +14,8 @@ namespace korvane {
 // the file sees each line as it is emitted and a crash loses no emitted line. A line goes into
 // the file whole or not at all. The file is always written in append mode, so that an outside
 // truncation (copy-and-truncate rotation) leaves no hole, and a file renamed or deleted meanwhile
-// (rotation by rename) is noticed and "GENERATE.TXT" opened again by name.
+// (rotation by rename) is noticed and "GENERATE.TXT" opened again by name. A file written by
+// another run (another process) is refused: their lines would mix.
 class FileSink final : public LineSink
 {
 public:
@@ -44,7 +45,7 @@ public:
     void setRotationCheckInterval(std::chrono::milliseconds interval) { m_checkInterval = interval; }
 
 private:
-    bool openDescriptor(int extraFlags);
+    bool openDescriptor();
     void followRotation();
 
     int m_fd = -1;

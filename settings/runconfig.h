@@ -20,24 +20,24 @@ enum class OutputKind
 // after start-up has read the keys; nothing downstream looks at the raw numbers again.
 struct RunConfig
 {
-    bool realLogs = false;                   // RealLogFile 1: real logs, sent as they are
-    std::string sourceFile = "SAMPLE.TXT";   // or "KORVANE.TXT" for real logs
-    double delay = 1;                        // seconds before each line, > 0
-    bool onePass = true;                     // onetime not 0: the run ends after one pass
-    bool justOne = false;                    // onetime exactly 1, as the settings panel says it
-    int generationType = 0;                  // -1 random line, 0 every "PIX-" line, 1..7 one level
-    bool removeHeader = false;               // RemoveHeader 1
-    std::string headerString;                // the marker header removal looks for
-    std::string firewallName;                // the name in a composed line's header
-    OutputKind output = OutputKind::File;    // SyslogFile 1: UDP
-    std::string host;                        // HostIP as written, for UDP
-    std::uint16_t port = 514;                // UDP_Port_Syslog to the nearest whole, halves to even
-    std::array<std::string, 5> srcIp;        // SRC_IP_1..5
-    std::array<std::string, 5> dstIp;        // DST_IP_1..5
-    std::string gatewayIp;                   // GTW_IP
-    std::string userName;                    // UserName
-    std::string sessionNum;                  // SessionNum as it goes into a line
-    std::string elapsedTime;                 // ElapsedTime as it goes into a line
+    bool realLogs = false;                 // RealLogFile 1: real logs, sent as they are
+    std::string sourceFile = "SAMPLE.TXT"; // or "KORVANE.TXT" for real logs
+    double delay = 1;                      // seconds before each line, > 0
+    bool onePass = true;                   // onetime not 0: the run ends after one pass
+    bool justOne = false;                  // onetime exactly 1, as the settings panel says it
+    int generationType = 0;                // -1 random line, 0 every "PIX-" line, 1..7 one level
+    bool removeHeader = false;             // RemoveHeader 1
+    std::string headerString;              // the marker header removal looks for
+    std::string firewallName;              // the name in a composed line's header
+    OutputKind output = OutputKind::File;  // SyslogFile 1: UDP
+    std::string host;                      // HostIP as written, for UDP
+    std::uint16_t port = 514;              // UDP_Port_Syslog to the nearest whole, halves to even
+    std::array<std::string, 5> srcIp;      // SRC_IP_1..5
+    std::array<std::string, 5> dstIp;      // DST_IP_1..5
+    std::string gatewayIp;                 // GTW_IP
+    std::string userName;                  // UserName
+    std::string sessionNum;                // SessionNum as it goes into a line
+    std::string elapsedTime;               // ElapsedTime as it goes into a line
 };
 
 // The typed configuration of repaired settings. Numbers that go into lines are written with

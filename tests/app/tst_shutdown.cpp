@@ -94,7 +94,7 @@ void ShutdownTest::exitStoresThePlace()
         w.exit();
 
     QTRY_VERIFY(!w.window.isVisible());
-    QCOMPARE(w.window.flags().QuitRequested, 1);
+    QCOMPARE(w.window.flags().QuitRequested, true);
     QCOMPARE(w.env.folder.setting("PositionX"), QString::fromLatin1(x));
     QCOMPARE(w.env.folder.setting("PositionY"), QString::fromLatin1(y));
     QCOMPARE(w.ini(), withPlace(before, x, y)); // no other key is written
@@ -133,7 +133,7 @@ void ShutdownTest::closeStoresThePlaceUnlessMinimised()
     }
 
     QVERIFY(window->close());
-    QCOMPARE(window->flags().QuitRequested, 1);
+    QCOMPARE(window->flags().QuitRequested, true);
     QCOMPARE(env.folder.setting("PositionX"), minimised ? QStringLiteral("300") : QStringLiteral("1440"));
     QCOMPARE(env.folder.setting("PositionY"), minimised ? QStringLiteral("300") : QStringLiteral("720"));
 
@@ -154,7 +154,7 @@ void ShutdownTest::exitDuringARunSendsNoFurtherLine()
     const int written = w.outputLines();
     QVERIFY(!w.window.runActive());
     QVERIFY(!w.window.isVisible());
-    QCOMPARE(w.window.flags().QuitRequested, 1);
+    QCOMPARE(w.window.flags().QuitRequested, true);
     QCOMPARE(w.env.folder.setting("PositionX"), QStringLiteral("300"));
 
     // Several delays go by without another line; the run ended without its end-of-run steps.

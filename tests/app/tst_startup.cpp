@@ -367,7 +367,7 @@ void StartupTest::endsWhenTheSourceToCountIsAbsent()
     QCOMPARE(warning.text, QStringLiteral("Warning: The %1 file doesn't exists.").arg(absent));
     // The program ends there: no output file, the run told to quit, the place stored as at any exit.
     QVERIFY(!env.folder.exists(QStringLiteral("GENERATE.TXT")));
-    QCOMPARE(window.flags().QuitRequested, 1);
+    QCOMPARE(window.flags().QuitRequested, true);
     QCOMPARE(env.folder.setting("PositionX"), QStringLiteral("0"));
 }
 
@@ -389,7 +389,7 @@ void StartupTest::reportsASourceThatCannotBeCounted()
     QVERIFY2(tip.contains(QStringLiteral("SAMPLE.TXT")) && tip.contains(QString::fromLocal8Bit(std::strerror(EISDIR))),
              qPrintable(tip));
     QVERIFY(!window.fileSink().isOpen());
-    QCOMPARE(window.flags().QuitRequested, 0);
+    QCOMPARE(window.flags().QuitRequested, false);
 }
 
 void StartupTest::reportsAnUnusableReceiver()

@@ -139,8 +139,8 @@ void WindowRunTest::linesReachTheOutputFile()
     QVERIFY(shown(w.window, "LBL_titre"));
     QCOMPARE(caption(w.window, "LBL_titre"), QStringLiteral("Log's Generation"));
     QVERIFY(!shown(w.window, "LBL_ProgName"));
-    QCOMPARE(w.window.flags().Paused, 0);
-    QCOMPARE(w.window.flags().StopRequested, 0);
+    QCOMPARE(w.window.flags().Paused, false);
+    QCOMPARE(w.window.flags().StopRequested, false);
     QVERIFY(!w.window.runActive());
     QCOMPARE(ended.size(), 1);
 }
@@ -191,19 +191,19 @@ void WindowRunTest::pauseEnablesStopAndTogglesTheFlag()
     w.stop()->setEnabled(false); // whatever its state, Pause enables it
     clickThrough(w.window, w.pause());
     QVERIFY(w.stop()->isEnabled());
-    QCOMPARE(w.window.flags().Paused, 1);
+    QCOMPARE(w.window.flags().Paused, true);
 
     w.stop()->setEnabled(false);
     clickThrough(w.window, w.pause());
     QVERIFY(w.stop()->isEnabled());
-    QCOMPARE(w.window.flags().Paused, 0);
+    QCOMPARE(w.window.flags().Paused, false);
 
     QSignalSpy ended(&w.window, &KorvaneFRM::runEnded);
     clickThrough(w.window, w.pause());
-    QCOMPARE(w.window.flags().Paused, 1);
+    QCOMPARE(w.window.flags().Paused, true);
     clickThrough(w.window, w.stop()); // a Stop is honoured while paused
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 5000);
-    QCOMPARE(w.window.flags().Paused, 0);
+    QCOMPARE(w.window.flags().Paused, false);
     QCOMPARE(w.outputLines(), 0);
 }
 
@@ -221,7 +221,7 @@ void WindowRunTest::stopEndsTheRun()
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 5000);
 
     QVERIFY(!w.window.runActive());
-    QCOMPARE(w.window.flags().StopRequested, 0);
+    QCOMPARE(w.window.flags().StopRequested, false);
     QCOMPARE(w.transportState(), idle);
     QCOMPARE(w.lampsShown(), 0);
     const int written = w.outputLines();

@@ -10,7 +10,8 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$work"/korvane_*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 fail=0
-for path in ./usr/bin/korvane ./usr/bin/harkwell ./usr/share/applications/korvane.desktop \
+for path in ./usr/bin/korvane ./usr/bin/korvane-cli ./usr/bin/harkwell ./usr/share/applications/korvane.desktop \
+            ./usr/share/man/man1/korvane-cli.1 ./usr/share/man/man1/harkwell.1 ./usr/lib/systemd/system/korvane-cli@.service \
             ./usr/share/icons/hicolor/64x64/apps/korvane.png ./usr/share/korvane/SAMPLE.TXT \
             ./usr/share/korvane/KORVANE.TXT ./usr/share/korvane/korvane.ini ./usr/share/korvane/korvane.html; do
     if ! grep -qxF "$path" <<<"$contents"; then

@@ -201,7 +201,7 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
             QTimer::singleShot(0, this, [&] { handled = rig.elapsed.nsecsElapsed() / 1e6; });
         }
         if (written == target)
-            rig.flags.StopRequested = 1;
+            rig.flags.StopRequested = true;
     };
 
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
@@ -247,7 +247,7 @@ void TestRunDriver::exitDuringAWaitAbandonsTheRun()
     rig.play(delay);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink.lines.size(), std::size_t(1), 2000);
 
-    rig.flags.QuitRequested = 1;
+    rig.flags.QuitRequested = true;
     const double quitAt = rig.elapsed.nsecsElapsed() / 1e6;
     if (throughFlagOnly) {
         QVERIFY(rig.driver.running());
@@ -275,7 +275,7 @@ void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
     Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, 1);
     rig.sink.onWrite = [&](std::size_t written) {
         if (written == 1)
-            rig.flags.StopRequested = 1; // pressed just as the wait for line 2 begins
+            rig.flags.StopRequested = true; // pressed just as the wait for line 2 begins
     };
     double endedAt = -1;
     connect(&rig.driver, &RunDriver::runEnded, this, [&] { endedAt = rig.elapsed.nsecsElapsed() / 1e6; });
@@ -286,7 +286,7 @@ void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
     QCOMPARE(endedHow(ended), Next::Finished);
     QCOMPARE(rig.sink.lines.size(), std::size_t(1)); // the line waited for is not emitted
     QVERIFY2(endedAt >= 2 * delay * 1000 && endedAt < 2 * delay * 1000 + 80, qPrintable(QString::number(endedAt)));
-    QCOMPARE(rig.flags.StopRequested, 0);
+    QCOMPARE(rig.flags.StopRequested, false);
     QVERIFY(rig.view.play);
     QVERIFY(!rig.view.pause);
     QVERIFY(!rig.view.stop);
@@ -367,9 +367,9 @@ void TestRunDriver::runThatNeverWaitsStillHearsTheWindow()
     QTimer::singleShot(200, this, [&] {
         QVERIFY2(rig.view.clears <= 25, qPrintable(QString::number(rig.view.clears)));
         if (stop)
-            rig.flags.StopRequested = 1;
+            rig.flags.StopRequested = true;
         else
-            rig.flags.QuitRequested = 1;
+            rig.flags.QuitRequested = true;
     });
     QTRY_VERIFY_WITH_TIMEOUT(!rig.driver.running(), 2000);
     QCOMPARE(ended.size(), stop ? 1 : 0);

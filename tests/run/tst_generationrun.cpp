@@ -97,7 +97,7 @@ struct Outcome
 Outcome drive(GenerationRun& run, RunFlags& flags, QString script = {}, int maxWaits = 1000)
 {
     if (script.startsWith('*')) {
-        flags.Paused = 1;
+        flags.Paused = true;
         script.remove(0, 1);
     }
     Outcome o;
@@ -116,10 +116,10 @@ Outcome drive(GenerationRun& run, RunFlags& flags, QString script = {}, int maxW
         const QChar press = o.waits < script.size() ? script[o.waits] : QChar('.');
         const int pausePresses = press == 'P' ? 1 : press == 'D' ? 2 : 0;
         for (int i = 0; i < pausePresses; ++i) {
-            flags.Paused = flags.Paused == 0 ? 1 : 0;
+            flags.Paused = !flags.Paused;
         }
         if (press == 'S' || press == 'T') {
-            flags.StopRequested = 1;
+            flags.StopRequested = true;
         }
         ++o.waits;
         o.last = run.waitOver();
@@ -134,8 +134,8 @@ void verifyIdleAfterRun(const Rig& rig, const GenerationRun& run)
     QVERIFY(!rig.view.stop);
     QVERIFY(rig.view.sourceButton);
     QVERIFY(!rig.view.lamps);
-    QCOMPARE(rig.flags.Paused, 0);
-    QCOMPARE(rig.flags.StopRequested, 0);
+    QCOMPARE(rig.flags.Paused, false);
+    QCOMPARE(rig.flags.StopRequested, false);
     QCOMPARE(run.lineCounter(), 0);
     QVERIFY(!run.active());
 }
@@ -475,14 +475,14 @@ void TestGenerationRun::exitDuringWaitSkipsEndOfRun()
 
     QCOMPARE(run.start(), Next::Wait);
     QCOMPARE(run.waitOver(), Next::Wait);
-    rig.flags.Paused = 1;
+    rig.flags.Paused = true;
     const std::size_t callsBefore = rig.view.calls();
     run.abandon();
 
     QCOMPARE(rig.view.calls(), callsBefore); // nothing shown, nothing reset
     QVERIFY(!rig.view.play);
     QVERIFY(rig.view.lamps);
-    QCOMPARE(rig.flags.Paused, 1);
+    QCOMPARE(rig.flags.Paused, true);
     QVERIFY(!run.active());
     QCOMPARE(openDescriptors(), before);
     QCOMPARE(run.waitOver(), Next::Finished); // a late timer does nothing more
@@ -525,7 +525,7 @@ void TestGenerationRun::passesWithoutLineRestOneDelay()
         QCOMPARE(rig.view.clears, pass);
     }
     QVERIFY(rig.view.emitted.empty());
-    rig.flags.StopRequested = 1; // pressed while the window had control
+    rig.flags.StopRequested = true; // pressed while the window had control
     QCOMPARE(run.resume(), Next::Finished);
     QCOMPARE(rig.view.clears, 4);
     verifyIdleAfterRun(rig, run);

@@ -15,7 +15,6 @@ public:
     explicit HelpViewer(QUrl page) : m_page(std::move(page)) {}
     ~HelpViewer();
     void show(const QString& title);
-    QTextBrowser* window() const { return m_window; }
 
 private:
     QUrl m_page;

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "generationrun.h"
+#include "runsession.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace korvane::cli {
+
+// A run as the command line presents it: nothing per line, a status line on a terminal at most
+// four times a second, and one summary line at the end, all on standard error.
+class CliRun final : public QObject, public RunView
+{
+    Q_OBJECT
+
+public:
+    // `total` is the number of lines the run will emit, where known, for a percentage.
+    CliRun(QString destination, std::optional<std::int64_t> total, bool showProgress);
+    // The session whose progress is shown; before any other call.
+    void attach(const RunSession& session) { m_session = &session; }
+
+    void startProgress();
+    // Clears the status line and writes the summary.
+    void finish();
+    const std::string& failure() const { return m_failure; }
+
+    // RunView: the command line shows no window.
+    void setTransport(bool, bool, bool) override {}
+    void showRunTitle() override {}
+    void setSourceButtonEnabled(bool) override {}
+    void clearOutput() override {}
+    void appendOutput(std::string_view) override {}
+    void setLineCount(std::int64_t) override {}
+    void setDroppedCount(std::int64_t) override {}
+    bool lampsVisible() const override { return m_lamps; }
+    void setLampsVisible(bool visible) override { m_lamps = visible; }
+    void showFailure(std::string_view reason) override { m_failure = std::string(reason); }
+
+private:
+    void drawProgress();
+
+    const RunSession* m_session = nullptr;
+    QString m_destination;
+    std::optional<std::int64_t> m_total;
+    bool m_showProgress;
+    bool m_lamps = false;
+    bool m_drawn = false;
+    std::string m_failure;
+    QTimer m_timer;
+};
+
+} // namespace korvane::cli

@@ -1,0 +1,126 @@
+// korvane-cli: the runs of Korvane's window, without a window.
+#include "clirun.h"
+#include "options.h"
+#include "profile.h"
+#include "randomsource.h"
+#include "runoutput.h"
+#include "runsession.h"
+#include "startup.h"
+#include "systemwallclock.h"
+#include "terminationsignals.h"
+#include "version.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+using namespace korvane;
+
+namespace {
+
+int fail(const QString& reason)
+{
+    std::fprintf(stderr, "korvane-cli: %s\n", qPrintable(reason));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvane-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
+    // A signal ends the run as asked, whenever it comes; past a file size limit a write fails
+    // with its reason instead of ending the program.
+    TerminationSignals termination;
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    const cli::ParseResult parsed = cli::parseOptions(QCoreApplication::arguments());
+    switch (parsed.status) {
+    case cli::ParseResult::Status::ShowHelp:
+        std::fputs(qPrintable(cli::helpText()), stdout);
+        return 0;
+    case cli::ParseResult::Status::ShowVersion:
+        std::printf("korvane-cli %s\n", KORVANE_VERSION);
+        return 0;
+    case cli::ParseResult::Status::Invalid:
+        std::fprintf(stderr, "korvane-cli: %s\nTry 'korvane-cli --help' for more information.\n",
+                     qPrintable(parsed.error));
+        return 2;
+    case cli::ParseResult::Status::Run:
+        break;
+    }
+    const cli::Options& options = parsed.options;
+
+    if (!options.folder.isEmpty() && ::chdir(QFile::encodeName(options.folder).constData()) != 0) {
+        return fail(
+            QStringLiteral("cannot work in %1: %2").arg(options.folder, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
+    // korvane.ini read and repaired as the window does; the window's own keys are left alone.
+    IniProfileStore profile;
+    const StartupResult startup = runStartup(profile, nullptr, false, localeDecimalSeparator());
+    for (const Notice& notice : startup.notices) {
+        std::fprintf(stderr, "korvane-cli: %s\n", qPrintable(notice.text));
+    }
+    if (startup.outcome != StartupResult::Outcome::Go) {
+        return 1;
+    }
+    if (!startup.failure.isEmpty()) {
+        return fail(startup.failure);
+    }
+
+    RunOutput output;
+    const QString failure =
+        output.prepare(startup.config, options.newFile ? FileSink::Mode::Truncate : FileSink::Mode::Append);
+    if (!failure.isEmpty()) {
+        return fail(failure);
+    }
+
+    DefaultRandomSource random;
+    SystemWallClock wallClock;
+    SteadyClock monotonicClock;
+    std::optional<std::int64_t> total = linesInOnePass(startup.config);
+    if (options.count > 0) {
+        total = total ? std::min(*total, options.count) : options.count;
+    }
+    cli::CliRun view(output.destination(), total, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    RunSession session(random, wallClock, monotonicClock, view);
+    view.attach(session);
+    session.configure(startup.config, output.sink());
+    session.setLineLimit(options.count);
+
+    int status = 0;
+    QObject::connect(&session, &RunSession::runEnded, &app, [&](GenerationRun::Next how) {
+        status = how == GenerationRun::Next::Halted ? 1 : 0;
+        QCoreApplication::exit(status);
+    });
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &session, &RunSession::finish);
+    if (options.durationSeconds > 0) {
+        QTimer::singleShot(std::chrono::milliseconds(static_cast<qint64>(options.durationSeconds * 1000)), &session,
+                           &RunSession::finish);
+    }
+
+    view.startProgress();
+    session.play();
+    if (session.running()) {
+        QCoreApplication::exec();
+    }
+    view.finish();
+    if (status != 0) {
+        const QString concerned =
+            session.progress().sinkFailed ? output.destination() : QString::fromStdString(startup.config.sourceFile);
+        return fail(QStringLiteral("the run failed: %1: %2").arg(concerned, QString::fromStdString(view.failure())));
+    }
+    return 0;
+}

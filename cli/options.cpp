@@ -1,0 +1,91 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+namespace korvane::cli {
+
+ParseResult parseOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption dir(QStringLiteral("dir"), {}, QStringLiteral("DIR"));
+    const QCommandLineOption count(QStringLiteral("count"), {}, QStringLiteral("N"));
+    const QCommandLineOption duration(QStringLiteral("duration"), {}, QStringLiteral("SECONDS"));
+    const QCommandLineOption newFile(QStringLiteral("new"));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    parser.addOptions({help, version, dir, count, duration, newFile, quiet});
+
+    ParseResult r;
+    if (!parser.parse(arguments)) {
+        r.status = ParseResult::Status::Invalid;
+        r.error = parser.errorText();
+        return r;
+    }
+    if (parser.isSet(help)) {
+        r.status = ParseResult::Status::ShowHelp;
+        return r;
+    }
+    if (parser.isSet(version)) {
+        r.status = ParseResult::Status::ShowVersion;
+        return r;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        r.status = ParseResult::Status::Invalid;
+        r.error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+        return r;
+    }
+    if (parser.isSet(count)) {
+        bool ok = false;
+        const qlonglong n = parser.value(count).toLongLong(&ok);
+        if (!ok || n < 1) {
+            r.status = ParseResult::Status::Invalid;
+            r.error =
+                QStringLiteral("--count takes a whole number of lines, 1 or more, not '%1'").arg(parser.value(count));
+            return r;
+        }
+        r.options.count = n;
+    }
+    if (parser.isSet(duration)) {
+        bool ok = false;
+        const double seconds = parser.value(duration).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e9) {
+            r.status = ParseResult::Status::Invalid;
+            r.error =
+                QStringLiteral("--duration takes a number of seconds above 0, not '%1'").arg(parser.value(duration));
+            return r;
+        }
+        r.options.durationSeconds = seconds;
+    }
+    r.options.folder = parser.value(dir);
+    r.options.newFile = parser.isSet(newFile);
+    r.options.quiet = parser.isSet(quiet);
+    return r;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: korvane-cli [OPTION]...\n"
+        "Emits firewall syslog lines as Korvane's window does, without a window: korvane.ini, SAMPLE.TXT\n"
+        "and KORVANE.TXT of the working folder choose the lines, their pace and where they go\n"
+        "(GENERATE.TXT, or UDP datagrams to HostIP:UDP_Port_Syslog). The run starts at once.\n"
+        "\n"
+        "  --dir DIR           work in DIR instead of the current folder\n"
+        "  --count N           end after N lines\n"
+        "  --duration SECONDS  end after SECONDS (fractions allowed)\n"
+        "  --new               start GENERATE.TXT afresh (by default lines are appended to it)\n"
+        "  -q, --quiet         no progress line on a terminal\n"
+        "  -h, --help          show this help and end\n"
+        "  -v, --version       show the version and end\n"
+        "\n"
+        "The run also ends after one pass when onetime is 1, and on SIGINT, SIGTERM or SIGHUP; every\n"
+        "line emitted by then is delivered. A summary line goes to standard error at the end.\n"
+        "Exit status: 0 when the run ended as asked, 1 when it failed (the reason on standard error),\n"
+        "2 for a usage error.\n");
+}
+
+} // namespace korvane::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace korvane::cli {
+
+// What the command line asks for.
+struct Options
+{
+    QString folder;             // --dir: the working folder; empty for the current one
+    std::int64_t count = 0;     // --count: end after this many lines; 0 for no limit
+    double durationSeconds = 0; // --duration: end after this long; 0 for no limit
+    bool newFile = false;       // --new: GENERATE.TXT starts afresh instead of being appended to
+    bool quiet = false;         // --quiet: no progress line
+};
+
+struct ParseResult
+{
+    enum class Status
+    {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        Invalid
+    };
+    Status status = Status::Run;
+    Options options;
+    QString error; // why the command line is invalid
+};
+
+// Parses the program's arguments (the first one is the program's name).
+[[nodiscard]] ParseResult parseOptions(const QStringList& arguments);
+
+// The --help text.
+[[nodiscard]] QString helpText();
+
+} // namespace korvane::cli

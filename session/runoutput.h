@@ -1,0 +1,39 @@
+#pragma once
+
+#include "filesink.h"
+#include "runconfig.h"
+#include "udpsink.h"
+
+#include <QString>
+
+namespace korvane {
+
+// The one sink the settings choose, prepared once: "GENERATE.TXT" opened, or the UDP socket
+// given the receiver's address and port.
+class RunOutput
+{
+public:
+    static constexpr const char* kFileName = "GENERATE.TXT";
+
+    // True when "GENERATE.TXT" exists, so that the operator is asked whether to append.
+    static bool fileExists();
+
+    // Prepares the sink of `config`. On failure returns the reason, naming the file or the
+    // address; the sink then fails every line with that reason, so a run cannot write nowhere.
+    [[nodiscard]] QString prepare(const RunConfig& config, FileSink::Mode mode);
+
+    LineSink& sink();
+    OutputKind kind() const { return m_kind; }
+    const FileSink& fileSink() const { return m_file; }
+    const UdpSink& udpSink() const { return m_udp; }
+    // Where the lines go, for the operator: the file's name or "HOST:PORT".
+    QString destination() const { return m_destination; }
+
+private:
+    OutputKind m_kind = OutputKind::File;
+    FileSink m_file;
+    UdpSink m_udp;
+    QString m_destination;
+};
+
+} // namespace korvane

@@ -1,0 +1,158 @@
+#include "runsession.h"
+
+#include "linereader.h"
+
+#include <QTimer>
+
+namespace korvane {
+
+RunSettings runSettingsFor(const RunConfig& config)
+{
+    RunSettings run;
+    run.delay = config.delay;
+    run.onetime = config.onePass ? 1 : 0;
+    run.generationType = config.generationType;
+    run.removeHeader = config.removeHeader;
+    run.headerString = config.headerString;
+    run.realLogs = config.realLogs;
+    run.sourceFile = config.sourceFile;
+    run.firewallName = config.firewallName;
+    run.rewrite.srcIp = config.srcIp;
+    run.rewrite.dstIp = config.dstIp;
+    run.rewrite.gatewayIp = config.gatewayIp;
+    run.rewrite.userName = config.userName;
+    run.rewrite.sessionNum = config.sessionNum;
+    run.rewrite.elapsedTime = config.elapsedTime;
+    return run;
+}
+
+std::optional<std::int64_t> linesInOnePass(const RunConfig& config)
+{
+    if (!config.onePass || config.generationType < 0 || config.generationType > 7) {
+        return std::nullopt;
+    }
+    const char level[] = {'P', 'I', 'X', '-', static_cast<char>('0' + config.generationType)};
+    const std::string_view needle(level, config.generationType == 0 ? 4 : 5);
+    LineReader reader;
+    if (!reader.open(config.sourceFile)) {
+        return std::nullopt;
+    }
+    std::int64_t count = 0;
+    std::string line;
+    while (reader.readLine(line)) {
+        count += line.find(needle) != std::string::npos ? 1 : 0;
+    }
+    if (!reader.error().empty()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+RunSession::RunSession(RandomSource& random, WallClock& wallClock, MonotonicClock& clock, RunView& view,
+                       QObject* parent)
+    : QObject(parent), m_sink(*this), m_random(random), m_wallClock(wallClock), m_view(view), m_driver(m_flags, clock)
+{
+    connect(&m_driver, &RunDriver::runEnded, this, [this](GenerationRun::Next how) {
+        m_endedAfterMs = m_elapsed.elapsed();
+        m_finishing = false;
+        emit runEnded(how);
+    });
+}
+
+RunSession::~RunSession()
+{
+    quit();
+}
+
+void RunSession::configure(const RunConfig& config, LineSink& sink)
+{
+    m_settings = runSettingsFor(config);
+    m_sink.target = &sink;
+    m_configured = true;
+}
+
+void RunSession::play()
+{
+    if (m_driver.running() || !m_configured) {
+        return;
+    }
+    m_emitted = 0;
+    m_dropped = 0;
+    m_sinkFailed = false;
+    m_endedAfterMs = -1;
+    m_finishing = false;
+    m_elapsed.start();
+    m_driver.start(std::make_unique<GenerationRun>(m_settings, m_flags, m_view, m_sink, m_random, m_wallClock),
+                   m_settings.delay);
+}
+
+void RunSession::pause()
+{
+    m_flags.Paused = !m_flags.Paused;
+}
+
+void RunSession::stop()
+{
+    m_flags.StopRequested = true;
+}
+
+void RunSession::finish()
+{
+    if (!m_driver.running() || m_finishing) {
+        return;
+    }
+    m_finishing = true;
+    // Lines already due in the current batch are not emitted: the run reads Stop before each.
+    m_flags.StopRequested = true;
+    // The rest of the wait is not waited for: the run is over once the event loop gets its turn
+    // (never from inside the run's own call to the sink).
+    QTimer::singleShot(0, this, [this] {
+        if (!m_finishing) {
+            return; // the run ended meanwhile, and runEnded was emitted
+        }
+        m_driver.quit();
+        m_flags.StopRequested = false;
+        m_flags.Paused = false;
+        m_endedAfterMs = m_elapsed.elapsed();
+        m_finishing = false;
+        emit runEnded(GenerationRun::Next::Finished);
+    });
+}
+
+void RunSession::quit()
+{
+    m_flags.QuitRequested = true;
+    m_driver.quit();
+    m_finishing = false;
+}
+
+RunProgress RunSession::progress() const
+{
+    RunProgress p;
+    p.emitted = m_emitted;
+    p.dropped = m_dropped;
+    p.sinkFailed = m_sinkFailed;
+    if (m_elapsed.isValid()) {
+        p.seconds = static_cast<double>(m_endedAfterMs >= 0 ? m_endedAfterMs : m_elapsed.elapsed()) / 1000.0;
+    }
+    return p;
+}
+
+SinkResult RunSession::CountingSink::write(std::string_view line)
+{
+    SinkResult result = target->write(line);
+    if (result.kind == SinkResult::Kind::Failed) {
+        m_session.m_sinkFailed = true;
+        return result;
+    }
+    ++m_session.m_emitted;
+    if (result.kind == SinkResult::Kind::Dropped) {
+        ++m_session.m_dropped;
+    }
+    if (m_session.m_lineLimit > 0 && m_session.m_emitted >= m_session.m_lineLimit) {
+        m_session.finish();
+    }
+    return result;
+}
+
+} // namespace korvane

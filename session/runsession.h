@@ -1,0 +1,99 @@
+#pragma once
+
+#include "generationrun.h"
+#include "linesink.h"
+#include "runconfig.h"
+#include "rundriver.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <cstdint>
+#include <optional>
+
+namespace korvane {
+
+// How far the current (or last) run has come.
+struct RunProgress
+{
+    std::int64_t emitted = 0; // lines emitted in the run, across passes
+    std::int64_t dropped = 0; // of those, lines the system could not take at once
+    double seconds = 0;       // since Play, up to the end of the run
+    bool sinkFailed = false;  // the run failed writing or sending a line (else, if at all, reading)
+    double rate() const { return seconds > 0 ? static_cast<double>(emitted) / seconds : 0; }
+};
+
+// What the engine's run needs of a configuration.
+RunSettings runSettingsFor(const RunConfig& config);
+
+// How many lines one pass emits, where that is known before the run: one pass over lines in file
+// order (every "PIX-" line, or one level). Nothing for endless or random runs, or an unreadable
+// source.
+std::optional<std::int64_t> linesInOnePass(const RunConfig& config);
+
+// A run of Korvane, whatever the front-end: the run-control flags, the driver that advances a run
+// on the event loop, the sink it writes to and the progress counters. The front-end presents the
+// run through its RunView, gives the configuration and the prepared sink once start-up has them,
+// and steers the run with play(), pause(), stop(), finish() and quit().
+class RunSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunSession(RandomSource& random, WallClock& wallClock, MonotonicClock& clock, RunView& view,
+               QObject* parent = nullptr);
+    ~RunSession() override;
+
+    // What the runs use; `sink` must outlive the session. Play does nothing before this.
+    void configure(const RunConfig& config, LineSink& sink);
+
+    void play();  // Play: starts a run unless one is under way
+    void pause(); // Pause: toggles Paused
+    void stop();  // Stop: the run ends when its current wait is over
+    // Ends the run now, for a front-end that was asked to end (a line count reached, a signal):
+    // no further line is emitted, every line emitted is already with the sink; runEnded follows.
+    void finish();
+    void quit(); // exit: the run is abandoned at once, without its end-of-run steps
+
+    // finish() once this many lines have been emitted; 0 for no limit.
+    void setLineLimit(std::int64_t lines) { m_lineLimit = lines; }
+
+    bool running() const { return m_driver.running(); }
+    const RunFlags& flags() const { return m_flags; }
+    RunProgress progress() const;
+
+signals:
+    // The run ended (Finished, also after finish()) or failed (Halted).
+    void runEnded(korvane::GenerationRun::Next how);
+
+private:
+    // Counts what the run hands to the sink.
+    class CountingSink final : public LineSink
+    {
+    public:
+        explicit CountingSink(RunSession& session) : m_session(session) {}
+        SinkResult write(std::string_view line) override;
+        LineSink* target = nullptr;
+
+    private:
+        RunSession& m_session;
+    };
+
+    RunSettings m_settings;
+    RunFlags m_flags;
+    CountingSink m_sink;
+    RandomSource& m_random;
+    WallClock& m_wallClock;
+    RunView& m_view;
+    RunDriver m_driver;
+    QElapsedTimer m_elapsed;
+    std::int64_t m_emitted = 0;
+    std::int64_t m_dropped = 0;
+    bool m_sinkFailed = false;
+    qint64 m_endedAfterMs = -1; // -1 while a run is under way
+    std::int64_t m_lineLimit = 0;
+    bool m_finishing = false;
+    bool m_configured = false;
+};
+
+} // namespace korvane

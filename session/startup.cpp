@@ -1,0 +1,66 @@
+#include "startup.h"
+
+#include "linereader.h"
+#include "singleinstance.h"
+
+#include <QLocale>
+
+#include <filesystem>
+#include <system_error>
+
+namespace korvane {
+
+char localeDecimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
+}
+
+StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool readPositions, char decimalSeparator)
+{
+    StartupResult r;
+    // A second copy goes without a word to the settings file: the running copy's place stays.
+    if (lock != nullptr && !lock->tryAcquire()) {
+        r.outcome = StartupResult::Outcome::Refused;
+        r.notices.push_back(
+            {Notice::Kind::Critical, QStringLiteral("Error"), QStringLiteral("Software already loaded.")});
+        return r;
+    }
+
+    SettingsLoader loader(profile);
+    if (readPositions) {
+        r.positionX = loader.readPosition("PositionX");
+        r.positionY = loader.readPosition("PositionY");
+    }
+    loader.loadRunKeys(r.settings);
+    r.config = runConfigFrom(r.settings, decimalSeparator);
+    r.reached = StartupResult::Stage::RunKeys;
+
+    if (r.config.generationType == -1) {
+        std::string error;
+        const auto count = countLines(r.config.sourceFile, &error);
+        if (!count) {
+            std::error_code ec;
+            if (!std::filesystem::exists(r.config.sourceFile, ec)) {
+                r.outcome = StartupResult::Outcome::SourceMissing;
+                r.notices.push_back({Notice::Kind::Warning, QStringLiteral("No File"),
+                                     QStringLiteral("Warning: The %1 file doesn't exists.")
+                                         .arg(QString::fromStdString(r.config.sourceFile))});
+                return r;
+            }
+            r.failure = QStringLiteral("%1: %2").arg(QString::fromStdString(r.config.sourceFile),
+                                                     QString::fromStdString(error));
+            return r;
+        }
+        r.sourceLineCount = *count - 1;
+    }
+
+    loader.loadTemplateKeys(r.settings);
+    r.reached = StartupResult::Stage::TemplateKeys;
+    loader.loadReceiverKeys(r.settings);
+    r.config = runConfigFrom(r.settings, decimalSeparator);
+    r.reached = StartupResult::Stage::ReceiverKeys;
+    return r;
+}
+
+} // namespace korvane

@@ -1,0 +1,252 @@
+// The session core without a front-end: the typed configuration, start-up's outcomes as data, and
+// a run ended early by a front-end.
+#include "enginefakes.h"
+#include "runconfig.h"
+#include "runoutput.h"
+#include "runsession.h"
+#include "singleinstance.h"
+#include "startup.h"
+#include "workfolder.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace korvane;
+using namespace korvane::test;
+using Outcome = StartupResult::Outcome;
+using Stage = StartupResult::Stage;
+
+Q_DECLARE_METATYPE(korvane::StartupResult::Outcome)
+Q_DECLARE_METATYPE(korvane::StartupResult::Stage)
+
+namespace {
+
+// Remembers the lines; nothing else to see of a run here.
+class QuietView final : public RunView
+{
+public:
+    void setTransport(bool, bool, bool) override {}
+    void showRunTitle() override {}
+    void setSourceButtonEnabled(bool) override {}
+    void clearOutput() override {}
+    void appendOutput(std::string_view line) override { lines.emplace_back(line); }
+    void setLineCount(std::int64_t) override {}
+    void setDroppedCount(std::int64_t) override {}
+    bool lampsVisible() const override { return false; }
+    void setLampsVisible(bool) override {}
+    void showFailure(std::string_view) override {}
+    std::vector<std::string> lines;
+};
+
+class KeepingSink final : public LineSink
+{
+public:
+    SinkResult write(std::string_view line) override
+    {
+        lines.emplace_back(line);
+        return SinkResult::delivered();
+    }
+    std::vector<std::string> lines;
+};
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typedConfiguration_data();
+    void typedConfiguration();
+    void startupOutcomes_data();
+    void startupOutcomes();
+    void lineLimitEndsTheRunExactly_data();
+    void lineLimitEndsTheRunExactly();
+    void finishDoesNotWaitForTheDelay();
+};
+
+void TestSession::typedConfiguration_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("RealLogFile 1: real logs from KORVANE.TXT") << "RealLogFile" << 1.0 << "real KORVANE.TXT";
+    QTest::newRow("RealLogFile 0: templates from SAMPLE.TXT") << "RealLogFile" << 0.0 << "templates SAMPLE.TXT";
+    QTest::newRow("onetime 0.5: one pass, yet not 'Just One : Yes'") << "onetime" << 0.5 << "one pass, not just one";
+    QTest::newRow("onetime 1: one pass, just one") << "onetime" << 1.0 << "one pass, just one";
+    QTest::newRow("onetime 0: endless") << "onetime" << 0.0 << "endless, not just one";
+    QTest::newRow("SyslogFile 1: UDP") << "SyslogFile" << 1.0 << "udp";
+    QTest::newRow("SyslogFile 0: the file") << "SyslogFile" << 0.0 << "file";
+    QTest::newRow("port 514.5 rounds to the even 514") << "UDP_Port_Syslog" << 514.5 << "514";
+    QTest::newRow("port 515.5 rounds to the even 516") << "UDP_Port_Syslog" << 515.5 << "516";
+    QTest::newRow("SessionNum with the locale's separator") << "SessionNum" << 10.5 << "10,5";
+}
+
+void TestSession::typedConfiguration()
+{
+    QFETCH(QString, key);
+    QFETCH(double, value);
+    QFETCH(QString, expected);
+
+    Settings s;
+    s.onetime = 1;
+    s.SessionNum = 10;
+    if (key == "RealLogFile")
+        s.RealLogFile = value;
+    else if (key == "onetime")
+        s.onetime = value;
+    else if (key == "SyslogFile")
+        s.SyslogFile = value;
+    else if (key == "UDP_Port_Syslog")
+        s.UDP_Port_Syslog = value;
+    else
+        s.SessionNum = value;
+    const RunConfig c = runConfigFrom(s, ',');
+
+    QString got;
+    if (key == "RealLogFile")
+        got = QString(c.realLogs ? "real " : "templates ") + QString::fromStdString(c.sourceFile);
+    else if (key == "onetime")
+        got = QString(c.onePass ? "one pass, " : "endless, ") + (c.justOne ? "just one" : "not just one");
+    else if (key == "SyslogFile")
+        got = c.output == OutputKind::Udp ? "udp" : "file";
+    else if (key == "UDP_Port_Syslog")
+        got = QString::number(c.port);
+    else
+        got = QString::fromStdString(c.sessionNum);
+    QCOMPARE(got, expected);
+}
+
+void TestSession::startupOutcomes_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QByteArray>("source"); // SAMPLE.TXT; null: absent, "/": a folder
+    QTest::addColumn<bool>("lockHeld");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<Stage>("reached");
+    QTest::addColumn<QString>("message"); // the notice, or the failure
+
+    const QByteArray absent;
+    QTest::newRow("all keys read") << QByteArray("[Settings]\r\nGenerationType=-1\r\nSyslogFile=1\r\n")
+                                   << QByteArray("a\r\nb\r\n") << false << Outcome::Go << Stage::ReceiverKeys
+                                   << QString();
+    QTest::newRow("another copy runs") << QByteArray() << absent << true << Outcome::Refused << Stage::Lock
+                                       << "Software already loaded.";
+    QTest::newRow("source to count is absent")
+        << QByteArray("[Settings]\r\nGenerationType=-1\r\n") << absent << false << Outcome::SourceMissing
+        << Stage::RunKeys << "Warning: The SAMPLE.TXT file doesn't exists.";
+    QTest::newRow("source to count is a folder")
+        << QByteArray("[Settings]\r\nGenerationType=-1\r\n") << QByteArray("/") << false << Outcome::Go
+        << Stage::RunKeys << "SAMPLE.TXT: " + QString::fromLocal8Bit(std::strerror(EISDIR));
+}
+
+void TestSession::startupOutcomes()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QByteArray, source);
+    QFETCH(bool, lockHeld);
+    QFETCH(Outcome, outcome);
+    QFETCH(Stage, reached);
+    QFETCH(QString, message);
+
+    WorkFolder folder;
+    folder.write(QStringLiteral("korvane.ini"), ini);
+    if (source == "/")
+        QDir().mkdir(QStringLiteral("SAMPLE.TXT"));
+    else if (!source.isNull())
+        folder.write(QStringLiteral("SAMPLE.TXT"), source);
+    SingleInstanceLock other(folder.lockPath());
+    if (lockHeld)
+        QVERIFY(other.tryAcquire());
+    SingleInstanceLock lock(folder.lockPath());
+    IniProfileStore profile;
+
+    const StartupResult r = runStartup(profile, &lock, true, '.');
+    QCOMPARE(r.outcome, outcome);
+    QCOMPARE(r.reached, reached);
+    const QString said = r.notices.empty() ? r.failure : r.notices.front().text;
+    QCOMPARE(said, message);
+    if (outcome == Outcome::Go && r.failure.isEmpty()) {
+        QCOMPARE(r.sourceLineCount, 1);
+        QCOMPARE(r.config.output, OutputKind::Udp);
+        QCOMPARE(folder.setting("HostIP"), QStringLiteral("127.0.0.1")); // repaired on the way
+    }
+    if (reached < Stage::TemplateKeys)
+        QCOMPARE(folder.setting("FirewallName"), QString()); // nothing read, nothing repaired past the stop
+}
+
+void TestSession::lineLimitEndsTheRunExactly_data()
+{
+    QTest::addColumn<double>("delay");
+    QTest::addColumn<int>("limit");
+    // At the smallest delay the lines fall due together and go out in batches: the limit must
+    // hold inside a batch too.
+    QTest::newRow("lines one by one") << 0.002 << 3;
+    QTest::newRow("lines in batches") << 0.000001 << 250;
+}
+
+void TestSession::lineLimitEndsTheRunExactly()
+{
+    QFETCH(double, delay);
+    QFETCH(int, limit);
+
+    WorkFolder folder;
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "%PIX-6-1 line " + QByteArray::number(i) + "\r\n";
+    folder.write(QStringLiteral("KORVANE.TXT"), lines);
+    RunConfig config;
+    config.realLogs = true;
+    config.sourceFile = "KORVANE.TXT";
+    config.delay = delay;
+    config.onePass = false;
+
+    ScriptedRandom random;
+    FixedWallClock wall;
+    SteadyClock clock;
+    QuietView view;
+    KeepingSink sink;
+    RunSession session(random, wall, clock, view);
+    session.configure(config, sink);
+    session.setLineLimit(limit);
+    QSignalSpy ended(&session, &RunSession::runEnded);
+    session.play();
+    QVERIFY(ended.wait(5000));
+    QTest::qWait(20); // nothing more comes after the end
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Finished);
+    QCOMPARE(int(sink.lines.size()), limit);
+    QCOMPARE(session.progress().emitted, limit);
+    QVERIFY(!session.running());
+}
+
+void TestSession::finishDoesNotWaitForTheDelay()
+{
+    WorkFolder folder;
+    folder.write(QStringLiteral("KORVANE.TXT"), "%PIX-6-1 a\r\n%PIX-6-1 b\r\n");
+    RunConfig config;
+    config.realLogs = true;
+    config.sourceFile = "KORVANE.TXT";
+    config.delay = 60;
+
+    ScriptedRandom random;
+    FixedWallClock wall;
+    SteadyClock clock;
+    QuietView view;
+    KeepingSink sink;
+    RunSession session(random, wall, clock, view);
+    session.configure(config, sink);
+    QSignalSpy ended(&session, &RunSession::runEnded);
+    session.play();
+    QElapsedTimer since;
+    since.start();
+    session.finish(); // a signal, a duration over
+    QVERIFY(ended.wait(2000));
+    QVERIFY2(since.elapsed() < 1000, qPrintable(QString::number(since.elapsed())));
+    QVERIFY(sink.lines.empty());
+    QVERIFY(!session.running());
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
