@@ -8,11 +8,7 @@ SystemDesktop::SystemDesktop() : m_help(QUrl(QStringLiteral("qrc:/help/korvane.h
 
 bool SystemDesktop::launchCompanion(QString* error)
 {
-#ifdef Q_OS_WIN
-    return launchDetached(QStringLiteral("Harkwell.exe"), error);
-#else
     return launchDetached(QStringLiteral("harkwell"), error);
-#endif
 }
 
 void SystemDesktop::showHelp(const QString& helpFile)

@@ -3,8 +3,8 @@
 #include "harkwell/datagramlistener.h"
 #include "harkwell/listenerwindow.h"
 #include "harkwell/options.h"
-#include "harkwell/signalwatcher.h"
 #include "harkwell/stdoutprinter.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -40,8 +40,8 @@ QString endpoint(const QHostAddress& address, quint16 port)
 
 int runStdout(QCoreApplication& app, const Options& options)
 {
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::signalled, &app, &QCoreApplication::quit);
+    korvane::TerminationSignals watcher;
+    QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     QFile out;
     if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly)) {
@@ -81,8 +81,8 @@ int runStdout(QCoreApplication& app, const Options& options)
 
 int runWindow(QApplication& app, const Options& options)
 {
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::signalled, &app, &QCoreApplication::quit);
+    korvane::TerminationSignals watcher;
+    QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     ListenerWindow window(options.bindAddress);
     window.show();

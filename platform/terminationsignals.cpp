@@ -1,58 +1,72 @@
 #include "terminationsignals.h"
 
+#include <cerrno>
 #include <csignal>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace korvane {
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
+constexpr int kWatchedSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The write end of the pipe, for the handler, which cannot reach the object.
+volatile sig_atomic_t g_writeEnd = -1;
 
 extern "C" void forwardSignal(int signalNumber)
 {
-    const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    // Only async-signal-safe calls here; a full pipe just drops the repeat.
-    [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
+    const int savedErrno = errno;
+    const auto byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a wake-up for the loop, so a lost byte loses nothing.
+    [[maybe_unused]] const ssize_t written = ::write(g_writeEnd, &byte, 1);
+    errno = savedErrno;
+}
+
+void setHandler(void (*handler)(int))
+{
+    struct sigaction action
+    {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signalNumber : kWatchedSignals) {
+        ::sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 } // namespace
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
 {
-    if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+    if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
-    ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
-    m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &TerminationSignals::onReadable);
-
-    struct sigaction action
-    {};
-    action.sa_handler = forwardSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(m_pipe[0], QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &TerminationSignals::readPipe);
+    g_writeEnd = m_pipe[1];
+    setHandler(forwardSignal);
 }
 
 TerminationSignals::~TerminationSignals()
 {
-    struct sigaction action
-    {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
+    if (!m_notifier) {
+        return;
+    }
+    setHandler(SIG_DFL);
+    g_writeEnd = -1;
+    m_notifier.reset();
+    ::close(m_pipe[0]);
+    ::close(m_pipe[1]);
 }
 
-void TerminationSignals::onReadable()
+void TerminationSignals::readPipe()
 {
     unsigned char byte = 0;
-    if (::read(g_pipe[0], &byte, 1) == 1)
+    while (::read(m_pipe[0], &byte, 1) == 1) {
         emit terminationRequested(byte);
+    }
 }
 
 } // namespace korvane

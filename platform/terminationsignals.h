@@ -7,8 +7,11 @@
 
 namespace korvane {
 
-// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop, so that the program ends
-// as a close would (position stored, output complete) instead of dying mid-line.
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal delivered by the event loop, so that a program
+// ends as a close would (position stored, output complete) instead of dying mid-line. The handler
+// only writes the signal number into a pipe, the one thing a signal handler may safely do, and
+// keeps errno as it found it. One at a time per process; destroying it restores the default
+// handling and closes the pipe.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -16,12 +19,19 @@ class TerminationSignals : public QObject
 public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
+    TerminationSignals(const TerminationSignals&) = delete;
+    TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+    // False when the pipe could not be made; the default handling (end the process) then stays.
+    [[nodiscard]] bool isWatching() const { return m_notifier != nullptr; }
 
 signals:
     void terminationRequested(int signalNumber);
 
 private:
-    void onReadable();
+    void readPipe();
+
+    int m_pipe[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 

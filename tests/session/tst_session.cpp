@@ -49,6 +49,27 @@ public:
     std::vector<std::string> lines;
 };
 
+// A session over real logs in KORVANE.TXT of the current folder, with a sink that keeps the lines.
+struct SessionRig
+{
+    explicit SessionRig(double delay, bool onePass)
+    {
+        config.realLogs = true;
+        config.sourceFile = "KORVANE.TXT";
+        config.delay = delay;
+        config.onePass = onePass;
+        session.configure(config, sink);
+    }
+
+    RunConfig config;
+    ScriptedRandom random;
+    FixedWallClock wall;
+    SteadyClock clock;
+    QuietView view;
+    KeepingSink sink;
+    RunSession session{random, wall, clock, view};
+};
+
 } // namespace
 
 class TestSession : public QObject
@@ -196,19 +217,8 @@ void TestSession::lineLimitEndsTheRunExactly()
     for (int i = 0; i < 1000; ++i)
         lines += "%PIX-6-1 line " + QByteArray::number(i) + "\r\n";
     folder.write(QStringLiteral("KORVANE.TXT"), lines);
-    RunConfig config;
-    config.realLogs = true;
-    config.sourceFile = "KORVANE.TXT";
-    config.delay = delay;
-    config.onePass = false;
-
-    ScriptedRandom random;
-    FixedWallClock wall;
-    SteadyClock clock;
-    QuietView view;
-    KeepingSink sink;
-    RunSession session(random, wall, clock, view);
-    session.configure(config, sink);
+    SessionRig rig(delay, false);
+    RunSession& session = rig.session;
     session.setLineLimit(limit);
     QSignalSpy ended(&session, &RunSession::runEnded);
     session.play();
@@ -216,7 +226,7 @@ void TestSession::lineLimitEndsTheRunExactly()
     QTest::qWait(20); // nothing more comes after the end
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Finished);
-    QCOMPARE(int(sink.lines.size()), limit);
+    QCOMPARE(int(rig.sink.lines.size()), limit);
     QCOMPARE(session.progress().emitted, limit);
     QVERIFY(!session.running());
 }
@@ -225,18 +235,8 @@ void TestSession::finishDoesNotWaitForTheDelay()
 {
     WorkFolder folder;
     folder.write(QStringLiteral("KORVANE.TXT"), "%PIX-6-1 a\r\n%PIX-6-1 b\r\n");
-    RunConfig config;
-    config.realLogs = true;
-    config.sourceFile = "KORVANE.TXT";
-    config.delay = 60;
-
-    ScriptedRandom random;
-    FixedWallClock wall;
-    SteadyClock clock;
-    QuietView view;
-    KeepingSink sink;
-    RunSession session(random, wall, clock, view);
-    session.configure(config, sink);
+    SessionRig rig(60, true);
+    RunSession& session = rig.session;
     QSignalSpy ended(&session, &RunSession::runEnded);
     session.play();
     QElapsedTimer since;
@@ -244,7 +244,7 @@ void TestSession::finishDoesNotWaitForTheDelay()
     session.finish(); // a signal, a duration over
     QVERIFY(ended.wait(2000));
     QVERIFY2(since.elapsed() < 1000, qPrintable(QString::number(since.elapsed())));
-    QVERIFY(sink.lines.empty());
+    QVERIFY(rig.sink.lines.empty());
     QVERIFY(!session.running());
 }
 
