@@ -51,8 +51,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override { m_clicks.doublePress(event); }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (m_clicks.release(event, rect()))
+        if (m_clicks.release(event, rect())) {
             emit clicked();
+        }
     }
 
 private:
@@ -78,8 +79,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override { m_clicks.doublePress(event); }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (m_clicks.release(event, rect()))
+        if (m_clicks.release(event, rect())) {
             emit clicked();
+        }
     }
 
 private:

@@ -1,7 +1,7 @@
-#include "korvanefrm.h"
+#include "app/korvanefrm.h"
 
-#include "artwork.h"
-#include "displaytext.h"
+#include "app/artwork.h"
+#include "platform/displaytext.h"
 
 #include <QCloseEvent>
 #include <QLocale>
@@ -158,8 +158,9 @@ void KorvaneFRM::buildControls()
     TXT_OutPut->setPlainText(QStringLiteral("TXT_OutPut"));
 
     // Focus starts on Exit; Tab then goes to the output box, Source File, the transport, Harkwell.
-    for (QWidget* w : {static_cast<QWidget*>(Picture1), static_cast<QWidget*>(FRM_Vert)})
+    for (QWidget* w : {static_cast<QWidget*>(Picture1), static_cast<QWidget*>(FRM_Vert)}) {
         w->setFocusPolicy(Qt::NoFocus);
+    }
     setTabOrder(CMD_Quitter, TXT_OutPut);
     setTabOrder(TXT_OutPut, CMD_ReadPixFile);
     setTabOrder(CMD_ReadPixFile, MMControl1->playButton());
@@ -199,8 +200,9 @@ void KorvaneFRM::showUnknownError(const QString& reason)
     LBL_titre->setText(QStringLiteral("Unknown Error !!!"));
     LBL_titre->setToolTip(reason);
     LBL_titre->show();
-    if (!reason.isEmpty())
+    if (!reason.isEmpty()) {
         std::fprintf(stderr, "korvane: %s\n", qPrintable(reason));
+    }
 }
 
 // --- What a run drives -------------------------------------------------------------------
@@ -247,9 +249,10 @@ void KorvaneFRM::setDroppedCount(std::int64_t)
 void KorvaneFRM::reportDroppedLines() const
 {
     const RunProgress progress = m_session.progress();
-    if (progress.dropped > 0)
+    if (progress.dropped > 0) {
         std::fprintf(stderr, "korvane: %lld of %lld lines dropped: the system could not take them at once\n",
                      static_cast<long long>(progress.dropped), static_cast<long long>(progress.emitted));
+    }
 }
 
 bool KorvaneFRM::lampsVisible() const
@@ -278,16 +281,18 @@ void KorvaneFRM::showRunState()
 {
     if (m_lineCountPending) {
         m_lineCountPending = false;
-        if (m_shownLineCount >= 0)
+        if (m_shownLineCount >= 0) {
             LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
+        }
         const std::int64_t dropped = m_session.progress().dropped;
         LBL_LineCount->setToolTip(
             dropped > 0 ? QStringLiteral("%1 lines dropped: the system could not take them at once").arg(dropped)
                         : QString());
     }
     if (frm_green->isHidden() == m_lampsOn) {
-        for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow})
+        for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow}) {
             lamp->setHidden(!m_lampsOn);
+        }
     }
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "clickable.h"
-#include "generationrun.h"
-#include "korvaneservices.h"
-#include "outputbox.h"
-#include "runconfig.h"
-#include "runoutput.h"
-#include "runsession.h"
-#include "settings.h"
-#include "transportbar.h"
+#include "app/clickable.h"
+#include "app/korvaneservices.h"
+#include "app/outputbox.h"
+#include "app/transportbar.h"
+#include "engine/generationrun.h"
+#include "session/runoutput.h"
+#include "session/runsession.h"
+#include "settings/runconfig.h"
+#include "settings/settings.h"
 
 #include <QFrame>
 #include <QLabel>

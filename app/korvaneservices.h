@@ -1,11 +1,11 @@
 #pragma once
 
-#include "linecomposer.h"
-#include "messageservice.h"
-#include "profile.h"
-#include "randomsource.h"
-#include "runpacer.h"
-#include "singleinstance.h"
+#include "app/messageservice.h"
+#include "engine/linecomposer.h"
+#include "engine/randomsource.h"
+#include "engine/runpacer.h"
+#include "platform/singleinstance.h"
+#include "settings/profile.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "korvanefrm.h"
-#include "messageservice.h"
-#include "systemdesktop.h"
-#include "systemwallclock.h"
-#include "terminationsignals.h"
+#include "app/korvanefrm.h"
+#include "app/messageservice.h"
+#include "app/systemdesktop.h"
+#include "platform/systemwallclock.h"
+#include "platform/terminationsignals.h"
 
 #include <QApplication>
 
@@ -30,11 +30,13 @@ int main(int argc, char* argv[])
     korvane::KorvaneFRM window({messages, profile, instanceLock, random, wallClock, monotonicClock, desktop});
     QObject::connect(&termination, &korvane::TerminationSignals::terminationRequested, &window, [&] {
         messages.interrupt();
-        if (window.isVisible())
+        if (window.isVisible()) {
             window.close();
+        }
     });
-    if (window.load() != korvane::KorvaneFRM::LoadOutcome::Shown)
+    if (window.load() != korvane::KorvaneFRM::LoadOutcome::Shown) {
         return 0;
+    }
 
     window.show();
     return QApplication::exec();

@@ -1,4 +1,4 @@
-#include "messageservice.h"
+#include "app/messageservice.h"
 
 #include <QMessageBox>
 
@@ -39,19 +39,22 @@ MessageService::Answer QtMessageService::ask(Icon icon, const QString& title, co
 void QtMessageService::interrupt()
 {
     m_interrupted = true;
-    if (m_open != nullptr)
+    if (m_open != nullptr) {
         m_open->reject();
+    }
 }
 
 MessageService::Answer QtMessageService::show(QMessageBox& box)
 {
-    if (m_interrupted)
+    if (m_interrupted) {
         return Answer::Interrupted;
+    }
     m_open = &box;
     const int button = box.exec();
     m_open = nullptr;
-    if (m_interrupted)
+    if (m_interrupted) {
         return Answer::Interrupted;
+    }
     return button == QMessageBox::No ? Answer::No : Answer::Yes;
 }
 

@@ -1,4 +1,4 @@
-#include "outputbox.h"
+#include "app/outputbox.h"
 
 #include <QScrollBar>
 #include <QTextDocument>
@@ -25,13 +25,15 @@ void OutputBox::appendLine(const QString& line)
     m_pendingLength += line.size() + 2;
     if (m_pending.size() > 2 * maxLines) {
         // Lines the box would drop at once anyway are dropped here already.
-        for (qsizetype i = 0; i < maxLines; ++i)
+        for (qsizetype i = 0; i < maxLines; ++i) {
             m_pendingLength -= m_pending.at(i).size() + 2;
+        }
         m_pending.remove(0, maxLines);
         m_clearPending = true;
     }
-    if (!m_flushTimer.isActive())
+    if (!m_flushTimer.isActive()) {
         m_flushTimer.start();
+    }
 }
 
 void OutputBox::clearText()
@@ -48,8 +50,9 @@ void OutputBox::clearLater()
     m_pending.clear();
     m_pendingLength = 0;
     m_clearPending = true;
-    if (!m_flushTimer.isActive())
+    if (!m_flushTimer.isActive()) {
         m_flushTimer.start();
+    }
 }
 
 void OutputBox::setLines(const QStringList& lines)
@@ -69,10 +72,12 @@ void OutputBox::flush()
         m_clearPending = false;
         clear();
     }
-    if (m_pending.isEmpty())
+    if (m_pending.isEmpty()) {
         return;
-    if (maximumBlockCount() != maxLines)
+    }
+    if (maximumBlockCount() != maxLines) {
         setMaximumBlockCount(maxLines);
+    }
     appendPlainText(m_pending.join(QLatin1Char('\n')));
     m_pending.clear();
     m_pendingLength = 0;
@@ -93,8 +98,9 @@ qint64 OutputBox::textLength() const
 QString OutputBox::text()
 {
     flush();
-    if (document()->isEmpty())
+    if (document()->isEmpty()) {
         return {};
+    }
     QString all = toPlainText();
     all.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return all + QLatin1String("\r\n");

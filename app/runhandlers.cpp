@@ -1,5 +1,5 @@
 // Play, Pause and Stop of the transport control.
-#include "korvanefrm.h"
+#include "app/korvanefrm.h"
 
 namespace korvane {
 

@@ -1,7 +1,7 @@
 // Exit and closing: a run under way ends at once and the window's place is stored.
-#include "korvanefrm.h"
+#include "app/korvanefrm.h"
 
-#include "numbers.h"
+#include "settings/numbers.h"
 
 #include <QCloseEvent>
 
@@ -25,8 +25,9 @@ void KorvaneFRM::closeEvent(QCloseEvent* event)
 {
     m_session.quit();
     // A minimised window's coordinates mean nothing to the next start.
-    if (!isMinimized())
+    if (!isMinimized()) {
         writePosition();
+    }
     event->accept();
 }
 

@@ -1,8 +1,8 @@
 // The Source File button: lists the current source file in the output box.
-#include "korvanefrm.h"
+#include "app/korvanefrm.h"
 
-#include "displaytext.h"
-#include "linereader.h"
+#include "engine/linereader.h"
+#include "platform/displaytext.h"
 
 namespace korvane {
 
@@ -50,15 +50,17 @@ void KorvaneFRM::onSourceFile()
     const bool failed = !reader.error().empty();
     reader.close();
 
-    if (lastShown >= 0)
+    if (lastShown >= 0) {
         LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(lastShown));
+    }
     TXT_OutPut->setLines(shown);
     unsetCursor();
-    if (failed)
+    if (failed) {
         m_services.messages.notify(
             MessageService::Icon::Warning, QStringLiteral("No File"),
             QStringLiteral("Warning: The %1 file can't be read: %2.")
                 .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(reader.error())));
+    }
 }
 
 } // namespace korvane

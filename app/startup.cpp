@@ -1,9 +1,9 @@
 // Start-up: runs once, before the window is first shown. The steps themselves are the session's;
 // the window shows what they found.
-#include "korvanefrm.h"
+#include "app/korvanefrm.h"
 
-#include "numbers.h"
-#include "startup.h"
+#include "session/startup.h"
+#include "settings/numbers.h"
 
 #include <algorithm>
 #include <cmath>

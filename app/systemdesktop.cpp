@@ -1,6 +1,6 @@
-#include "systemdesktop.h"
+#include "app/systemdesktop.h"
 
-#include "programlauncher.h"
+#include "platform/programlauncher.h"
 
 namespace korvane {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "helpviewer.h"
-#include "korvaneservices.h"
+#include "app/helpviewer.h"
+#include "app/korvaneservices.h"
 
 namespace korvane {
 

@@ -1,4 +1,4 @@
-#include "transportbar.h"
+#include "app/transportbar.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,6 +1,6 @@
 // The compact and full views, switched by clicks in the top strip. No flag records the view:
 // each click looks at the window's height.
-#include "korvanefrm.h"
+#include "app/korvanefrm.h"
 
 namespace korvane {
 

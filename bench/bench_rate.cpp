@@ -7,13 +7,13 @@
 //
 //     bench_rate [seconds per rate, default 5]
 
-#include "filesink.h"
-#include "generationrun.h"
-#include "linereader.h"
-#include "rundriver.h"
+#include "engine/generationrun.h"
+#include "engine/linereader.h"
+#include "platform/filesink.h"
+#include "platform/rundriver.h"
+#include "platform/systemwallclock.h"
+#include "platform/udpsink.h"
 #include "shippedsettings.h"
-#include "systemwallclock.h"
-#include "udpsink.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

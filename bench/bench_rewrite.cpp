@@ -1,8 +1,8 @@
 // Rewrite + compose cost per template line, over the shipped templates. Run on a release build.
 
-#include "linecomposer.h"
+#include "engine/linecomposer.h"
+#include "engine/templaterewriter.h"
 #include "shippedsettings.h"
-#include "templaterewriter.h"
 
 #include <benchmark/benchmark.h>
 

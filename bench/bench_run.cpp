@@ -2,8 +2,8 @@
 // out: the driver calls waitOver() back to back. The view and the sink do nothing, so the figure
 // is the engine's own cost per line. Run on a release build.
 
-#include "generationrun.h"
-#include "linereader.h"
+#include "engine/generationrun.h"
+#include "engine/linereader.h"
 #include "shippedsettings.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "templaterewriter.h"
+#include "engine/templaterewriter.h"
 
 namespace korvane::bench {
 

@@ -1,4 +1,4 @@
-#include "clirun.h"
+#include "cli/clirun.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "generationrun.h"
-#include "runsession.h"
+#include "engine/generationrun.h"
+#include "session/runsession.h"
 
 #include <QObject>
 #include <QString>

@@ -1,13 +1,13 @@
 // korvane-cli: the runs of Korvane's window, without a window.
-#include "clirun.h"
-#include "options.h"
-#include "profile.h"
-#include "randomsource.h"
-#include "runoutput.h"
-#include "runsession.h"
-#include "startup.h"
-#include "systemwallclock.h"
-#include "terminationsignals.h"
+#include "cli/clirun.h"
+#include "cli/options.h"
+#include "engine/randomsource.h"
+#include "platform/systemwallclock.h"
+#include "platform/terminationsignals.h"
+#include "session/runoutput.h"
+#include "session/runsession.h"
+#include "session/startup.h"
+#include "settings/profile.h"
 #include "version.h"
 
 #include <QCoreApplication>

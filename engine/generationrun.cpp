@@ -1,4 +1,4 @@
-#include "generationrun.h"
+#include "engine/generationrun.h"
 
 #include <algorithm>
 #include <cmath>

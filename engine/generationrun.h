@@ -1,10 +1,10 @@
 #pragma once
 
-#include "linecomposer.h"
-#include "linereader.h"
-#include "linesink.h"
-#include "randomsource.h"
-#include "templaterewriter.h"
+#include "engine/linecomposer.h"
+#include "engine/linereader.h"
+#include "engine/linesink.h"
+#include "engine/randomsource.h"
+#include "engine/templaterewriter.h"
 
 #include <cstdint>
 #include <filesystem>

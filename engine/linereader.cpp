@@ -1,4 +1,4 @@
-#include "linereader.h"
+#include "engine/linereader.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "runpacer.h"
+#include "engine/runpacer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "templaterewriter.h"
+#include "engine/templaterewriter.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // Header removal on arbitrary lines and markers, and composition with arbitrary clock values.
 
-#include "linecomposer.h"
+#include "engine/linecomposer.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

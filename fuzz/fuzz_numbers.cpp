@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the number parser and renders the result back, checking that no
 // input yields a value the rest of the program cannot handle and that rendering round-trips.
-#include "numbers.h"
+#include "settings/numbers.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Feeds arbitrary INI text, key names and values to profileRead and profileWrite, checking
 // that a write changes one line or adds lines only, that the written value reads back, and
 // that every other key keeps what it read before.
-#include "profile.h"
+#include "settings/profile.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

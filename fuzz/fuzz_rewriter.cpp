@@ -1,7 +1,7 @@
 // Template rewriting on arbitrary lines and arbitrary configured values, checked against a
 // plain rule-by-rule application of the table (find the first occurrence, replace, next rule).
 
-#include "templaterewriter.h"
+#include "engine/templaterewriter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

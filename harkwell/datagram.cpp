@@ -5,10 +5,12 @@ namespace korvane::harkwell {
 QByteArray lineText(const QByteArray& payload)
 {
     qsizetype end = payload.size();
-    if (end > 0 && payload.at(end - 1) == '\n')
+    if (end > 0 && payload.at(end - 1) == '\n') {
         --end;
-    if (end > 0 && payload.at(end - 1) == '\r')
+    }
+    if (end > 0 && payload.at(end - 1) == '\r') {
         --end;
+    }
     return payload.left(end);
 }
 
@@ -17,8 +19,9 @@ QString senderText(const Datagram& datagram)
     bool isIPv4 = false;
     const quint32 ipv4 = datagram.sender.toIPv4Address(&isIPv4);
     const QString port = QString::number(datagram.senderPort);
-    if (isIPv4)
+    if (isIPv4) {
         return QStringLiteral("%1:%2").arg(QHostAddress(ipv4).toString(), port);
+    }
     return QStringLiteral("[%1]:%2").arg(datagram.sender.toString(), port);
 }
 

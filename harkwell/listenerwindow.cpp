@@ -188,15 +188,17 @@ void ListenerWindow::setSavePathChooser(SavePathChooser chooser)
 void ListenerWindow::save()
 {
     const QString path = m_choosePath(this);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         saveTo(path);
+    }
 }
 
 bool ListenerWindow::saveTo(const QString& path)
 {
     QByteArray text = m_view->toPlainText().toUtf8();
-    if (!text.isEmpty())
+    if (!text.isEmpty()) {
         text += '\n';
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
         showStatus(tr("Cannot save %1: %2").arg(path, file.errorString()), true);

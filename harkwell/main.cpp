@@ -4,7 +4,7 @@
 #include "harkwell/listenerwindow.h"
 #include "harkwell/options.h"
 #include "harkwell/stdoutprinter.h"
-#include "terminationsignals.h"
+#include "platform/terminationsignals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -93,8 +93,9 @@ int runWindow(QApplication& app, const Options& options)
 QStringList argumentList(int argc, char* argv[])
 {
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    for (int i = 0; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
     return arguments;
 }
 
@@ -128,13 +129,15 @@ int main(int argc, char* argv[])
     if (wantsWindow(argumentList(argc, argv))) {
         QApplication app(argc, argv);
         const ParseResult parsed = parseOptions(app.arguments());
-        if (const int code = answerWithoutRunning(parsed); code >= 0)
+        if (const int code = answerWithoutRunning(parsed); code >= 0) {
             return code;
+        }
         return runWindow(app, parsed.options);
     }
     QCoreApplication app(argc, argv);
     const ParseResult parsed = parseOptions(app.arguments());
-    if (const int code = answerWithoutRunning(parsed); code >= 0)
+    if (const int code = answerWithoutRunning(parsed); code >= 0) {
         return code;
+    }
     return runStdout(app, parsed.options);
 }

@@ -54,33 +54,40 @@ ParseResult parseOptions(const QStringList& arguments)
         return result;
     };
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(arguments)) {
         return invalid(parser.errorText());
-    if (parser.isSet(declared.help))
+    }
+    if (parser.isSet(declared.help)) {
         return {ParseStatus::ShowHelp, {}, {}};
-    if (parser.isSet(declared.version))
+    }
+    if (parser.isSet(declared.version)) {
         return {ParseStatus::ShowVersion, {}, {}};
-    if (!parser.positionalArguments().isEmpty())
+    }
+    if (!parser.positionalArguments().isEmpty()) {
         return invalid(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
+    }
 
     Options& options = result.options;
     if (parser.isSet(PortName)) {
         const QString text = parser.value(PortName);
         bool ok = false;
         const uint port = text.toUInt(&ok);
-        if (!ok || port > 65535)
+        if (!ok || port > 65535) {
             return invalid(QStringLiteral("Invalid port: %1 (expected 0 to 65535)").arg(text));
+        }
         options.port = static_cast<quint16>(port);
     }
     if (parser.isSet(BindName)) {
         const QString text = parser.value(BindName);
-        if (!options.bindAddress.setAddress(text))
+        if (!options.bindAddress.setAddress(text)) {
             return invalid(QStringLiteral("Invalid bind address: %1").arg(text));
+        }
     }
     options.stdoutMode = parser.isSet(StdoutName);
     options.verbose = parser.isSet(VerboseName);
-    if (options.verbose && !options.stdoutMode)
+    if (options.verbose && !options.stdoutMode) {
         return invalid(QStringLiteral("--verbose needs --stdout"));
+    }
     return result;
 }
 

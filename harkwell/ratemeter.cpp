@@ -21,8 +21,9 @@ qint64 RateMeter::rate(qint64 nowMs) const
     qint64 total = 0;
     for (std::size_t cell = 0; cell < m_counts.size(); ++cell) {
         const qint64 cellSlice = m_sliceOfCell[cell];
-        if (cellSlice != NoSlice && cellSlice <= slice && cellSlice > slice - SliceCount)
+        if (cellSlice != NoSlice && cellSlice <= slice && cellSlice > slice - SliceCount) {
             total += m_counts[cell];
+        }
     }
     return total;
 }

@@ -60,10 +60,12 @@ bool StdoutPrinter::print(const QList<Datagram>& batch)
         appendEscaped(lines, lineText(datagram.payload));
         lines += '\n';
     }
-    if (m_out.write(lines) != lines.size())
+    if (m_out.write(lines) != lines.size()) {
         return false;
-    if (auto* file = qobject_cast<QFileDevice*>(&m_out))
+    }
+    if (auto* file = qobject_cast<QFileDevice*>(&m_out)) {
         return file->flush();
+    }
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "displaytext.h"
+#include "platform/displaytext.h"
 
 #include <QStringDecoder>
 
@@ -14,14 +14,16 @@ QString displayText(std::string_view bytes)
         }
     }
     const auto size = static_cast<qsizetype>(bytes.size());
-    if (ascii)
+    if (ascii) {
         return QString::fromLatin1(bytes.data(), size);
+    }
     // A byte-order mark is a character of the line like any other: shown, not dropped.
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(QByteArrayView(bytes.data(), size));
-    if (!utf8.hasError())
+    if (!utf8.hasError()) {
         return text;
+    }
     return QString::fromLatin1(bytes.data(), size);
 }
 

@@ -1,4 +1,4 @@
-#include "filesink.h"
+#include "platform/filesink.h"
 
 #include <cerrno>
 #include <cstring>

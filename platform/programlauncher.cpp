@@ -1,4 +1,4 @@
-#include "programlauncher.h"
+#include "platform/programlauncher.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,8 +12,9 @@ QString findProgram(const QString& name, const QString& ownFolder, const QString
 {
     if (!ownFolder.isEmpty()) {
         const QFileInfo beside(QDir(ownFolder).filePath(name));
-        if (beside.isFile() && beside.isExecutable())
+        if (beside.isFile() && beside.isExecutable()) {
             return beside.absoluteFilePath();
+        }
     }
     return QStandardPaths::findExecutable(name, searchPath);
 }
@@ -22,8 +23,9 @@ bool launchDetached(const QString& name, QString* error)
 {
     const QString program = findProgram(name, QCoreApplication::applicationDirPath(), {});
     if (program.isEmpty()) {
-        if (error)
+        if (error) {
             *error = QStringLiteral("\"%1\" was found neither beside Korvane nor on the PATH").arg(name);
+        }
         return false;
     }
     QProcess process;
@@ -31,8 +33,9 @@ bool launchDetached(const QString& name, QString* error)
     process.setWorkingDirectory(QDir::currentPath());
     process.setStandardInputFile(QProcess::nullDevice());
     if (!process.startDetached()) {
-        if (error)
+        if (error) {
             *error = QStringLiteral("%1: %2").arg(program, process.errorString());
+        }
         return false;
     }
     return true;

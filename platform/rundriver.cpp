@@ -1,4 +1,4 @@
-#include "rundriver.h"
+#include "platform/rundriver.h"
 
 #include <algorithm>
 #include <chrono>
@@ -91,8 +91,9 @@ void RunDriver::scheduleWait()
 
 void RunDriver::onTimer()
 {
-    if (!m_run)
+    if (!m_run) {
         return;
+    }
     if (m_flags.QuitRequested) {
         quit();
         return;
@@ -114,10 +115,11 @@ void RunDriver::onTimer()
     GenerationRun::Next next = m_run->waitOver();
     while (next == GenerationRun::Next::Wait) {
         if (!m_pacer->due() || m_clock.now() >= budgetEnd) {
-            if (m_pacer->due())
+            if (m_pacer->due()) {
                 m_timer.start(0);
-            else
+            } else {
                 scheduleWait();
+            }
             return;
         }
         m_pacer->next();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "generationrun.h"
-#include "runpacer.h"
+#include "engine/generationrun.h"
+#include "engine/runpacer.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "singleinstance.h"
+#include "platform/singleinstance.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -10,8 +10,9 @@ namespace korvane {
 QString SingleInstanceLock::defaultLockPath()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
+    if (dir.isEmpty()) {
         dir = QDir::tempPath();
+    }
     // The user id keeps users of a shared temporary folder apart.
     return dir + QStringLiteral("/korvane-%1.lock").arg(static_cast<qulonglong>(::getuid()));
 }
@@ -28,8 +29,9 @@ SingleInstanceLock::~SingleInstanceLock() = default;
 
 bool SingleInstanceLock::tryAcquire()
 {
-    if (m_held)
+    if (m_held) {
         return true;
+    }
     m_held = m_lock->tryLock(0);
     // Only a lock that another copy holds refuses the start. A lock that cannot be made at all
     // (its folder missing or read-only) says nothing about other copies, and refusing then would

@@ -1,4 +1,4 @@
-#include "systemwallclock.h"
+#include "platform/systemwallclock.h"
 
 #include <ctime>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linecomposer.h"
+#include "engine/linecomposer.h"
 
 namespace korvane {
 

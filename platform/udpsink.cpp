@@ -1,4 +1,4 @@
-#include "udpsink.h"
+#include "platform/udpsink.h"
 
 #include <cerrno>
 #include <cstring>
@@ -63,8 +63,9 @@ bool UdpSink::configure(const QString& host, quint16 port)
     }
 
     // A socket of one family cannot send to the other: open afresh when it changes.
-    if (m_fd >= 0 && m_family != family)
+    if (m_fd >= 0 && m_family != family) {
         closeSocket();
+    }
     if (m_fd < 0) {
         // Never blocking: a send the kernel cannot take now (a full buffer, a neighbour still being
         // resolved) must not hold up the only thread, where the window answers clicks.
@@ -93,28 +94,33 @@ bool UdpSink::configure(const QString& host, quint16 port)
 
 quint16 UdpSink::localPort() const
 {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return 0;
+    }
     sockaddr_storage local{};
     socklen_t length = sizeof local;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         return 0;
-    if (local.ss_family == AF_INET6)
+    }
+    if (local.ss_family == AF_INET6) {
         return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+    }
     return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
 SinkResult UdpSink::write(std::string_view line)
 {
-    if (!m_configured)
+    if (!m_configured) {
         return SinkResult::failed(m_error.toStdString());
+    }
     ssize_t sent;
     do {
         sent = ::sendto(m_fd, line.data(), line.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&m_receiver),
                         m_receiverLength);
     } while (sent < 0 && errno == EINTR);
-    if (sent == static_cast<ssize_t>(line.size()))
+    if (sent == static_cast<ssize_t>(line.size())) {
         return SinkResult::delivered();
+    }
     return sendFailure(sent < 0 ? errno : EMSGSIZE);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linesink.h"
+#include "engine/linesink.h"
 
 #include <QHostAddress>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "runoutput.h"
+#include "session/runoutput.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "filesink.h"
-#include "runconfig.h"
-#include "udpsink.h"
+#include "platform/filesink.h"
+#include "platform/udpsink.h"
+#include "settings/runconfig.h"
 
 #include <QString>
 

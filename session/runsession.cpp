@@ -1,6 +1,6 @@
-#include "runsession.h"
+#include "session/runsession.h"
 
-#include "linereader.h"
+#include "engine/linereader.h"
 
 #include <QTimer>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "generationrun.h"
-#include "linesink.h"
-#include "runconfig.h"
-#include "rundriver.h"
+#include "engine/generationrun.h"
+#include "engine/linesink.h"
+#include "platform/rundriver.h"
+#include "settings/runconfig.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "startup.h"
+#include "session/startup.h"
 
-#include "linereader.h"
-#include "singleinstance.h"
+#include "engine/linereader.h"
+#include "platform/singleinstance.h"
 
 #include <QLocale>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "profile.h"
-#include "runconfig.h"
-#include "settings.h"
+#include "settings/profile.h"
+#include "settings/runconfig.h"
+#include "settings/settings.h"
 
 #include <QString>
 

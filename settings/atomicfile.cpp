@@ -1,4 +1,4 @@
-#include "atomicfile.h"
+#include "settings/atomicfile.h"
 
 #include <atomic>
 #include <cerrno>

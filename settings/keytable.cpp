@@ -1,4 +1,4 @@
-#include "keytable.h"
+#include "settings/keytable.h"
 
 namespace korvane {
 

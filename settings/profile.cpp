@@ -1,6 +1,6 @@
-#include "profile.h"
+#include "settings/profile.h"
 
-#include "atomicfile.h"
+#include "settings/atomicfile.h"
 
 #include <algorithm>
 #include <optional>

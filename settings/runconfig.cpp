@@ -1,6 +1,6 @@
-#include "runconfig.h"
+#include "settings/runconfig.h"
 
-#include "numbers.h"
+#include "settings/numbers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "settings.h"
+#include "settings/settings.h"
 
-#include "keytable.h"
-#include "numbers.h"
+#include "settings/keytable.h"
+#include "settings/numbers.h"
 
 #include <cmath>
 

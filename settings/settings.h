@@ -1,6 +1,6 @@
 #pragma once
 
-#include "profile.h"
+#include "settings/profile.h"
 
 #include <array>
 #include <string>

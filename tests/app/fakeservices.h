@@ -4,8 +4,8 @@
 // wall clock and the random draws. The settings store, the lock and the monotonic clock are
 // the real ones, each test with its own folder (see windowtest.h).
 
+#include "app/korvaneservices.h"
 #include "enginefakes.h"
-#include "korvaneservices.h"
 
 #include <QList>
 #include <QString>

@@ -1,5 +1,5 @@
 // The real message boxes, answered by key as an operator would.
-#include "messageservice.h"
+#include "app/messageservice.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // file and the source file are prepared, and the refusal of a second copy.
 #include "windowtest.h"
 
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <QLocale>
 #include <QSignalSpy>

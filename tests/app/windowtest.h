@@ -4,9 +4,9 @@
 // (fakes, plus the real settings store and lock in that folder), and ways to reach the
 // window's controls and to click it as a user would.
 
+#include "app/korvanefrm.h"
 #include "fakeservices.h"
-#include "korvanefrm.h"
-#include "profile.h"
+#include "settings/profile.h"
 #include "workfolder.h"
 
 #include <QDir>

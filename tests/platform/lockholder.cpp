@@ -1,6 +1,6 @@
 // A second copy of Korvane as far as the single-copy lock is concerned: takes the lock named on
 // its command line, says whether it got it, and keeps it until its standard input closes.
-#include "singleinstance.h"
+#include "platform/singleinstance.h"
 
 #include <QCoreApplication>
 

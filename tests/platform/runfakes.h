@@ -3,8 +3,8 @@
 // A window and a sink that remember what a driven run did to them and when, for tests that
 // let a real run go on real timers.
 
+#include "engine/generationrun.h"
 #include "enginefakes.h"
-#include "generationrun.h"
 
 #include <QElapsedTimer>
 #include <QString>

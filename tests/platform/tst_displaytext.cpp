@@ -1,4 +1,4 @@
-#include "displaytext.h"
+#include "platform/displaytext.h"
 
 #include <QTest>
 

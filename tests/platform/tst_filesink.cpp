@@ -1,5 +1,5 @@
-#include "filesink.h"
-#include "rundriver.h"
+#include "platform/filesink.h"
+#include "platform/rundriver.h"
 #include "runfakes.h"
 
 #include <QDir>

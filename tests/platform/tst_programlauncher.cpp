@@ -1,4 +1,4 @@
-#include "programlauncher.h"
+#include "platform/programlauncher.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "rundriver.h"
+#include "platform/rundriver.h"
 #include "runfakes.h"
 
 #include <QSignalSpy>

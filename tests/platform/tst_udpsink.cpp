@@ -1,4 +1,4 @@
-#include "udpsink.h"
+#include "platform/udpsink.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -3,9 +3,9 @@
 // Stand-ins for the window, the sink, the random source and the clocks, so that a run can be
 // driven step by step without a window, a file or any real waiting.
 
+#include "engine/generationrun.h"
+#include "engine/runpacer.h"
 #include "enginefakes.h"
-#include "generationrun.h"
-#include "runpacer.h"
 
 #include <chrono>
 #include <cstddef>

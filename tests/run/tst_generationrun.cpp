@@ -1,5 +1,5 @@
+#include "engine/generationrun.h"
 #include "fakes.h"
-#include "generationrun.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
+#include "engine/runpacer.h"
 #include "fakes.h"
-#include "runpacer.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The session core without a front-end: the typed configuration, start-up's outcomes as data, and
 // a run ended early by a front-end.
 #include "enginefakes.h"
-#include "runconfig.h"
-#include "runoutput.h"
-#include "runsession.h"
-#include "singleinstance.h"
-#include "startup.h"
+#include "platform/singleinstance.h"
+#include "session/runoutput.h"
+#include "session/runsession.h"
+#include "session/startup.h"
+#include "settings/runconfig.h"
 #include "workfolder.h"
 
 #include <QSignalSpy>

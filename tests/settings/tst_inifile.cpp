@@ -1,5 +1,5 @@
 #include "currentfolder.h"
-#include "profile.h"
+#include "settings/profile.h"
 #include "stdtostring.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "currentfolder.h"
-#include "numbers.h"
-#include "settings.h"
+#include "settings/numbers.h"
+#include "settings/settings.h"
 #include "stdtostring.h"
 
 #include <QTemporaryDir>

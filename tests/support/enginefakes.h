@@ -2,9 +2,9 @@
 
 // Stand-ins for the engine's clocks and random source, shared by the tests of every layer.
 
-#include "linecomposer.h"
-#include "randomsource.h"
-#include "runpacer.h"
+#include "engine/linecomposer.h"
+#include "engine/randomsource.h"
+#include "engine/runpacer.h"
 
 #include <chrono>
 #include <cstddef>

@@ -3,7 +3,7 @@
 // A fresh working folder, made current for the life of the object, for the tests of everything
 // that works in the current folder (start-up, the window, the session).
 
-#include "profile.h"
+#include "settings/profile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "linecomposer.h"
+#include "engine/linecomposer.h"
 
 #include <QTest>
 

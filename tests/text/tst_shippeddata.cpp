@@ -1,8 +1,8 @@
-#include "keytable.h"
-#include "linecomposer.h"
-#include "profile.h"
+#include "engine/linecomposer.h"
+#include "engine/templaterewriter.h"
 #include "scriptedrandomsource.h"
-#include "templaterewriter.h"
+#include "settings/keytable.h"
+#include "settings/profile.h"
 
 #include <QRegularExpression>
 #include <QTest>

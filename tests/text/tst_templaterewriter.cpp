@@ -1,5 +1,5 @@
+#include "engine/templaterewriter.h"
 #include "scriptedrandomsource.h"
-#include "templaterewriter.h"
 
 #include <QTest>
 
