@@ -62,8 +62,9 @@ public:
     void appendOutput(std::string_view) override
     {
         ++lines;
-        if (onLine)
+        if (onLine) {
             onLine(lines);
+        }
     }
     void setLineCount(std::int64_t) override {}
     void setDroppedCount(std::int64_t) override {}
@@ -89,8 +90,9 @@ public:
         m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         const int size = 8 << 20;
         // Forcing past the system's limit needs privileges; the plain request is capped by it.
-        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
         socklen_t len = sizeof m_buffer;
         ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_buffer, &len);
         const timeval tick{0, 50'000};
@@ -110,8 +112,9 @@ public:
     }
     ~Receiver()
     {
-        if (m_thread.joinable())
+        if (m_thread.joinable()) {
             finish();
+        }
         ::close(m_fd);
     }
 
@@ -132,10 +135,11 @@ private:
         char buffer[4096];
         for (;;) {
             const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n >= 0)
+            if (n >= 0) {
                 m_times.push_back(Clock::now());
-            else if ((errno == EAGAIN || errno == EWOULDBLOCK) && m_stop)
+            } else if ((errno == EAGAIN || errno == EWOULDBLOCK) && m_stop) {
                 return;
+            }
         }
     }
 
@@ -224,15 +228,19 @@ struct Bench
         stop.setTimerType(Qt::PreciseTimer);
         QObject::connect(&stop, &QTimer::timeout, &loop, [this] { flags.StopRequested = true; });
         const Clock::time_point now = Clock::now();
-        if (playedAt)
+        if (playedAt) {
             *playedAt = now;
-        if (stopAfter >= 0)
+        }
+        if (stopAfter >= 0) {
             stop.start(int(std::lround(stopAfter * 1000)));
+        }
         driver.start(std::make_unique<GenerationRun>(settings, flags, view, sink, random, wall), delay);
-        if (driver.running())
+        if (driver.running()) {
             loop.exec();
-        if (!view.failure.empty())
+        }
+        if (!view.failure.empty()) {
             std::printf("  run failed: %s\n", view.failure.c_str());
+        }
         return how;
     }
 };
@@ -330,12 +338,14 @@ RateRow measureRate(Bench& bench, double delay, int seconds, double goal)
             continue;
         }
         const auto bin = std::size_t(at);
-        if (bin < row.bins.size())
+        if (bin < row.bins.size()) {
             ++row.bins[bin];
+        }
     }
     const double expected = 1 / delay;
-    for (const int count : row.bins)
+    for (const int count : row.bins) {
         row.worstDeviation = std::max(row.worstDeviation, std::abs(count - expected) / expected * 100);
+    }
     return row;
 }
 
@@ -367,8 +377,9 @@ int main(int argc, char** argv)
          std::vector<std::pair<double, double>>{{1, 1.0}, {0.01, 1.0}, {0.001, 1.0}, {0.0001, 2.0}, {0.00001, 2.0}}) {
         RateRow row = measureRate(bench, delay, seconds, goal);
         std::string bins;
-        for (const int count : row.bins)
+        for (const int count : row.bins) {
             bins += std::to_string(count) + " ";
+        }
         const bool met = row.worstDeviation <= goal && row.early == 0;
         std::printf("%-9g %8.0f  %-44s %6d %8.2f%% %5.0f%%  %s\n", delay, 1 / delay, bins.c_str(), row.early,
                     row.worstDeviation, goal, verdict(met));
@@ -386,8 +397,9 @@ int main(int argc, char** argv)
     {
         Receiver receiver;
         UdpSink sink;
-        if (!sink.configure(QStringLiteral("127.0.0.1"), receiver.port()))
+        if (!sink.configure(QStringLiteral("127.0.0.1"), receiver.port())) {
             return 1;
+        }
         TurnWatch turns;
         Clock::time_point played;
         turns.start();
@@ -427,8 +439,9 @@ int main(int argc, char** argv)
     // 4. Resident memory over a million lines at the fastest rate.
     {
         UdpSink sink;
-        if (!sink.configure(QStringLiteral("127.0.0.1"), deadPort()))
+        if (!sink.configure(QStringLiteral("127.0.0.1"), deadPort())) {
             return 1;
+        }
         const double before = residentMegabytes();
         double atTenThousand = 0;
         double atMillion = 0;
@@ -452,8 +465,9 @@ int main(int argc, char** argv)
     std::printf("\n");
     for (const bool afterLine : {false, true}) {
         UdpSink sink;
-        if (!sink.configure(QStringLiteral("127.0.0.1"), deadPort()))
+        if (!sink.configure(QStringLiteral("127.0.0.1"), deadPort())) {
             return 1;
+        }
         Clock::time_point pressed;
         if (afterLine) {
             bench.view.onLine = [&](std::int64_t) {
@@ -468,8 +482,9 @@ int main(int argc, char** argv)
             pressed = Clock::now();
             bench.flags.StopRequested = true;
         });
-        if (!afterLine)
+        if (!afterLine) {
             press.start(750); // between the lines due at 0.5 s and 1 s
+        }
         bench.play(sink, 0.5, -1);
         const double latency = secondsBetween(pressed, Clock::now());
         bench.view.onLine = nullptr;

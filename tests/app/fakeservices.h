@@ -31,16 +31,18 @@ public:
     Answer notify(Icon icon, const QString& title, const QString& text) override
     {
         calls.append({icon, title, text, false});
-        if (onCall)
+        if (onCall) {
             onCall();
+        }
         return notifyAnswer;
     }
 
     Answer ask(Icon icon, const QString& title, const QString& text) override
     {
         calls.append({icon, title, text, true});
-        if (onCall)
+        if (onCall) {
             onCall();
+        }
         return answers.isEmpty() ? Answer::No : answers.takeFirst();
     }
 
@@ -57,8 +59,9 @@ public:
     bool launchCompanion(QString* error) override
     {
         ++launches;
-        if (!launchWorks && error != nullptr)
+        if (!launchWorks && error != nullptr) {
             *error = launchError;
+        }
         return launchWorks;
     }
     void showHelp(const QString& helpFile) override { helpFiles.append(helpFile); }

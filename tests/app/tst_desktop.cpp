@@ -22,8 +22,9 @@ struct DesktopWindow
     }
     bool start()
     {
-        if (window.load() != KorvaneFRM::LoadOutcome::Shown || !showAndActivate(window))
+        if (window.load() != KorvaneFRM::LoadOutcome::Shown || !showAndActivate(window)) {
             return false;
+        }
         clickThrough(window, control(window, "Picture1"));
         return !window.isCompact();
     }

@@ -58,12 +58,13 @@ void TestMessageService::questionAnswers()
 
     QtMessageService messages;
     whenBoxShows([how](QMessageBox* box) {
-        if (how == "close")
+        if (how == "close") {
             box->close();
-        else if (how == "Alt+N")
+        } else if (how == "Alt+N") {
             QTest::keyClick(box, Qt::Key_N, Qt::AltModifier);
-        else
+        } else {
             QTest::keyClick(box, how == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+        }
     });
     QCOMPARE(messages.ask(MessageService::Icon::Information, QStringLiteral("No File"), QStringLiteral("Append?")),
              expected);

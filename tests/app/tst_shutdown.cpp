@@ -30,8 +30,9 @@ struct ExitWindow
     }
     bool start()
     {
-        if (window.load() != KorvaneFRM::LoadOutcome::Shown || !showAndActivate(window))
+        if (window.load() != KorvaneFRM::LoadOutcome::Shown || !showAndActivate(window)) {
             return false;
+        }
         clickThrough(window, control(window, "Picture1"));
         return !window.isCompact() && window.pos() == QPoint(20, 20);
     }
@@ -88,10 +89,11 @@ void ShutdownTest::exitStoresThePlace()
     QTRY_COMPARE(w.window.pos(), place);
     const QByteArray before = w.ini();
 
-    if (accessKey)
+    if (accessKey) {
         QTest::keyClick(&w.window, Qt::Key_E, Qt::AltModifier);
-    else
+    } else {
         w.exit();
+    }
 
     QTRY_VERIFY(!w.window.isVisible());
     QCOMPARE(w.window.flags().QuitRequested, true);
@@ -128,8 +130,9 @@ void ShutdownTest::closeStoresThePlaceUnlessMinimised()
     QTRY_COMPARE(window->pos(), QPoint(96, 48));
     if (minimised) {
         window->setWindowState(Qt::WindowMinimized);
-        if (!QTest::qWaitFor([&] { return window->isMinimized(); }, 2000))
+        if (!QTest::qWaitFor([&] { return window->isMinimized(); }, 2000)) {
             QSKIP("the offscreen platform does not minimise windows here");
+        }
     }
 
     QVERIFY(window->close());

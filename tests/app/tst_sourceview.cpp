@@ -21,11 +21,13 @@ struct SourceWindow
     }
     bool start()
     {
-        if (window.load() != KorvaneFRM::LoadOutcome::Shown)
+        if (window.load() != KorvaneFRM::LoadOutcome::Shown) {
             return false;
+        }
         window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
+        if (!QTest::qWaitForWindowExposed(&window)) {
             return false;
+        }
         QTest::mouseClick(control(window, "Picture1"), Qt::LeftButton);
         return !window.isCompact();
     }
@@ -221,8 +223,9 @@ void SourceViewTest::unreadableSourceIsReported()
     QVERIFY(w.start());
     w.view();
     QFile::remove(w.env.folder.path(QStringLiteral("SAMPLE.TXT")));
-    if (folderInstead)
+    if (folderInstead) {
         QDir(w.env.folder.path(QStringLiteral("."))).mkdir(QStringLiteral("SAMPLE.TXT"));
+    }
 
     bool busyDuringMessage = true;
     w.env.messages.onCall = [&] { busyDuringMessage = w.window.cursor().shape() == Qt::WaitCursor; };

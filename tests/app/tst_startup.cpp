@@ -143,14 +143,16 @@ void StartupTest::showsTheSettingsInForce()
     QCOMPARE(caption(window, "LBL_GenerationType"), generationType);
     QCOMPARE(caption(window, "LBL_SyslogFile"), syslogFile);
     QCOMPARE(shown(window, "LBL_HostIP"), !hostIp.isEmpty());
-    if (!hostIp.isEmpty())
+    if (!hostIp.isEmpty()) {
         QCOMPARE(caption(window, "LBL_HostIP"), hostIp);
+    }
     QCOMPARE(lampColour(window, "FRM_Winsock"), winsockLamp);
     QCOMPARE(lampColour(window, "FRM_On"), QColor(0, 255, 0));
     QCOMPARE(window.outputBox()->textLength(), 0);
     QCOMPARE(caption(window, "LBL_LineCount"), QStringLiteral("Lines :"));
-    for (const char* lamp : {"FRM_Yellow", "FRM_Red", "frm_green"})
+    for (const char* lamp : {"FRM_Yellow", "FRM_Red", "frm_green"}) {
         QVERIFY2(!shown(window, lamp), lamp);
+    }
 
     // Lines go to exactly one place: the file is prepared only when they do not go over UDP.
     const bool udp = window.settings().SyslogFile == 1;
@@ -258,10 +260,11 @@ void StartupTest::signalDuringAStartupBoxWritesNothingMore()
 
     QCOMPARE(env.messages.calls.size(), 1);
     QCOMPARE(env.folder.read(QStringLiteral("korvane.ini")), iniWhenAsked); // no position stored
-    if (question)
+    if (question) {
         QCOMPARE(env.folder.read(QStringLiteral("GENERATE.TXT")), QByteArray("old line\r\n"));
-    else
+    } else {
         QVERIFY(!env.folder.exists(QStringLiteral("GENERATE.TXT")));
+    }
 }
 
 void StartupTest::createsAnAbsentOutputFileSilently()
@@ -331,8 +334,9 @@ void StartupTest::reportsAnOutputFileThatCannotBeOpened()
     QVERIFY(control(window, "LBL_titre")->toolTip().contains(reason));
     QVERIFY(!window.transport()->playButton()->isEnabled());
     QCOMPARE(env.folder.exists(QStringLiteral("GENERATE.TXT")), fileExists);
-    if (fileExists)
+    if (fileExists) {
         QCOMPARE(env.folder.read(QStringLiteral("GENERATE.TXT")), before);
+    }
 }
 
 void StartupTest::endsWhenTheSourceToCountIsAbsent_data()

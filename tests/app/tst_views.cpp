@@ -21,12 +21,15 @@ constexpr int windowWidth = 376;  // 5640 twips
 QPoint stripPoint(const QWidget& window, const char* name)
 {
     const QWidget* widget = control(window, name);
-    if (widget == nullptr)
+    if (widget == nullptr) {
         return {};
-    if (qstrcmp(name, "LBL_ProgName") == 0)
+    }
+    if (qstrcmp(name, "LBL_ProgName") == 0) {
         return windowPoint(window, widget, QPoint(widget->width() / 2, widget->height() - 4));
-    if (qstrcmp(name, "FRM_Vert") == 0)
+    }
+    if (qstrcmp(name, "FRM_Vert") == 0) {
         return windowPoint(window, widget, QPoint(4, 4));
+    }
     return windowPoint(window, widget);
 }
 
@@ -113,8 +116,9 @@ void ViewsTest::logoClickTogglesByHeight()
 void ViewsTest::everyStripControlToggles_data()
 {
     QTest::addColumn<QByteArray>("name");
-    for (const char* name : {"Picture1", "FRM_Vert", "LBL_Logs", "LBL_ProgName"})
+    for (const char* name : {"Picture1", "FRM_Vert", "LBL_Logs", "LBL_ProgName"}) {
         QTest::newRow(name) << QByteArray(name);
+    }
 }
 
 void ViewsTest::everyStripControlToggles()
@@ -236,8 +240,9 @@ void ViewsTest::lampClickDoesNotToggle()
 
     ShownWindow w;
     QVERIFY(w.start());
-    if (full)
+    if (full) {
         clickThrough(w.window, stripPoint(w.window, "Picture1"));
+    }
     const int height = w.window.height();
     w.window.outputBox()->setLines({QStringLiteral("still here")});
 

@@ -25,8 +25,9 @@ struct RunWindow
 {
     bool start()
     {
-        if (window.load() != KorvaneFRM::LoadOutcome::Shown || !showAndActivate(window))
+        if (window.load() != KorvaneFRM::LoadOutcome::Shown || !showAndActivate(window)) {
             return false;
+        }
         clickThrough(window, control(window, "Picture1"));
         return !window.isCompact();
     }
@@ -44,8 +45,9 @@ struct RunWindow
     int lampsShown() const
     {
         int count = 0;
-        for (const char* lamp : {"FRM_Yellow", "FRM_Red", "frm_green"})
+        for (const char* lamp : {"FRM_Yellow", "FRM_Red", "frm_green"}) {
             count += shown(window, lamp) ? 1 : 0;
+        }
         return count;
     }
     int outputLines() const { return int(crlfLines(env.folder.read(QStringLiteral("GENERATE.TXT"))).size()); }
@@ -61,9 +63,11 @@ const QString running = QStringLiteral("play=0 pause=1 stop=1 source=0");
 bool bindReceiver(QUdpSocket& socket)
 {
     const int first = 20000 + int(QCoreApplication::applicationPid() % 10000);
-    for (int port = first; port < first + 2000; ++port)
-        if (socket.bind(QHostAddress::LocalHost, quint16(port > 32000 ? port - 12000 : port)))
+    for (int port = first; port < first + 2000; ++port) {
+        if (socket.bind(QHostAddress::LocalHost, quint16(port > 32000 ? port - 12000 : port))) {
             return true;
+        }
+    }
     return false;
 }
 

@@ -48,10 +48,12 @@ inline void quietToolkitNotices()
 {
     static QtMessageHandler previous = nullptr;
     previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (text.contains(QLatin1String("propagateSizeHints")))
+        if (text.contains(QLatin1String("propagateSizeHints"))) {
             return;
-        if (previous != nullptr)
+        }
+        if (previous != nullptr) {
             previous(type, context, text);
+        }
     });
 }
 
@@ -60,8 +62,9 @@ template <typename T = QWidget>
 T* control(const QWidget& window, const char* name)
 {
     T* found = window.findChild<T*>(QLatin1String(name));
-    if (found == nullptr)
+    if (found == nullptr) {
         qWarning("no control named %s", name);
+    }
     return found;
 }
 
@@ -146,11 +149,14 @@ private:
 inline QList<QByteArray> crlfLines(const QByteArray& text)
 {
     QList<QByteArray> lines = text.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
         lines.removeLast();
-    for (QByteArray& line : lines)
-        if (line.endsWith('\r'))
+    }
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r')) {
             line.chop(1);
+        }
+    }
     return lines;
 }
 

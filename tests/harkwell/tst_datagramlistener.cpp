@@ -30,8 +30,9 @@ struct Received
     QList<QByteArray> payloads() const
     {
         QList<QByteArray> result;
-        for (const Datagram& datagram : datagrams)
+        for (const Datagram& datagram : datagrams) {
             result.append(datagram.payload);
+        }
         return result;
     }
 };
@@ -85,8 +86,9 @@ void TestDatagramListener::receivesExactBytesInOrder()
     QTRY_COMPARE_WITH_TIMEOUT(received.datagrams.size(), payloads.size(), 10000);
     QCOMPARE(received.payloads(), payloads);
     qint64 bytes = 0;
-    for (const QByteArray& payload : payloads)
+    for (const QByteArray& payload : payloads) {
         bytes += payload.size();
+    }
     QCOMPARE(listener.datagramCount(), quint64(payloads.size()));
     QCOMPARE(listener.byteCount(), quint64(bytes));
     QCOMPARE(listener.ratePerSecond(), qint64(payloads.size()));
@@ -199,8 +201,9 @@ void TestDatagramListener::listensAgainAfterAFailure()
 void TestDatagramListener::asksForALargeReceiveBuffer()
 {
     QFile limitFile(QStringLiteral("/proc/sys/net/core/rmem_max"));
-    if (!limitFile.open(QIODevice::ReadOnly))
+    if (!limitFile.open(QIODevice::ReadOnly)) {
         QSKIP("the kernel's receive buffer limit cannot be read here");
+    }
     const qint64 limit = limitFile.readAll().trimmed().toLongLong();
 
     DatagramListener listener;

@@ -57,8 +57,9 @@ struct Harkwell
 QByteArray joinedLines(const QList<QByteArray>& lines)
 {
     QByteArray joined;
-    for (const QByteArray& line : lines)
+    for (const QByteArray& line : lines) {
         joined += line + '\n';
+    }
     return joined;
 }
 
@@ -228,8 +229,9 @@ void TestHarkwellProcess::helpNeedsNoDisplay()
     QVERIFY(harkwell.finish());
 
     QCOMPARE(harkwell.process.exitCode(), 0);
-    for (const char* option : {"--port <port>", "--bind <address>", "--stdout", "--verbose"})
+    for (const char* option : {"--port <port>", "--bind <address>", "--stdout", "--verbose"}) {
         QVERIFY2(harkwell.out.contains(option), option);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHarkwellProcess)

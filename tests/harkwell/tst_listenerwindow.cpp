@@ -20,8 +20,9 @@ template <typename T>
 T* child(const QWidget& window, const char* name)
 {
     auto* widget = window.findChild<T*>(QLatin1String(name));
-    if (!widget)
+    if (!widget) {
         qFatal("no child named %s", name);
+    }
     return widget;
 }
 

@@ -37,8 +37,9 @@ void TestRateMeter::countsTheLastSecond_data()
     QTest::newRow("a long gap leaves only the new batch") << Events{{0, 1}, {5000, 2}} << qint64(5000) << qint64(2);
     QTest::newRow("ten thousand per second in single datagrams") << [] {
         Events events;
-        for (qint64 ms = 0; ms < 2000; ++ms)
+        for (qint64 ms = 0; ms < 2000; ++ms) {
             events.append({ms, 10});
+        }
         return events;
     }() << qint64(1999) << qint64(10000);
 }
@@ -50,8 +51,9 @@ void TestRateMeter::countsTheLastSecond()
     QFETCH(qint64, rate);
 
     RateMeter meter;
-    for (const auto& [time, count] : events)
+    for (const auto& [time, count] : events) {
         meter.record(time, count);
+    }
 
     QCOMPARE(meter.rate(now), rate);
 }

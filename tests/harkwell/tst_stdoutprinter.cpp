@@ -12,9 +12,10 @@ namespace {
 QList<Datagram> fromPayloads(const QList<QByteArray>& payloads)
 {
     QList<Datagram> batch;
-    for (const QByteArray& payload : payloads)
+    for (const QByteArray& payload : payloads) {
         batch.append(
             Datagram{QDateTime(QDate(2026, 1, 2), QTime(23, 59, 58, 7)), QHostAddress("10.1.2.3"), 1514, payload});
+    }
     return batch;
 }
 

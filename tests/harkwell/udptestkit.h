@@ -13,8 +13,9 @@ namespace harkwelltest {
 inline quint16 freeUdpPort()
 {
     QUdpSocket probe;
-    if (!probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress))
+    if (!probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress)) {
         return 0;
+    }
     return probe.localPort();
 }
 
@@ -23,8 +24,9 @@ inline quint16 freeUdpPort()
 inline bool sendAll(QUdpSocket& sender, quint16 port, const QList<QByteArray>& payloads)
 {
     for (const QByteArray& payload : payloads) {
-        if (sender.writeDatagram(payload, QHostAddress::LocalHost, port) != payload.size())
+        if (sender.writeDatagram(payload, QHostAddress::LocalHost, port) != payload.size()) {
             return false;
+        }
     }
     return true;
 }
@@ -33,8 +35,9 @@ inline bool sendAll(QUdpSocket& sender, quint16 port, const QList<QByteArray>& p
 inline QList<QByteArray> numberedLines(int first, int count)
 {
     QList<QByteArray> lines;
-    for (int i = first; i < first + count; ++i)
+    for (int i = first; i < first + count; ++i) {
         lines.append(QByteArray("<13>harkwell test line ") + QByteArray::number(i).rightJustified(5, '0'));
+    }
     return lines;
 }
 

@@ -64,10 +64,12 @@ public:
     {
         lines.emplace_back(line);
         arrivals.push_back(m_clock.nsecsElapsed() / 1e6);
-        if (onWrite)
+        if (onWrite) {
             onWrite(lines.size());
-        if (writeCost.count() > 0)
+        }
+        if (writeCost.count() > 0) {
             std::this_thread::sleep_for(writeCost);
+        }
         const auto it = outcomes.find(lines.size() - 1);
         return it == outcomes.end() ? SinkResult::delivered() : it->second;
     }
@@ -87,8 +89,9 @@ inline std::filesystem::path writeSource(const QTemporaryDir& dir, const QString
 {
     const std::filesystem::path path = dir.filePath(QStringLiteral("SOURCE.TXT")).toStdString();
     std::ofstream out(path, std::ios::binary);
-    for (const QString& line : lines)
+    for (const QString& line : lines) {
         out << line.toStdString() << "\r\n";
+    }
     return path;
 }
 

@@ -49,8 +49,9 @@ void TestDisplayText::shown()
     const QString text = displayText(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     QCOMPARE(text, expected);
     QVERIFY(!text.contains(QChar::ReplacementCharacter));
-    if (byteForByte)
+    if (byteForByte) {
         QCOMPARE(text.size(), bytes.size()); // no byte lost, none merged
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDisplayText)

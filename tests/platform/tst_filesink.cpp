@@ -85,8 +85,9 @@ void TestFileSink::linesEndInCrLf()
     const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate));
-    for (const QByteArray& line : lines)
+    for (const QByteArray& line : lines) {
         QCOMPARE(int(sink.write(view(line)).kind), int(SinkResult::Kind::Delivered));
+    }
     sink.close();
     QCOMPARE(contents(path), expected);
 }
@@ -119,8 +120,9 @@ void TestFileSink::openMode()
 
     QTemporaryDir dir;
     const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
-    if (!before.isNull())
+    if (!before.isNull()) {
         put(path, before);
+    }
     FileSink sink;
     QVERIFY(sink.open(path, mode));
     QVERIFY(sink.isOpen());
@@ -226,8 +228,9 @@ void TestFileSink::refusedWithoutWritePermission()
         QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
         QCOMPARE(result.reason, sink.error());
         QCOMPARE(fs::exists(path), fileExists);
-        if (fileExists)
+        if (fileExists) {
             QCOMPARE(contents(path), QByteArray("kept\r\n")); // not emptied either
+        }
     } else {
         QCOMPARE(int(sink.write("more").kind), int(SinkResult::Kind::Delivered));
         QCOMPARE(contents(path), QByteArray("kept\r\nmore\r\n"));
@@ -236,8 +239,9 @@ void TestFileSink::refusedWithoutWritePermission()
 
 void TestFileSink::fullDeviceFailsWithTheSystemsReason()
 {
-    if (!QFile::exists(QStringLiteral("/dev/full")))
+    if (!QFile::exists(QStringLiteral("/dev/full"))) {
         QSKIP("no /dev/full on this system");
+    }
     FileSink sink;
     QVERIFY(sink.open("/dev/full", Mode::Append));
     for (int attempt = 0; attempt < 2; ++attempt) { // the failure does not stick to the stream
@@ -304,14 +308,16 @@ void TestFileSink::rotatedFileIsOpenedAgainByName()
     sink.setRotationCheckInterval(std::chrono::milliseconds(0));
     QVERIFY(sink.open(path, Mode::Truncate));
     QCOMPARE(int(sink.write("before").kind), int(SinkResult::Kind::Delivered));
-    if (renamed)
+    if (renamed) {
         fs::rename(path, rotated);
-    else
+    } else {
         fs::remove(path);
+    }
     QCOMPARE(int(sink.write("after").kind), int(SinkResult::Kind::Delivered));
     QCOMPARE(contents(path), QByteArray("after\r\n"));
-    if (renamed)
+    if (renamed) {
         QCOMPARE(contents(rotated), QByteArray("before\r\n"));
+    }
 }
 
 void TestFileSink::writeWithoutOpenFails()

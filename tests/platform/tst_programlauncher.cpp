@@ -24,15 +24,17 @@ void place(const QString& folder, const QString& name, Kind kind)
         QVERIFY(QDir().mkpath(path));
         return;
     }
-    if (kind == Kind::None)
+    if (kind == Kind::None) {
         return;
+    }
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("#!/bin/sh\nexit 0\n");
     file.close();
     QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    if (kind == Kind::Executable)
+    if (kind == Kind::Executable) {
         permissions |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    }
     QVERIFY(file.setPermissions(permissions));
 }
 
@@ -97,8 +99,9 @@ void TestProgramLauncher::findProgram()
     const QString own = root.filePath(QStringLiteral("own"));
     const QString first = root.filePath(QStringLiteral("first"));
     const QString second = root.filePath(QStringLiteral("second"));
-    for (const QString& folder : {own, first, second})
+    for (const QString& folder : {own, first, second}) {
         QVERIFY(QDir().mkpath(folder));
+    }
     const QString name = QStringLiteral("harkwell");
     place(own, name, beside);
     place(first, name, onFirstPath);

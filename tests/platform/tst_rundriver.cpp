@@ -28,8 +28,9 @@ namespace {
 QStringList numbered(const QString& pattern, int count, int first = 1)
 {
     QStringList lines;
-    for (int i = first; i < first + count; ++i)
+    for (int i = first; i < first + count; ++i) {
         lines << pattern.arg(i);
+    }
     return lines;
 }
 
@@ -127,9 +128,10 @@ void TestRunDriver::linesKeepAFixedRate_data()
     // Over 4096 lines of another level lie between two lines of level 5, so the run lets the
     // window handle its events between them; that must not restart the rhythm either.
     QStringList sparse;
-    for (int i = 1; i <= 5; ++i)
+    for (int i = 1; i <= 5; ++i) {
         sparse << numbered(QStringLiteral("%PIX-6-302013: filler %1"), 4500)
                << QStringLiteral("%PIX-5-111008: %1").arg(i);
+    }
     QTest::newRow("level 5 lines far apart, a sink that takes 30 ms a line") << sparse << 5 << 5 << 0.05 << 30000us;
 }
 
@@ -188,8 +190,9 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
     QTimer turns;
     turns.setInterval(0);
     connect(&turns, &QTimer::timeout, this, [&] {
-        if (rig.driver.running())
+        if (rig.driver.running()) {
             seen.emplace_back(rig.elapsed.nsecsElapsed() / 1e6, rig.sink.lines.size());
+        }
     });
 
     // And an event posted in the middle of the run is handled promptly.
@@ -200,8 +203,9 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
             posted = rig.elapsed.nsecsElapsed() / 1e6;
             QTimer::singleShot(0, this, [&] { handled = rig.elapsed.nsecsElapsed() / 1e6; });
         }
-        if (written == target)
+        if (written == target) {
             rig.flags.StopRequested = true;
+        }
     };
 
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
@@ -274,8 +278,9 @@ void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
     constexpr double delay = 0.3;
     Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, 1);
     rig.sink.onWrite = [&](std::size_t written) {
-        if (written == 1)
+        if (written == 1) {
             rig.flags.StopRequested = true; // pressed just as the wait for line 2 begins
+        }
     };
     double endedAt = -1;
     connect(&rig.driver, &RunDriver::runEnded, this, [&] { endedAt = rig.elapsed.nsecsElapsed() / 1e6; });
@@ -366,15 +371,17 @@ void TestRunDriver::runThatNeverWaitsStillHearsTheWindow()
     // and passes that find nothing rest 10 ms at least rather than spin.
     QTimer::singleShot(200, this, [&] {
         QVERIFY2(rig.view.clears <= 25, qPrintable(QString::number(rig.view.clears)));
-        if (stop)
+        if (stop) {
             rig.flags.StopRequested = true;
-        else
+        } else {
             rig.flags.QuitRequested = true;
+        }
     });
     QTRY_VERIFY_WITH_TIMEOUT(!rig.driver.running(), 2000);
     QCOMPARE(ended.size(), stop ? 1 : 0);
-    if (stop)
+    if (stop) {
         QCOMPARE(endedHow(ended), Next::Finished);
+    }
     QVERIFY(rig.sink.lines.empty());
 }
 

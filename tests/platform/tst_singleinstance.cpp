@@ -21,8 +21,9 @@ public:
     explicit OtherCopy(const QString& path)
     {
         m_process.start(QStringLiteral(KORVANE_LOCK_HOLDER), {path});
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
+        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000)) {
             m_answer = QString::fromLatin1(m_process.readLine()).trimmed();
+        }
     }
     ~OtherCopy()
     {

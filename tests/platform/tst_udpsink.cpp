@@ -32,10 +32,12 @@ struct Receiver
         QList<QNetworkDatagram> got;
         const QDeadlineTimer deadline(patience);
         while (got.size() < count && !deadline.hasExpired()) {
-            if (!socket.hasPendingDatagrams())
+            if (!socket.hasPendingDatagrams()) {
                 socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-            while (socket.hasPendingDatagrams())
+            }
+            while (socket.hasPendingDatagrams()) {
                 got << socket.receiveDatagram();
+            }
         }
         return got;
     }
@@ -48,8 +50,9 @@ struct Receiver
 quint16 deadPort()
 {
     QUdpSocket probe;
-    if (!probe.bind(QHostAddress::LocalHost, 0))
+    if (!probe.bind(QHostAddress::LocalHost, 0)) {
         return 0;
+    }
     const quint16 port = probe.localPort();
     probe.close();
     return port;
@@ -84,8 +87,9 @@ void TestUdpSink::oneDatagramPerLine_data()
     QTest::newRow("trailing spaces and a CR inside are kept") << QList<QByteArray>{"a line  ", "a\rb"};
     QTest::newRow("a long line in one piece") << QList<QByteArray>{QByteArray(1400, 'x') + "end"};
     QList<QByteArray> many;
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 200; ++i) {
         many << "%PIX-6-302013: line " + QByteArray::number(i);
+    }
     QTest::newRow("200 lines back to back, in order") << many;
 }
 
@@ -100,8 +104,9 @@ void TestUdpSink::oneDatagramPerLine()
     QVERIFY(sink.isConfigured());
     QVERIFY(sink.localPort() != 0); // bound to some free port before the first send
 
-    for (const QByteArray& line : lines)
+    for (const QByteArray& line : lines) {
         QCOMPARE(int(sink.write(view(line)).kind), int(SinkResult::Kind::Delivered));
+    }
 
     const QList<QNetworkDatagram> got = receiver.take(int(lines.size()));
     QCOMPARE(got.size(), lines.size());
@@ -205,8 +210,9 @@ void TestUdpSink::sendFailureMeaning()
 void TestUdpSink::ipv6Receiver()
 {
     Receiver receiver(QHostAddress::LocalHostIPv6);
-    if (!receiver.bound)
+    if (!receiver.bound) {
         QSKIP("this machine has no IPv6 loopback");
+    }
     UdpSink sink;
     QVERIFY2(sink.configure(QStringLiteral("::1"), receiver.socket.localPort()), qPrintable(sink.error()));
     QCOMPARE(int(sink.write("over IPv6").kind), int(SinkResult::Kind::Delivered));
@@ -219,8 +225,9 @@ void TestUdpSink::reconfiguredFromIpv4ToIpv6()
 {
     Receiver v4;
     Receiver v6(QHostAddress::LocalHostIPv6);
-    if (!v6.bound)
+    if (!v6.bound) {
         QSKIP("this machine has no IPv6 loopback");
+    }
     UdpSink sink;
     QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
     QCOMPARE(int(sink.write("to v4").kind), int(SinkResult::Kind::Delivered));

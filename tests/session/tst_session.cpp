@@ -113,29 +113,31 @@ void TestSession::typedConfiguration()
     Settings s;
     s.onetime = 1;
     s.SessionNum = 10;
-    if (key == "RealLogFile")
+    if (key == "RealLogFile") {
         s.RealLogFile = value;
-    else if (key == "onetime")
+    } else if (key == "onetime") {
         s.onetime = value;
-    else if (key == "SyslogFile")
+    } else if (key == "SyslogFile") {
         s.SyslogFile = value;
-    else if (key == "UDP_Port_Syslog")
+    } else if (key == "UDP_Port_Syslog") {
         s.UDP_Port_Syslog = value;
-    else
+    } else {
         s.SessionNum = value;
+    }
     const RunConfig c = runConfigFrom(s, ',');
 
     QString got;
-    if (key == "RealLogFile")
+    if (key == "RealLogFile") {
         got = QString(c.realLogs ? "real " : "templates ") + QString::fromStdString(c.sourceFile);
-    else if (key == "onetime")
+    } else if (key == "onetime") {
         got = QString(c.onePass ? "one pass, " : "endless, ") + (c.justOne ? "just one" : "not just one");
-    else if (key == "SyslogFile")
+    } else if (key == "SyslogFile") {
         got = c.output == OutputKind::Udp ? "udp" : "file";
-    else if (key == "UDP_Port_Syslog")
+    } else if (key == "UDP_Port_Syslog") {
         got = QString::number(c.port);
-    else
+    } else {
         got = QString::fromStdString(c.sessionNum);
+    }
     QCOMPARE(got, expected);
 }
 
@@ -173,13 +175,15 @@ void TestSession::startupOutcomes()
 
     WorkFolder folder;
     folder.write(QStringLiteral("korvane.ini"), ini);
-    if (source == "/")
+    if (source == "/") {
         QDir().mkdir(QStringLiteral("SAMPLE.TXT"));
-    else if (!source.isNull())
+    } else if (!source.isNull()) {
         folder.write(QStringLiteral("SAMPLE.TXT"), source);
+    }
     SingleInstanceLock other(folder.lockPath());
-    if (lockHeld)
+    if (lockHeld) {
         QVERIFY(other.tryAcquire());
+    }
     SingleInstanceLock lock(folder.lockPath());
     IniProfileStore profile;
 
@@ -193,8 +197,9 @@ void TestSession::startupOutcomes()
         QCOMPARE(r.config.output, OutputKind::Udp);
         QCOMPARE(folder.setting("HostIP"), QStringLiteral("127.0.0.1")); // repaired on the way
     }
-    if (reached < Stage::TemplateKeys)
+    if (reached < Stage::TemplateKeys) {
         QCOMPARE(folder.setting("FirewallName"), QString()); // nothing read, nothing repaired past the stop
+    }
 }
 
 void TestSession::lineLimitEndsTheRunExactly_data()
@@ -214,8 +219,9 @@ void TestSession::lineLimitEndsTheRunExactly()
 
     WorkFolder folder;
     QByteArray lines;
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 1000; ++i) {
         lines += "%PIX-6-1 line " + QByteArray::number(i) + "\r\n";
+    }
     folder.write(QStringLiteral("KORVANE.TXT"), lines);
     SessionRig rig(delay, false);
     RunSession& session = rig.session;

@@ -42,8 +42,9 @@ public:
     void write(const QString& name, const QByteArray& bytes) const
     {
         QFile file(path(name));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             file.write(bytes);
+        }
     }
     QByteArray read(const QString& name) const
     {
@@ -56,8 +57,9 @@ public:
     void writeSettings(const std::vector<std::pair<QByteArray, QByteArray>>& keys) const
     {
         QByteArray ini = "[Settings]\r\n";
-        for (const auto& [key, value] : keys)
+        for (const auto& [key, value] : keys) {
             ini += key + '=' + value + "\r\n";
+        }
         write(QStringLiteral("korvane.ini"), ini);
     }
     QString setting(const char* key) const
