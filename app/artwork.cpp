@@ -17,26 +17,39 @@ namespace {
 
 // The appliance's sixteen colours. The face and indicator colours are public (artwork.h) because the window's
 // overlays depend on them.
-constexpr QRgb outline = qRgb(10, 11, 14);
-constexpr QRgb faceShadow = qRgb(32, 36, 43);
-constexpr QRgb faceLight = qRgb(78, 86, 98);
-constexpr QRgb faceHighlight = qRgb(122, 132, 146);
-constexpr QRgb earMetal = qRgb(92, 99, 110);
-constexpr QRgb screwMetal = qRgb(176, 183, 192);
-constexpr QRgb paleMetal = qRgb(222, 226, 232);
-constexpr QRgb engraving = qRgb(92, 102, 116);
-constexpr QRgb displayGrey = qRgb(128, 128, 128);
-constexpr QRgb flameRed = qRgb(196, 48, 28);
-constexpr QRgb flameOrange = qRgb(236, 118, 26);
-constexpr QRgb flameYellow = qRgb(255, 204, 48);
-constexpr QRgb contactGold = qRgb(200, 164, 70);
-constexpr QRgb waveBlue = qRgb(52, 140, 214);
+constexpr QRgb kOutline = qRgb(10, 11, 14);
+constexpr QRgb kFaceShadow = qRgb(32, 36, 43);
+constexpr QRgb kFaceLight = qRgb(78, 86, 98);
+constexpr QRgb kFaceHighlight = qRgb(122, 132, 146);
+constexpr QRgb kEarMetal = qRgb(92, 99, 110);
+constexpr QRgb kScrewMetal = qRgb(176, 183, 192);
+constexpr QRgb kPaleMetal = qRgb(222, 226, 232);
+constexpr QRgb kEngraving = qRgb(92, 102, 116);
+constexpr QRgb kDisplayGrey = qRgb(128, 128, 128);
+constexpr QRgb kFlameRed = qRgb(196, 48, 28);
+constexpr QRgb kFlameOrange = qRgb(236, 118, 26);
+constexpr QRgb kFlameYellow = qRgb(255, 204, 48);
+constexpr QRgb kContactGold = qRgb(200, 164, 70);
+constexpr QRgb kWaveBlue = qRgb(52, 140, 214);
 
 const QList<QRgb>& appliancePalette()
 {
-    static const QList<QRgb> palette{
-        outline,   faceShadow,  applianceFaceColour,      faceLight, faceHighlight, earMetal,    screwMetal,  paleMetal,
-        engraving, displayGrey, applianceIndicatorColour, flameRed,  flameOrange,   flameYellow, contactGold, waveBlue};
+    static const QList<QRgb> palette{kOutline,
+                                     kFaceShadow,
+                                     kApplianceFaceColour,
+                                     kFaceLight,
+                                     kFaceHighlight,
+                                     kEarMetal,
+                                     kScrewMetal,
+                                     kPaleMetal,
+                                     kEngraving,
+                                     kDisplayGrey,
+                                     kApplianceIndicatorColour,
+                                     kFlameRed,
+                                     kFlameOrange,
+                                     kFlameYellow,
+                                     kContactGold,
+                                     kWaveBlue};
     return palette;
 }
 
@@ -45,27 +58,27 @@ QRgb spriteColour(char letter)
 {
     switch (letter) {
     case 'o':
-        return outline;
+        return kOutline;
     case 's':
-        return faceShadow;
+        return kFaceShadow;
     case 'f':
-        return applianceFaceColour;
+        return kApplianceFaceColour;
     case 'l':
-        return faceLight;
+        return kFaceLight;
     case 'h':
-        return faceHighlight;
+        return kFaceHighlight;
     case 'm':
-        return screwMetal;
+        return kScrewMetal;
     case 'p':
-        return paleMetal;
+        return kPaleMetal;
     case 'g':
-        return engraving;
+        return kEngraving;
     case 'i':
-        return applianceIndicatorColour;
+        return kApplianceIndicatorColour;
     case 'c':
-        return contactGold;
+        return kContactGold;
     default:
-        return outline;
+        return kOutline;
     }
 }
 
@@ -108,14 +121,14 @@ void screw(QImage& image, int x, int y)
 
 void rackEar(QImage& image, int x)
 {
-    fill(image, x, 0, 8, 85, earMetal);
-    fill(image, x, 1, 8, 1, faceHighlight);
-    fill(image, x, 83, 8, 1, faceShadow);
-    fill(image, x, 0, 8, 1, outline);
-    fill(image, x, 84, 8, 1, outline);
-    fill(image, x, 0, 1, 85, outline);
-    fill(image, x + 1, 1, 1, 83, faceHighlight);
-    fill(image, x + 7, 1, 1, 83, outline);
+    fill(image, x, 0, 8, 85, kEarMetal);
+    fill(image, x, 1, 8, 1, kFaceHighlight);
+    fill(image, x, 83, 8, 1, kFaceShadow);
+    fill(image, x, 0, 8, 1, kOutline);
+    fill(image, x, 84, 8, 1, kOutline);
+    fill(image, x, 0, 1, 85, kOutline);
+    fill(image, x + 1, 1, 1, 83, kFaceHighlight);
+    fill(image, x + 7, 1, 1, 83, kOutline);
     // Cross-head screws that hold the unit in the rack.
     screw(image, x + 1, 8);
     screw(image, x + 1, 70);
@@ -127,8 +140,8 @@ void vents(QImage& image)
         const int y = 13 + row * 5;
         const int offset = (row % 2 == 0) ? 0 : 6;
         for (int x = 204 + offset; x + 9 <= 276; x += 12) {
-            fill(image, x, y, 9, 2, outline);
-            fill(image, x, y + 2, 9, 1, faceLight);
+            fill(image, x, y, 9, 2, kOutline);
+            fill(image, x, y + 2, 9, 1, kFaceLight);
         }
     }
 }
@@ -136,27 +149,27 @@ void vents(QImage& image)
 void displayBezel(QImage& image)
 {
     // The window puts its 78 x 16 display at (12, 54); the bezel surrounds it with two recessed rings.
-    frame(image, QRect(10, 52, 82, 20), faceShadow, faceHighlight);
-    frame(image, QRect(11, 53, 80, 18), outline, faceLight);
-    fill(image, 12, 54, 78, 16, displayGrey);
-    fill(image, 12, 74, 78, 1, faceShadow);
-    fill(image, 12, 75, 78, 1, faceLight);
+    frame(image, QRect(10, 52, 82, 20), kFaceShadow, kFaceHighlight);
+    frame(image, QRect(11, 53, 80, 18), kOutline, kFaceLight);
+    fill(image, 12, 54, 78, 16, kDisplayGrey);
+    fill(image, 12, 74, 78, 1, kFaceShadow);
+    fill(image, 12, 75, 78, 1, kFaceLight);
 }
 
 void indicatorPanel(QImage& image)
 {
-    const QRect inner = applianceIndicatorArea;
-    fill(image, inner.left(), inner.top(), inner.width(), inner.height(), applianceIndicatorColour);
-    frame(image, inner.adjusted(-1, -1, 1, 1), outline, faceHighlight);
-    frame(image, inner.adjusted(-2, -2, 2, 2), faceShadow, faceLight);
+    const QRect inner = kApplianceIndicatorArea;
+    fill(image, inner.left(), inner.top(), inner.width(), inner.height(), kApplianceIndicatorColour);
+    frame(image, inner.adjusted(-1, -1, 1, 1), kOutline, kFaceHighlight);
+    frame(image, inner.adjusted(-2, -2, 2, 2), kFaceShadow, kFaceLight);
     // Engraved marks: a power symbol above the power lamp, a network mark below the link lamp, and ticks beside the
     // column of activity lamps. They keep clear of every lamp and its one-pixel margin.
     sprite(image, 112, 57, {"...g...", ".g.g.g.", "g..g..g", "g.....g", "g.....g", ".g...g.", "..ggg.."});
     sprite(image, 129, 68, {"..gggg..", ".g....g.", "...gg...", "..g..g..", "........", "...gg..."});
     for (int y : {61, 65, 69}) {
-        fill(image, 145, y, 3, 1, engraving);
+        fill(image, 145, y, 3, 1, kEngraving);
     }
-    fill(image, 125, 58, 1, 17, engraving);
+    fill(image, 125, 58, 1, 17, kEngraving);
 }
 
 void networkPorts(QImage& image)
@@ -164,35 +177,35 @@ void networkPorts(QImage& image)
     for (int index = 0; index < 5; ++index) {
         const int x = 160 + index * 17;
         const int y = 57;
-        frame(image, QRect(x - 1, y - 1, 16, 13), faceShadow, faceLight);
-        fill(image, x, y, 14, 8, outline);
-        fill(image, x + 4, y + 8, 6, 3, outline);
+        frame(image, QRect(x - 1, y - 1, 16, 13), kFaceShadow, kFaceLight);
+        fill(image, x, y, 14, 8, kOutline);
+        fill(image, x + 4, y + 8, 6, 3, kOutline);
         for (int contact = 0; contact < 8; ++contact) {
-            image.setPixel(x + 3 + contact, y + 1, contactGold);
+            image.setPixel(x + 3 + contact, y + 1, kContactGold);
         }
-        fill(image, x + 5, y + 14, 4, 1, engraving);
+        fill(image, x + 5, y + 14, 4, 1, kEngraving);
     }
     // A console socket at the end of the row.
-    frame(image, QRect(246, 59, 20, 9), faceShadow, faceLight);
-    fill(image, 247, 60, 18, 7, outline);
-    fill(image, 250, 62, 12, 2, screwMetal);
-    fill(image, 254, 71, 4, 1, engraving);
+    frame(image, QRect(246, 59, 20, 9), kFaceShadow, kFaceLight);
+    fill(image, 247, 60, 18, 7, kOutline);
+    fill(image, 250, 62, 12, 2, kScrewMetal);
+    fill(image, 254, 71, 4, 1, kEngraving);
 }
 
 QImage applianceArtwork()
 {
     QImage image(290, 85, QImage::Format_RGB32);
-    image.fill(applianceFaceColour);
+    image.fill(kApplianceFaceColour);
 
     // Face bevel: lit along the top, shadowed along the bottom.
-    fill(image, 0, 0, 290, 1, outline);
-    fill(image, 0, 1, 290, 1, faceHighlight);
-    fill(image, 0, 2, 290, 1, faceLight);
-    fill(image, 0, 82, 290, 1, faceShadow);
-    fill(image, 0, 83, 290, 1, outline);
-    fill(image, 0, 84, 290, 1, outline);
-    fill(image, 12, 5, 266, 1, flameOrange);
-    fill(image, 12, 6, 266, 1, faceShadow);
+    fill(image, 0, 0, 290, 1, kOutline);
+    fill(image, 0, 1, 290, 1, kFaceHighlight);
+    fill(image, 0, 2, 290, 1, kFaceLight);
+    fill(image, 0, 82, 290, 1, kFaceShadow);
+    fill(image, 0, 83, 290, 1, kOutline);
+    fill(image, 0, 84, 290, 1, kOutline);
+    fill(image, 12, 5, 266, 1, kFlameOrange);
+    fill(image, 12, 6, 266, 1, kFaceShadow);
 
     rackEar(image, 0);
     rackEar(image, 282);
@@ -204,8 +217,8 @@ QImage applianceArtwork()
     }
     vents(image);
     // Groove between the upper face and the row of displays and sockets.
-    fill(image, 100, 49, 178, 1, faceShadow);
-    fill(image, 100, 50, 178, 1, faceLight);
+    fill(image, 100, 49, 178, 1, kFaceShadow);
+    fill(image, 100, 50, 178, 1, kFaceLight);
     displayBezel(image);
     indicatorPanel(image);
     networkPorts(image);

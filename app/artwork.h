@@ -24,12 +24,12 @@ QImage korvaneIcon();
 QImage korvaneEmblem(int side);
 
 // Plain face colour of the appliance; the window's white title text is drawn over it.
-inline constexpr QRgb applianceFaceColour = qRgb(52, 58, 68);
+inline constexpr QRgb kApplianceFaceColour = qRgb(52, 58, 68);
 
 // Colour of the recessed indicator panel that the status lamps sit on.
-inline constexpr QRgb applianceIndicatorColour = qRgb(22, 25, 31);
+inline constexpr QRgb kApplianceIndicatorColour = qRgb(22, 25, 31);
 
 // Inner area of the indicator panel (picture pixels); every lamp and a one-pixel margin around it lie inside.
-inline constexpr QRect applianceIndicatorArea{108, 56, 41, 21};
+inline constexpr QRect kApplianceIndicatorArea{108, 56, 41, 21};
 
 } // namespace korvane

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int px(int twips)
 {
-    return twips / KorvaneFRM::twipsPerPixel;
+    return twips / KorvaneFRM::kTwipsPerPixel;
 }
 
 QRect twipsRect(int left, int top, int width, int height)
@@ -55,9 +55,9 @@ T* make(QWidget* parent, const char* name, QRect geometry, Args&&... args)
     return widget;
 }
 
-const QColor lampGreen(0, 255, 0);
-const QColor lampPaleYellow(255, 255, 192);
-const QColor lampYellow(255, 255, 0);
+const QColor kLampGreen(0, 255, 0);
+const QColor kLampPaleYellow(255, 255, 192);
+const QColor kLampYellow(255, 255, 0);
 
 } // namespace
 
@@ -70,7 +70,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
     setWindowIcon(QIcon(QPixmap::fromImage(korvaneIcon())));
     setFont(sansFont(11, false));
     buildControls();
-    setClientHeightTwips(compactHeightTwips);
+    setClientHeightTwips(kCompactHeightTwips);
 
     connect(&m_session, &RunSession::runEnded, this, [this] {
         refreshRunView();
@@ -115,11 +115,11 @@ void KorvaneFRM::buildControls()
     LBL_Logs->setAlignment(Qt::AlignCenter);
     setColours(LBL_Logs, QColor(255, 255, 0), QColor(128, 128, 128));
 
-    FRM_On = make<StatusLamp>(FRM_Vert, "FRM_On", twipsRect(1710, 1005, 60, 60), lampGreen);
-    FRM_Winsock = make<StatusLamp>(FRM_Vert, "FRM_Winsock", twipsRect(1965, 930, 60, 60), lampGreen);
-    FRM_Yellow = make<StatusLamp>(FRM_Vert, "FRM_Yellow", twipsRect(2085, 900, 60, 60), lampPaleYellow);
-    FRM_Red = make<StatusLamp>(FRM_Vert, "FRM_Red", twipsRect(2085, 960, 60, 60), lampPaleYellow);
-    frm_green = make<StatusLamp>(FRM_Vert, "frm_green", twipsRect(2085, 1020, 60, 60), lampYellow);
+    FRM_On = make<StatusLamp>(FRM_Vert, "FRM_On", twipsRect(1710, 1005, 60, 60), kLampGreen);
+    FRM_Winsock = make<StatusLamp>(FRM_Vert, "FRM_Winsock", twipsRect(1965, 930, 60, 60), kLampGreen);
+    FRM_Yellow = make<StatusLamp>(FRM_Vert, "FRM_Yellow", twipsRect(2085, 900, 60, 60), kLampPaleYellow);
+    FRM_Red = make<StatusLamp>(FRM_Vert, "FRM_Red", twipsRect(2085, 960, 60, 60), kLampPaleYellow);
+    frm_green = make<StatusLamp>(FRM_Vert, "frm_green", twipsRect(2085, 1020, 60, 60), kLampYellow);
     FRM_Yellow->hide();
     FRM_Red->hide();
     frm_green->hide();
@@ -187,12 +187,12 @@ void KorvaneFRM::buildControls()
 
 void KorvaneFRM::setClientHeightTwips(int twips)
 {
-    setFixedSize(px(clientWidthTwips), px(twips));
+    setFixedSize(px(kClientWidthTwips), px(twips));
 }
 
 bool KorvaneFRM::isCompact() const
 {
-    return height() == px(compactHeightTwips);
+    return height() == px(kCompactHeightTwips);
 }
 
 void KorvaneFRM::showUnknownError(const QString& reason)

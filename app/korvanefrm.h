@@ -28,10 +28,10 @@ class KorvaneFRM : public QWidget, public RunView
 
 public:
     // Client heights of the two views, in twips: the top strip alone, or the whole window.
-    static constexpr int compactHeightTwips = 1260;
-    static constexpr int fullHeightTwips = 4110;
-    static constexpr int clientWidthTwips = 5640;
-    static constexpr int twipsPerPixel = 15;
+    static constexpr int kCompactHeightTwips = 1260;
+    static constexpr int kFullHeightTwips = 4110;
+    static constexpr int kClientWidthTwips = 5640;
+    static constexpr int kTwipsPerPixel = 15;
 
     enum class LoadOutcome
     {

@@ -7,7 +7,7 @@ namespace korvane {
 
 OutputBox::OutputBox(QWidget* parent) : QPlainTextEdit(parent)
 {
-    setMaximumBlockCount(maxLines);
+    setMaximumBlockCount(kMaxLines);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -23,12 +23,12 @@ void OutputBox::appendLine(const QString& line)
 {
     m_pending.append(line);
     m_pendingLength += line.size() + 2;
-    if (m_pending.size() > 2 * maxLines) {
+    if (m_pending.size() > 2 * kMaxLines) {
         // Lines the box would drop at once anyway are dropped here already.
-        for (qsizetype i = 0; i < maxLines; ++i) {
+        for (qsizetype i = 0; i < kMaxLines; ++i) {
             m_pendingLength -= m_pending.at(i).size() + 2;
         }
-        m_pending.remove(0, maxLines);
+        m_pending.remove(0, kMaxLines);
         m_clearPending = true;
     }
     if (!m_flushTimer.isActive()) {
@@ -75,8 +75,8 @@ void OutputBox::flush()
     if (m_pending.isEmpty()) {
         return;
     }
-    if (maximumBlockCount() != maxLines) {
-        setMaximumBlockCount(maxLines);
+    if (maximumBlockCount() != kMaxLines) {
+        setMaximumBlockCount(kMaxLines);
     }
     appendPlainText(m_pending.join(QLatin1Char('\n')));
     m_pending.clear();

@@ -8,7 +8,7 @@ namespace korvane {
 
 // TXT_OutPut: the multi-line output box. Lines handed to it during a run, and the emptying at
 // each pass, are gathered and shown together a few times a second, so painting never limits the
-// rate; the box keeps the last `maxLines` lines of a run, so its memory stays flat over any
+// rate; the box keeps the last `kMaxLines` lines of a run, so its memory stays flat over any
 // number of lines. Its length is counted as the box's text with a CR LF after each line.
 class OutputBox : public QPlainTextEdit
 {
@@ -17,7 +17,7 @@ class OutputBox : public QPlainTextEdit
 public:
     // Lines of a run kept in view. A whole text set at once (the source-file view, whose own
     // limit of 61,800 characters bounds it) is kept whole.
-    static constexpr int maxLines = 10000;
+    static constexpr int kMaxLines = 10000;
 
     explicit OutputBox(QWidget* parent = nullptr);
 

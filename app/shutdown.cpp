@@ -10,8 +10,8 @@ namespace korvane {
 void KorvaneFRM::writePosition()
 {
     const QPoint place = pos();
-    m_services.profile.write("PositionX", singleToText(static_cast<float>(place.x() * twipsPerPixel)));
-    m_services.profile.write("PositionY", singleToText(static_cast<float>(place.y() * twipsPerPixel)));
+    m_services.profile.write("PositionX", singleToText(static_cast<float>(place.x() * kTwipsPerPixel)));
+    m_services.profile.write("PositionY", singleToText(static_cast<float>(place.y() * kTwipsPerPixel)));
 }
 
 void KorvaneFRM::onExit()

@@ -23,7 +23,7 @@ int positionPixels(double twips)
     if (!std::isfinite(twips)) {
         return 0;
     }
-    const double pixels = std::clamp(twips / KorvaneFRM::twipsPerPixel, -1.0e6, 1.0e6);
+    const double pixels = std::clamp(twips / KorvaneFRM::kTwipsPerPixel, -1.0e6, 1.0e6);
     return static_cast<int>(std::lround(pixels));
 }
 

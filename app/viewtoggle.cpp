@@ -9,17 +9,17 @@ void KorvaneFRM::onToggleView()
     TXT_OutPut->clearText();
     LBL_titre->show();
     if (isCompact()) {
-        setClientHeightTwips(fullHeightTwips);
+        setClientHeightTwips(kFullHeightTwips);
         return;
     }
     LBL_ProgName->show();
-    setClientHeightTwips(compactHeightTwips);
+    setClientHeightTwips(kCompactHeightTwips);
     LBL_titre->hide();
 }
 
 void KorvaneFRM::onCollapseView()
 {
-    setClientHeightTwips(compactHeightTwips);
+    setClientHeightTwips(kCompactHeightTwips);
     LBL_titre->hide();
     LBL_ProgName->show();
 }

@@ -216,8 +216,8 @@ void DatagramListener::readPending()
     sockaddr_storage lastSender{};
     socklen_t lastSenderLength = 0;
     QHostAddress sender;
-    while (batch.size() < MaxBatch) {
-        const int wanted = static_cast<int>(std::min<qsizetype>(kMessagesPerCall, MaxBatch - batch.size()));
+    while (batch.size() < kMaxBatch) {
+        const int wanted = static_cast<int>(std::min<qsizetype>(kMessagesPerCall, kMaxBatch - batch.size()));
         m_buffers->prepare(wanted);
         const int got =
             ::recvmmsg(m_fd, m_buffers->headers.data(), static_cast<unsigned>(wanted), MSG_DONTWAIT, nullptr);

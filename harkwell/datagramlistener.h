@@ -29,11 +29,11 @@ public:
     // Asked of the kernel so that a burst waits in the socket instead of being dropped while a batch is
     // printed or shown. A process that may (root, CAP_NET_ADMIN) gets it past net.core.rmem_max; any other
     // gets at most that limit.
-    static constexpr int ReceiveBufferBytes = 8 * 1024 * 1024;
+    static constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 
     // Datagrams read in one go at most, so that a flood cannot keep the event loop from drawing or quitting;
     // the socket signals again for whatever is left.
-    static constexpr int MaxBatch = 10000;
+    static constexpr int kMaxBatch = 10000;
 
     explicit DatagramListener(QObject* parent = nullptr);
     ~DatagramListener() override;
@@ -64,7 +64,7 @@ public:
     [[nodiscard]] qint64 ratePerSecond() const;
     void resetCounters();
 
-    // Reads the datagrams waiting on the socket (up to MaxBatch, many per system call) and emits them as one
+    // Reads the datagrams waiting on the socket (up to kMaxBatch, many per system call) and emits them as one
     // batch. Called when the socket is readable, and at shutdown so that datagrams already received are not lost.
     void readPending();
 
@@ -85,7 +85,7 @@ private:
     std::unique_ptr<ReceiveBuffers> m_buffers;
     QHostAddress m_address;
     quint16 m_port = 0;
-    int m_receiveBufferBytes = ReceiveBufferBytes;
+    int m_receiveBufferBytes = kReceiveBufferBytes;
     QElapsedTimer m_elapsed;
     Clock m_clock;
     RateMeter m_rate;

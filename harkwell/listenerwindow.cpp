@@ -32,7 +32,7 @@ ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
     connect(m_clearButton, &QPushButton::clicked, this, &ListenerWindow::clear);
     connect(m_saveButton, &QPushButton::clicked, this, &ListenerWindow::save);
     connect(&m_refreshTimer, &QTimer::timeout, this, &ListenerWindow::refresh);
-    m_refreshTimer.start(RefreshMs);
+    m_refreshTimer.start(kRefreshMs);
     refresh();
 }
 
@@ -62,7 +62,7 @@ void ListenerWindow::buildLayout()
     m_view->setReadOnly(true);
     m_view->setUndoRedoEnabled(false);
     m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_view->setMaximumBlockCount(MaxLines);
+    m_view->setMaximumBlockCount(kMaxLines);
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     m_counters = new QLabel(this);
@@ -117,10 +117,10 @@ quint16 ListenerWindow::port() const
 
 void ListenerWindow::queue(const QList<Datagram>& batch)
 {
-    // Kept as datagrams: only those still among the newest MaxLines at the next refresh are ever turned into text.
+    // Kept as datagrams: only those still among the newest kMaxLines at the next refresh are ever turned into text.
     m_pending += batch;
-    if (m_pending.size() > MaxLines) {
-        m_pending.remove(0, m_pending.size() - MaxLines);
+    if (m_pending.size() > kMaxLines) {
+        m_pending.remove(0, m_pending.size() - kMaxLines);
     }
 }
 
@@ -134,9 +134,9 @@ void ListenerWindow::refresh()
         m_pending.clear();
         // Under a flood, laying out thousands of lines takes long; the next refresh waits so that drawing keeps
         // at most about a fifth of the thread and reading the socket the rest.
-        m_refreshTimer.setInterval(std::max<qint64>(RefreshMs, DrawShareInverse * drawing.elapsed()));
+        m_refreshTimer.setInterval(std::max<qint64>(kRefreshMs, kDrawShareInverse * drawing.elapsed()));
     } else {
-        m_refreshTimer.setInterval(RefreshMs);
+        m_refreshTimer.setInterval(kRefreshMs);
     }
     m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s   Dropped: %4")
                             .arg(m_listener.datagramCount())

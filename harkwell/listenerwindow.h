@@ -26,10 +26,10 @@ public:
     // Asks where to save; an empty answer cancels. Tests replace the file dialog with their own answer.
     using SavePathChooser = std::function<QString(QWidget* parent)>;
 
-    static constexpr int MaxLines = 10000;
-    static constexpr int RefreshMs = 50;
+    static constexpr int kMaxLines = 10000;
+    static constexpr int kRefreshMs = 50;
     // The time between refreshes is at least this many times the last refresh's drawing time.
-    static constexpr int DrawShareInverse = 5;
+    static constexpr int kDrawShareInverse = 5;
 
     explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
 
@@ -59,7 +59,7 @@ private:
     QHostAddress m_bindAddress;
     DatagramListener m_listener;
     QTimer m_refreshTimer;
-    QList<Datagram> m_pending; // received but not yet shown, the newest MaxLines at most
+    QList<Datagram> m_pending; // received but not yet shown, the newest kMaxLines at most
     bool m_paused = false;
     SavePathChooser m_choosePath;
 

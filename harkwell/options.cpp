@@ -8,10 +8,10 @@ namespace korvane::harkwell {
 
 namespace {
 
-const QString StdoutName = QStringLiteral("stdout");
-const QString VerboseName = QStringLiteral("verbose");
-const QString PortName = QStringLiteral("port");
-const QString BindName = QStringLiteral("bind");
+const QString kStdoutName = QStringLiteral("stdout");
+const QString kVerboseName = QStringLiteral("verbose");
+const QString kPortName = QStringLiteral("port");
+const QString kBindName = QStringLiteral("bind");
 
 // The parser with every option declared, shared by the parse and the help text.
 struct Declared
@@ -24,20 +24,20 @@ struct Declared
     {
         parser.setApplicationDescription(QStringLiteral("Listens for syslog datagrams over UDP and shows each one "
                                                         "as it arrives."));
-        parser.addOption({{QStringLiteral("p"), PortName},
+        parser.addOption({{QStringLiteral("p"), kPortName},
                           QStringLiteral("UDP port to listen on (0 lets the system choose). Default: 514."),
                           QStringLiteral("port")});
-        parser.addOption({{QStringLiteral("b"), BindName},
+        parser.addOption({{QStringLiteral("b"), kBindName},
                           QStringLiteral("Local address to listen on. Default: 0.0.0.0 (every IPv4 address)."),
                           QStringLiteral("address")});
-        parser.addOption({StdoutName, QStringLiteral("No window: print each datagram as exactly one line on "
-                                                     "standard output. One trailing line end of a datagram is "
-                                                     "dropped; in the rest, CR, LF, tab and backslash are written "
-                                                     "as \\r, \\n, \\t and \\\\, any other control byte as "
-                                                     "\\xNN (hex). Ends on SIGINT or SIGTERM.")});
-        parser.addOption({VerboseName, QStringLiteral("With --stdout, start each line with the arrival time and "
-                                                      "the sender, and at the end say on standard error how many "
-                                                      "datagrams were received and how many the system dropped.")});
+        parser.addOption({kStdoutName, QStringLiteral("No window: print each datagram as exactly one line on "
+                                                      "standard output. One trailing line end of a datagram is "
+                                                      "dropped; in the rest, CR, LF, tab and backslash are written "
+                                                      "as \\r, \\n, \\t and \\\\, any other control byte as "
+                                                      "\\xNN (hex). Ends on SIGINT or SIGTERM.")});
+        parser.addOption({kVerboseName, QStringLiteral("With --stdout, start each line with the arrival time and "
+                                                       "the sender, and at the end say on standard error how many "
+                                                       "datagrams were received and how many the system dropped.")});
     }
 };
 
@@ -68,8 +68,8 @@ ParseResult parseOptions(const QStringList& arguments)
     }
 
     Options& options = result.options;
-    if (parser.isSet(PortName)) {
-        const QString text = parser.value(PortName);
+    if (parser.isSet(kPortName)) {
+        const QString text = parser.value(kPortName);
         bool ok = false;
         const uint port = text.toUInt(&ok);
         if (!ok || port > 65535) {
@@ -77,14 +77,14 @@ ParseResult parseOptions(const QStringList& arguments)
         }
         options.port = static_cast<quint16>(port);
     }
-    if (parser.isSet(BindName)) {
-        const QString text = parser.value(BindName);
+    if (parser.isSet(kBindName)) {
+        const QString text = parser.value(kBindName);
         if (!options.bindAddress.setAddress(text)) {
             return invalid(QStringLiteral("Invalid bind address: %1").arg(text));
         }
     }
-    options.stdoutMode = parser.isSet(StdoutName);
-    options.verbose = parser.isSet(VerboseName);
+    options.stdoutMode = parser.isSet(kStdoutName);
+    options.verbose = parser.isSet(kVerboseName);
     if (options.verbose && !options.stdoutMode) {
         return invalid(QStringLiteral("--verbose needs --stdout"));
     }
@@ -103,7 +103,7 @@ bool wantsWindow(const QStringList& arguments)
     case ParseStatus::Invalid:
         break;
     }
-    return !arguments.contains(QStringLiteral("--") + StdoutName);
+    return !arguments.contains(QStringLiteral("--") + kStdoutName);
 }
 
 QString helpText()

@@ -19,16 +19,16 @@ public:
     [[nodiscard]] qint64 rate(qint64 nowMs) const;
 
 private:
-    static constexpr int SliceCount = 10;
+    static constexpr int kSliceCount = 10;
     static constexpr qint64 SliceMs = 100;
     static constexpr qint64 NoSlice = std::numeric_limits<qint64>::min();
 
-    std::array<qint64, SliceCount> m_counts{};
-    std::array<qint64, SliceCount> m_sliceOfCell = filled(NoSlice);
+    std::array<qint64, kSliceCount> m_counts{};
+    std::array<qint64, kSliceCount> m_sliceOfCell = filled(NoSlice);
 
-    static constexpr std::array<qint64, SliceCount> filled(qint64 value)
+    static constexpr std::array<qint64, kSliceCount> filled(qint64 value)
     {
-        std::array<qint64, SliceCount> cells{};
+        std::array<qint64, kSliceCount> cells{};
         cells.fill(value);
         return cells;
     }

@@ -110,7 +110,7 @@ void RunDriver::onTimer()
     // Emit every line that has fallen due, for a few milliseconds at most. The next deadline is
     // set as each wait is served, before its line is emitted, so that the time a slow sink takes
     // does not count as lateness.
-    const auto budgetEnd = m_clock.now() + batchBudget;
+    const auto budgetEnd = m_clock.now() + kBatchBudget;
     m_pacer->next();
     GenerationRun::Next next = m_run->waitOver();
     while (next == GenerationRun::Next::Wait) {

@@ -31,7 +31,7 @@ public:
     const GenerationRun* run() const { return m_run.get(); }
 
     // The longest stretch of back-to-back lines before the window gets its turn again.
-    static constexpr auto batchBudget = std::chrono::milliseconds(5);
+    static constexpr auto kBatchBudget = std::chrono::milliseconds(5);
 
 signals:
     // The run ended (Finished) or failed (Halted).

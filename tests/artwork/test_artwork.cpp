@@ -116,14 +116,14 @@ void TestArtwork::lampSitsOnTheIndicatorPanel()
     const QImage picture = applianceFront();
     const QRect withRing(lamp - QPoint(1, 1), QSize(6, 6));
 
-    QVERIFY(applianceIndicatorArea.contains(withRing));
+    QVERIFY(kApplianceIndicatorArea.contains(withRing));
     for (int y = withRing.top(); y <= withRing.bottom(); ++y) {
         for (int x = withRing.left(); x <= withRing.right(); ++x) {
-            QVERIFY2(picture.pixel(x, y) == applianceIndicatorColour,
+            QVERIFY2(picture.pixel(x, y) == kApplianceIndicatorColour,
                      qPrintable(QStringLiteral("pixel (%1, %2) is not the indicator panel").arg(x).arg(y)));
         }
     }
-    QVERIFY(picture.pixel(applianceIndicatorArea.left() - 1, lamp.y()) != applianceIndicatorColour);
+    QVERIFY(picture.pixel(kApplianceIndicatorArea.left() - 1, lamp.y()) != kApplianceIndicatorColour);
 }
 
 void TestArtwork::titleLabelsStandOnADarkFace_data()
@@ -144,7 +144,7 @@ void TestArtwork::titleLabelsStandOnADarkFace()
                      qPrintable(QStringLiteral("white text would not read at (%1, %2)").arg(x).arg(y)));
         }
     }
-    QCOMPARE(picture.pixel(band.center()), applianceFaceColour);
+    QCOMPARE(picture.pixel(band.center()), kApplianceFaceColour);
 }
 
 void TestArtwork::displayBoxIsSetInABezel()
@@ -154,12 +154,12 @@ void TestArtwork::displayBoxIsSetInABezel()
     QCOMPARE(picture.pixel(display.center()), qRgb(128, 128, 128));
     const QRect ring = display.adjusted(-1, -1, 1, 1);
     for (int x = ring.left(); x <= ring.right(); ++x) {
-        QVERIFY(picture.pixel(x, ring.top()) != applianceFaceColour);
-        QVERIFY(picture.pixel(x, ring.bottom()) != applianceFaceColour);
+        QVERIFY(picture.pixel(x, ring.top()) != kApplianceFaceColour);
+        QVERIFY(picture.pixel(x, ring.bottom()) != kApplianceFaceColour);
     }
     for (int y = ring.top(); y <= ring.bottom(); ++y) {
-        QVERIFY(picture.pixel(ring.left(), y) != applianceFaceColour);
-        QVERIFY(picture.pixel(ring.right(), y) != applianceFaceColour);
+        QVERIFY(picture.pixel(ring.left(), y) != kApplianceFaceColour);
+        QVERIFY(picture.pixel(ring.right(), y) != kApplianceFaceColour);
     }
 }
 

@@ -212,8 +212,8 @@ void TestDatagramListener::asksForALargeReceiveBuffer()
     // Linux grants the request up to net.core.rmem_max, or whole to a process that may force it (root), and
     // reports twice that, the rest being its bookkeeping.
     const qint64 granted = listener.receiveBufferSize();
-    QVERIFY2(granted == 2 * std::min<qint64>(DatagramListener::ReceiveBufferBytes, limit) ||
-                 granted == 2 * qint64(DatagramListener::ReceiveBufferBytes),
+    QVERIFY2(granted == 2 * std::min<qint64>(DatagramListener::kReceiveBufferBytes, limit) ||
+                 granted == 2 * qint64(DatagramListener::kReceiveBufferBytes),
              qPrintable(QString::number(granted)));
 }
 

@@ -181,7 +181,7 @@ void TestListenerWindow::viewKeepsTheNewestLines()
 {
     ListeningWindow w;
     QVERIFY(w.start());
-    const int total = ListenerWindow::MaxLines + 5;
+    const int total = ListenerWindow::kMaxLines + 5;
     // Sent in steps, each read before the next, so that the kernel's buffer never decides what is lost.
     for (int first = 0; first < total; first += 1000) {
         QVERIFY(w.send(numberedLines(first, std::min(1000, total - first))));
@@ -191,7 +191,7 @@ void TestListenerWindow::viewKeepsTheNewestLines()
 
     QTRY_VERIFY(shownLines(w.window).constLast().endsWith(QString::fromLatin1(numberedLines(total - 1, 1).at(0))));
     const QStringList lines = shownLines(w.window);
-    QCOMPARE(lines.size(), ListenerWindow::MaxLines);
+    QCOMPARE(lines.size(), ListenerWindow::kMaxLines);
     QVERIFY2(lines.constFirst().endsWith(QString::fromLatin1(numberedLines(5, 1).at(0))), qPrintable(lines.at(0)));
 }
 
