@@ -25,8 +25,8 @@ nanoseconds toNanoseconds(double seconds)
 }
 
 // How many lines the run may owe and still send back to back: enough to absorb timer jitter and a
-// busy moment of the window, never a burst after a real stall.
-constexpr nanoseconds kCatchUp{10'000'000};
+// busy moment of the machine (a few milliseconds off the processor), never a burst after a stall.
+constexpr nanoseconds kCatchUp{20'000'000};
 
 } // namespace
 

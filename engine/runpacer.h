@@ -22,7 +22,7 @@ public:
 // Deadlines of a run's waits at a fixed rate: the first wait ends one delay after Play, and
 // each further wait one delay after the previous deadline, so that the time spent emitting a
 // line does not add up. Catching up absorbs timer jitter only: of a run that fell behind (the
-// process was stopped, the disk stalled) at most 10 ms worth of lines, or the one line due for a
+// process was stopped, the disk stalled) at most 20 ms worth of lines, or the one line due for a
 // longer delay, go out back to back; the rest are not made up for, and the run goes on at its
 // rate from there.
 class RunPacer

@@ -86,14 +86,14 @@ void TestRunPacer::stall_data()
     QTest::addColumn<qint64>("lateNs");          // how far past the following deadline the clock stands
     QTest::addColumn<qint64>("deadlineFromNow"); // where the following deadline ends up
 
-    // Jitter is made up for on the grid; of a longer stall at most 10 ms worth of lines are owed.
+    // Jitter is made up for on the grid; of a longer stall at most 20 ms worth of lines are owed.
     QTest::newRow("10 us delay, 4 ms of jitter: all caught up") << 0.00001 << qint64(4'000'000) << qint64(-4'000'000);
-    QTest::newRow("1 ms delay, 9 ms behind: all caught up") << 0.001 << qint64(9'000'000) << qint64(-9'000'000);
-    QTest::newRow("1 ms delay, 15 ms behind: ten lines owed, not fifteen")
-        << 0.001 << qint64(15'000'000) << qint64(-9'000'000);
+    QTest::newRow("1 ms delay, 19 ms behind: all caught up") << 0.001 << qint64(19'000'000) << qint64(-19'000'000);
+    QTest::newRow("1 ms delay, 30 ms behind: twenty lines owed, not thirty")
+        << 0.001 << qint64(30'000'000) << qint64(-19'000'000);
     QTest::newRow("1 s delay, half a second behind: the next line a delay later")
-        << 1.0 << qint64(500'000'000) << qint64(990'000'000);
-    QTest::newRow("1 s delay, stopped for 8 s: no burst") << 1.0 << qint64(8'000'000'000) << qint64(990'000'000);
+        << 1.0 << qint64(500'000'000) << qint64(980'000'000);
+    QTest::newRow("1 s delay, stopped for 8 s: no burst") << 1.0 << qint64(8'000'000'000) << qint64(980'000'000);
 }
 
 void TestRunPacer::stall()
