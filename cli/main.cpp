@@ -107,8 +107,8 @@ int main(int argc, char* argv[])
     });
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &session, &RunSession::finish);
     if (options.durationSeconds > 0) {
-        QTimer::singleShot(std::chrono::milliseconds(static_cast<qint64>(options.durationSeconds * 1000)), &session,
-                           &RunSession::finish);
+        QTimer::singleShot(std::chrono::milliseconds(static_cast<qint64>(options.durationSeconds * 1000)),
+                           Qt::PreciseTimer, &session, &RunSession::finish);
     }
 
     view.startProgress();
