@@ -82,6 +82,7 @@ private:
     void buildControls();
     void setClientHeightTwips(int twips);
     void showUnknownError(const QString& reason);
+    void showConnection();
     void refreshRunView(); // shows pending lines, the counter and the lamps now
     void reportDroppedLines() const;
     void showRunState();

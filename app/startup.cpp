@@ -12,6 +12,9 @@ namespace korvane {
 
 namespace {
 
+const QColor kLampNetwork(255, 0, 0);
+const QColor kLampConnecting(255, 160, 0);
+
 QString number(double value, char separator)
 {
     return QString::fromStdString(numberToText(value, separator));
@@ -82,11 +85,16 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     }
 
     FileSink::Mode mode = FileSink::Mode::Append;
-    if (m_config.output == OutputKind::Udp) {
+    if (m_config.output != OutputKind::File) {
         LBL_SyslogFile->setText(QStringLiteral("Syslog File : Yes"));
         LBL_HostIP->setText(QStringLiteral("Host IP : ") + QString::fromStdString(m_config.host));
         LBL_HostIP->show();
-        FRM_Winsock->setColour(QColor(255, 0, 0));
+        FRM_Winsock->setColour(kLampNetwork);
+        if (m_config.output != OutputKind::Udp) {
+            showConnection();
+            connect(&m_output.streamSink(), &StreamSink::connectionChanged, this, &KorvaneFRM::showConnection,
+                    Qt::UniqueConnection);
+        }
     } else if (RunOutput::fileExists()) {
         // The output file: appended to or emptied as the operator answers; created silently when
         // absent. Only a plain No empties it; a question closed by a termination signal leaves
@@ -106,6 +114,15 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         showUnknownError(failure);
     }
     return LoadOutcome::Shown;
+}
+
+// The lamp of a TCP or TLS output: red while the connection is up, as for UDP; amber while it
+// is being made or waits to be tried again. Its tooltip says which, and why.
+void KorvaneFRM::showConnection()
+{
+    const StreamSink& stream = m_output.streamSink();
+    FRM_Winsock->setColour(stream.isConnected() ? kLampNetwork : kLampConnecting);
+    FRM_Winsock->setToolTip(stream.stateText());
 }
 
 } // namespace korvane

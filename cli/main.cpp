@@ -33,6 +33,31 @@ int fail(const QString& reason)
     return 1;
 }
 
+// Lines of a TCP or TLS run may still wait for the receiver when the run ends: they get a few
+// seconds to go out (a signal cuts that short), and what could not go is said.
+void drainStream(RunOutput& output, TerminationSignals& termination)
+{
+    constexpr std::chrono::seconds kDrainTime{10};
+    if (output.kind() != OutputKind::Tcp && output.kind() != OutputKind::Tls) {
+        return;
+    }
+    StreamSink& stream = output.streamSink();
+    if (!stream.isDrained()) {
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, QCoreApplication::instance(), &QCoreApplication::quit);
+        QObject::connect(&stream, &StreamSink::drained, QCoreApplication::instance(), &QCoreApplication::quit);
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, QCoreApplication::instance(),
+                         &QCoreApplication::quit);
+        deadline.start(kDrainTime);
+        QCoreApplication::exec();
+    }
+    if (stream.queuedMessages() > 0) {
+        std::fprintf(stderr, "korvane-cli: %zu lines not delivered to %s: %s\n", stream.queuedMessages(),
+                     qPrintable(output.destination()), qPrintable(stream.stateText()));
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -115,6 +140,9 @@ int main(int argc, char* argv[])
     session.play();
     if (session.running()) {
         QCoreApplication::exec();
+    }
+    if (status == 0) {
+        drainStream(output, termination);
     }
     view.finish();
     if (status != 0) {

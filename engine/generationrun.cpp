@@ -238,7 +238,12 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
         shaped = removeHeader(line, m_settings.headerString);
         line = shaped;
     }
-    if (!m_settings.realLogs) {
+    if (m_settings.format != SyslogFormat::Plain) {
+        std::string message =
+            m_settings.realLogs ? std::string(line) : rewriteTemplate(line, m_settings.rewrite, m_random);
+        shaped = frameLine(m_settings.format, m_settings.facility, m_clock.now(), m_settings.firewallName, message);
+        line = shaped;
+    } else if (!m_settings.realLogs) {
         shaped = composeLine(m_clock, m_settings.firewallName, rewriteTemplate(line, m_settings.rewrite, m_random));
         line = shaped;
     }

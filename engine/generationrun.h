@@ -26,6 +26,10 @@ struct RunSettings
     std::filesystem::path sourceFile;
     std::string firewallName;
     RewriteValues rewrite;
+    // A standard syslog header replaces the composed date-time-name header of template lines
+    // and goes before real log lines (after header removal) alike.
+    SyslogFormat format = SyslogFormat::Plain;
+    int facility = 20;
 };
 
 // The window-level flags that the buttons and exit paths set and the run reads.

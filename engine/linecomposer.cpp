@@ -80,4 +80,123 @@ std::string composeLine(const CivilDate& date, const CivilTime& time, std::strin
     return out;
 }
 
+namespace {
+
+constexpr std::string_view kPixTag = "PIX-";
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The host as one header field: printable ASCII without blanks, at most 255 characters.
+void appendHost(std::string& out, std::string_view host)
+{
+    constexpr std::size_t kMaxHostLength = 255;
+    host = host.substr(0, kMaxHostLength);
+    if (host.empty()) {
+        out.push_back('-');
+        return;
+    }
+    for (const char c : host) {
+        const auto u = static_cast<unsigned char>(c);
+        out.push_back(u > 32 && u < 127 ? c : '_');
+    }
+}
+
+// "302013" of "%PIX-6-302013: ...", or "-".
+std::string_view messageNumber(std::string_view message)
+{
+    const std::size_t at = message.find(kPixTag);
+    if (at == std::string_view::npos) {
+        return "-";
+    }
+    std::string_view rest = message.substr(at + kPixTag.size());
+    if (rest.size() < 3 || !isDigit(rest[0]) || rest[1] != '-' || !isDigit(rest[2])) {
+        return "-";
+    }
+    rest.remove_prefix(2);
+    constexpr std::size_t kMaxMessageIdLength = 32;
+    std::size_t length = 0;
+    while (length < rest.size() && length < kMaxMessageIdLength && isDigit(rest[length])) {
+        ++length;
+    }
+    return rest.substr(0, length);
+}
+
+void appendOffset(std::string& out, int minutes)
+{
+    out.push_back(minutes < 0 ? '-' : '+');
+    const int magnitude = minutes < 0 ? -minutes : minutes;
+    appendPadded(out, magnitude / 60 % 100, 2);
+    out.push_back(':');
+    appendPadded(out, magnitude % 60, 2);
+}
+
+} // namespace
+
+int messageSeverity(std::string_view message)
+{
+    constexpr int kNotice = 5;
+    const std::size_t at = message.find(kPixTag);
+    if (at == std::string_view::npos || at + kPixTag.size() >= message.size()) {
+        return kNotice;
+    }
+    const char digit = message[at + kPixTag.size()];
+    return digit >= '0' && digit <= '7' ? digit - '0' : kNotice;
+}
+
+std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
+                      std::string_view message)
+{
+    if (format == SyslogFormat::Plain) {
+        return std::string(message);
+    }
+    constexpr std::size_t kLongestHeader = 64; // "<191>1 " + time stamp + the fixed fields
+    std::string out;
+    out.reserve(kLongestHeader + host.size() + message.size());
+    out.push_back('<');
+    appendPadded(out, std::clamp(facility, 0, 23) * 8 + messageSeverity(message), 1);
+    out.push_back('>');
+    const CivilDate& date = stamp.date;
+    const CivilTime& time = stamp.time;
+    if (format == SyslogFormat::Rfc3164) {
+        out.append(kMonthNames[static_cast<std::size_t>(std::clamp(date.month, 1, 12) - 1)]);
+        out.push_back(' ');
+        if (date.day < 10) {
+            out.push_back(' ');
+        }
+        appendPadded(out, date.day, 1);
+        out.push_back(' ');
+    } else {
+        out.append("1 ");
+        appendPadded(out, date.year, 4);
+        out.push_back('-');
+        appendPadded(out, date.month, 2);
+        out.push_back('-');
+        appendPadded(out, date.day, 2);
+        out.push_back('T');
+    }
+    appendPadded(out, time.hour, 2);
+    out.push_back(':');
+    appendPadded(out, time.minute, 2);
+    out.push_back(':');
+    appendPadded(out, time.second, 2);
+    if (format == SyslogFormat::Rfc5424) {
+        out.push_back('.');
+        appendPadded(out, time.millisecond, 3);
+        appendOffset(out, stamp.utcOffsetMinutes);
+    }
+    out.push_back(' ');
+    appendHost(out, host);
+    if (format == SyslogFormat::Rfc5424) {
+        out.append(" PIX - ");
+        out.append(messageNumber(message));
+        out.append(" -");
+    }
+    out.push_back(' ');
+    out.append(message);
+    return out;
+}
+
 } // namespace korvane

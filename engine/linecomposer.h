@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/outputformat.h"
+
 #include <string>
 #include <string_view>
 
@@ -17,12 +19,14 @@ struct CivilTime
     int hour = 0; // 0..23
     int minute = 0;
     int second = 0;
+    int millisecond = 0; // 0..999
 };
 
 struct CivilDateTime
 {
     CivilDate date;
     CivilTime time;
+    int utcOffsetMinutes = 0; // local time minus UTC
 };
 
 // The local wall clock that stamps composed lines; tests fix it. Date and time come from one
@@ -46,5 +50,20 @@ std::string composeLine(WallClock& clock, std::string_view firewallName, std::st
 // The same with the date and time given.
 std::string composeLine(const CivilDate& date, const CivilTime& time, std::string_view firewallName,
                         std::string_view message);
+
+// The severity a syslog receiver should see for a firewall message: the digit right after the
+// first "PIX-" (0..7); 5, notice, when there is none.
+int messageSeverity(std::string_view message);
+
+// `message` behind a standard syslog header, the priority being facility x 8 + the message's
+// severity and the host `host` (blanks and control characters become '_', as a host field holds
+// none):
+// - Rfc3164: "<PRI>Mmm dd hh:mm:ss HOST MSG", the day padded with a space;
+// - Rfc5424: "<PRI>1 yyyy-mm-ddThh:mm:ss.mmm+hh:mm HOST PIX - MSGID - MSG", MSGID being the
+//   message number of the first "PIX-n-nnnnnn" (its "-" when there is none), so that a
+//   collector can file the message by number without parsing it;
+// - Plain: `message` unchanged.
+std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
+                      std::string_view message);
 
 } // namespace korvane

@@ -14,6 +14,16 @@ bool RunOutput::fileExists()
 QString RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
 {
     m_kind = config.output;
+    if (m_kind == OutputKind::Tcp || m_kind == OutputKind::Tls) {
+        const QString host = QString::fromStdString(config.host);
+        m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
+        std::optional<TlsSettings> tls;
+        if (m_kind == OutputKind::Tls) {
+            tls = TlsSettings{QString::fromStdString(config.tlsCaFile), QString::fromStdString(config.tlsCertFile),
+                              QString::fromStdString(config.tlsKeyFile), QString::fromStdString(config.tlsPeerName)};
+        }
+        return m_stream.start(host, config.port, config.framing, tls);
+    }
     if (m_kind == OutputKind::Udp) {
         const QString host = QString::fromStdString(config.host);
         m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
@@ -31,7 +41,16 @@ QString RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
 
 LineSink& RunOutput::sink()
 {
-    return m_kind == OutputKind::Udp ? static_cast<LineSink&>(m_udp) : m_file;
+    switch (m_kind) {
+    case OutputKind::Udp:
+        return m_udp;
+    case OutputKind::Tcp:
+    case OutputKind::Tls:
+        return m_stream;
+    case OutputKind::File:
+        break;
+    }
+    return m_file;
 }
 
 } // namespace korvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/filesink.h"
+#include "platform/streamsink.h"
 #include "platform/udpsink.h"
 #include "settings/runconfig.h"
 
@@ -8,8 +9,8 @@
 
 namespace korvane {
 
-// The one sink the settings choose, prepared once: "GENERATE.TXT" opened, or the UDP socket
-// given the receiver's address and port.
+// The one sink the settings choose, prepared once: "GENERATE.TXT" opened, the UDP socket given
+// the receiver's address and port, or the TCP or TLS connection started in the background.
 class RunOutput
 {
 public:
@@ -26,6 +27,8 @@ public:
     OutputKind kind() const { return m_kind; }
     const FileSink& fileSink() const { return m_file; }
     const UdpSink& udpSink() const { return m_udp; }
+    // The TCP or TLS sink, whose connection the front-ends show.
+    StreamSink& streamSink() { return m_stream; }
     // Where the lines go, for the operator: the file's name or "HOST:PORT".
     QString destination() const { return m_destination; }
 
@@ -33,6 +36,7 @@ private:
     OutputKind m_kind = OutputKind::File;
     FileSink m_file;
     UdpSink m_udp;
+    StreamSink m_stream;
     QString m_destination;
 };
 

@@ -23,6 +23,8 @@ RunSettings runSettingsFor(const RunConfig& config)
     run.rewrite.userName = config.userName;
     run.rewrite.sessionNum = config.sessionNum;
     run.rewrite.elapsedTime = config.elapsedTime;
+    run.format = config.format;
+    run.facility = config.facility;
     return run;
 }
 

@@ -19,10 +19,21 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.removeHeader = s.RemoveHeader == 1;
     c.headerString = s.HeaderString;
     c.firewallName = s.FirewallName;
-    c.output = s.SyslogFile == 1 ? OutputKind::Udp : OutputKind::File;
+    c.output = OutputKind::File;
+    if (s.SyslogFile == 1) {
+        c.output = s.Protocol == "TCP" ? OutputKind::Tcp : s.Protocol == "TLS" ? OutputKind::Tls : OutputKind::Udp;
+    }
     c.host = s.HostIP;
     // The nearest integer, halves to the even one; the key's test keeps it within 1..32000.
     c.port = static_cast<std::uint16_t>(std::clamp(std::nearbyint(s.UDP_Port_Syslog), 0.0, 65535.0));
+    c.format = static_cast<SyslogFormat>(std::clamp(static_cast<int>(s.SyslogFormat), 0, 2));
+    c.facility = std::clamp(static_cast<int>(s.Facility), 0, 23);
+    const bool octetCounting = s.TCP_Framing < 0 ? c.output == OutputKind::Tls : s.TCP_Framing == 1;
+    c.framing = octetCounting ? StreamFraming::OctetCounting : StreamFraming::LineFeed;
+    c.tlsCaFile = s.TLS_CAFile;
+    c.tlsCertFile = s.TLS_CertFile;
+    c.tlsKeyFile = s.TLS_KeyFile;
+    c.tlsPeerName = s.TLS_PeerName.empty() ? s.HostIP : s.TLS_PeerName;
     c.srcIp = s.SRC_IP;
     c.dstIp = s.DST_IP;
     c.gatewayIp = s.GTW_IP;

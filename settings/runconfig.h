@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/outputformat.h"
 #include "settings/settings.h"
 
 #include <array>
@@ -7,13 +8,6 @@
 #include <string>
 
 namespace korvane {
-
-// Where the emitted lines go.
-enum class OutputKind
-{
-    File, // "GENERATE.TXT"
-    Udp   // one datagram per line to HostIP, UDP_Port_Syslog
-};
 
 // The repaired settings as a run, its sink and the front-ends use them: switches as booleans,
 // the output as what it means, the template values as the texts that go into a line. Built once
@@ -29,15 +23,22 @@ struct RunConfig
     bool removeHeader = false;             // RemoveHeader 1
     std::string headerString;              // the marker header removal looks for
     std::string firewallName;              // the name in a composed line's header
-    OutputKind output = OutputKind::File;  // SyslogFile 1: UDP
-    std::string host;                      // HostIP as written, for UDP
+    OutputKind output = OutputKind::File;  // SyslogFile 1: by Protocol
+    std::string host;                      // HostIP as written, for the receiver
     std::uint16_t port = 514;              // UDP_Port_Syslog to the nearest whole, halves to even
-    std::array<std::string, 5> srcIp;      // SRC_IP_1..5
-    std::array<std::string, 5> dstIp;      // DST_IP_1..5
-    std::string gatewayIp;                 // GTW_IP
-    std::string userName;                  // UserName
-    std::string sessionNum;                // SessionNum as it goes into a line
-    std::string elapsedTime;               // ElapsedTime as it goes into a line
+    SyslogFormat format = SyslogFormat::Plain;
+    int facility = 20; // 0..23
+    StreamFraming framing = StreamFraming::LineFeed;
+    std::string tlsCaFile;   // "" trusts the system's authorities
+    std::string tlsCertFile; // client certificate and key, both or neither
+    std::string tlsKeyFile;
+    std::string tlsPeerName;          // the name the server's certificate must carry
+    std::array<std::string, 5> srcIp; // SRC_IP_1..5
+    std::array<std::string, 5> dstIp; // DST_IP_1..5
+    std::string gatewayIp;            // GTW_IP
+    std::string userName;             // UserName
+    std::string sessionNum;           // SessionNum as it goes into a line
+    std::string elapsedTime;          // ElapsedTime as it goes into a line
 };
 
 // The typed configuration of repaired settings. Numbers that go into lines are written with

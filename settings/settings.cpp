@@ -160,4 +160,63 @@ void SettingsLoader::loadReceiverKeys(Settings& s)
     }
 }
 
+namespace {
+
+bool isWholeWithin(double v, double low, double high)
+{
+    return v >= low && v <= high && v == std::floor(v);
+}
+
+// An optional number key: absent keeps `variable` as it is, invalid takes `fallback` and writes it.
+void loadOptionalNumber(ProfileStore& store, std::string_view key, double low, double high, double fallback,
+                        double& variable)
+{
+    const std::string stored = withoutTrailingBlanks(store.read(key));
+    if (stored.empty()) {
+        return;
+    }
+    const double v = parseNumber(stored);
+    if (isWholeWithin(v, low, high)) {
+        variable = v;
+        return;
+    }
+    variable = fallback;
+    store.write(key, numberToText(fallback));
+}
+
+std::string upperCase(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+void SettingsLoader::loadOutputFormatKeys(Settings& s)
+{
+    loadOptionalNumber(m_store, "SyslogFormat", 0, 2, 0, s.SyslogFormat);
+    loadOptionalNumber(m_store, "Facility", 0, 23, 20, s.Facility);
+    if (s.SyslogFile != 1) {
+        return;
+    }
+    const std::string protocol = upperCase(withoutTrailingBlanks(m_store.read("Protocol")));
+    if (protocol == "UDP" || protocol == "TCP" || protocol == "TLS") {
+        s.Protocol = protocol;
+    } else if (!protocol.empty()) {
+        s.Protocol = "UDP";
+        m_store.write("Protocol", "UDP");
+    }
+    // TLS requires octet counting, so that is its default; plain TCP receivers mostly expect line feeds.
+    const double framingDefault = s.Protocol == "TLS" ? 1 : 0;
+    loadOptionalNumber(m_store, "TCP_Framing", 0, 1, framingDefault, s.TCP_Framing);
+    s.TLS_CAFile = withoutTrailingBlanks(m_store.read("TLS_CAFile"));
+    s.TLS_CertFile = withoutTrailingBlanks(m_store.read("TLS_CertFile"));
+    s.TLS_KeyFile = withoutTrailingBlanks(m_store.read("TLS_KeyFile"));
+    s.TLS_PeerName = withoutTrailingBlanks(m_store.read("TLS_PeerName"));
+}
+
 } // namespace korvane

@@ -27,6 +27,15 @@ struct Settings
     double SyslogFile = 0;
     double UDP_Port_Syslog = 0;
     std::string HostIP;
+    // Optional keys: an absent one leaves its default here and is not written.
+    double SyslogFormat = 0;      // 0 the line as it is, 1 RFC 3164, 2 RFC 5424
+    double Facility = 20;         // 0..23; 20 is local4
+    std::string Protocol = "UDP"; // UDP, TCP or TLS
+    double TCP_Framing = -1;      // 0 line feed, 1 octet counting; -1 absent: by protocol
+    std::string TLS_CAFile;       // "" the system's authorities
+    std::string TLS_CertFile;     // a client certificate, with its key
+    std::string TLS_KeyFile;
+    std::string TLS_PeerName; // "" HostIP
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
@@ -51,6 +60,11 @@ public:
     // UDP_Port_Syslog and HostIP. Does nothing unless s.SyslogFile is 1, so with file output
     // the two keys are neither read nor repaired.
     void loadReceiverKeys(Settings& s);
+    // The optional keys that shape and carry the lines: SyslogFormat and Facility always;
+    // Protocol, TCP_Framing and the TLS_ keys only when s.SyslogFile is 1. Unlike the keys
+    // above, an absent (or empty) key takes its default without a word to the file; a present
+    // but invalid one is replaced by the default and written back.
+    void loadOutputFormatKeys(Settings& s);
 
 private:
     ProfileStore& m_store;
