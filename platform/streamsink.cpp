@@ -172,7 +172,7 @@ SinkResult StreamSink::write(std::string_view line)
         return SinkResult::failed("the connection to the receiver is not set up");
     }
     const std::size_t size = framedSize(m_framing, line.size());
-    if (queuedBytes() + size > kQueueLimitBytes) {
+    if (queuedBytes() + size > m_queueLimit) {
         return SinkResult::dropped("the queue of lines waiting for the receiver is full");
     }
     appendFramed(m_queue, m_framing, line);

@@ -58,6 +58,8 @@ public:
     [[nodiscard]] QString start(const QString& host, quint16 port, StreamFraming framing,
                                 const std::optional<TlsSettings>& tls);
     void close();
+    // Bytes the queue may hold; kQueueLimitBytes unless a test asks for less.
+    void setQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
 
     SinkResult write(std::string_view line) override;
 
@@ -97,6 +99,7 @@ private:
     std::chrono::milliseconds m_nextRetry = kFirstRetry;
     QString m_stateText;
     std::string m_failure; // set once: every later line fails with it
+    std::size_t m_queueLimit = kQueueLimitBytes;
 
     std::string m_queue; // framed messages; those before m_head are gone
     std::size_t m_head = 0;

@@ -311,29 +311,43 @@ void TestGenerationRun::shaping_data()
 {
     QTest::addColumn<bool>("realLogs");
     QTest::addColumn<bool>("removeHeader");
+    QTest::addColumn<int>("format");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("draws");
 
     const QString realLine = "Dec  6 04:47:51 10.1.1.1 %PIX-6-302001: Built %d for faddr IP_addr/port 'user' decrypt";
-    QTest::newRow("real log goes out as read, placeholders untouched") << true << false << realLine << realLine << 0;
+    QTest::newRow("real log goes out as read, placeholders untouched")
+        << true << false << 0 << realLine << realLine << 0;
     QTest::newRow("real log loses its header and nothing else")
-        << true << true << realLine << "%PIX-6-302001: Built %d for faddr IP_addr/port 'user' decrypt" << 0;
+        << true << true << 0 << realLine << "%PIX-6-302001: Built %d for faddr IP_addr/port 'user' decrypt" << 0;
     QTest::newRow("template is rewritten and gets date, time and firewall name")
-        << false << false << "%PIX-6-302001: Built outbound TCP connection %d for faddr IP_addr/port"
+        << false << false << 0 << "%PIX-6-302001: Built outbound TCP connection %d for faddr IP_addr/port"
         << "06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-302001: Built outbound TCP connection 32768 for faddr "
            "193.50.60.70/513"
         << 8;
     // The header's "/port" must not take the first port number: it is cut before rewriting.
     QTest::newRow("template header is cut before rewriting")
-        << false << true << "gw/port %PIX-6-1: out/port"
+        << false << true << 0 << "gw/port %PIX-6-1: out/port"
         << "06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-1: out/513" << 8;
+    const int rfc3164 = static_cast<int>(SyslogFormat::Rfc3164);
+    QTest::newRow("standard header replaces a template's header")
+        << false << true << rfc3164 << "gw/port %PIX-4-1: out/port"
+        << "<164>Dec  6 04:47:51 Pix-Inside-Demo %PIX-4-1: out/513" << 8;
+    QTest::newRow("standard header goes before a real log line as read")
+        << true << false << rfc3164 << realLine << "<166>Dec  6 04:47:51 Pix-Inside-Demo " + realLine << 0;
+    QTest::newRow("standard header goes before a real log line after header removal")
+        << true << true << static_cast<int>(SyslogFormat::Rfc5424) << realLine
+        << "<166>1 2026-12-06T04:47:51.000+00:00 Pix-Inside-Demo PIX - 302001 - %PIX-6-302001: Built %d for faddr "
+           "IP_addr/port 'user' decrypt"
+        << 0;
 }
 
 void TestGenerationRun::shaping()
 {
     QFETCH(bool, realLogs);
     QFETCH(bool, removeHeader);
+    QFETCH(int, format);
     QFETCH(QString, line);
     QFETCH(QString, expected);
     QFETCH(int, draws);
@@ -343,6 +357,8 @@ void TestGenerationRun::shaping()
     settings.realLogs = realLogs;
     settings.removeHeader = removeHeader;
     settings.headerString = " %PIX";
+    settings.format = static_cast<SyslogFormat>(format);
+    settings.facility = 20;
     Rig rig;
     rig.random = ScriptedRandom({0.5});
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);

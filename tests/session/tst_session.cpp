@@ -79,6 +79,8 @@ class TestSession : public QObject
 private slots:
     void typedConfiguration_data();
     void typedConfiguration();
+    void transportConfiguration_data();
+    void transportConfiguration();
     void startupOutcomes_data();
     void startupOutcomes();
     void lineLimitEndsTheRunExactly_data();
@@ -139,6 +141,46 @@ void TestSession::typedConfiguration()
         got = QString::fromStdString(c.sessionNum);
     }
     QCOMPARE(got, expected);
+}
+
+void TestSession::transportConfiguration_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<double>("framing");
+    QTest::addColumn<QString>("peerName");
+    QTest::addColumn<QString>("expected"); // kind, framing, peer name
+
+    QTest::newRow("UDP") << "UDP" << -1.0 << ""
+                         << "udp lf 10.0.0.9";
+    QTest::newRow("TCP: line feeds by default") << "TCP" << -1.0 << ""
+                                                << "tcp lf 10.0.0.9";
+    QTest::newRow("TCP with octet counting") << "TCP" << 1.0 << ""
+                                             << "tcp octets 10.0.0.9";
+    QTest::newRow("TLS: octet counting by default") << "TLS" << -1.0 << ""
+                                                    << "tls octets 10.0.0.9";
+    QTest::newRow("TLS with line feeds and a peer name") << "TLS" << 0.0 << "logs.example"
+                                                         << "tls lf logs.example";
+}
+
+void TestSession::transportConfiguration()
+{
+    QFETCH(QString, protocol);
+    QFETCH(double, framing);
+    QFETCH(QString, peerName);
+    QFETCH(QString, expected);
+
+    Settings s;
+    s.SyslogFile = 1;
+    s.HostIP = "10.0.0.9";
+    s.Protocol = protocol.toStdString();
+    s.TCP_Framing = framing;
+    s.TLS_PeerName = peerName.toStdString();
+    const RunConfig c = runConfigFrom(s, '.');
+    const char* kinds[] = {"file", "udp", "tcp", "tls"};
+    QCOMPARE(QStringLiteral("%1 %2 %3")
+                 .arg(kinds[static_cast<int>(c.output)], c.framing == StreamFraming::OctetCounting ? "octets" : "lf",
+                      QString::fromStdString(c.tlsPeerName)),
+             expected);
 }
 
 void TestSession::startupOutcomes_data()

@@ -163,6 +163,8 @@ private slots:
     void addressGroupsRepairedWhole();
     void receiverKeysOnlyForSyslog_data();
     void receiverKeysOnlyForSyslog();
+    void optionalOutputKeys_data();
+    void optionalOutputKeys();
     void positionsReadAsStored_data();
     void positionsReadAsStored();
     void validFileReadInOrderUntouched();
@@ -752,6 +754,56 @@ void TestLoader::protectedFileLoadsTheSameValues()
     QVERIFY(actual == expected);
     QCOMPARE(actual.Delay, 1.0);
     QCOMPARE(actual.UDP_Port_Syslog, 514.0);
+}
+
+void TestLoader::optionalOutputKeys_data()
+{
+    QTest::addColumn<QString>("stored"); // "Key=value;Key=value", over a valid file with SyslogFile 1
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("writes");
+
+    const QString defaults = "format 0, facility 20, UDP, framing -1";
+    QTest::newRow("all absent: defaults, nothing written") << "" << defaults << QStringList();
+    QTest::newRow("empty values count as absent") << "SyslogFormat=;Protocol=  " << defaults << QStringList();
+    QTest::newRow("valid values are taken") << "SyslogFormat=2;Facility=0;Protocol=tls;TCP_Framing=0"
+                                            << "format 2, facility 0, TLS, framing 0" << QStringList();
+    QTest::newRow("invalid numbers take the default and are written")
+        << "SyslogFormat=3;Facility=23.5" << defaults << QStringList{"SyslogFormat=0", "Facility=20"};
+    QTest::newRow("an unknown protocol becomes UDP") << "Protocol=SCTP" << defaults << QStringList{"Protocol=UDP"};
+    QTest::newRow("invalid framing is written as the protocol's default: TLS")
+        << "Protocol=TLS;TCP_Framing=2"
+        << "format 0, facility 20, TLS, framing 1" << QStringList{"TCP_Framing=1"};
+    QTest::newRow("invalid framing is written as the protocol's default: TCP")
+        << "Protocol=TCP;TCP_Framing=-1"
+        << "format 0, facility 20, TCP, framing 0" << QStringList{"TCP_Framing=0"};
+    QTest::newRow("file output: the transport keys are not even read")
+        << "SyslogFile=0;SyslogFormat=1;Protocol=bogus;TCP_Framing=9"
+        << "format 1, facility 20, UDP, framing -1" << QStringList();
+}
+
+void TestLoader::optionalOutputKeys()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, writes);
+
+    std::map<std::string, std::string> values = validFile();
+    for (const QString& pair : stored.split(';', Qt::SkipEmptyParts)) {
+        values[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
+    }
+    MemoryStore store(values);
+    Settings s = loadAll(store);
+    const qsizetype before = store.writes().size();
+    SettingsLoader(store).loadOutputFormatKeys(s);
+
+    QCOMPARE(QStringLiteral("format %1, facility %2, %3, framing %4")
+                 .arg(s.SyslogFormat)
+                 .arg(s.Facility)
+                 .arg(QString::fromStdString(s.Protocol))
+                 .arg(s.TCP_Framing),
+             expected);
+    QCOMPARE(store.writes().mid(before), writes);
+    QCOMPARE(store.events().contains("R:Protocol"), s.SyslogFile == 1);
 }
 
 QTEST_APPLESS_MAIN(TestLoader)

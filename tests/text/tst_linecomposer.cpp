@@ -52,6 +52,8 @@ private slots:
     void removeHeader_data();
     void removeHeader();
     void megabyteLineLosesOnlyItsHeader();
+    void frameLine_data();
+    void frameLine();
 };
 
 void LineComposerTest::workedExample()
@@ -170,6 +172,66 @@ void LineComposerTest::megabyteLineLosesOnlyItsHeader()
     body[200] = '\x80';
     const std::string line = "Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: " + body + "  ";
     QCOMPARE(korvane::removeHeader(line, " %PIX"), "%PIX-6-302013: " + body);
+}
+
+void LineComposerTest::frameLine_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("facility");
+    QTest::addColumn<int>("day");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("expected");
+
+    const auto f3164 = static_cast<int>(SyslogFormat::Rfc3164);
+    const auto f5424 = static_cast<int>(SyslogFormat::Rfc5424);
+    const QByteArray deny = "%PIX-4-106023: Deny tcp src outside:1.2.3.4/5 dst inside:10.0.0.1/22";
+    QTest::newRow("plain is the message alone")
+        << static_cast<int>(SyslogFormat::Plain) << 20 << 7 << 0 << QByteArray("fw") << deny << deny;
+    QTest::newRow("3164: local4, severity from the tag, day padded with a space")
+        << f3164 << 20 << 7 << 60 << QByteArray("Pix-Inside-Demo") << deny
+        << "<164>Dec  7 15:07:59 Pix-Inside-Demo " + deny;
+    QTest::newRow("3164: two-digit day, kernel facility, emergency")
+        << f3164 << 0 << 17 << 0 << QByteArray("fw") << QByteArray("%PIX-0-199001: x")
+        << QByteArray("<0>Dec 17 15:07:59 fw %PIX-0-199001: x");
+    QTest::newRow("3164: a line without a level is a notice")
+        << f3164 << 23 << 7 << 0 << QByteArray("fw") << QByteArray("Dec  6 04:47:51 10.1.1.1 no tag here")
+        << QByteArray("<189>Dec  7 15:07:59 fw Dec  6 04:47:51 10.1.1.1 no tag here");
+    QTest::newRow("3164: a level out of 0..7 is a notice")
+        << f3164 << 20 << 7 << 0 << QByteArray("fw") << QByteArray("%PIX-9-1: x")
+        << QByteArray("<165>Dec  7 15:07:59 fw %PIX-9-1: x");
+    QTest::newRow("3164: blanks in the host become underscores")
+        << f3164 << 20 << 7 << 0 << QByteArray("my fw\t1") << QByteArray("%PIX-6-1: x")
+        << QByteArray("<166>Dec  7 15:07:59 my_fw_1 %PIX-6-1: x");
+    QTest::newRow("5424: milliseconds, offset, PIX and the message number")
+        << f5424 << 20 << 7 << 60 << QByteArray("Pix-Inside-Demo") << deny
+        << "<164>1 2026-12-07T15:07:59.042+01:00 Pix-Inside-Demo PIX - 106023 - " + deny;
+    QTest::newRow("5424: negative offset with minutes")
+        << f5424 << 20 << 7 << -(3 * 60 + 30) << QByteArray("fw") << QByteArray("%PIX-6-302013: x")
+        << QByteArray("<166>1 2026-12-07T15:07:59.042-03:30 fw PIX - 302013 - %PIX-6-302013: x");
+    QTest::newRow("5424: the first tag counts, inside a real log line")
+        << f5424 << 20 << 7 << 0 << QByteArray("fw") << QByteArray("Dec  6 04:47:51 10.1.1.1 %PIX-3-305005: a %PIX-6-1")
+        << QByteArray(
+               "<163>1 2026-12-07T15:07:59.042+00:00 fw PIX - 305005 - Dec  6 04:47:51 10.1.1.1 %PIX-3-305005: a "
+               "%PIX-6-1");
+    QTest::newRow("5424: no tag, no message number")
+        << f5424 << 20 << 7 << 0 << QByteArray("") << QByteArray("hello")
+        << QByteArray("<165>1 2026-12-07T15:07:59.042+00:00 - PIX - - - hello");
+}
+
+void LineComposerTest::frameLine()
+{
+    QFETCH(int, format);
+    QFETCH(int, facility);
+    QFETCH(int, day);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, host);
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, expected);
+    const CivilDateTime stamp{{2026, 12, day}, {15, 7, 59, 42}, offset};
+    QCOMPARE(bytes(korvane::frameLine(static_cast<SyslogFormat>(format), facility, stamp, view(host), view(message))),
+             expected);
 }
 
 QTEST_APPLESS_MAIN(LineComposerTest)
