@@ -92,7 +92,7 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         FRM_Winsock->setColour(kLampNetwork);
         if (m_config.output != OutputKind::Udp) {
             showConnection();
-            connect(&m_output.streamSink(), &StreamSink::connectionChanged, this, &KorvaneFRM::showConnection,
+            connect(&m_output.streamSink(), &StreamSink::stateChanged, this, &KorvaneFRM::showConnection,
                     Qt::UniqueConnection);
         }
     } else if (RunOutput::fileExists()) {

@@ -11,6 +11,7 @@
 #include "version.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include <unistd.h>
 
@@ -33,29 +35,49 @@ int fail(const QString& reason)
     return 1;
 }
 
-// Lines of a TCP or TLS run may still wait for the receiver when the run ends: they get a few
-// seconds to go out (a signal cuts that short), and what could not go is said.
-void drainStream(RunOutput& output, TerminationSignals& termination)
+// Runs the event loop until `done` holds (checked whenever the stream changes state or drains),
+// a termination signal comes, or `limit` has passed.
+void waitForStream(StreamSink& stream, TerminationSignals& termination, std::chrono::seconds limit,
+                   const std::function<bool()>& done)
 {
-    constexpr std::chrono::seconds kDrainTime{10};
-    if (output.kind() != OutputKind::Tcp && output.kind() != OutputKind::Tls) {
+    if (done()) {
         return;
     }
-    StreamSink& stream = output.streamSink();
-    if (!stream.isDrained()) {
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, QCoreApplication::instance(), &QCoreApplication::quit);
-        QObject::connect(&stream, &StreamSink::drained, QCoreApplication::instance(), &QCoreApplication::quit);
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, QCoreApplication::instance(),
-                         &QCoreApplication::quit);
-        deadline.start(kDrainTime);
-        QCoreApplication::exec();
+    QEventLoop loop;
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    const auto check = [&] {
+        if (done()) {
+            loop.quit();
+        }
+    };
+    QObject::connect(&stream, &StreamSink::stateChanged, &loop, check);
+    QObject::connect(&stream, &StreamSink::drained, &loop, check);
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Lines of a TCP or TLS run may still wait for the receiver when the run ends: they get a few
+// seconds to go out (a signal cuts that short), then the connection is closed in order, and what
+// could not go is said. A connection that failed for good (TLS refused) fails the run, even one
+// that ended before the refusal came.
+QString drainStream(RunOutput& output, TerminationSignals& termination)
+{
+    constexpr std::chrono::seconds kDrainTime{10};
+    constexpr std::chrono::seconds kClosingTime{2};
+    if (output.kind() != OutputKind::Tcp && output.kind() != OutputKind::Tls) {
+        return {};
     }
-    if (stream.queuedMessages() > 0) {
+    StreamSink& stream = output.streamSink();
+    waitForStream(stream, termination, kDrainTime, [&] { return stream.isDrained() || !stream.failure().empty(); });
+    if (stream.isConnected()) {
+        stream.finish();
+        waitForStream(stream, termination, kClosingTime, [&] { return !stream.isConnected(); });
+    }
+    if (stream.queuedMessages() > 0 && stream.failure().empty()) {
         std::fprintf(stderr, "korvane-cli: %zu lines not delivered to %s: %s\n", stream.queuedMessages(),
                      qPrintable(output.destination()), qPrintable(stream.stateText()));
     }
+    return QString::fromStdString(stream.failure());
 }
 
 } // namespace
@@ -141,10 +163,14 @@ int main(int argc, char* argv[])
     if (session.running()) {
         QCoreApplication::exec();
     }
+    QString streamFailure;
     if (status == 0) {
-        drainStream(output, termination);
+        streamFailure = drainStream(output, termination);
     }
     view.finish();
+    if (!streamFailure.isEmpty()) {
+        return fail(QStringLiteral("the run failed: %1").arg(streamFailure));
+    }
     if (status != 0) {
         const QString concerned =
             session.progress().sinkFailed ? output.destination() : QString::fromStdString(startup.config.sourceFile);

@@ -141,6 +141,9 @@ QString StreamSink::start(const QString& host, quint16 port, StreamFraming frami
     connect(m_socket.get(), &QAbstractSocket::disconnected, this, &StreamSink::onDisconnected);
     connect(m_socket.get(), &QAbstractSocket::errorOccurred, this, &StreamSink::onSocketError);
     connect(m_socket.get(), &QIODevice::bytesWritten, this, &StreamSink::pump);
+    if (m_tls) {
+        connect(m_socket.get(), &QSslSocket::encryptedBytesWritten, this, &StreamSink::pump);
+    }
     m_started = true;
     connectNow();
     return {};
@@ -156,6 +159,7 @@ void StreamSink::close()
     }
     m_started = false;
     m_connected = false;
+    m_finishing = false;
     m_nextRetry = kFirstRetry;
     m_failure.clear();
     m_queue.clear();
@@ -184,9 +188,19 @@ SinkResult StreamSink::write(std::string_view line)
     return SinkResult::delivered();
 }
 
+void StreamSink::finish()
+{
+    m_retryTimer.stop();
+    m_finishing = true;
+    if (m_socket) {
+        m_socket->disconnectFromHost();
+    }
+}
+
 bool StreamSink::isDrained() const
 {
-    return m_lengths.empty() && (!m_socket || m_socket->bytesToWrite() == 0);
+    return m_lengths.empty() &&
+           (!m_socket || (m_socket->bytesToWrite() == 0 && m_socket->encryptedBytesToWrite() == 0));
 }
 
 void StreamSink::connectNow()
@@ -211,14 +225,16 @@ void StreamSink::onConnected()
 
 void StreamSink::onDisconnected()
 {
-    if (m_failure.empty() && !m_retryTimer.isActive()) {
+    if (m_finishing) {
+        setState(false, QStringLiteral("closed"));
+    } else if (m_failure.empty() && !m_retryTimer.isActive()) {
         retryLater(QStringLiteral("the receiver closed the connection"));
     }
 }
 
 void StreamSink::onSocketError()
 {
-    if (!m_socket || !m_failure.empty()) {
+    if (!m_socket || !m_failure.empty() || m_finishing) {
         return;
     }
     // A handshake that fails is not cured by trying again: the same certificate or protocols
@@ -274,7 +290,7 @@ void StreamSink::pump()
     if (m_lengths.empty()) {
         m_queue.clear();
         m_head = 0;
-        if (m_socket->bytesToWrite() == 0) {
+        if (isDrained()) {
             emit drained();
         }
     } else if (m_head > m_queue.size() / 2) {
@@ -285,12 +301,9 @@ void StreamSink::pump()
 
 void StreamSink::setState(bool connected, const QString& text)
 {
-    const bool changed = connected != m_connected;
     m_connected = connected;
     m_stateText = text;
-    if (changed) {
-        emit connectionChanged(connected);
-    }
+    emit stateChanged();
 }
 
 } // namespace korvane

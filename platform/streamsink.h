@@ -58,6 +58,9 @@ public:
     [[nodiscard]] QString start(const QString& host, quint16 port, StreamFraming framing,
                                 const std::optional<TlsSettings>& tls);
     void close();
+    // Ends the connection the orderly way (for TLS, with its closing message) once what the socket
+    // holds is sent; no new attempt follows. stateChanged() tells when it is done.
+    void finish();
     // Bytes the queue may hold; kQueueLimitBytes unless a test asks for less.
     void setQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
 
@@ -69,12 +72,15 @@ public:
     // Bytes of whole messages not yet handed to the connection.
     std::size_t queuedBytes() const { return m_queue.size() - m_head; }
     std::size_t queuedMessages() const { return m_lengths.size(); }
+    // The failure that ended the connection for good, "" while there is none.
+    const std::string& failure() const { return m_failure; }
     // True when every message written has been handed to the system.
     bool isDrained() const;
 
 signals:
-    // The connection came up or went down; stateText() tells more.
-    void connectionChanged(bool connected);
+    // The connection came up, went down, or is being tried again: isConnected(), stateText() and
+    // failure() tell.
+    void stateChanged();
     // The queue and the socket's buffer became empty.
     void drained();
 
@@ -96,6 +102,7 @@ private:
     bool m_tls = false;
     bool m_started = false;
     bool m_connected = false;
+    bool m_finishing = false;
     std::chrono::milliseconds m_nextRetry = kFirstRetry;
     QString m_stateText;
     std::string m_failure; // set once: every later line fails with it

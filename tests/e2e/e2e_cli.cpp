@@ -6,49 +6,6 @@ using namespace korvane::e2e;
 
 namespace {
 
-struct CliResult
-{
-    bool finished = false;
-    int exitCode = -1;
-    QString errors; // standard error
-};
-
-// Starts korvane-cli in `folder` with no display and no standard input.
-class Cli
-{
-public:
-    Cli(const QString& folder, const QStringList& arguments)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        m_process.setProcessEnvironment(env);
-        m_process.setWorkingDirectory(folder);
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.start(binDir() + QStringLiteral("/korvane-cli"), arguments);
-        m_process.waitForStarted(toolTimeoutMs);
-    }
-    ~Cli()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    void signal(int number) { ::kill(static_cast<pid_t>(m_process.processId()), number); }
-    CliResult wait(int timeoutMs = 30000)
-    {
-        CliResult r;
-        r.finished = m_process.waitForFinished(timeoutMs) && m_process.exitStatus() == QProcess::NormalExit;
-        r.exitCode = r.finished ? m_process.exitCode() : -1;
-        r.errors = QString::fromLocal8Bit(m_process.readAllStandardError());
-        return r;
-    }
-
-private:
-    QProcess m_process;
-};
-
 // A composed line without its time stamp ("dd Mmm yyyy hh:mm:ss").
 QByteArray withoutStamp(const QByteArray& line)
 {

@@ -1,9 +1,7 @@
 // The real program feeding a real syslog receiver: rsyslogd in the foreground with a private
 // configuration, storing each datagram exactly as it came.
 
-#include "e2ekit.h"
-
-#include <QStandardPaths>
+#include "rsyslogkit.h"
 
 using namespace korvane::e2e;
 
@@ -24,119 +22,6 @@ const QList<std::pair<QByteArray, QByteArray>> templatesAndMessages = {
      "%PIX-2-106001: Inbound TCP connection denied, flags SYN on interface outside"},
 };
 
-// rsyslogd in the foreground with a configuration of its own: UDP on 127.0.0.1, every message stored
-// raw in out.log of the given folder.
-class Rsyslog
-{
-public:
-    Rsyslog(const QString& program, const QString& folder, quint16 port)
-        : m_program(program), m_folder(folder), m_port(port)
-    {
-        QDir(folder).mkpath(QStringLiteral("work"));
-        QFile conf(configPath());
-        if (conf.open(QIODevice::WriteOnly)) {
-            conf.write(QStringLiteral("global(workDirectory=\"%1/work\")\n"
-                                      "module(load=\"imudp\")\n"
-                                      "template(name=\"Raw\" type=\"string\" string=\"%rawmsg%\\n\")\n"
-                                      "ruleset(name=\"k\") { action(type=\"omfile\" file=\"%1/out.log\" "
-                                      "template=\"Raw\") }\n"
-                                      "input(type=\"imudp\" address=\"127.0.0.1\" port=\"%2\" ruleset=\"k\" "
-                                      "rcvbufSize=\"8m\")\n")
-                           .arg(folder)
-                           .arg(port)
-                           .toUtf8());
-        }
-    }
-
-    ~Rsyslog() { stop(); }
-
-    QString configPath() const { return m_folder + QStringLiteral("/rsyslog.conf"); }
-    QString outPath() const { return m_folder + QStringLiteral("/out.log"); }
-
-    // rsyslogd's own check of the configuration.
-    ToolResult check() const
-    {
-        return runTool(m_program, {QStringLiteral("-N1"), QStringLiteral("-f"), configPath()},
-                       QProcessEnvironment::systemEnvironment());
-    }
-
-    bool start()
-    {
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.setStandardOutputFile(m_folder + QStringLiteral("/rsyslogd.log"));
-        m_process.setStandardErrorFile(m_folder + QStringLiteral("/rsyslogd.log"));
-        m_process.start(m_program, {QStringLiteral("-n"), QStringLiteral("-f"), configPath(), QStringLiteral("-i"),
-                                    m_folder + QStringLiteral("/rsyslogd.pid")});
-        return m_process.waitForStarted(toolTimeoutMs);
-    }
-
-    // Sends probes until one is stored: then rsyslogd listens and writes.
-    bool waitUntilStoring(int timeoutMs)
-    {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(m_port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const QByteArray probe = "korvane-e2e-probe";
-        const bool stored = waitUntil(
-            [&] {
-                if (m_process.state() != QProcess::Running)
-                    return true;
-                ::sendto(fd, probe.constData(), size_t(probe.size()), 0, reinterpret_cast<const sockaddr*>(&to),
-                         sizeof to);
-                return storedText().contains(probe);
-            },
-            timeoutMs, 100);
-        ::close(fd);
-        return stored && m_process.state() == QProcess::Running;
-    }
-
-    // The stored lines, probes left out.
-    QList<QByteArray> lines() const
-    {
-        QList<QByteArray> kept;
-        for (const QByteArray& line : storedText().split('\n')) {
-            if (!line.isEmpty() && !line.startsWith("korvane-e2e-probe"))
-                kept.append(line);
-        }
-        return kept;
-    }
-
-    QString log() const
-    {
-        QFile file(m_folder + QStringLiteral("/rsyslogd.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-    }
-
-    // Ends it with SIGTERM; true when it ended by itself.
-    bool stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return true;
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
-        if (m_process.waitForFinished(toolTimeoutMs))
-            return true;
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return false;
-    }
-
-private:
-    QByteArray storedText() const
-    {
-        QFile file(outPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    QString m_program;
-    QString m_folder;
-    quint16 m_port;
-    QProcess m_process;
-};
-
 } // namespace
 
 class E2eRsyslog : public QObject
@@ -155,9 +40,7 @@ private:
 void E2eRsyslog::initTestCase()
 {
     QVERIFY2(!binDir().isEmpty(), "KORVANE_BIN_DIR is not set");
-    m_rsyslogd = QStandardPaths::findExecutable(QStringLiteral("rsyslogd"));
-    if (m_rsyslogd.isEmpty())
-        m_rsyslogd = QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), {QStringLiteral("/usr/sbin")});
+    m_rsyslogd = rsyslogdPath();
     if (m_rsyslogd.isEmpty())
         QSKIP("rsyslogd is not installed (the Debian package rsyslog; scripts/test installs it)");
     m_server = std::make_unique<XServer>();
@@ -168,23 +51,11 @@ void E2eRsyslog::rsyslogStoresEveryLineAsSent()
 {
     Workspace ws;
     QVERIFY(ws.ok());
-    std::unique_ptr<Rsyslog> rsyslog;
-    quint16 port = 0;
-    // Another test may take the free port between the probe and rsyslogd's bind: then try another.
-    for (int attempt = 0; attempt < 5 && !rsyslog; ++attempt) {
-        port = freeUdpPort();
-        QVERIFY(port != 0);
-        const QString folder = ws.root() + QStringLiteral("/rsyslog%1").arg(attempt);
-        rsyslog = std::make_unique<Rsyslog>(m_rsyslogd, folder, port);
-        const ToolResult checked = rsyslog->check();
-        QVERIFY2(checked.ok(), checked.err.constData());
-        QVERIFY(rsyslog->start());
-        if (!rsyslog->waitUntilStoring(30000)) {
-            qWarning("rsyslogd did not store on port %u: %s", port, qPrintable(rsyslog->log()));
-            rsyslog.reset();
-        }
-    }
-    QVERIFY2(rsyslog, "rsyslogd could not be started on a free port");
+    QString why;
+    const std::unique_ptr<Rsyslog> rsyslog =
+        startRsyslog(m_rsyslogd, ws.root(), RsyslogInput::Udp, rawMessage, {}, why);
+    QVERIFY2(rsyslog, qPrintable(why));
+    const quint16 port = rsyslog->port();
 
     QList<QByteArray> templates;
     QList<QByteArray> messages;
