@@ -1,5 +1,7 @@
 #include "harkwell/datagram.h"
 
+#include "harkwell/syslogheader.h"
+
 namespace korvane::harkwell {
 
 QByteArray lineText(const QByteArray& payload)
@@ -25,11 +27,31 @@ QString senderText(const Datagram& datagram)
     return QStringLiteral("[%1]:%2").arg(datagram.sender.toString(), port);
 }
 
-QByteArray describePrefix(const Datagram& datagram)
+QByteArray arrivalColumns(const Datagram& datagram)
 {
     return QStringLiteral("%1  %2  ")
         .arg(datagram.arrival.toString(QStringLiteral("HH:mm:ss.zzz")), senderText(datagram))
         .toLatin1();
+}
+
+QByteArray headerColumns(QByteArrayView line)
+{
+    const SyslogHeader header = decodeSyslogHeader(line);
+    QByteArray columns;
+    if (header.hasPriority) {
+        columns += QByteArray::number(header.facility).rightJustified(2) + "  " + QByteArray::number(header.severity);
+    } else {
+        columns += " -  -";
+    }
+    columns += "  ";
+    columns += header.host.isEmpty() ? QByteArray("-") : header.host;
+    columns += "  ";
+    return columns;
+}
+
+QByteArray describePrefix(const Datagram& datagram)
+{
+    return arrivalColumns(datagram) + headerColumns(lineText(datagram.payload));
 }
 
 QByteArray describe(const Datagram& datagram)

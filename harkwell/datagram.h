@@ -7,7 +7,7 @@
 
 namespace korvane::harkwell {
 
-// One received datagram as the listener hands it on.
+// One received message as a listener hands it on: a UDP datagram, or one message framed in a TCP stream.
 struct Datagram
 {
     QDateTime arrival; // when the batch that holds it was read from the socket
@@ -24,10 +24,17 @@ QByteArray lineText(const QByteArray& payload);
 // shown as plain IPv4.
 QString senderText(const Datagram& datagram);
 
-// "hh:mm:ss.zzz  sender  ": what describe() puts before the text.
+// "hh:mm:ss.zzz  sender  ": when and from where, the first columns of describePrefix().
+QByteArray arrivalColumns(const Datagram& datagram);
+
+// "facility  severity  host  " as the syslog header at the start of line (see decodeSyslogHeader) gives them:
+// the facility right-aligned in two places so that the columns after it line up, "-" for each one missing.
+QByteArray headerColumns(QByteArrayView line);
+
+// "hh:mm:ss.zzz  sender  facility  severity  host  ": what describe() puts before the text.
 QByteArray describePrefix(const Datagram& datagram);
 
-// "hh:mm:ss.zzz  sender  text": the form the window shows.
+// "hh:mm:ss.zzz  sender  facility  severity  host  text": the form the window shows.
 QByteArray describe(const Datagram& datagram);
 
 } // namespace korvane::harkwell

@@ -68,20 +68,11 @@ struct DatagramListener::ReceiveBuffers
     }
 };
 
-DatagramListener::DatagramListener(QObject* parent) : QObject(parent)
-{
-    m_elapsed.start();
-    m_clock = [this] { return m_elapsed.elapsed(); };
-}
+DatagramListener::DatagramListener(QObject* parent) : Listener(parent) {}
 
 DatagramListener::~DatagramListener()
 {
     close();
-}
-
-void DatagramListener::setClock(Clock clock)
-{
-    m_clock = std::move(clock);
 }
 
 bool DatagramListener::listen(const QHostAddress& address, quint16 port)
@@ -93,19 +84,19 @@ bool DatagramListener::listen(const QHostAddress& address, quint16 port)
     // carries the system's drop counter.
     QUdpSocket binder;
     if (!binder.bind(address, port, QAbstractSocket::DontShareAddress)) {
-        m_errorString = binder.errorString();
+        setErrorString(binder.errorString());
         return false;
     }
     const int fd = ::fcntl(static_cast<int>(binder.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
-        m_errorString = QString::fromLocal8Bit(std::strerror(errno));
+        setErrorString(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     m_address = binder.localAddress();
     m_port = binder.localPort();
     binder.close();
     m_fd = fd;
-    m_errorString.clear();
+    setErrorString({});
 
     // Past net.core.rmem_max when the process may; otherwise as much of the request as the limit allows.
     const int bytes = m_receiveBufferBytes;
@@ -164,11 +155,6 @@ qint64 DatagramListener::receiveBufferSize() const
     return bytes;
 }
 
-qint64 DatagramListener::ratePerSecond() const
-{
-    return m_rate.rate(m_clock());
-}
-
 quint32 DatagramListener::kernelDrops() const
 {
     quint32 drops = m_kernelDrops;
@@ -198,8 +184,7 @@ quint64 DatagramListener::droppedCount() const
 
 void DatagramListener::resetCounters()
 {
-    m_datagramCount = 0;
-    m_byteCount = 0;
+    Listener::resetCounters();
     m_kernelDrops = kernelDrops();
     m_dropBaseline = m_kernelDrops;
 }
@@ -216,6 +201,7 @@ void DatagramListener::readPending()
     sockaddr_storage lastSender{};
     socklen_t lastSenderLength = 0;
     QHostAddress sender;
+    quint64 bytes = 0;
     while (batch.size() < kMaxBatch) {
         const int wanted = static_cast<int>(std::min<qsizetype>(kMessagesPerCall, kMaxBatch - batch.size()));
         m_buffers->prepare(wanted);
@@ -243,18 +229,13 @@ void DatagramListener::readPending()
             const auto length = static_cast<qsizetype>(m_buffers->headers[i].msg_len);
             batch.append(Datagram{arrival, sender, portOf(from),
                                   QByteArray(static_cast<const char*>(header.msg_iov->iov_base), length)});
-            m_byteCount += static_cast<quint64>(length);
+            bytes += static_cast<quint64>(length);
         }
         if (got < wanted) {
             break; // the socket had no more
         }
     }
-    if (batch.isEmpty()) {
-        return;
-    }
-    m_datagramCount += static_cast<quint64>(batch.size());
-    m_rate.record(m_clock(), batch.size());
-    emit datagramsReceived(batch);
+    deliver(batch, bytes);
 }
 
 } // namespace korvane::harkwell

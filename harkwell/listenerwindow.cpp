@@ -1,14 +1,20 @@
 #include "harkwell/listenerwindow.h"
 
+#include "harkwell/tlsidentity.h"
+
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSpinBox>
+#include <QSslConfiguration>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -19,13 +25,15 @@ ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
     : QWidget(parent), m_bindAddress(bindAddress)
 {
     m_choosePath = [](QWidget* dialogParent) {
-        return QFileDialog::getSaveFileName(dialogParent, tr("Save datagrams"), QString(),
+        return QFileDialog::getSaveFileName(dialogParent, tr("Save messages"), QString(),
                                             tr("Text files (*.txt);;All files (*)"));
     };
     buildLayout();
     setWindowTitle(QStringLiteral("Harkwell"));
+    replaceListener(Transport::Udp, {});
 
-    connect(&m_listener, &DatagramListener::datagramsReceived, this, &ListenerWindow::queue);
+    connect(m_transportBox, &QComboBox::currentIndexChanged, this,
+            [this] { m_tlsRow->setVisible(chosenTransport() == Transport::Tls); });
     connect(m_listenButton, &QPushButton::clicked, this,
             [this] { listenOn(static_cast<quint16>(m_portBox->value())); });
     connect(m_pauseButton, &QPushButton::toggled, this, &ListenerWindow::setPaused);
@@ -38,10 +46,17 @@ ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
 
 void ListenerWindow::buildLayout()
 {
+    m_transportBox = new QComboBox(this);
+    m_transportBox->setObjectName(QStringLiteral("transportBox"));
+    for (const Transport transport : {Transport::Udp, Transport::Tcp, Transport::Tls}) {
+        m_transportBox->addItem(transportName(transport), static_cast<int>(transport));
+    }
+    m_transportBox->setToolTip(tr("UDP datagrams, TCP connections (octet-counted or one message per line), or "
+                                  "TCP connections under TLS"));
     m_portBox = new QSpinBox(this);
     m_portBox->setObjectName(QStringLiteral("portBox"));
     m_portBox->setRange(0, 65535);
-    m_portBox->setToolTip(tr("UDP port to listen on (0 lets the system choose)"));
+    m_portBox->setToolTip(tr("Port to listen on (0 lets the system choose)"));
     m_listenButton = new QPushButton(tr("&Listen"), this);
     m_listenButton->setObjectName(QStringLiteral("listenButton"));
     m_status = new QLabel(this);
@@ -50,6 +65,10 @@ void ListenerWindow::buildLayout()
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* portRow = new QHBoxLayout;
+    auto* transportLabel = new QLabel(tr("&Transport:"), this);
+    transportLabel->setBuddy(m_transportBox);
+    portRow->addWidget(transportLabel);
+    portRow->addWidget(m_transportBox);
     auto* portLabel = new QLabel(tr("P&ort:"), this);
     portLabel->setBuddy(m_portBox);
     portRow->addWidget(portLabel);
@@ -57,8 +76,38 @@ void ListenerWindow::buildLayout()
     portRow->addWidget(m_listenButton);
     portRow->addWidget(m_status, 1);
 
+    // The TLS files, each a path to type or to browse for.
+    m_tlsRow = new QWidget(this);
+    auto* tlsRow = new QHBoxLayout(m_tlsRow);
+    tlsRow->setContentsMargins(0, 0, 0, 0);
+    auto addPath = [this, tlsRow](const QString& label, const QString& name, const QString& dialogTitle) {
+        auto* edit = new QLineEdit(m_tlsRow);
+        edit->setObjectName(name);
+        auto* caption = new QLabel(label, m_tlsRow);
+        caption->setBuddy(edit);
+        auto* browse = new QToolButton(m_tlsRow); // as narrow as its "..."
+        browse->setText(tr("..."));
+        browse->setToolTip(dialogTitle);
+        connect(browse, &QToolButton::clicked, this, [this, edit, dialogTitle] {
+            const QString path = QFileDialog::getOpenFileName(this, dialogTitle, edit->text(),
+                                                              tr("PEM files (*.pem *.crt *.key);;All files (*)"));
+            if (!path.isEmpty()) {
+                edit->setText(path);
+            }
+        });
+        tlsRow->addWidget(caption);
+        tlsRow->addWidget(edit, 1);
+        tlsRow->addWidget(browse);
+        return edit;
+    };
+    m_certificateEdit = addPath(tr("C&ertificate:"), QStringLiteral("certificateEdit"), tr("TLS certificate (PEM)"));
+    m_keyEdit = addPath(tr("&Key:"), QStringLiteral("keyEdit"), tr("TLS private key (PEM)"));
+    m_tlsRow->setVisible(false);
+
     m_view = new QPlainTextEdit(this);
     m_view->setObjectName(QStringLiteral("datagramView"));
+    m_view->setToolTip(tr("Each line: arrival time, sender, then the facility, severity and host of the message's "
+                          "syslog header (- when it has none), then the message"));
     m_view->setReadOnly(true);
     m_view->setUndoRedoEnabled(false);
     m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -68,7 +117,8 @@ void ListenerWindow::buildLayout()
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("counterLabel"));
     m_counters->setToolTip(tr("Dropped: datagrams that reached this computer but were discarded by the system "
-                              "because they arrived faster than they could be read"));
+                              "because they arrived faster than they could be read (UDP only: over TCP a fast "
+                              "sender is made to wait instead)"));
     m_pauseButton = new QPushButton(tr("&Pause"), this);
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setCheckable(true);
@@ -85,34 +135,73 @@ void ListenerWindow::buildLayout()
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(portRow);
+    layout->addWidget(m_tlsRow);
     layout->addWidget(m_view, 1);
     layout->addLayout(bottomRow);
     resize(900, 500);
 }
 
+void ListenerWindow::setTransport(Transport transport, const QString& certificatePath, const QString& keyPath)
+{
+    m_transportBox->setCurrentIndex(m_transportBox->findData(static_cast<int>(transport)));
+    m_certificateEdit->setText(certificatePath);
+    m_keyEdit->setText(keyPath);
+}
+
+Transport ListenerWindow::chosenTransport() const
+{
+    return static_cast<Transport>(m_transportBox->currentData().toInt());
+}
+
+void ListenerWindow::replaceListener(Transport transport, const QSslConfiguration& tls)
+{
+    m_listener = makeListener(transport, tls);
+    m_listenerTransport = transport;
+    connect(m_listener.get(), &Listener::datagramsReceived, this, &ListenerWindow::queue);
+    // One peer's trouble, shown where a failed Listen is shown; the title still says what is listened on.
+    connect(m_listener.get(), &Listener::peerProblem, this, [this](const QString& text) { showStatus(text, true); });
+}
+
 bool ListenerWindow::listenOn(quint16 port)
 {
     m_portBox->setValue(port);
-    if (!m_listener.listen(m_bindAddress, port)) {
+    const Transport transport = chosenTransport();
+    const QString name = transportName(transport);
+    QSslConfiguration tls;
+    if (transport == Transport::Tls) {
+        const TlsIdentity identity = loadTlsIdentity(m_certificateEdit->text(), m_keyEdit->text());
+        if (!identity.isValid()) {
+            replaceListener(transport, {}); // not listening, as after a port that cannot be had
+            setWindowTitle(QStringLiteral("Harkwell"));
+            showStatus(
+                tr("Cannot listen over TLS: %1. Choose the certificate and key and press Listen.").arg(identity.error),
+                true);
+            m_certificateEdit->setFocus();
+            return false;
+        }
+        tls = identity.configuration;
+    }
+    replaceListener(transport, tls);
+    if (!m_listener->listen(m_bindAddress, port)) {
         setWindowTitle(QStringLiteral("Harkwell"));
-        showStatus(tr("Cannot listen on %1 port %2: %3. Choose another port and press Listen.")
-                       .arg(m_bindAddress.toString())
+        showStatus(tr("Cannot listen on %1 %2 port %3: %4. Choose another port and press Listen.")
+                       .arg(m_bindAddress.toString(), name)
                        .arg(port)
-                       .arg(m_listener.errorString()),
+                       .arg(m_listener->errorString()),
                    true);
         m_portBox->setFocus();
         m_portBox->selectAll();
         return false;
     }
-    m_portBox->setValue(m_listener.port());
-    setWindowTitle(QStringLiteral("Harkwell - port %1").arg(m_listener.port()));
-    showStatus(tr("Listening on %1 port %2").arg(m_bindAddress.toString()).arg(m_listener.port()), false);
+    m_portBox->setValue(m_listener->port());
+    setWindowTitle(QStringLiteral("Harkwell - %1 port %2").arg(name).arg(m_listener->port()));
+    showStatus(tr("Listening on %1 %2 port %3").arg(m_bindAddress.toString(), name).arg(m_listener->port()), false);
     return true;
 }
 
 quint16 ListenerWindow::port() const
 {
-    return m_listener.isListening() ? m_listener.port() : 0;
+    return m_listener->isListening() ? m_listener->port() : 0;
 }
 
 void ListenerWindow::queue(const QList<Datagram>& batch)
@@ -138,11 +227,12 @@ void ListenerWindow::refresh()
     } else {
         m_refreshTimer.setInterval(kRefreshMs);
     }
-    m_counters->setText(tr("Datagrams: %1   Bytes: %2   Rate: %3/s   Dropped: %4")
-                            .arg(m_listener.datagramCount())
-                            .arg(m_listener.byteCount())
-                            .arg(m_listener.ratePerSecond())
-                            .arg(m_listener.droppedCount()));
+    m_counters->setText(tr("%1: %2   Bytes: %3   Rate: %4/s   Dropped: %5")
+                            .arg(m_listenerTransport == Transport::Udp ? tr("Datagrams") : tr("Messages"))
+                            .arg(m_listener->datagramCount())
+                            .arg(m_listener->byteCount())
+                            .arg(m_listener->ratePerSecond())
+                            .arg(m_listener->droppedCount()));
 }
 
 QByteArray ListenerWindow::pendingText() const
@@ -151,17 +241,19 @@ QByteArray ListenerWindow::pendingText() const
     QByteArray prefix;
     const Datagram* previous = nullptr;
     for (const Datagram& datagram : m_pending) {
-        // A batch shares its arrival time and mostly its sender: the prefix is formatted again only on a change.
+        // A batch shares its arrival time and mostly its sender: they are formatted again only on a change.
         if (previous == nullptr || datagram.arrival != previous->arrival || datagram.sender != previous->sender ||
             datagram.senderPort != previous->senderPort) {
-            prefix = describePrefix(datagram);
+            prefix = arrivalColumns(datagram);
         }
         previous = &datagram;
         if (!text.isEmpty()) {
             text += '\n';
         }
+        const QByteArray line = lineText(datagram.payload);
         text += prefix;
-        text += lineText(datagram.payload);
+        text += headerColumns(line);
+        text += line;
     }
     return text;
 }
@@ -176,7 +268,7 @@ void ListenerWindow::clear()
 {
     m_view->clear();
     m_pending.clear();
-    m_listener.resetCounters();
+    m_listener->resetCounters();
     refresh();
 }
 

@@ -1,21 +1,26 @@
 #pragma once
 
-#include "harkwell/datagramlistener.h"
+#include "harkwell/listener.h"
+#include "harkwell/transport.h"
 
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
 namespace korvane::harkwell {
 
-// The listener's window: the last datagrams with their arrival time and sender, the counts and the rate, and
-// Pause, Clear and Save. Lines are shown in batches on a short timer, so that drawing never limits how fast
+// The listener's window: the last messages with their arrival time, sender and syslog header, the counts and the
+// rate, and Pause, Clear and Save; above them the transport (UDP, TCP or TLS with its certificate and key files)
+// and the port. Lines are shown in batches on a short timer, so that drawing never limits how fast
 // datagrams are read, and both the view and the lines waiting for it are bounded, so that memory stays flat
 // under a flood.
 class ListenerWindow : public QWidget
@@ -33,8 +38,12 @@ public:
 
     explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
 
-    // Listens on port of the bind address. A failure is shown in the window with the reason, and the port box
-    // and Listen button stay ready for another choice; nothing fails silently.
+    // Chooses what the next listenOn() listens over; the paths are the TLS certificate and key files.
+    void setTransport(Transport transport, const QString& certificatePath = {}, const QString& keyPath = {});
+
+    // Listens on port of the bind address over the chosen transport. A failure (the port, or for TLS the
+    // certificate or key) is shown in the window with the reason, and the choices and the Listen button stay
+    // ready for another try; nothing fails silently.
     bool listenOn(quint16 port);
 
     // Writes the lines on view to path, one datagram per line; a failure is shown in the window.
@@ -47,6 +56,9 @@ public:
 
 private:
     void buildLayout();
+    [[nodiscard]] Transport chosenTransport() const;
+    // Replaces the listener with a new one, not yet listening, for transport.
+    void replaceListener(Transport transport, const QSslConfiguration& tls);
     void queue(const QList<Datagram>& batch);
     void refresh();
     // The pending datagrams as the view shows them, one line each.
@@ -57,12 +69,17 @@ private:
     void showStatus(const QString& text, bool isError);
 
     QHostAddress m_bindAddress;
-    DatagramListener m_listener;
+    std::unique_ptr<Listener> m_listener; // never null: before the first Listen, a UDP one that is not listening
+    Transport m_listenerTransport = Transport::Udp;
     QTimer m_refreshTimer;
     QList<Datagram> m_pending; // received but not yet shown, the newest kMaxLines at most
     bool m_paused = false;
     SavePathChooser m_choosePath;
 
+    QComboBox* m_transportBox = nullptr;
+    QWidget* m_tlsRow = nullptr; // shown only for TLS
+    QLineEdit* m_certificateEdit = nullptr;
+    QLineEdit* m_keyEdit = nullptr;
     QSpinBox* m_portBox = nullptr;
     QPushButton* m_listenButton = nullptr;
     QLabel* m_status = nullptr;

@@ -1,9 +1,11 @@
-// Harkwell: listens for syslog datagrams over UDP and shows them in a window, or prints them on standard output.
+// Harkwell: listens for syslog messages over UDP, TCP or TLS and shows them in a window, or prints them on
+// standard output.
 
-#include "harkwell/datagramlistener.h"
+#include "harkwell/listener.h"
 #include "harkwell/listenerwindow.h"
 #include "harkwell/options.h"
 #include "harkwell/stdoutprinter.h"
+#include "harkwell/tlsidentity.h"
 #include "platform/terminationsignals.h"
 
 #include <QApplication>
@@ -11,6 +13,8 @@
 #include <QFile>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <unistd.h>
 
 using namespace korvane::harkwell;
@@ -21,7 +25,7 @@ namespace {
 enum ExitCode
 {
     ExitOk = 0,
-    ExitUsage = 1,        // the command line is invalid
+    ExitUsage = 1,        // the command line is invalid, or names TLS files that cannot serve
     ExitCannotListen = 2, // the port could not be bound
     ExitOutputFailed = 3, // standard output refused a line
 };
@@ -38,7 +42,22 @@ QString endpoint(const QHostAddress& address, quint16 port)
                : QStringLiteral("%1:%2").arg(address.toString()).arg(port);
 }
 
-int runStdout(QCoreApplication& app, const Options& options)
+// The TLS identity the options name, when they ask for TLS; a file that cannot serve is a command line error.
+std::optional<QSslConfiguration> tlsFor(const Options& options)
+{
+    if (options.transport != Transport::Tls) {
+        return QSslConfiguration();
+    }
+    TlsIdentity identity = loadTlsIdentity(options.tlsCertificate, options.tlsKey);
+    if (!identity.isValid()) {
+        printError(identity.error);
+        printError(QStringLiteral("the options are listed by: harkwell --help"));
+        return std::nullopt;
+    }
+    return identity.configuration;
+}
+
+int runStdout(QCoreApplication& app, const Options& options, const QSslConfiguration& tls)
 {
     korvane::TerminationSignals watcher;
     QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
@@ -49,32 +68,39 @@ int runStdout(QCoreApplication& app, const Options& options)
         return ExitOutputFailed;
     }
     StdoutPrinter printer(out, options.verbose);
-    DatagramListener listener;
-    QObject::connect(&listener, &DatagramListener::datagramsReceived, &app, [&](const QList<Datagram>& batch) {
+    const std::unique_ptr<Listener> listener = makeListener(options.transport, tls);
+    QObject::connect(listener.get(), &Listener::datagramsReceived, &app, [&](const QList<Datagram>& batch) {
         if (!printer.print(batch)) {
             printError(QStringLiteral("cannot write to standard output: ") + printer.errorString());
             app.exit(ExitOutputFailed);
         }
     });
+    // A peer's trouble (a failed handshake, bad framing) is not the listener's: it is told and listening goes on.
+    QObject::connect(listener.get(), &Listener::peerProblem, &app, &printError);
 
-    if (!listener.listen(options.bindAddress, options.port)) {
-        printError(QStringLiteral("cannot listen on %1: %2")
-                       .arg(endpoint(options.bindAddress, options.port), listener.errorString()));
+    // UDP, the default, is announced as it always was; the stream transports are named.
+    const QString over =
+        options.transport == Transport::Udp ? QString() : QStringLiteral(" (%1)").arg(transportName(options.transport));
+    if (!listener->listen(options.bindAddress, options.port)) {
+        printError(QStringLiteral("cannot listen on %1%2: %3")
+                       .arg(endpoint(options.bindAddress, options.port), over, listener->errorString()));
         return ExitCannotListen;
     }
-    // On standard error, so that standard output holds nothing but datagrams; names the port chosen for --port 0.
-    printError(QStringLiteral("listening on %1").arg(endpoint(listener.address(), listener.port())));
+    // On standard error, so that standard output holds nothing but messages; names the port chosen for --port 0.
+    printError(QStringLiteral("listening on %1%2").arg(endpoint(listener->address(), listener->port()), over));
 
     const int code = app.exec();
     if (code == ExitOk) {
-        listener.readPending(); // what arrived just before the signal is printed too
+        listener->readPending(); // what arrived just before the signal is printed too
     }
     if (options.verbose) {
         // On standard error like the announcement; the loss is what a script cannot see in the lines.
-        printError(QStringLiteral("datagrams received: %1 (%2 bytes), dropped by the system: %3")
-                       .arg(listener.datagramCount())
-                       .arg(listener.byteCount())
-                       .arg(listener.droppedCount()));
+        printError(
+            QStringLiteral("%1 received: %2 (%3 bytes), dropped by the system: %4")
+                .arg(options.transport == Transport::Udp ? QStringLiteral("datagrams") : QStringLiteral("messages"))
+                .arg(listener->datagramCount())
+                .arg(listener->byteCount())
+                .arg(listener->droppedCount()));
     }
     return code;
 }
@@ -85,6 +111,7 @@ int runWindow(QApplication& app, const Options& options)
     QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     ListenerWindow window(options.bindAddress);
+    window.setTransport(options.transport, options.tlsCertificate, options.tlsKey);
     window.show();
     window.listenOn(options.port); // a failure is shown in the window, which offers another port
     return app.exec();
@@ -132,6 +159,10 @@ int main(int argc, char* argv[])
         if (const int code = answerWithoutRunning(parsed); code >= 0) {
             return code;
         }
+        // Checked here as on standard output; the window reads the files again at each Listen.
+        if (!tlsFor(parsed.options)) {
+            return ExitUsage;
+        }
         return runWindow(app, parsed.options);
     }
     QCoreApplication app(argc, argv);
@@ -139,5 +170,9 @@ int main(int argc, char* argv[])
     if (const int code = answerWithoutRunning(parsed); code >= 0) {
         return code;
     }
-    return runStdout(app, parsed.options);
+    const std::optional<QSslConfiguration> tls = tlsFor(parsed.options);
+    if (!tls) {
+        return ExitUsage;
+    }
+    return runStdout(app, parsed.options, *tls);
 }

@@ -12,6 +12,9 @@ const QString kStdoutName = QStringLiteral("stdout");
 const QString kVerboseName = QStringLiteral("verbose");
 const QString kPortName = QStringLiteral("port");
 const QString kBindName = QStringLiteral("bind");
+const QString kTcpName = QStringLiteral("tcp");
+const QString kTlsCertName = QStringLiteral("tls-cert");
+const QString kTlsKeyName = QStringLiteral("tls-key");
 
 // The parser with every option declared, shared by the parse and the help text.
 struct Declared
@@ -22,22 +25,38 @@ struct Declared
 
     Declared()
     {
-        parser.setApplicationDescription(QStringLiteral("Listens for syslog datagrams over UDP and shows each one "
-                                                        "as it arrives."));
+        parser.setApplicationDescription(QStringLiteral("Listens for syslog messages over UDP, TCP or TLS and shows "
+                                                        "each one as it arrives."));
         parser.addOption({{QStringLiteral("p"), kPortName},
-                          QStringLiteral("UDP port to listen on (0 lets the system choose). Default: 514."),
+                          QStringLiteral("Port to listen on, UDP or TCP (0 lets the system choose). Default: 514."),
                           QStringLiteral("port")});
         parser.addOption({{QStringLiteral("b"), kBindName},
                           QStringLiteral("Local address to listen on. Default: 0.0.0.0 (every IPv4 address)."),
                           QStringLiteral("address")});
-        parser.addOption({kStdoutName, QStringLiteral("No window: print each datagram as exactly one line on "
-                                                      "standard output. One trailing line end of a datagram is "
+        parser.addOption({kTcpName, QStringLiteral("Listen on TCP instead of UDP, for many connections at once. Each "
+                                                   "connection's framing is told from its first bytes: octet "
+                                                   "counting (\"LEN MSG\", LEN without leading zero) or one message "
+                                                   "per line (LF or CR LF). A message longer than 64 KiB is cut to "
+                                                   "its first 64 KiB; a connection that breaks octet counting is "
+                                                   "closed.")});
+        parser.addOption({kTlsCertName,
+                          QStringLiteral("Listen on TLS over TCP, presenting this PEM certificate (any intermediate "
+                                         "certificates after it). Needs --tls-key; implies --tcp. No certificate is "
+                                         "asked of the senders."),
+                          QStringLiteral("file")});
+        parser.addOption({kTlsKeyName,
+                          QStringLiteral("The PEM private key (RSA, EC or DSA, not encrypted) of --tls-cert."),
+                          QStringLiteral("file")});
+        parser.addOption({kStdoutName, QStringLiteral("No window: print each message as exactly one line on "
+                                                      "standard output. One trailing line end of a message is "
                                                       "dropped; in the rest, CR, LF, tab and backslash are written "
                                                       "as \\r, \\n, \\t and \\\\, any other control byte as "
                                                       "\\xNN (hex). Ends on SIGINT or SIGTERM.")});
-        parser.addOption({kVerboseName, QStringLiteral("With --stdout, start each line with the arrival time and "
-                                                       "the sender, and at the end say on standard error how many "
-                                                       "datagrams were received and how many the system dropped.")});
+        parser.addOption({kVerboseName, QStringLiteral("With --stdout, start each line with the arrival time, the "
+                                                       "sender, and the facility, severity and host of the syslog "
+                                                       "header (\"-\" for each the message lacks), and at the end say "
+                                                       "on standard error how many messages were received and how "
+                                                       "many the system dropped (UDP only).")});
     }
 };
 
@@ -82,6 +101,18 @@ ParseResult parseOptions(const QStringList& arguments)
         if (!options.bindAddress.setAddress(text)) {
             return invalid(QStringLiteral("Invalid bind address: %1").arg(text));
         }
+    }
+    const bool hasCertificate = parser.isSet(kTlsCertName);
+    if (hasCertificate != parser.isSet(kTlsKeyName)) {
+        return invalid(hasCertificate ? QStringLiteral("--tls-cert needs --tls-key")
+                                      : QStringLiteral("--tls-key needs --tls-cert"));
+    }
+    if (hasCertificate) {
+        options.transport = Transport::Tls;
+        options.tlsCertificate = parser.value(kTlsCertName);
+        options.tlsKey = parser.value(kTlsKeyName);
+    } else if (parser.isSet(kTcpName)) {
+        options.transport = Transport::Tcp;
     }
     options.stdoutMode = parser.isSet(kStdoutName);
     options.verbose = parser.isSet(kVerboseName);

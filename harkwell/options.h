@@ -1,5 +1,7 @@
 #pragma once
 
+#include "harkwell/transport.h"
+
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
@@ -11,8 +13,11 @@ struct Options
 {
     QHostAddress bindAddress{QHostAddress::AnyIPv4}; // receivers usually listen on every IPv4 address
     quint16 port = 514;                              // the syslog port
-    bool stdoutMode = false;                         // no window: one line per datagram on standard output
-    bool verbose = false;                            // in stdout mode, prefix each line with time and sender
+    Transport transport = Transport::Udp;
+    QString tlsCertificate; // PEM files, for Transport::Tls; read by loadTlsIdentity, which says what is wrong
+    QString tlsKey;
+    bool stdoutMode = false; // no window: one line per message on standard output
+    bool verbose = false;    // in stdout mode, prefix each line with time, sender and syslog header
 };
 
 enum class ParseStatus

@@ -13,7 +13,9 @@ private slots:
     void lineTextDropsOneLineEnd();
     void senderTextNamesAddressAndPort_data();
     void senderTextNamesAddressAndPort();
-    void describeShowsTimeSenderAndText();
+    void headerColumnsLineUp_data();
+    void headerColumnsLineUp();
+    void describeShowsTimeSenderHeaderAndText();
 };
 
 void TestDatagram::lineTextDropsOneLineEnd_data()
@@ -62,12 +64,34 @@ void TestDatagram::senderTextNamesAddressAndPort()
     QCOMPARE(senderText(datagram), text);
 }
 
-void TestDatagram::describeShowsTimeSenderAndText()
+void TestDatagram::headerColumnsLineUp_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("columns");
+
+    QTest::newRow("two-digit facility and host")
+        << QByteArray("<166>Dec  7 15:07:59 demo-gate up") << QByteArray("20  6  demo-gate  ");
+    QTest::newRow("one-digit facility padded")
+        << QByteArray("<13>1 - relay-2 app - - - up") << QByteArray(" 1  5  relay-2  ");
+    QTest::newRow("priority without host") << QByteArray("<0>up") << QByteArray(" 0  0  -  ");
+    QTest::newRow("no header") << QByteArray("07 Dec 2026 15:07:59  demo-gate up") << QByteArray(" -  -  -  ");
+}
+
+void TestDatagram::headerColumnsLineUp()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, columns);
+
+    QCOMPARE(headerColumns(line), columns);
+}
+
+void TestDatagram::describeShowsTimeSenderHeaderAndText()
 {
     const Datagram datagram{QDateTime(QDate(2026, 12, 6), QTime(4, 7, 51, 25)), QHostAddress("127.0.0.1"), 50000,
-                            "06 Dec 2026 04:07:51 demo-gate link 3 up\r\n"};
+                            "<134>Dec  6 04:07:51 demo-gate link 3 up\r\n"};
 
-    QCOMPARE(describe(datagram), QByteArray("04:07:51.025  127.0.0.1:50000  06 Dec 2026 04:07:51 demo-gate link 3 up"));
+    QCOMPARE(describe(datagram),
+             QByteArray("04:07:51.025  127.0.0.1:50000  16  6  demo-gate  <134>Dec  6 04:07:51 demo-gate link 3 up"));
 }
 
 QTEST_GUILESS_MAIN(TestDatagram)

@@ -11,6 +11,8 @@ class TestHarkwellOptions : public QObject
 private slots:
     void parsesValidCommandLines_data();
     void parsesValidCommandLines();
+    void choosesTheTransport_data();
+    void choosesTheTransport();
     void rejectsInvalidCommandLines_data();
     void rejectsInvalidCommandLines();
     void recognisesHelpAndVersion_data();
@@ -59,6 +61,38 @@ void TestHarkwellOptions::parsesValidCommandLines()
     QCOMPARE(result.options.verbose, verbose);
 }
 
+void TestHarkwellOptions::choosesTheTransport_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Transport>("transport");
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("TCP") << QStringList{"--tcp", "-p", "601"} << Transport::Tcp << QString() << QString();
+    QTest::newRow("certificate and key mean TLS")
+        << QStringList{"--tls-cert", "/etc/hw/cert.pem", "--tls-key=/etc/hw/key.pem"} << Transport::Tls
+        << "/etc/hw/cert.pem"
+        << "/etc/hw/key.pem";
+    QTest::newRow("TLS wins over plain TCP")
+        << QStringList{"--tcp", "--tls-key", "k", "--tls-cert", "c"} << Transport::Tls << "c"
+        << "k";
+}
+
+void TestHarkwellOptions::choosesTheTransport()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(Transport, transport);
+    QFETCH(QString, certificate);
+    QFETCH(QString, key);
+
+    const ParseResult result = parseOptions(QStringList{"harkwell"} + arguments);
+
+    QCOMPARE(result.status, ParseStatus::Run);
+    QCOMPARE(result.options.transport, transport);
+    QCOMPARE(result.options.tlsCertificate, certificate);
+    QCOMPARE(result.options.tlsKey, key);
+}
+
 void TestHarkwellOptions::rejectsInvalidCommandLines_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -73,6 +107,9 @@ void TestHarkwellOptions::rejectsInvalidCommandLines_data()
     QTest::newRow("verbose without standard output mode") << QStringList{"--verbose"} << "--verbose needs --stdout";
     QTest::newRow("unknown option") << QStringList{"--stdout", "--frobnicate"} << "frobnicate";
     QTest::newRow("stray argument") << QStringList{"--stdout", "extra"} << "Unexpected argument: extra";
+    QTest::newRow("certificate without key") << QStringList{"--tls-cert", "c.pem"} << "--tls-cert needs --tls-key";
+    QTest::newRow("key without certificate")
+        << QStringList{"--tcp", "--tls-key", "k.pem"} << "--tls-key needs --tls-cert";
 }
 
 void TestHarkwellOptions::rejectsInvalidCommandLines()

@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
@@ -139,8 +140,8 @@ void TestHarkwellProcess::verbosePrefixesTimeAndSender()
     QVERIFY(harkwell.finish());
 
     const QString from = QStringLiteral("127\\.0\\.0\\.1:%1").arg(sender.localPort());
-    const QRegularExpression expected(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  %1  <13>first\n"
-                                                     "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  %1  <13>second\n$")
+    const QRegularExpression expected(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  %1   1  5  -  <13>first\n"
+                                                     "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  %1   1  5  -  <13>second\n$")
                                           .arg(from));
     QVERIFY2(expected.match(QString::fromUtf8(harkwell.out)).hasMatch(), harkwell.out.constData());
     QVERIFY2(harkwell.err.endsWith("harkwell: datagrams received: 2 (20 bytes), dropped by the system: 0\n"),
@@ -206,6 +207,9 @@ void TestHarkwellProcess::invalidCommandLineExitsWithCodeOne_data()
     QTest::newRow("unknown option") << QStringList{"--stdout", "--frobnicate"} << "frobnicate";
     QTest::newRow("bind address that is a name")
         << QStringList{"--stdout", "--bind", "localhost"} << "Invalid bind address: localhost";
+    QTest::newRow("TLS certificate that cannot be read")
+        << QStringList{"--stdout", "--tls-cert", "/nonexistent/cert.pem", "--tls-key", "/nonexistent/key.pem"}
+        << "cannot read the TLS certificate /nonexistent/cert.pem: No such file or directory";
 }
 
 void TestHarkwellProcess::invalidCommandLineExitsWithCodeOne()
@@ -229,7 +233,8 @@ void TestHarkwellProcess::helpNeedsNoDisplay()
     QVERIFY(harkwell.finish());
 
     QCOMPARE(harkwell.process.exitCode(), 0);
-    for (const char* option : {"--port <port>", "--bind <address>", "--stdout", "--verbose"}) {
+    for (const char* option : {"--port <port>", "--bind <address>", "--tcp", "--tls-cert <file>", "--tls-key <file>",
+                               "--stdout", "--verbose"}) {
         QVERIFY2(harkwell.out.contains(option), option);
     }
 }

@@ -2,12 +2,15 @@
 
 #include "udptestkit.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,26 +70,31 @@ private slots:
     void saveFailureIsShown();
     void viewKeepsTheNewestLines();
     void bindFailureIsShownAndAnotherPortCanBeChosen();
+    void tcpChosenInTheWindowReceivesLines();
+    void tlsFileFailureIsShown();
 };
 
 void TestListenerWindow::showsEachDatagramWithTimeAndSender()
 {
     ListeningWindow w;
     QVERIFY(w.start());
-    QCOMPARE(w.window.windowTitle(), QStringLiteral("Harkwell - port %1").arg(w.window.port()));
+    QCOMPARE(w.window.windowTitle(), QStringLiteral("Harkwell - UDP port %1").arg(w.window.port()));
 
-    QVERIFY(w.send({"<13>alpha", "<13>beta\n", ""}));
+    QVERIFY(w.send({"<13>alpha", "<165>Dec  7 15:07:59 demo-gate beta\n", ""}));
 
     QTRY_COMPARE(shownLines(w.window).size(), 3);
     const QString sender = QStringLiteral("127.0.0.1:%1").arg(w.sender.localPort());
-    const QStringList texts{"<13>alpha", "<13>beta", ""};
+    // Facility, severity and host stand between the sender and the text.
+    const QStringList texts{" 1  5  -  <13>alpha", "20  5  demo-gate  <165>Dec  7 15:07:59 demo-gate beta",
+                            " -  -  -  "};
     for (int i = 0; i < 3; ++i) {
-        const QRegularExpression form(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  %1  %2$")
-                                          .arg(QRegularExpression::escape(sender), texts.at(i)));
+        const QRegularExpression form(
+            QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  %1  %2$")
+                .arg(QRegularExpression::escape(sender), QRegularExpression::escape(texts.at(i))));
         QVERIFY2(form.match(shownLines(w.window).at(i)).hasMatch(), qPrintable(shownLines(w.window).at(i)));
     }
     // The rate itself depends on the clock; its arithmetic is the listener's test.
-    QTRY_VERIFY2(QRegularExpression(QStringLiteral("^Datagrams: 3   Bytes: 18   Rate: \\d+/s   Dropped: 0$"))
+    QTRY_VERIFY2(QRegularExpression(QStringLiteral("^Datagrams: 3   Bytes: 45   Rate: \\d+/s   Dropped: 0$"))
                      .match(counters(w.window))
                      .hasMatch(),
                  qPrintable(counters(w.window)));
@@ -207,8 +215,8 @@ void TestListenerWindow::bindFailureIsShownAndAnotherPortCanBeChosen()
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell"));
     QCOMPARE(window.port(), quint16(0));
-    QCOMPARE(status(window), QStringLiteral("Cannot listen on 127.0.0.1 port %1: %2. Choose another port and press "
-                                            "Listen.")
+    QCOMPARE(status(window), QStringLiteral("Cannot listen on 127.0.0.1 UDP port %1: %2. Choose another port and "
+                                            "press Listen.")
                                  .arg(holder.localPort())
                                  .arg(rival.errorString()));
 
@@ -219,8 +227,49 @@ void TestListenerWindow::bindFailureIsShownAndAnotherPortCanBeChosen()
 
     QVERIFY(window.port() != 0);
     QCOMPARE(portBox->value(), int(window.port()));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell - port %1").arg(window.port()));
-    QCOMPARE(status(window), QStringLiteral("Listening on 127.0.0.1 port %1").arg(window.port()));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell - UDP port %1").arg(window.port()));
+    QCOMPARE(status(window), QStringLiteral("Listening on 127.0.0.1 UDP port %1").arg(window.port()));
+}
+
+void TestListenerWindow::tcpChosenInTheWindowReceivesLines()
+{
+    ListenerWindow window{QHostAddress(QHostAddress::LocalHost)};
+    child<QComboBox>(window, "transportBox")->setCurrentText(QStringLiteral("TCP"));
+    QVERIFY(!child<QLineEdit>(window, "certificateEdit")->isVisibleTo(&window));
+    child<QSpinBox>(window, "portBox")->setValue(0);
+    QTest::mouseClick(child<QPushButton>(window, "listenButton"), Qt::LeftButton);
+    QVERIFY(window.port() != 0);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell - TCP port %1").arg(window.port()));
+
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, window.port());
+    QVERIFY(sender.waitForConnected(5000));
+    sender.write("<166>Dec  7 15:07:59 demo-gate up\n");
+
+    QTRY_COMPARE(shownLines(window).size(), 1);
+    const QRegularExpression form(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  127\\.0\\.0\\.1:%1  20  6  "
+                                                 "demo-gate  <166>Dec  7 15:07:59 demo-gate up$")
+                                      .arg(sender.localPort()));
+    QVERIFY2(form.match(shownLines(window).at(0)).hasMatch(), qPrintable(shownLines(window).at(0)));
+    QTRY_VERIFY2(counters(window).startsWith(QStringLiteral("Messages: 1   Bytes: 33 ")), qPrintable(counters(window)));
+}
+
+void TestListenerWindow::tlsFileFailureIsShown()
+{
+    ListenerWindow window{QHostAddress(QHostAddress::LocalHost)};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString missing = dir.filePath(QStringLiteral("missing.pem"));
+    window.setTransport(Transport::Tls, missing, missing);
+    QVERIFY(child<QLineEdit>(window, "certificateEdit")->isVisibleTo(&window));
+
+    QVERIFY(!window.listenOn(0));
+
+    QCOMPARE(window.port(), quint16(0));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell"));
+    QVERIFY2(status(window).startsWith(
+                 QStringLiteral("Cannot listen over TLS: cannot read the TLS certificate %1: ").arg(missing)),
+             qPrintable(status(window)));
 }
 
 QTEST_MAIN(TestListenerWindow)

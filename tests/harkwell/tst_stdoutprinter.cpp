@@ -66,10 +66,13 @@ void TestStdoutPrinter::printsOneLinePerDatagram_data()
     QTest::newRow("backslash, tab and other control bytes escaped")
         << QList<QByteArray>{QByteArray("x\\y\tz\0\x1b\x7f", 8)} << false << QByteArray("x\\\\y\\tz\\x00\\x1b\\x7f\n");
     QTest::newRow("verbose escapes the text too")
-        << QList<QByteArray>{"up\ndown"} << true << QByteArray("23:59:58.007  10.1.2.3:1514  up\\ndown\n");
-    QTest::newRow("verbose adds time and sender")
+        << QList<QByteArray>{"up\ndown"} << true << QByteArray("23:59:58.007  10.1.2.3:1514   -  -  -  up\\ndown\n");
+    QTest::newRow("verbose adds time and sender, and - for a header missing")
         << QList<QByteArray>{"up", "down"} << true
-        << QByteArray("23:59:58.007  10.1.2.3:1514  up\n23:59:58.007  10.1.2.3:1514  down\n");
+        << QByteArray("23:59:58.007  10.1.2.3:1514   -  -  -  up\n23:59:58.007  10.1.2.3:1514   -  -  -  down\n");
+    QTest::newRow("verbose adds facility, severity and host")
+        << QList<QByteArray>{"<166>Dec  7 15:07:59 demo-gate up\r\n"} << true
+        << QByteArray("23:59:58.007  10.1.2.3:1514  20  6  demo-gate  <166>Dec  7 15:07:59 demo-gate up\n");
 }
 
 void TestStdoutPrinter::printsOneLinePerDatagram()

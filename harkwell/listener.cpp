@@ -1,0 +1,38 @@
+#include "harkwell/listener.h"
+
+namespace korvane::harkwell {
+
+Listener::Listener(QObject* parent) : QObject(parent)
+{
+    m_elapsed.start();
+    m_clock = [this] { return m_elapsed.elapsed(); };
+}
+
+void Listener::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+qint64 Listener::ratePerSecond() const
+{
+    return m_rate.rate(m_clock());
+}
+
+void Listener::resetCounters()
+{
+    m_datagramCount = 0;
+    m_byteCount = 0;
+}
+
+void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
+{
+    if (batch.isEmpty()) {
+        return;
+    }
+    m_datagramCount += static_cast<quint64>(batch.size());
+    m_byteCount += bytes;
+    m_rate.record(m_clock(), batch.size());
+    emit datagramsReceived(batch);
+}
+
+} // namespace korvane::harkwell

@@ -1,0 +1,258 @@
+#include "harkwell/syslogheader.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace korvane::harkwell {
+
+namespace {
+
+constexpr int kMaxPriority = 191; // facility 23, severity 7
+constexpr int kSeverities = 8;
+// Field lengths the version 1 form allows; the host's limit is applied to the BSD form too.
+constexpr qsizetype kMaxHostBytes = 255;
+constexpr qsizetype kMaxAppNameBytes = 48;
+constexpr qsizetype kMaxProcIdBytes = 128;
+constexpr qsizetype kMaxMsgIdBytes = 32;
+constexpr qsizetype kMaxSdNameBytes = 32;
+// "Mmm dd hh:mm:ss ": everything of the BSD form before the host.
+constexpr qsizetype kBsdStampBytes = 16;
+
+constexpr std::array<QByteArrayView, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The bytes header fields are made of: printable US-ASCII without the space that separates them.
+bool isFieldByte(char c)
+{
+    return c > ' ' && c <= '~';
+}
+
+// True when text starts with shape, where 'd' in shape stands for any digit and every other byte for itself.
+bool hasShape(QByteArrayView text, QByteArrayView shape)
+{
+    if (text.size() < shape.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < shape.size(); ++i) {
+        if (shape[i] == 'd' ? !isDigit(text[i]) : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The two digits at text[at] lie between low and high.
+bool twoDigitsIn(QByteArrayView text, qsizetype at, int low, int high)
+{
+    const int value = (text[at] - '0') * 10 + (text[at + 1] - '0');
+    return value >= low && value <= high;
+}
+
+// "hh:mm:ss" at the start of text; second 60 is a leap second.
+bool startsWithTime(QByteArrayView text)
+{
+    return hasShape(text, "dd:dd:dd") && twoDigitsIn(text, 0, 0, 23) && twoDigitsIn(text, 3, 0, 59) &&
+           twoDigitsIn(text, 6, 0, 60);
+}
+
+// A field of 1 to maxBytes field bytes.
+bool isField(QByteArrayView field, qsizetype maxBytes)
+{
+    if (field.isEmpty() || field.size() > maxBytes) {
+        return false;
+    }
+    for (const char c : field) {
+        if (!isFieldByte(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Takes the field before the next space, and the space, from the front of rest; false when no space follows.
+bool takeField(QByteArrayView& rest, QByteArrayView& field)
+{
+    const qsizetype space = rest.indexOf(' ');
+    if (space < 0) {
+        return false;
+    }
+    field = rest.first(space);
+    rest = rest.sliced(space + 1);
+    return true;
+}
+
+// Takes "<PRI>" from the front of rest: its value, or -1 (rest untouched) when it is missing or invalid.
+int takePriority(QByteArrayView& rest)
+{
+    if (!rest.startsWith('<')) {
+        return -1;
+    }
+    qsizetype close = 1;
+    while (close < rest.size() && close <= 4 && isDigit(rest[close])) {
+        ++close;
+    }
+    const qsizetype digits = close - 1;
+    if (digits < 1 || digits > 3 || close >= rest.size() || rest[close] != '>' || (digits > 1 && rest[1] == '0')) {
+        return -1;
+    }
+    const int priority = rest.sliced(1, digits).toByteArray().toInt();
+    if (priority > kMaxPriority) {
+        return -1;
+    }
+    rest = rest.sliced(close + 1);
+    return priority;
+}
+
+// The host of "Mmm dd hh:mm:ss HOST[ MSG]", the day as " 7" or "07"; nothing when rest is not in that form.
+std::optional<QByteArrayView> bsdHost(QByteArrayView rest)
+{
+    if (rest.size() <= kBsdStampBytes || !isMonthAbbreviation(rest.first(3)) || rest[3] != ' ' || !isDigit(rest[5]) ||
+        rest[6] != ' ' || !startsWithTime(rest.sliced(7)) || rest[15] != ' ') {
+        return std::nullopt;
+    }
+    const int day = (rest[4] == ' ' ? 0 : rest[4] - '0') * 10 + (rest[5] - '0');
+    if ((rest[4] != ' ' && !isDigit(rest[4])) || day < 1 || day > 31) {
+        return std::nullopt;
+    }
+    rest = rest.sliced(kBsdStampBytes);
+    const QByteArrayView host = rest.first(rest.indexOf(' ') < 0 ? rest.size() : rest.indexOf(' '));
+    if (!isField(host, kMaxHostBytes)) {
+        return std::nullopt;
+    }
+    return host;
+}
+
+// "2026-12-07T15:07:59.123+01:00": a date and time with an optional fraction of 1 to 6 digits, then "Z" or an
+// offset from UTC.
+bool isTimestamp(QByteArrayView text)
+{
+    if (!hasShape(text, "dddd-dd-ddT") || !twoDigitsIn(text, 5, 1, 12) || !twoDigitsIn(text, 8, 1, 31) ||
+        !startsWithTime(text.sliced(11))) {
+        return false;
+    }
+    QByteArrayView zone = text.sliced(19);
+    if (zone.startsWith('.')) {
+        qsizetype digits = 0;
+        while (digits + 1 < zone.size() && isDigit(zone[digits + 1])) {
+            ++digits;
+        }
+        if (digits < 1 || digits > 6) {
+            return false;
+        }
+        zone = zone.sliced(digits + 1);
+    }
+    if (zone == "Z") {
+        return true;
+    }
+    return zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && hasShape(zone.sliced(1), "dd:dd") &&
+           twoDigitsIn(zone, 1, 0, 23) && twoDigitsIn(zone, 4, 0, 59);
+}
+
+// Takes an SD-NAME (1 to 32 field bytes but '=', ']' and '"') from the front of rest.
+bool takeSdName(QByteArrayView& rest)
+{
+    qsizetype length = 0;
+    while (length < rest.size() && isFieldByte(rest[length]) && rest[length] != '=' && rest[length] != ']' &&
+           rest[length] != '"') {
+        ++length;
+    }
+    if (length < 1 || length > kMaxSdNameBytes) {
+        return false;
+    }
+    rest = rest.sliced(length);
+    return true;
+}
+
+// Takes the structured data from the front of rest: "-", or elements "[ID name="value" ...]" one after the other,
+// where a backslash in a value keeps the next byte from ending it. False when it is malformed.
+bool takeStructuredData(QByteArrayView& rest)
+{
+    if (rest.startsWith('-')) {
+        rest = rest.sliced(1);
+        return true;
+    }
+    if (!rest.startsWith('[')) {
+        return false;
+    }
+    while (rest.startsWith('[')) {
+        rest = rest.sliced(1);
+        if (!takeSdName(rest)) {
+            return false;
+        }
+        while (rest.startsWith(' ')) {
+            rest = rest.sliced(1);
+            if (!takeSdName(rest) || !rest.startsWith("=\"")) {
+                return false;
+            }
+            qsizetype quote = 2;
+            while (quote < rest.size() && rest[quote] != '"') {
+                quote += rest[quote] == '\\' ? 2 : 1;
+            }
+            if (quote >= rest.size()) {
+                return false;
+            }
+            rest = rest.sliced(quote + 1);
+        }
+        if (!rest.startsWith(']')) {
+            return false;
+        }
+        rest = rest.sliced(1);
+    }
+    return true;
+}
+
+// The host of "1 TIMESTAMP HOST APP-NAME PROCID MSGID SD[ MSG]" (empty for "-"); nothing when rest is not in
+// that form.
+std::optional<QByteArrayView> version1Host(QByteArrayView rest)
+{
+    QByteArrayView version;
+    QByteArrayView timestamp;
+    QByteArrayView host;
+    QByteArrayView appName;
+    QByteArrayView procId;
+    QByteArrayView msgId;
+    if (!takeField(rest, version) || version.isEmpty() || version.size() > 3 || version[0] == '0' ||
+        !std::all_of(version.begin(), version.end(), isDigit)) {
+        return std::nullopt;
+    }
+    if (!takeField(rest, timestamp) || (timestamp != "-" && !isTimestamp(timestamp)) || !takeField(rest, host) ||
+        !isField(host, kMaxHostBytes) || !takeField(rest, appName) || !isField(appName, kMaxAppNameBytes) ||
+        !takeField(rest, procId) || !isField(procId, kMaxProcIdBytes) || !takeField(rest, msgId) ||
+        !isField(msgId, kMaxMsgIdBytes) || !takeStructuredData(rest) || !(rest.isEmpty() || rest.startsWith(' '))) {
+        return std::nullopt;
+    }
+    return host == "-" ? QByteArrayView() : host;
+}
+
+} // namespace
+
+SyslogHeader decodeSyslogHeader(QByteArrayView message)
+{
+    SyslogHeader header;
+    const int priority = takePriority(message);
+    if (priority < 0) {
+        return header;
+    }
+    header.hasPriority = true;
+    header.facility = priority / kSeverities;
+    header.severity = priority % kSeverities;
+    if (const std::optional<QByteArrayView> host = bsdHost(message)) {
+        header.host = host->toByteArray();
+    } else if (const std::optional<QByteArrayView> host = version1Host(message)) {
+        header.host = host->toByteArray();
+    }
+    return header;
+}
+
+bool isMonthAbbreviation(QByteArrayView text)
+{
+    return std::find(kMonths.begin(), kMonths.end(), text) != kMonths.end();
+}
+
+} // namespace korvane::harkwell

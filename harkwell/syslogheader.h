@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace korvane::harkwell {
+
+// What the syslog header at the start of a message says about it.
+struct SyslogHeader
+{
+    bool hasPriority = false; // the message starts with a valid <PRI>
+    int facility = 0;         // PRI / 8, 0 to 23; meaningful only with hasPriority
+    int severity = 0;         // PRI % 8, 0 (emergency) to 7 (debug); meaningful only with hasPriority
+    QByteArray host;          // empty when no complete header names one, or it names none ("-")
+};
+
+// Reads the header of one message, without its line end. A valid <PRI> (0 to 191, no leading zero but in <0>)
+// gives facility and severity even when what follows is no known header, because the priority alone already
+// says where and how urgently the sender filed it. The host comes only from a complete header in either form:
+//   <PRI>Mmm dd hh:mm:ss HOST MSG                                  (BSD form; the day as " 7" or "07")
+//   <PRI>1 TIMESTAMP HOST APP-NAME PROCID MSGID STRUCTURED-DATA MSG (version 1 form, each field possibly "-")
+// Anything else, the date-first form without <PRI> included, decodes to no header at all.
+[[nodiscard]] SyslogHeader decodeSyslogHeader(QByteArrayView message);
+
+// "Jan" to "Dec", as the BSD form writes the month.
+[[nodiscard]] bool isMonthAbbreviation(QByteArrayView text);
+
+} // namespace korvane::harkwell
