@@ -275,18 +275,24 @@ void StreamSink::retryLater(const QString& why)
 
 void StreamSink::pump()
 {
-    if (!m_connected || !m_socket) {
+    // Writing and flushing may report written bytes or a broken connection at once, which would
+    // call this again in the middle of a hand-over.
+    if (m_pumping) {
         return;
     }
-    while (!m_lengths.empty() && m_socket->bytesToWrite() < kSocketBacklogBytes) {
+    m_pumping = true;
+    while (m_connected && m_socket && !m_lengths.empty() && m_socket->bytesToWrite() < kSocketBacklogBytes) {
         std::size_t chunk = 0;
         while (!m_lengths.empty() && (chunk == 0 || chunk + m_lengths.front() <= kSocketBacklogBytes)) {
             chunk += m_lengths.front();
             m_lengths.pop_front();
         }
-        m_socket->write(m_queue.data() + m_head, static_cast<qint64>(chunk));
+        const char* data = m_queue.data() + m_head;
         m_head += chunk;
+        m_socket->write(data, static_cast<qint64>(chunk));
+        m_socket->flush(); // to the system now, as far as it takes it, rather than at the next turn
     }
+    m_pumping = false;
     if (m_lengths.empty()) {
         m_queue.clear();
         m_head = 0;

@@ -103,6 +103,7 @@ private:
     bool m_started = false;
     bool m_connected = false;
     bool m_finishing = false;
+    bool m_pumping = false;
     std::chrono::milliseconds m_nextRetry = kFirstRetry;
     QString m_stateText;
     std::string m_failure; // set once: every later line fails with it

@@ -65,6 +65,7 @@ private slots:
     void framing_data();
     void framing();
     void receiverDownThenBackGetsEveryLineInOrder();
+    void manyLinesArriveWholeAndInOrder();
     void fullQueueDropsNewLines();
     void tls_data();
     void tls();
@@ -116,6 +117,29 @@ void TestStreamSink::receiverDownThenBackGetsEveryLineInOrder()
     QTRY_COMPARE_WITH_TIMEOUT(receiver.received, QByteArray("one\ntwo\nthree\nfour\n"), 10000);
     QCOMPARE(receiver.connections, 2);
     QTRY_VERIFY(sink.isDrained());
+}
+
+void TestStreamSink::manyLinesArriveWholeAndInOrder()
+{
+    QTcpServer server;
+    Receiver receiver(server);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    StreamSink sink;
+    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), server.serverPort(), StreamFraming::OctetCounting, std::nullopt)
+                .isEmpty());
+    QTRY_VERIFY(sink.isConnected());
+    // Far more than the socket is given at once, in batches as a fast run writes them.
+    std::string expected;
+    for (int batch = 0; batch < 20; ++batch) {
+        for (int i = 0; i < 5000; ++i) {
+            const std::string line = "<166>line " + std::to_string(batch * 5000 + i) + std::string(80, 'x');
+            appendFramed(expected, StreamFraming::OctetCounting, line);
+            QCOMPARE(sink.write(line).kind, SinkResult::Kind::Delivered);
+        }
+        QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.received.size(), qsizetype(expected.size()), 10000);
+    QVERIFY(receiver.received == QByteArray::fromStdString(expected));
 }
 
 void TestStreamSink::fullQueueDropsNewLines()

@@ -1,0 +1,267 @@
+// Lines per second over TCP and TLS at the smallest Delay: the templates of SAMPLE.TXT go through
+// the run driver and the stream sink to a receiver thread on 127.0.0.1 that reads, decrypts and
+// counts every message, as a collector would. The rate counts a line when the receiver has it.
+// A measurement, not a test: run it by hand on a release build.
+//
+//     bench_stream [seconds per row, default 5]
+
+#include "engine/generationrun.h"
+#include "platform/rundriver.h"
+#include "platform/streamsink.h"
+#include "platform/systemwallclock.h"
+#include "shippedsettings.h"
+#include "tests/support/testpki.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSslKey>
+#include <QSslServer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include <sys/resource.h>
+
+using namespace korvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Counts the messages of one framed stream, whatever way the bytes are cut.
+class FrameCounter
+{
+public:
+    explicit FrameCounter(StreamFraming framing) : m_framing(framing) {}
+
+    std::int64_t add(const char* data, std::int64_t size)
+    {
+        std::int64_t messages = 0;
+        for (std::int64_t i = 0; i < size;) {
+            if (m_framing == StreamFraming::LineFeed) {
+                messages += data[i++] == '\n';
+            } else if (m_skip > 0) {
+                const std::int64_t step = std::min(m_skip, size - i);
+                m_skip -= step;
+                i += step;
+                messages += m_skip == 0;
+            } else if (data[i] == ' ') {
+                m_skip = m_length;
+                m_length = 0;
+                ++i;
+            } else {
+                m_length = m_length * 10 + (data[i++] - '0');
+            }
+        }
+        return messages;
+    }
+
+private:
+    StreamFraming m_framing;
+    std::int64_t m_length = 0;
+    std::int64_t m_skip = 0;
+};
+
+// A receiver on 127.0.0.1 in a thread of its own, with its own event loop.
+class StreamReceiver
+{
+public:
+    StreamReceiver(StreamFraming framing, const std::optional<QSslConfiguration>& tls)
+    {
+        std::atomic<bool> ready{false};
+        m_thread.reset(QThread::create([this, framing, tls, &ready] {
+            std::unique_ptr<QTcpServer> server;
+            if (tls) {
+                auto sslServer = std::make_unique<QSslServer>();
+                sslServer->setSslConfiguration(*tls);
+                server = std::move(sslServer);
+            } else {
+                server = std::make_unique<QTcpServer>();
+            }
+            server->listen(QHostAddress::LocalHost, 0);
+            m_port = server->serverPort();
+            QEventLoop loop;
+            m_loop = &loop;
+            QObject::connect(server.get(), &QTcpServer::pendingConnectionAvailable, [&] {
+                while (QTcpSocket* socket = server->nextPendingConnection()) {
+                    auto counter = std::make_shared<FrameCounter>(framing);
+                    QObject::connect(socket, &QIODevice::readyRead, [this, socket, counter] {
+                        static thread_local char buffer[1 << 20];
+                        for (qint64 n; (n = socket->read(buffer, sizeof buffer)) > 0;) {
+                            m_messages += counter->add(buffer, n);
+                            m_last = Clock::now().time_since_epoch().count();
+                        }
+                    });
+                }
+            });
+            ready = true;
+            loop.exec();
+        }));
+        m_thread->start();
+        while (!ready) {
+            QThread::msleep(1);
+        }
+    }
+
+    ~StreamReceiver()
+    {
+        QMetaObject::invokeMethod(m_loop, &QEventLoop::quit, Qt::QueuedConnection);
+        m_thread->wait();
+    }
+
+    quint16 port() const { return m_port; }
+    std::int64_t messages() const { return m_messages; }
+    Clock::time_point lastArrival() const { return Clock::time_point(Clock::duration(m_last.load())); }
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    QEventLoop* m_loop = nullptr;
+    quint16 m_port = 0;
+    std::atomic<std::int64_t> m_messages{0};
+    std::atomic<Clock::rep> m_last{0};
+};
+
+class NullView final : public RunView
+{
+public:
+    void setTransport(bool, bool, bool) override {}
+    void showRunTitle() override {}
+    void setSourceButtonEnabled(bool) override {}
+    void clearOutput() override {}
+    void appendOutput(std::string_view) override { ++lines; }
+    void setLineCount(std::int64_t) override {}
+    void setDroppedCount(std::int64_t count) override { dropped = count; }
+    bool lampsVisible() const override { return m_lamps; }
+    void setLampsVisible(bool visible) override { m_lamps = visible; }
+    void showFailure(std::string_view reason) override
+    {
+        std::printf("  run failed: %.*s\n", int(reason.size()), reason.data());
+    }
+
+    std::int64_t lines = 0;
+    std::int64_t dropped = 0;
+
+private:
+    bool m_lamps = false;
+};
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Row
+{
+    const char* name;
+    StreamFraming framing;
+    SyslogFormat format;
+    bool tls;
+    double goal;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+    QTemporaryDir folder;
+    const test::TestPki pki(folder.path());
+    if (!pki.ok()) {
+        std::printf("cannot make the test certificates: %s\n", qPrintable(pki.error()));
+        return 1;
+    }
+    QSslConfiguration serverTls = QSslConfiguration::defaultConfiguration();
+    QFile cert(pki.serverCertFile());
+    QFile key(pki.serverKeyFile());
+    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
+        return 1;
+    }
+    serverTls.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
+    serverTls.setPrivateKey(QSslKey(&key, QSsl::Rsa, QSsl::Pem));
+
+    std::printf("Korvane over TCP and TLS at Delay 0.000001, %d s per row, SAMPLE.TXT templates, receiver thread on "
+                "127.0.0.1\n\n",
+                seconds);
+    std::printf("%-34s %12s %12s %10s %12s  %s\n", "", "lines/s", "received", "dropped", "CPU us/line", "goal");
+    const Row rows[] = {
+        {"TCP, line feeds, as today", StreamFraming::LineFeed, SyslogFormat::Plain, false, 500000},
+        {"TCP, octet counting, RFC 5424", StreamFraming::OctetCounting, SyslogFormat::Rfc5424, false, 500000},
+        {"TLS, octet counting, RFC 3164", StreamFraming::OctetCounting, SyslogFormat::Rfc3164, true, 300000},
+    };
+    for (const Row& row : rows) {
+
+        StreamReceiver receiver(row.framing, row.tls ? std::optional(serverTls) : std::nullopt);
+        StreamSink sink;
+        const std::optional<TlsSettings> tls =
+            row.tls ? std::optional(TlsSettings{pki.caFile(), {}, {}, QStringLiteral("127.0.0.1")}) : std::nullopt;
+        if (const QString failure = sink.start(QStringLiteral("127.0.0.1"), receiver.port(), row.framing, tls);
+            !failure.isEmpty()) {
+            std::printf("%s\n", qPrintable(failure));
+            return 1;
+        }
+        // Connected before Play, as a run that starts a while after the program does.
+        QEventLoop connecting;
+        QObject::connect(&sink, &StreamSink::stateChanged, &connecting, [&] {
+            if (sink.isConnected()) {
+                connecting.quit();
+            }
+        });
+        QTimer::singleShot(10000, &connecting, &QEventLoop::quit);
+        connecting.exec();
+
+        RunSettings settings;
+        settings.onetime = 0;
+        settings.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";
+        settings.firewallName = "Pix-Inside-Demo";
+        settings.rewrite = bench::shippedRewriteValues();
+        settings.format = row.format;
+        RunFlags flags;
+        NullView view;
+        DefaultRandomSource random;
+        SystemWallClock wall;
+        SteadyClock steady;
+        RunDriver driver(flags, steady);
+
+        QEventLoop running;
+        QObject::connect(&driver, &RunDriver::runEnded, &running, &QEventLoop::quit);
+        QTimer::singleShot(seconds * 1000, &running, [&] { flags.StopRequested = true; });
+        const double cpu0 = processCpuSeconds();
+        const Clock::time_point played = Clock::now();
+        driver.start(std::make_unique<GenerationRun>(settings, flags, view, sink, random, wall), 0.000001);
+        running.exec();
+
+        // Until the receiver has every line that went into the queue, or 30 s.
+        const std::int64_t queued = view.lines - view.dropped;
+        QEventLoop draining;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &draining, [&] {
+            if (receiver.messages() >= queued) {
+                draining.quit();
+            }
+        });
+        poll.start(1);
+        QTimer::singleShot(30000, &draining, &QEventLoop::quit);
+        draining.exec();
+        const double cpu = processCpuSeconds() - cpu0;
+        const double elapsed = std::chrono::duration<double>(receiver.lastArrival() - played).count();
+        const double rate = double(receiver.messages()) / elapsed;
+        std::printf("%-34s %12.0f %12lld %10lld %12.2f  >= %.0f  %s\n", row.name, rate,
+                    static_cast<long long>(receiver.messages()), static_cast<long long>(view.dropped),
+                    cpu / double(std::max<std::int64_t>(1, view.lines)) * 1e6, row.goal,
+                    rate >= row.goal ? "met" : "MISSED");
+    }
+    return 0;
+}
