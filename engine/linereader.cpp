@@ -1,7 +1,6 @@
 #include "engine/linereader.h"
 
 #include <cerrno>
-#include <cstring>
 #include <string_view>
 
 #include <fcntl.h>
@@ -15,49 +14,48 @@ namespace {
 // Large enough that a source of ordinary log lines costs one system call per few hundred lines.
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::string reasonFor(int error)
+// The reason alone, without the file's name: the callers name the file. fopen and fread do not
+// promise to set errno on every failure; systemFailure takes that for an input/output error.
+Failure readFailure(int error)
 {
-    // fopen and fread do not promise to set errno on every failure.
-    return std::strerror(error != 0 ? error : EIO);
+    return systemFailure({}, error);
 }
 
 // Opens a regular file for reading. Opening does not wait (a FIFO without a writer would block
 // the only thread), and what is opened is checked, not the name, so a link swapped meanwhile
 // changes nothing.
-std::FILE* openUnbuffered(const std::filesystem::path& path, std::string& error)
+Result<std::FILE*> openUnbuffered(const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        error = reasonFor(errno);
-        return nullptr;
+        return readFailure(errno);
     }
     struct stat st
     {};
     if (::fstat(fd, &st) != 0) {
-        error = reasonFor(errno);
+        const Failure failure = readFailure(errno);
         ::close(fd);
-        return nullptr;
+        return failure;
     }
     if (!S_ISREG(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? reasonFor(EISDIR) : std::string("not a regular file");
         ::close(fd);
-        return nullptr;
+        return S_ISDIR(st.st_mode) ? readFailure(EISDIR) : Failure{"not a regular file"};
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* file = ::fdopen(fd, "rb");
     if (file == nullptr) {
-        error = reasonFor(errno);
+        const Failure failure = readFailure(errno);
         ::close(fd);
-        return nullptr;
+        return failure;
     }
     // Reads go straight into our own buffer; stdio's would only copy every byte once more.
     std::setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }
 
-std::string tooLong(std::int64_t lineNumber)
+Failure tooLong(std::int64_t lineNumber)
 {
-    return "line " + std::to_string(lineNumber) + " is longer than 1 MiB";
+    return {"line " + std::to_string(lineNumber) + " is longer than 1 MiB"};
 }
 
 } // namespace
@@ -67,22 +65,24 @@ LineReader::~LineReader()
     close();
 }
 
-bool LineReader::open(const std::filesystem::path& path)
+Result<> LineReader::open(const std::filesystem::path& path)
 {
     close();
-    m_error.clear();
-    m_file = openUnbuffered(path, m_error);
-    if (m_file == nullptr) {
-        return false;
+    m_failure.reset();
+    Result<std::FILE*> opened = openUnbuffered(path);
+    if (!opened) {
+        m_failure = opened.failure();
+        return opened.failure();
     }
+    m_file = opened.value();
     m_buffer.resize(kBufferSize);
     // Reading at once makes a source that opens but cannot be read (a folder) fail here, where
     // the caller expects failures, rather than pass for an empty file.
-    if (!fill() && !m_error.empty()) {
+    if (!fill() && m_failure) {
         close();
-        return false;
+        return *m_failure;
     }
-    return true;
+    return {};
 }
 
 void LineReader::close()
@@ -110,7 +110,7 @@ bool LineReader::fill()
     }
     m_eof = true;
     if (std::ferror(m_file) != 0) {
-        m_error = reasonFor(errno);
+        m_failure = readFailure(errno);
     }
     return false;
 }
@@ -136,7 +136,7 @@ bool LineReader::readLine(std::string& line)
         }
         if (line.size() + static_cast<std::size_t>(p - begin) > kMaxLineLength) {
             // The rest of the file is not read: it ends here for the caller.
-            m_error = tooLong(m_lineNumber);
+            m_failure = tooLong(m_lineNumber);
             m_pos = m_len;
             m_eof = true;
             line.clear();
@@ -154,21 +154,18 @@ bool LineReader::readLine(std::string& line)
         m_pos = m_len;
         if (!fill()) {
             // A last line without a line end is still a line; a read error spoils it.
-            return m_error.empty();
+            return !m_failure;
         }
     }
 }
 
-std::optional<std::int64_t> countLines(const std::filesystem::path& path, std::string* error)
+Result<std::int64_t> countLines(const std::filesystem::path& path)
 {
-    std::string reason;
-    std::FILE* file = openUnbuffered(path, reason);
-    if (file == nullptr) {
-        if (error != nullptr) {
-            *error = reason;
-        }
-        return std::nullopt;
+    const Result<std::FILE*> opened = openUnbuffered(path);
+    if (!opened) {
+        return opened.failure();
     }
+    std::FILE* const file = opened.value();
     std::vector<char> buffer(kBufferSize);
     std::int64_t count = 0;
     bool afterCr = false;  // the previous byte was a CR, so an LF now ends no further line
@@ -199,10 +196,7 @@ std::optional<std::int64_t> countLines(const std::filesystem::path& path, std::s
     const int readError = errno;
     std::fclose(file);
     if (failed) {
-        if (error != nullptr) {
-            *error = reasonFor(readError);
-        }
-        return std::nullopt;
+        return readFailure(readError);
     }
     return count + (openLine ? 1 : 0);
 }

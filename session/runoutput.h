@@ -2,6 +2,7 @@
 
 #include "platform/filesink.h"
 #include "platform/udpsink.h"
+#include "settings/result.h"
 #include "settings/runconfig.h"
 
 #include <QString>
@@ -18,9 +19,9 @@ public:
     // True when "GENERATE.TXT" exists, so that the operator is asked whether to append.
     static bool fileExists();
 
-    // Prepares the sink of `config`. On failure returns the reason, naming the file or the
-    // address; the sink then fails every line with that reason, so a run cannot write nowhere.
-    [[nodiscard]] QString prepare(const RunConfig& config, FileSink::Mode mode);
+    // Prepares the sink of `config`. A failure's reason names the file or the address; the sink
+    // then fails every line, so a run cannot write nowhere.
+    Result<> prepare(const RunConfig& config, FileSink::Mode mode);
 
     LineSink& sink();
     OutputKind kind() const { return m_kind; }

@@ -183,11 +183,11 @@ std::string_view withoutByteOrderMark(std::string_view content)
     return content;
 }
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path)
+Result<std::string> readWholeFile(const std::filesystem::path& path)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        return std::nullopt;
+        return ec ? systemFailure(path.string(), ec.value()) : Failure{path.string() + ": not a regular file"};
     }
     return readFileContent(path);
 }
@@ -288,8 +288,8 @@ std::string ReadSetting(std::string_view key)
     if (path.empty()) {
         return {};
     }
-    const std::optional<std::string> content = readWholeFile(path);
-    return content ? profileRead(*content, kSettingsSection, key) : std::string();
+    const Result<std::string> content = readWholeFile(path);
+    return content ? profileRead(content.value(), kSettingsSection, key) : std::string();
 }
 
 bool WriteSetting(std::string_view key, std::string_view value)
@@ -309,13 +309,13 @@ bool WriteSetting(std::string_view key, std::string_view value)
     std::string content;
     if (exists) {
         // A file that cannot be read must not be replaced by one holding a single key.
-        std::optional<std::string> old = readWholeFile(path);
+        Result<std::string> old = readWholeFile(path);
         if (!old) {
             return false;
         }
-        content = std::move(*old);
+        content = std::move(old).value();
     }
-    return replaceFileAtomically(path, profileWrite(content, kSettingsSection, key, value));
+    return replaceFileAtomically(path, profileWrite(content, kSettingsSection, key, value)).ok();
 }
 
 } // namespace korvane
