@@ -1,5 +1,7 @@
 #include "engine/linereader.h"
 
+#include "settings/lineend.h"
+
 #include <cerrno>
 #include <string_view>
 
@@ -128,13 +130,9 @@ bool LineReader::readLine(std::string& line)
     }
     ++m_lineNumber;
     for (;;) {
-        const char* const begin = m_buffer.data() + m_pos;
-        const char* const end = m_buffer.data() + m_len;
-        const char* p = begin;
-        while (p != end && *p != '\r' && *p != '\n') {
-            ++p;
-        }
-        if (line.size() + static_cast<std::size_t>(p - begin) > kMaxLineLength) {
+        const std::string_view rest(m_buffer.data() + m_pos, m_len - m_pos);
+        const LineEnd found = findLineEnd(rest);
+        if (line.size() + found.position > kMaxLineLength) {
             // The rest of the file is not read: it ends here for the caller.
             m_failure = tooLong(m_lineNumber);
             m_pos = m_len;
@@ -142,11 +140,12 @@ bool LineReader::readLine(std::string& line)
             line.clear();
             return false;
         }
-        line.append(begin, p);
-        if (p != end) {
-            m_pos += static_cast<std::size_t>(p - begin) + 1;
+        line.append(rest.data(), found.position);
+        if (found.length > 0) {
+            m_pos += found.position + found.length;
             // CR LF is one line end, also when the buffer ends between the two.
-            if (*p == '\r' && (m_pos < m_len || fill()) && m_buffer[m_pos] == '\n') {
+            const bool crAtBufferEnd = found.length == 1 && rest[found.position] == '\r' && m_pos == m_len;
+            if (crAtBufferEnd && fill() && m_buffer[m_pos] == '\n') {
                 ++m_pos;
             }
             return true;
@@ -168,29 +167,26 @@ Result<std::int64_t> countLines(const std::filesystem::path& path)
     std::FILE* const file = opened.value();
     std::vector<char> buffer(kBufferSize);
     std::int64_t count = 0;
-    bool afterCr = false;  // the previous byte was a CR, so an LF now ends no further line
-    bool openLine = false; // bytes have been seen since the last line end
+    bool crAtBufferEnd = false; // so an LF first in the next buffer ends no further line
+    bool openLine = false;      // bytes have been seen since the last line end
     for (;;) {
         errno = 0;
         const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
         if (n == 0) {
             break;
         }
-        for (std::size_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c == '\n') {
-                count += afterCr ? 0 : 1;
-                afterCr = false;
-                openLine = false;
-            } else if (c == '\r') {
-                ++count;
-                afterCr = true;
-                openLine = false;
-            } else {
-                afterCr = false;
-                openLine = true;
-            }
+        std::string_view rest(buffer.data(), n);
+        if (crAtBufferEnd && rest.front() == '\n') {
+            rest.remove_prefix(1);
         }
+        crAtBufferEnd = false;
+        for (LineEnd found = findLineEnd(rest); found.length > 0; found = findLineEnd(rest)) {
+            ++count;
+            openLine = false;
+            crAtBufferEnd = found.length == 1 && rest[found.position] == '\r' && found.position + 1 == rest.size();
+            rest.remove_prefix(found.position + found.length);
+        }
+        openLine = openLine || !rest.empty();
     }
     const bool failed = std::ferror(file) != 0;
     const int readError = errno;

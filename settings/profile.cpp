@@ -1,6 +1,7 @@
 #include "settings/profile.h"
 
 #include "settings/atomicfile.h"
+#include "settings/lineend.h"
 
 #include <algorithm>
 #include <optional>
@@ -58,17 +59,10 @@ std::vector<Line> splitLines(std::string_view content)
     std::vector<Line> lines;
     std::size_t begin = 0;
     while (begin < content.size()) {
-        std::size_t end = content.find_first_of("\r\n", begin);
-        if (end == std::string_view::npos) {
-            lines.push_back({begin, content.size(), content.size()});
-            break;
-        }
-        std::size_t next = end + 1;
-        if (content[end] == '\r' && next < content.size() && content[next] == '\n') {
-            ++next;
-        }
-        lines.push_back({begin, end, next});
-        begin = next;
+        const LineEnd found = findLineEnd(content.substr(begin));
+        const std::size_t end = begin + found.position;
+        lines.push_back({begin, end, end + found.length});
+        begin = end + found.length;
     }
     return lines;
 }
