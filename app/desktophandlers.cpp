@@ -5,10 +5,10 @@ namespace korvane {
 
 void KorvaneFRM::onHarkwell()
 {
-    QString error;
-    if (!m_services.desktop.launchCompanion(&error)) {
-        m_services.messages.notify(MessageService::Icon::Warning, QStringLiteral("Harkwell"),
-                                   QStringLiteral("Harkwell could not be started: %1").arg(error));
+    if (const Result<> launched = m_services.desktop.launchCompanion(); !launched) {
+        m_services.messages.notify(
+            MessageService::Icon::Warning, QStringLiteral("Harkwell"),
+            QStringLiteral("Harkwell could not be started: %1").arg(QString::fromStdString(launched.reason())));
     }
 }
 

@@ -218,6 +218,7 @@ void KorvaneFRM::showRunTitle()
     LBL_titre->setText(QStringLiteral("Log's Generation"));
     LBL_titre->setToolTip(QString());
     LBL_titre->show();
+    m_lineCountPending = true; // a new run: the last run's dropped lines leave the tooltip
 }
 
 void KorvaneFRM::setSourceButtonEnabled(bool enabled)
@@ -239,11 +240,6 @@ void KorvaneFRM::setLineCount(std::int64_t count)
 {
     m_shownLineCount = count;
     m_lineCountPending = true;
-}
-
-void KorvaneFRM::setDroppedCount(std::int64_t)
-{
-    m_lineCountPending = true; // the count itself is the session's
 }
 
 void KorvaneFRM::reportDroppedLines() const

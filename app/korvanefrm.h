@@ -51,7 +51,6 @@ public:
 
     const Settings& settings() const { return m_settings; }
     const RunFlags& flags() const { return m_session.flags(); }
-    std::int64_t sourceLineCount() const { return m_sourceLineCount; }
     const std::string& sourceFile() const { return m_config.sourceFile; }
     const FileSink& fileSink() const { return m_output.fileSink(); }
     const UdpSink& udpSink() const { return m_output.udpSink(); }
@@ -67,7 +66,6 @@ public:
     void clearOutput() override;
     void appendOutput(std::string_view line) override;
     void setLineCount(std::int64_t count) override;
-    void setDroppedCount(std::int64_t count) override;
     bool lampsVisible() const override;
     void setLampsVisible(bool visible) override;
     void showFailure(std::string_view reason) override;
@@ -104,7 +102,6 @@ private:
     // Settings in force, the output and the runs.
     Settings m_settings;
     RunConfig m_config;
-    std::int64_t m_sourceLineCount = 0;
     RunOutput m_output;
     RunSession m_session;
     QString m_helpFile;

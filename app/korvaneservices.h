@@ -6,6 +6,7 @@
 #include "engine/runpacer.h"
 #include "platform/singleinstance.h"
 #include "settings/profile.h"
+#include "settings/result.h"
 
 #include <QString>
 
@@ -17,8 +18,8 @@ class DesktopActions
 {
 public:
     virtual ~DesktopActions() = default;
-    // Starts the companion listener; false with the reason when it cannot be found or started.
-    virtual bool launchCompanion(QString* error) = 0;
+    // Starts the companion listener; fails when it cannot be found or started.
+    virtual Result<> launchCompanion() = 0;
     virtual void showHelp(const QString& helpFile) = 0;
 };
 

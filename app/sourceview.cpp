@@ -20,12 +20,12 @@ void KorvaneFRM::onSourceFile()
     TXT_OutPut->show();
 
     LineReader reader;
-    if (!reader.open(m_config.sourceFile)) {
+    if (const Result<> opened = reader.open(m_config.sourceFile); !opened) {
         unsetCursor();
         m_services.messages.notify(
             MessageService::Icon::Warning, QStringLiteral("No File"),
             QStringLiteral("Warning: The %1 file can't be read: %2.")
-                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(reader.error())));
+                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(opened.reason())));
         return;
     }
 
@@ -47,7 +47,7 @@ void KorvaneFRM::onSourceFile()
         shown.append(std::move(text));
         lastShown = counter;
     }
-    const bool failed = !reader.error().empty();
+    const std::optional<Failure> failure = reader.failure();
     reader.close();
 
     if (lastShown >= 0) {
@@ -55,11 +55,11 @@ void KorvaneFRM::onSourceFile()
     }
     TXT_OutPut->setLines(shown);
     unsetCursor();
-    if (failed) {
+    if (failure) {
         m_services.messages.notify(
             MessageService::Icon::Warning, QStringLiteral("No File"),
             QStringLiteral("Warning: The %1 file can't be read: %2.")
-                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(reader.error())));
+                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(failure->reason)));
     }
 }
 

@@ -58,7 +58,6 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     const StartupResult r = runStartup(m_services.profile, &m_services.instanceLock, true, sep);
     m_settings = r.settings;
     m_config = r.config;
-    m_sourceLineCount = r.sourceLineCount;
     for (const Notice& notice : r.notices) {
         if (m_services.messages.notify(iconFor(notice.kind), notice.title, notice.text) ==
             MessageService::Answer::Interrupted) {
@@ -108,10 +107,10 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         }
         mode = answer == MessageService::Answer::No ? FileSink::Mode::Truncate : FileSink::Mode::Append;
     }
-    const QString failure = m_output.prepare(m_config, mode);
+    const Result<> prepared = m_output.prepare(m_config, mode);
     m_session.configure(m_config, m_output.sink());
-    if (!failure.isEmpty()) {
-        showUnknownError(failure);
+    if (!prepared) {
+        showUnknownError(QString::fromStdString(prepared.reason()));
     }
     return LoadOutcome::Shown;
 }

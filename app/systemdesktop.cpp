@@ -6,9 +6,9 @@ namespace korvane {
 
 SystemDesktop::SystemDesktop() : m_help(QUrl(QStringLiteral("qrc:/help/korvane.html"))) {}
 
-bool SystemDesktop::launchCompanion(QString* error)
+Result<> SystemDesktop::launchCompanion()
 {
-    return launchDetached(QStringLiteral("harkwell"), error);
+    return launchDetached(QStringLiteral("harkwell"));
 }
 
 void SystemDesktop::showHelp(const QString& helpFile)

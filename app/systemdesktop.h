@@ -11,7 +11,7 @@ class SystemDesktop final : public DesktopActions
 {
 public:
     SystemDesktop();
-    bool launchCompanion(QString* error) override;
+    Result<> launchCompanion() override;
     void showHelp(const QString& helpFile) override;
 
 private:

@@ -67,7 +67,6 @@ public:
         }
     }
     void setLineCount(std::int64_t) override {}
-    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return m_lamps; }
     void setLampsVisible(bool visible) override { m_lamps = visible; }
     void showFailure(std::string_view reason) override { failure = reason; }
@@ -315,8 +314,8 @@ RateRow measureRate(Bench& bench, double delay, int seconds, double goal)
 {
     Receiver receiver;
     UdpSink sink;
-    if (!sink.configure(QStringLiteral("127.0.0.1"), receiver.port())) {
-        std::printf("configure: %s\n", qPrintable(sink.error()));
+    if (const Result<> configured = sink.configure(QStringLiteral("127.0.0.1"), receiver.port()); !configured) {
+        std::printf("configure: %s\n", configured.reason().c_str());
         std::exit(1);
     }
     Clock::time_point played;
@@ -356,7 +355,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     Bench bench;
-    if (countLines(bench.settings.sourceFile).value_or(0) < 2) {
+    if (const Result<std::int64_t> lines = countLines(bench.settings.sourceFile); !lines || lines.value() < 2) {
         std::printf("cannot read %s\n", bench.settings.sourceFile.c_str());
         return 1;
     }
@@ -418,8 +417,8 @@ int main(int argc, char** argv)
     {
         const std::string path = "/tmp/korvane-bench-rate-" + std::to_string(::getpid()) + ".txt";
         FileSink sink;
-        if (!sink.open(path, FileSink::Mode::Truncate)) {
-            std::printf("cannot open %s: %s\n", path.c_str(), sink.error().c_str());
+        if (const Result<> opened = sink.open(path, FileSink::Mode::Truncate); !opened) {
+            std::printf("cannot open %s: %s\n", path.c_str(), opened.reason().c_str());
             return 1;
         }
         Clock::time_point played;

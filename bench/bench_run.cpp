@@ -23,7 +23,6 @@ public:
     void clearOutput() override {}
     void appendOutput(std::string_view) override { ++appended; }
     void setLineCount(std::int64_t) override {}
-    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return m_lamps; }
     void setLampsVisible(bool visible) override { m_lamps = visible; }
     void showFailure(std::string_view reason) override { failure = reason; }
@@ -38,7 +37,7 @@ private:
 class NullSink final : public korvane::LineSink
 {
 public:
-    korvane::SinkResult write(std::string_view) override { return korvane::SinkResult::delivered(); }
+    korvane::SinkResult write(std::string_view) override { return korvane::Delivery::Sent; }
 };
 
 class StillClock final : public korvane::WallClock
@@ -94,8 +93,8 @@ void readLines(benchmark::State& state)
     std::string line;
     std::int64_t lines = 0;
     for (auto _ : state) {
-        if (!reader.open(path)) {
-            state.SkipWithError(reader.error().c_str());
+        if (const korvane::Result<> opened = reader.open(path); !opened) {
+            state.SkipWithError(opened.reason().c_str());
             break;
         }
         while (reader.readLine(line)) {

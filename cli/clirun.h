@@ -37,7 +37,6 @@ public:
     void clearOutput() override {}
     void appendOutput(std::string_view) override {}
     void setLineCount(std::int64_t) override {}
-    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return m_lamps; }
     void setLampsVisible(bool visible) override { m_lamps = visible; }
     void showFailure(std::string_view reason) override { m_failure = std::string(reason); }

@@ -128,10 +128,10 @@ int main(int argc, char* argv[])
     }
 
     RunOutput output;
-    const QString failure =
+    const Result<> prepared =
         output.prepare(startup.config, options.newFile ? FileSink::Mode::Truncate : FileSink::Mode::Append);
-    if (!failure.isEmpty()) {
-        return fail(failure);
+    if (!prepared) {
+        return fail(QString::fromStdString(prepared.reason()));
     }
 
     DefaultRandomSource random;

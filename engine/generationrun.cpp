@@ -55,9 +55,7 @@ GenerationRun::Next GenerationRun::start()
     m_lineHeld = false;
     m_readsWithoutWait = 0;
     m_lineCounter = 0;
-    m_droppedLines = 0;
     m_active = true;
-    m_view.setDroppedCount(0);
 
     m_view.setTransport(false, true, true);
     m_view.showRunTitle();
@@ -102,8 +100,8 @@ GenerationRun::Next GenerationRun::waitOver()
     case 0:
         if (m_reader.readLine(m_line)) {
             selected = holdsTag(m_line);
-        } else if (!m_reader.error().empty()) {
-            return halt(m_reader.error());
+        } else if (m_reader.failure()) {
+            return halt(m_reader.failure()->reason);
         }
         break;
     case -1:
@@ -134,8 +132,8 @@ bool GenerationRun::openPass()
 {
     m_view.clearOutput();
     m_passWaited = false;
-    if (!m_reader.open(m_settings.sourceFile)) {
-        m_failure = m_reader.error();
+    if (const Result<> opened = m_reader.open(m_settings.sourceFile); !opened) {
+        m_failure = opened.reason();
         return false;
     }
     return m_settings.generationType != -1 || loadRandomLines();
@@ -147,16 +145,16 @@ bool GenerationRun::loadRandomLines()
     // read up to it for every draw, without reading the file again and again.
     m_randomLines.clear();
     LineReader reader;
-    if (!reader.open(m_settings.sourceFile)) {
-        m_failure = reader.error();
+    if (const Result<> opened = reader.open(m_settings.sourceFile); !opened) {
+        m_failure = opened.reason();
         return false;
     }
     std::string line;
     while (reader.readLine(line)) {
         m_randomLines.push_back(std::move(line));
     }
-    if (!reader.error().empty()) {
-        m_failure = reader.error();
+    if (reader.failure()) {
+        m_failure = reader.failure()->reason;
         return false;
     }
     return true;
@@ -184,8 +182,8 @@ GenerationRun::Next GenerationRun::advance()
     for (;;) {
         // The pass goes on while a held line waits for its turn, even past the last line.
         if (!m_lineHeld && m_reader.atEnd()) {
-            if (!m_reader.error().empty()) {
-                return halt(m_reader.error());
+            if (m_reader.failure()) {
+                return halt(m_reader.failure()->reason);
             }
             m_reader.close();
             if (m_settings.onetime != 0) {
@@ -205,8 +203,8 @@ GenerationRun::Next GenerationRun::advance()
 
         if (selectsBeforeWait(m_settings.generationType) && !m_flags.Paused && !m_lineHeld) {
             if (!m_reader.readLine(m_line)) {
-                if (!m_reader.error().empty()) {
-                    return halt(m_reader.error());
+                if (m_reader.failure()) {
+                    return halt(m_reader.failure()->reason);
                 }
                 continue;
             }
@@ -249,17 +247,10 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     }
 
     m_view.appendOutput(line);
-    const SinkResult result = m_sink.write(line);
-    switch (result.kind) {
-    case SinkResult::Kind::Failed:
-        return halt(result.reason);
-    case SinkResult::Kind::Dropped:
-        m_view.setDroppedCount(++m_droppedLines);
-        break;
-    case SinkResult::Kind::Delivered:
-    case SinkResult::Kind::Skipped:
-        // Skipped: the line is lost to the receiver, the run goes on as if it had been sent.
-        break;
+    // Skipped and Dropped lines are lost to the receiver; the run goes on as if they had been
+    // sent. The session counts the dropped ones.
+    if (const SinkResult result = m_sink.write(line); !result) {
+        return halt(result.reason());
     }
 
     m_view.setLampsVisible(!m_view.lampsVisible());

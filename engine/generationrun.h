@@ -51,7 +51,6 @@ public:
     virtual void clearOutput() = 0;
     virtual void appendOutput(std::string_view line) = 0;  // the line, shown at the bottom
     virtual void setLineCount(std::int64_t count) = 0;     // "Lines : " + count
-    virtual void setDroppedCount(std::int64_t count) = 0;  // lines the system could not take, this run
     virtual bool lampsVisible() const = 0;                 // is frm_green shown?
     virtual void setLampsVisible(bool visible) = 0;        // frm_green, FRM_Red, FRM_Yellow together
     virtual void showFailure(std::string_view reason) = 0; // "Unknown Error !!!", reason for the operator
@@ -102,8 +101,6 @@ public:
 
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
     std::int64_t lineCounter() const { return m_lineCounter; }
-    // Lines emitted in this run that the system could not take at once and dropped.
-    std::int64_t droppedLines() const { return m_droppedLines; }
     // Between start() and the run's end, failure or abandon().
     bool active() const { return m_active; }
 
@@ -139,7 +136,6 @@ private:
     std::vector<std::string> m_randomLines; // the source's lines, for random selection
     std::string m_failure;                  // why the pass could not start
     std::int64_t m_lineCounter = 0;
-    std::int64_t m_droppedLines = 0;
     bool m_active = false;
 };
 

@@ -1,7 +1,8 @@
 #include "engine/linereader.h"
 
+#include "settings/lineend.h"
+
 #include <cerrno>
-#include <cstring>
 #include <string_view>
 
 #include <fcntl.h>
@@ -15,49 +16,48 @@ namespace {
 // Large enough that a source of ordinary log lines costs one system call per few hundred lines.
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::string reasonFor(int error)
+// The reason alone, without the file's name: the callers name the file. fopen and fread do not
+// promise to set errno on every failure; systemFailure takes that for an input/output error.
+Failure readFailure(int error)
 {
-    // fopen and fread do not promise to set errno on every failure.
-    return std::strerror(error != 0 ? error : EIO);
+    return systemFailure({}, error);
 }
 
 // Opens a regular file for reading. Opening does not wait (a FIFO without a writer would block
 // the only thread), and what is opened is checked, not the name, so a link swapped meanwhile
 // changes nothing.
-std::FILE* openUnbuffered(const std::filesystem::path& path, std::string& error)
+Result<std::FILE*> openUnbuffered(const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        error = reasonFor(errno);
-        return nullptr;
+        return readFailure(errno);
     }
     struct stat st
     {};
     if (::fstat(fd, &st) != 0) {
-        error = reasonFor(errno);
+        const Failure failure = readFailure(errno);
         ::close(fd);
-        return nullptr;
+        return failure;
     }
     if (!S_ISREG(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? reasonFor(EISDIR) : std::string("not a regular file");
         ::close(fd);
-        return nullptr;
+        return S_ISDIR(st.st_mode) ? readFailure(EISDIR) : Failure{"not a regular file"};
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* file = ::fdopen(fd, "rb");
     if (file == nullptr) {
-        error = reasonFor(errno);
+        const Failure failure = readFailure(errno);
         ::close(fd);
-        return nullptr;
+        return failure;
     }
     // Reads go straight into our own buffer; stdio's would only copy every byte once more.
     std::setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }
 
-std::string tooLong(std::int64_t lineNumber)
+Failure tooLong(std::int64_t lineNumber)
 {
-    return "line " + std::to_string(lineNumber) + " is longer than 1 MiB";
+    return {"line " + std::to_string(lineNumber) + " is longer than 1 MiB"};
 }
 
 } // namespace
@@ -67,22 +67,24 @@ LineReader::~LineReader()
     close();
 }
 
-bool LineReader::open(const std::filesystem::path& path)
+Result<> LineReader::open(const std::filesystem::path& path)
 {
     close();
-    m_error.clear();
-    m_file = openUnbuffered(path, m_error);
-    if (m_file == nullptr) {
-        return false;
+    m_failure.reset();
+    Result<std::FILE*> opened = openUnbuffered(path);
+    if (!opened) {
+        m_failure = opened.failure();
+        return opened.failure();
     }
+    m_file = opened.value();
     m_buffer.resize(kBufferSize);
     // Reading at once makes a source that opens but cannot be read (a folder) fail here, where
     // the caller expects failures, rather than pass for an empty file.
-    if (!fill() && !m_error.empty()) {
+    if (!fill() && m_failure) {
         close();
-        return false;
+        return *m_failure;
     }
-    return true;
+    return {};
 }
 
 void LineReader::close()
@@ -110,7 +112,7 @@ bool LineReader::fill()
     }
     m_eof = true;
     if (std::ferror(m_file) != 0) {
-        m_error = reasonFor(errno);
+        m_failure = readFailure(errno);
     }
     return false;
 }
@@ -128,25 +130,22 @@ bool LineReader::readLine(std::string& line)
     }
     ++m_lineNumber;
     for (;;) {
-        const char* const begin = m_buffer.data() + m_pos;
-        const char* const end = m_buffer.data() + m_len;
-        const char* p = begin;
-        while (p != end && *p != '\r' && *p != '\n') {
-            ++p;
-        }
-        if (line.size() + static_cast<std::size_t>(p - begin) > kMaxLineLength) {
+        const std::string_view rest(m_buffer.data() + m_pos, m_len - m_pos);
+        const LineEnd found = findLineEnd(rest);
+        if (line.size() + found.position > kMaxLineLength) {
             // The rest of the file is not read: it ends here for the caller.
-            m_error = tooLong(m_lineNumber);
+            m_failure = tooLong(m_lineNumber);
             m_pos = m_len;
             m_eof = true;
             line.clear();
             return false;
         }
-        line.append(begin, p);
-        if (p != end) {
-            m_pos += static_cast<std::size_t>(p - begin) + 1;
+        line.append(rest.data(), found.position);
+        if (found.length > 0) {
+            m_pos += found.position + found.length;
             // CR LF is one line end, also when the buffer ends between the two.
-            if (*p == '\r' && (m_pos < m_len || fill()) && m_buffer[m_pos] == '\n') {
+            const bool crAtBufferEnd = found.length == 1 && rest[found.position] == '\r' && m_pos == m_len;
+            if (crAtBufferEnd && fill() && m_buffer[m_pos] == '\n') {
                 ++m_pos;
             }
             return true;
@@ -154,55 +153,46 @@ bool LineReader::readLine(std::string& line)
         m_pos = m_len;
         if (!fill()) {
             // A last line without a line end is still a line; a read error spoils it.
-            return m_error.empty();
+            return !m_failure;
         }
     }
 }
 
-std::optional<std::int64_t> countLines(const std::filesystem::path& path, std::string* error)
+Result<std::int64_t> countLines(const std::filesystem::path& path)
 {
-    std::string reason;
-    std::FILE* file = openUnbuffered(path, reason);
-    if (file == nullptr) {
-        if (error != nullptr) {
-            *error = reason;
-        }
-        return std::nullopt;
+    const Result<std::FILE*> opened = openUnbuffered(path);
+    if (!opened) {
+        return opened.failure();
     }
+    std::FILE* const file = opened.value();
     std::vector<char> buffer(kBufferSize);
     std::int64_t count = 0;
-    bool afterCr = false;  // the previous byte was a CR, so an LF now ends no further line
-    bool openLine = false; // bytes have been seen since the last line end
+    bool crAtBufferEnd = false; // so an LF first in the next buffer ends no further line
+    bool openLine = false;      // bytes have been seen since the last line end
     for (;;) {
         errno = 0;
         const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
         if (n == 0) {
             break;
         }
-        for (std::size_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c == '\n') {
-                count += afterCr ? 0 : 1;
-                afterCr = false;
-                openLine = false;
-            } else if (c == '\r') {
-                ++count;
-                afterCr = true;
-                openLine = false;
-            } else {
-                afterCr = false;
-                openLine = true;
-            }
+        std::string_view rest(buffer.data(), n);
+        if (crAtBufferEnd && rest.front() == '\n') {
+            rest.remove_prefix(1);
         }
+        crAtBufferEnd = false;
+        for (LineEnd found = findLineEnd(rest); found.length > 0; found = findLineEnd(rest)) {
+            ++count;
+            openLine = false;
+            crAtBufferEnd = found.length == 1 && rest[found.position] == '\r' && found.position + 1 == rest.size();
+            rest.remove_prefix(found.position + found.length);
+        }
+        openLine = openLine || !rest.empty();
     }
     const bool failed = std::ferror(file) != 0;
     const int readError = errno;
     std::fclose(file);
     if (failed) {
-        if (error != nullptr) {
-            *error = reasonFor(readError);
-        }
-        return std::nullopt;
+        return readFailure(readError);
     }
     return count + (openLine ? 1 : 0);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/result.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -24,8 +26,8 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // Opens `path` at its first line. On failure returns false and error() tells why.
-    [[nodiscard]] bool open(const std::filesystem::path& path);
+    // Opens `path` at its first line.
+    Result<> open(const std::filesystem::path& path);
     void close();
     bool isOpen() const { return m_file != nullptr; }
 
@@ -33,11 +35,11 @@ public:
     bool atEnd();
 
     // Reads the next line into `line`; false at the end of the file, on a read error or on a
-    // line that is too long.
+    // line that is too long, which failure() then tells.
     bool readLine(std::string& line);
 
-    // The system's reason for the last failure, "" when there was none.
-    const std::string& error() const { return m_error; }
+    // Why the last open or read failed; nothing when none did since open().
+    const std::optional<Failure>& failure() const { return m_failure; }
 
 private:
     bool fill();
@@ -48,11 +50,11 @@ private:
     std::size_t m_len = 0;
     bool m_eof = false;
     std::int64_t m_lineNumber = 0; // of the line being read, for the reason of a refusal
-    std::string m_error;
+    std::optional<Failure> m_failure;
 };
 
-// Number of lines in a file (as LineReader counts them; a regular file only), or nothing when it
-// cannot be read; `error` then holds the reason.
-std::optional<std::int64_t> countLines(const std::filesystem::path& path, std::string* error = nullptr);
+// Number of lines in a file (as LineReader counts them; a regular file only), or why it cannot
+// be read.
+Result<std::int64_t> countLines(const std::filesystem::path& path);
 
 } // namespace korvane

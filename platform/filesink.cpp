@@ -1,7 +1,6 @@
 #include "platform/filesink.h"
 
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 
 #include <fcntl.h>
@@ -24,9 +23,10 @@ bool hasWriteBits(const std::filesystem::path& path)
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
-std::string reasonFor(int error)
+// The reason alone: the caller names the file.
+Failure fileFailure(int error)
 {
-    return std::strerror(error != 0 ? error : EIO);
+    return systemFailure({}, error);
 }
 
 // Writes all of `line` and CR LF in as few calls as the system allows. Returns 0, or the errno
@@ -67,25 +67,25 @@ FileSink::~FileSink()
     close();
 }
 
-bool FileSink::open(const std::filesystem::path& path, Mode mode)
+Result<> FileSink::open(const std::filesystem::path& path, Mode mode)
 {
     close();
     std::error_code ec;
     const bool exists = std::filesystem::exists(path, ec);
     const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     if ((exists && !hasWriteBits(path)) || (!exists && !hasWriteBits(folder))) {
-        m_error = std::strerror(EACCES);
-        return false;
+        m_failure = fileFailure(EACCES);
+        return m_failure;
     }
     m_path = path;
     if (!openDescriptor()) {
-        return false;
+        return m_failure;
     }
     // Emptied only once this run holds the file: another run's lines are never cut.
     if (mode == Mode::Truncate && ::ftruncate(m_fd, 0) != 0 && errno != EINVAL) {
-        m_error = reasonFor(errno);
+        m_failure = fileFailure(errno);
         close();
-        return false;
+        return m_failure;
     }
 
     // A last line left without its end by a crash or a power loss is ended before ours follow.
@@ -96,13 +96,13 @@ bool FileSink::open(const std::filesystem::path& path, Mode mode)
         ::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n' && last != '\r') {
         std::size_t written = 0;
         if (const int err = writeLine(m_fd, {}, written); err != 0) {
-            m_error = reasonFor(err);
+            m_failure = fileFailure(err);
             close();
-            return false;
+            return m_failure;
         }
     }
-    m_error.clear();
-    return true;
+    m_failure = {};
+    return {};
 }
 
 bool FileSink::openDescriptor()
@@ -114,7 +114,7 @@ bool FileSink::openDescriptor()
         // A write-only file (or device) is still a fine output.
         const int wfd = err == EACCES ? ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666) : -1;
         if (wfd < 0) {
-            m_error = reasonFor(err);
+            m_failure = fileFailure(err);
             return false;
         }
         m_fd = wfd;
@@ -123,7 +123,7 @@ bool FileSink::openDescriptor()
     }
     // One run at a time per file, so that two runs never mix their lines in it.
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        m_error = "in use by another run of Korvane";
+        m_failure = {"in use by another run of Korvane"};
         ::close(m_fd);
         m_fd = -1;
         return false;
@@ -172,13 +172,13 @@ void FileSink::followRotation()
 SinkResult FileSink::write(std::string_view line)
 {
     if (m_fd < 0) {
-        return SinkResult::failed(m_error.empty() ? std::string("the output file is not open") : m_error);
+        return m_failure.reason.empty() ? Failure{"the output file is not open"} : m_failure;
     }
     followRotation();
     std::size_t written = 0;
     const int err = writeLine(m_fd, line, written);
     if (err == 0) {
-        return SinkResult::delivered();
+        return Delivery::Sent;
     }
     if (written > 0) {
         // Part of the line went in (a full disk): cut it off again, so the file ends with a whole
@@ -189,7 +189,7 @@ SinkResult FileSink::write(std::string_view line)
             [[maybe_unused]] const int cut = ::ftruncate(m_fd, st.st_size - static_cast<off_t>(written));
         }
     }
-    return SinkResult::failed(reasonFor(err));
+    return fileFailure(err);
 }
 
 } // namespace korvane

@@ -33,11 +33,11 @@ public:
     // Opens (or creates) the file. A file or folder without write permission is refused even
     // where the process could override it, as the operator made it read-only on purpose. When
     // appending to a file whose last line has no line end (a crash elsewhere), that line is
-    // ended first, so that the next line does not run on from it.
-    [[nodiscard]] bool open(const std::filesystem::path& path, Mode mode);
+    // ended first, so that the next line does not run on from it. After a failure every write
+    // fails with the same reason, so a run cannot write nowhere.
+    Result<> open(const std::filesystem::path& path, Mode mode);
     void close();
     bool isOpen() const { return m_fd >= 0; }
-    const std::string& error() const { return m_error; }
 
     SinkResult write(std::string_view line) override;
 
@@ -54,7 +54,7 @@ private:
     ino_t m_inode = 0;
     std::chrono::milliseconds m_checkInterval{1000};
     std::chrono::steady_clock::time_point m_nextCheck{};
-    std::string m_error = "the output file is not open";
+    Failure m_failure{"the output file is not open"}; // the last failure to open; none after a success
 };
 
 } // namespace korvane

@@ -19,26 +19,21 @@ QString findProgram(const QString& name, const QString& ownFolder, const QString
     return QStandardPaths::findExecutable(name, searchPath);
 }
 
-bool launchDetached(const QString& name, QString* error)
+Result<> launchDetached(const QString& name)
 {
     const QString program = findProgram(name, QCoreApplication::applicationDirPath(), {});
     if (program.isEmpty()) {
-        if (error) {
-            *error = QStringLiteral("\"%1\" was found neither beside Korvane nor on the PATH").arg(name);
-        }
-        return false;
+        return Failure{
+            QStringLiteral("\"%1\" was found neither beside Korvane nor on the PATH").arg(name).toStdString()};
     }
     QProcess process;
     process.setProgram(program);
     process.setWorkingDirectory(QDir::currentPath());
     process.setStandardInputFile(QProcess::nullDevice());
     if (!process.startDetached()) {
-        if (error) {
-            *error = QStringLiteral("%1: %2").arg(program, process.errorString());
-        }
-        return false;
+        return Failure{QStringLiteral("%1: %2").arg(program, process.errorString()).toStdString()};
     }
-    return true;
+    return {};
 }
 
 } // namespace korvane

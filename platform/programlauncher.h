@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +12,7 @@ namespace korvane {
 QString findProgram(const QString& name, const QString& ownFolder, const QStringList& searchPath);
 
 // Starts a program detached, in the current working directory, without waiting for it and
-// without keeping track of it. False with the reason when it cannot be found or started.
-bool launchDetached(const QString& name, QString* error);
+// without keeping track of it. Fails when it cannot be found or started.
+Result<> launchDetached(const QString& name);
 
 } // namespace korvane

@@ -10,9 +10,12 @@ namespace korvane {
 
 namespace {
 
-QString systemError(int err)
+// The system's words come in the locale's encoding; a reason is UTF-8.
+Failure socketFailure(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    Failure failure = systemFailure({}, error);
+    failure.reason = QString::fromLocal8Bit(failure.reason).toStdString();
+    return failure;
 }
 
 } // namespace
@@ -30,17 +33,17 @@ void UdpSink::closeSocket()
     }
 }
 
-bool UdpSink::configure(const QString& host, quint16 port)
+Result<> UdpSink::configure(const QString& host, quint16 port)
 {
     m_configured = false;
     QHostAddress address;
     if (!address.setAddress(host.trimmed())) {
-        m_error = QStringLiteral("\"%1\" is not an IP address").arg(host);
-        return false;
+        m_failure = {QStringLiteral("\"%1\" is not an IP address").arg(host).toStdString()};
+        return m_failure;
     }
     if (port == 0) {
-        m_error = QStringLiteral("port 0 cannot receive datagrams");
-        return false;
+        m_failure = {"port 0 cannot receive datagrams"};
+        return m_failure;
     }
 
     sockaddr_storage receiver{};
@@ -71,16 +74,16 @@ bool UdpSink::configure(const QString& host, quint16 port)
         // resolved) must not hold up the only thread, where the window answers clicks.
         const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
-            m_error = systemError(errno);
-            return false;
+            m_failure = socketFailure(errno);
+            return m_failure;
         }
         // Any free local port: the receiver sees one steady sender.
         sockaddr_storage local{};
         local.ss_family = static_cast<sa_family_t>(family);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
-            m_error = systemError(errno);
+            m_failure = socketFailure(errno);
             ::close(fd);
-            return false;
+            return m_failure;
         }
         m_fd = fd;
         m_family = family;
@@ -88,8 +91,8 @@ bool UdpSink::configure(const QString& host, quint16 port)
     m_receiver = receiver;
     m_receiverLength = length;
     m_configured = true;
-    m_error.clear();
-    return true;
+    m_failure = {};
+    return {};
 }
 
 quint16 UdpSink::localPort() const
@@ -111,7 +114,7 @@ quint16 UdpSink::localPort() const
 SinkResult UdpSink::write(std::string_view line)
 {
     if (!m_configured) {
-        return SinkResult::failed(m_error.toStdString());
+        return m_failure;
     }
     ssize_t sent;
     do {
@@ -119,7 +122,7 @@ SinkResult UdpSink::write(std::string_view line)
                         m_receiverLength);
     } while (sent < 0 && errno == EINTR);
     if (sent == static_cast<ssize_t>(line.size())) {
-        return SinkResult::delivered();
+        return Delivery::Sent;
     }
     return sendFailure(sent < 0 ? errno : EMSGSIZE);
 }
@@ -133,13 +136,13 @@ SinkResult UdpSink::sendFailure(int error)
 #endif
     case ENOBUFS:
         // The kernel holds too much already: this datagram is lost, as it would be on the wire.
-        return SinkResult::dropped(std::strerror(error));
+        return Delivery::Dropped;
     case ECONNREFUSED:
         // A refusal reported for an earlier datagram (nothing listened) is no reason to stop:
         // the receiver may come up at any moment.
-        return SinkResult::skipped(std::strerror(error));
+        return Delivery::Skipped;
     default:
-        return SinkResult::failed(std::strerror(error));
+        return systemFailure({}, error);
     }
 }
 

@@ -24,10 +24,9 @@ public:
     UdpSink& operator=(const UdpSink&) = delete;
 
     // Gives the socket the receiver's address and port and binds it to any free local port.
-    // On failure returns false and error() tells why; a later write then fails with that reason.
-    [[nodiscard]] bool configure(const QString& host, quint16 port);
+    // After a failure every write fails with the same reason.
+    Result<> configure(const QString& host, quint16 port);
     bool isConfigured() const { return m_configured; }
-    const QString& error() const { return m_error; }
     quint16 localPort() const;
 
     SinkResult write(std::string_view line) override;
@@ -43,7 +42,7 @@ private:
     sockaddr_storage m_receiver{};
     socklen_t m_receiverLength = 0;
     bool m_configured = false;
-    QString m_error = QStringLiteral("the UDP socket is not configured");
+    Failure m_failure{"the UDP socket is not configured"}; // why writes fail while not configured
 };
 
 } // namespace korvane

@@ -5,13 +5,24 @@
 
 namespace korvane {
 
+namespace {
+
+// A sink's failure with the file or the address it concerns in front.
+Failure naming(const QString& where, const Result<>& failed)
+{
+    return {QStringLiteral("%1: %2").arg(where, QString::fromStdString(failed.reason())).toStdString(),
+            failed.systemError()};
+}
+
+} // namespace
+
 bool RunOutput::fileExists()
 {
     std::error_code ec;
     return std::filesystem::exists(kFileName, ec);
 }
 
-QString RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
+Result<> RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
 {
     m_kind = config.output;
     if (m_kind == OutputKind::Tcp || m_kind == OutputKind::Tls) {
@@ -27,14 +38,14 @@ QString RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
     if (m_kind == OutputKind::Udp) {
         const QString host = QString::fromStdString(config.host);
         m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
-        if (!m_udp.configure(host, config.port)) {
-            return QStringLiteral("UDP %1: %2").arg(m_destination, m_udp.error());
+        if (const Result<> configured = m_udp.configure(host, config.port); !configured) {
+            return naming(QStringLiteral("UDP ") + m_destination, configured);
         }
         return {};
     }
     m_destination = QString::fromLatin1(kFileName);
-    if (!m_file.open(kFileName, mode)) {
-        return QStringLiteral("%1: %2").arg(m_destination, QString::fromStdString(m_file.error()));
+    if (const Result<> opened = m_file.open(kFileName, mode); !opened) {
+        return naming(m_destination, opened);
     }
     return {};
 }

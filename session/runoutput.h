@@ -3,6 +3,7 @@
 #include "platform/filesink.h"
 #include "platform/streamsink.h"
 #include "platform/udpsink.h"
+#include "settings/result.h"
 #include "settings/runconfig.h"
 
 #include <QString>
@@ -19,9 +20,9 @@ public:
     // True when "GENERATE.TXT" exists, so that the operator is asked whether to append.
     static bool fileExists();
 
-    // Prepares the sink of `config`. On failure returns the reason, naming the file or the
-    // address; the sink then fails every line with that reason, so a run cannot write nowhere.
-    [[nodiscard]] QString prepare(const RunConfig& config, FileSink::Mode mode);
+    // Prepares the sink of `config`. A failure's reason names the file or the address; the sink
+    // then fails every line, so a run cannot write nowhere.
+    Result<> prepare(const RunConfig& config, FileSink::Mode mode);
 
     LineSink& sink();
     OutputKind kind() const { return m_kind; }

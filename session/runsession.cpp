@@ -44,7 +44,7 @@ std::optional<std::int64_t> linesInOnePass(const RunConfig& config)
     while (reader.readLine(line)) {
         count += line.find(needle) != std::string::npos ? 1 : 0;
     }
-    if (!reader.error().empty()) {
+    if (reader.failure()) {
         return std::nullopt;
     }
     return count;
@@ -143,12 +143,12 @@ RunProgress RunSession::progress() const
 SinkResult RunSession::CountingSink::write(std::string_view line)
 {
     SinkResult result = target->write(line);
-    if (result.kind == SinkResult::Kind::Failed) {
+    if (!result) {
         m_session.m_sinkFailed = true;
         return result;
     }
     ++m_session.m_emitted;
-    if (result.kind == SinkResult::Kind::Dropped) {
+    if (result.value() == Delivery::Dropped) {
         ++m_session.m_dropped;
     }
     if (m_session.m_lineLimit > 0 && m_session.m_emitted >= m_session.m_lineLimit) {

@@ -37,8 +37,7 @@ StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool r
     r.reached = StartupResult::Stage::RunKeys;
 
     if (r.config.generationType == -1) {
-        std::string error;
-        const auto count = countLines(r.config.sourceFile, &error);
+        const Result<std::int64_t> count = countLines(r.config.sourceFile);
         if (!count) {
             std::error_code ec;
             if (!std::filesystem::exists(r.config.sourceFile, ec)) {
@@ -49,10 +48,10 @@ StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool r
                 return r;
             }
             r.failure = QStringLiteral("%1: %2").arg(QString::fromStdString(r.config.sourceFile),
-                                                     QString::fromStdString(error));
+                                                     QString::fromStdString(count.reason()));
             return r;
         }
-        r.sourceLineCount = *count - 1;
+        r.sourceLineCount = count.value() - 1;
     }
 
     loader.loadTemplateKeys(r.settings);

@@ -2,8 +2,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include <fcntl.h>
@@ -14,14 +12,19 @@ namespace korvane {
 
 namespace {
 
-// access() alone says yes to root whatever the bits say; the bits are what an operator sets to
-// protect a file or folder, so both must allow writing.
-bool permitsWriting(const std::filesystem::path& path, const struct stat& info)
+// 0 when the file or folder may be written, else the errno that says why not. access() alone
+// says yes to root whatever the bits say; the bits are what an operator sets to protect a file
+// or folder, so both must allow writing.
+int writingRefused(const std::filesystem::path& path, const struct stat& info)
 {
-    return ::access(path.c_str(), W_OK) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    if (::access(path.c_str(), W_OK) != 0) {
+        return errno;
+    }
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 ? 0 : EACCES;
 }
 
-bool writeAll(int fd, std::string_view content)
+// Returns 0, or the errno of the failure.
+int writeAll(int fd, std::string_view content)
 {
     while (!content.empty()) {
         const ssize_t written = ::write(fd, content.data(), content.size());
@@ -29,11 +32,11 @@ bool writeAll(int fd, std::string_view content)
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return errno;
         }
         content.remove_prefix(static_cast<std::size_t>(written));
     }
-    return true;
+    return 0;
 }
 
 // Makes the rename itself durable. Best effort: some file systems refuse fsync on a folder.
@@ -70,103 +73,156 @@ int createTemporaryFile(const std::filesystem::path& target, std::filesystem::pa
 
 // The fallback when no temporary file can be made beside the file: the same inode gets the new
 // bytes, so its owner and bits stay as they are. Room for a longer content is reserved first,
-// so that a full disk fails the write before any byte of the old content changes.
-bool rewriteInPlace(const std::filesystem::path& target, std::string_view content)
+// so that a full disk fails the write before any byte of the old content changes. Returns 0, or
+// the errno of the first failure.
+int rewriteInPlace(const std::filesystem::path& target, std::string_view content)
 {
     const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
-        return false;
+        return errno;
     }
+    int error = 0;
     struct stat info
     {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = EINVAL; // no longer the regular file looked at before
+    }
     const auto length = static_cast<off_t>(content.size());
-    if (ok && length > info.st_size) {
+    if (error == 0 && length > info.st_size) {
         const int reserved = ::posix_fallocate(fd, 0, length);
         // A file system without preallocation still takes the write below.
-        ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL;
+        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+            error = reserved;
+        }
     }
-    ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
+    if (error == 0) {
+        error = writeAll(fd, content);
+    }
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
     // Cut only once the new bytes are on the disk: a longer old file loses just its stale tail.
-    ok = ok && ::ftruncate(fd, length) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    return ok;
+    if (error == 0 && (::ftruncate(fd, length) != 0 || ::fsync(fd) != 0)) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    return error;
+}
+
+Result<> rewrittenInPlace(const std::filesystem::path& target, std::string_view content, const std::string& name)
+{
+    if (const int error = rewriteInPlace(target, content); error != 0) {
+        return systemFailure(name, error);
+    }
+    return {};
 }
 
 } // namespace
 
-std::optional<std::string> readFileContent(const std::filesystem::path& path)
+Result<std::string> readFileContent(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
+    // Plain system calls rather than a stream: a stream keeps no errno and may throw on a read
+    // error.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return systemFailure(path.string(), errno);
     }
-    std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
+    std::string content;
+    char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            content.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int error = errno;
+            ::close(fd);
+            return systemFailure(path.string(), error);
+        }
     }
+    ::close(fd);
     return content;
 }
 
-bool replaceFileAtomically(const std::filesystem::path& path, std::string_view content)
+Result<> replaceFileAtomically(const std::filesystem::path& path, std::string_view content)
 {
+    const std::string name = path.string();
     std::error_code ec;
     std::filesystem::path target = std::filesystem::absolute(path, ec);
     if (ec) {
-        return false;
+        return systemFailure(name, ec.value());
     }
     if (std::filesystem::is_symlink(target, ec)) {
         target = std::filesystem::canonical(target, ec);
         if (ec) {
-            return false;
+            return systemFailure(name, ec.value());
         }
     }
     const std::filesystem::path folder = target.parent_path();
 
     struct stat folderInfo
     {};
-    if (::stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
-        return false;
+    if (::stat(folder.c_str(), &folderInfo) != 0) {
+        return systemFailure(name, errno);
+    }
+    if (!S_ISDIR(folderInfo.st_mode)) {
+        return systemFailure(name, ENOTDIR);
     }
     struct stat fileInfo
     {};
     const bool exists = ::stat(target.c_str(), &fileInfo) == 0;
     if (!exists && errno != ENOENT) {
-        return false;
+        return systemFailure(name, errno);
     }
-    if (exists && (!S_ISREG(fileInfo.st_mode) || !permitsWriting(target, fileInfo))) {
-        return false;
+    if (exists && !S_ISREG(fileInfo.st_mode)) {
+        return S_ISDIR(fileInfo.st_mode) ? systemFailure(name, EISDIR) : Failure{name + ": not a regular file"};
+    }
+    if (exists) {
+        if (const int refused = writingRefused(target, fileInfo); refused != 0) {
+            return systemFailure(name, refused);
+        }
     }
     // A writable file in a protected folder is still the operator's to change, only not by
     // rename: the folder's bits forbid new names in it, whoever the process is.
-    if (!permitsWriting(folder, folderInfo)) {
-        return exists && rewriteInPlace(target, content);
+    if (const int refused = writingRefused(folder, folderInfo); refused != 0) {
+        return exists ? rewrittenInPlace(target, content, name) : systemFailure(name, refused);
     }
 
     std::filesystem::path tempPath;
     const int fd = createTemporaryFile(target, tempPath);
     if (fd < 0) {
-        return exists && rewriteInPlace(target, content);
+        return exists ? rewrittenInPlace(target, content, name) : systemFailure(name, errno);
     }
-    bool ok = writeAll(fd, content);
-    if (ok && exists) {
+    int error = writeAll(fd, content);
+    if (error == 0 && exists) {
         if (fileInfo.st_uid != ::geteuid() || fileInfo.st_gid != ::getegid()) {
             // Only root may give the file back to its owner; anyone else keeps it as theirs.
-            if (::fchown(fd, fileInfo.st_uid, fileInfo.st_gid) != 0) {
-                errno = 0;
-            }
+            [[maybe_unused]] const int given = ::fchown(fd, fileInfo.st_uid, fileInfo.st_gid);
         }
-        ok = ::fchmod(fd, fileInfo.st_mode & 07777) == 0;
+        if (::fchmod(fd, fileInfo.st_mode & 07777) != 0) {
+            error = errno;
+        }
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(tempPath.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         ::unlink(tempPath.c_str());
-        return false;
+        return systemFailure(name, error);
     }
     syncFolder(folder);
-    return true;
+    return {};
 }
 
 } // namespace korvane

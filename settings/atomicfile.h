@@ -1,14 +1,16 @@
 #pragma once
 
+#include "settings/result.h"
+
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace korvane {
 
-// The whole content of a file, read as bytes; nullopt when it cannot be opened or read.
-std::optional<std::string> readFileContent(const std::filesystem::path& path);
+// The whole content of a file, read as bytes; a failure ("PATH: the system's words") when it
+// cannot be opened or read.
+Result<std::string> readFileContent(const std::filesystem::path& path);
 
 // Replaces the file at `path` (created when absent) by `content` the way a save file does:
 // the bytes go to a temporary file in the same folder, are flushed to the disk, and only then
@@ -19,10 +21,10 @@ std::optional<std::string> readFileContent(const std::filesystem::path& path);
 // creating one fails) but the existing file may be written, the file is rewritten in place
 // instead: written from its start, flushed, then cut to the new length. That is not atomic,
 // but it is the only way such a file can change at all.
-// Refuses, returning false, a file whose permission bits allow no writing at all, and a new
+// Refuses, failing with EACCES, a file whose permission bits allow no writing at all, and a new
 // file in a folder whose bits allow no writing, even to a process that could write anyway
 // (root), because renaming over such a file would otherwise succeed on POSIX and defeat the
-// operator's protection.
-bool replaceFileAtomically(const std::filesystem::path& path, std::string_view content);
+// operator's protection. A failure reads "PATH: the system's words".
+Result<> replaceFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 } // namespace korvane

@@ -1,6 +1,7 @@
 #include "settings/profile.h"
 
 #include "settings/atomicfile.h"
+#include "settings/lineend.h"
 
 #include <algorithm>
 #include <optional>
@@ -58,17 +59,10 @@ std::vector<Line> splitLines(std::string_view content)
     std::vector<Line> lines;
     std::size_t begin = 0;
     while (begin < content.size()) {
-        std::size_t end = content.find_first_of("\r\n", begin);
-        if (end == std::string_view::npos) {
-            lines.push_back({begin, content.size(), content.size()});
-            break;
-        }
-        std::size_t next = end + 1;
-        if (content[end] == '\r' && next < content.size() && content[next] == '\n') {
-            ++next;
-        }
-        lines.push_back({begin, end, next});
-        begin = next;
+        const LineEnd found = findLineEnd(content.substr(begin));
+        const std::size_t end = begin + found.position;
+        lines.push_back({begin, end, end + found.length});
+        begin = end + found.length;
     }
     return lines;
 }
@@ -183,11 +177,11 @@ std::string_view withoutByteOrderMark(std::string_view content)
     return content;
 }
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path)
+Result<std::string> readWholeFile(const std::filesystem::path& path)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        return std::nullopt;
+        return ec ? systemFailure(path.string(), ec.value()) : Failure{path.string() + ": not a regular file"};
     }
     return readFileContent(path);
 }
@@ -288,8 +282,8 @@ std::string ReadSetting(std::string_view key)
     if (path.empty()) {
         return {};
     }
-    const std::optional<std::string> content = readWholeFile(path);
-    return content ? profileRead(*content, kSettingsSection, key) : std::string();
+    const Result<std::string> content = readWholeFile(path);
+    return content ? profileRead(content.value(), kSettingsSection, key) : std::string();
 }
 
 bool WriteSetting(std::string_view key, std::string_view value)
@@ -309,13 +303,13 @@ bool WriteSetting(std::string_view key, std::string_view value)
     std::string content;
     if (exists) {
         // A file that cannot be read must not be replaced by one holding a single key.
-        std::optional<std::string> old = readWholeFile(path);
+        Result<std::string> old = readWholeFile(path);
         if (!old) {
             return false;
         }
-        content = std::move(*old);
+        content = std::move(old).value();
     }
-    return replaceFileAtomically(path, profileWrite(content, kSettingsSection, key, value));
+    return replaceFileAtomically(path, profileWrite(content, kSettingsSection, key, value)).ok();
 }
 
 } // namespace korvane

@@ -56,13 +56,13 @@ public:
 class FakeDesktop final : public DesktopActions
 {
 public:
-    bool launchCompanion(QString* error) override
+    Result<> launchCompanion() override
     {
         ++launches;
-        if (!launchWorks && error != nullptr) {
-            *error = launchError;
+        if (!launchWorks) {
+            return Failure{launchError.toStdString()};
         }
-        return launchWorks;
+        return {};
     }
     void showHelp(const QString& helpFile) override { helpFiles.append(helpFile); }
 

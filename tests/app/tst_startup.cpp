@@ -51,8 +51,6 @@ private slots:
     void endsWhenTheSourceToCountIsAbsent();
     void reportsASourceThatCannotBeCounted();
     void reportsAnUnusableReceiver();
-    void countsTheSourceLinesForRandomSelection_data();
-    void countsTheSourceLinesForRandomSelection();
     void refusesASecondCopyWithoutTouchingTheSettings();
     void firstStartWritesTheDefaultSettings();
 };
@@ -425,34 +423,6 @@ void StartupTest::reportsAnUnusableReceiver()
     QCOMPARE(caption(window, "LBL_titre"), QStringLiteral("Unknown Error !!!"));
     QVERIFY(!window.transport()->playButton()->isEnabled());
     QVERIFY(!env.folder.exists(QStringLiteral("GENERATE.TXT")));
-}
-
-void StartupTest::countsTheSourceLinesForRandomSelection_data()
-{
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<qint64>("count");
-
-    QTest::newRow("three lines with CR LF") << QByteArray("a\r\nb\r\nc\r\n") << qint64(2);
-    QTest::newRow("empty file") << QByteArray() << qint64(-1);
-    QTest::newRow("three lines with LF only") << QByteArray("a\nb\nc\n") << qint64(2);
-    QTest::newRow("three lines with CR only") << QByteArray("a\rb\rc\r") << qint64(2);
-    QTest::newRow("last line without an end") << QByteArray("a\r\nb\r\nc") << qint64(2);
-    QTest::newRow("an empty line counts") << QByteArray("a\r\n\r\nc\r\n") << qint64(2);
-    QTest::newRow("mixed line ends") << QByteArray("a\r\nb\nc\rd") << qint64(3);
-}
-
-void StartupTest::countsTheSourceLinesForRandomSelection()
-{
-    QFETCH(QByteArray, source);
-    QFETCH(qint64, count);
-
-    WindowServices env;
-    env.folder.writeSettings({{"GenerationType", "-1"}});
-    env.folder.write(QStringLiteral("SAMPLE.TXT"), source);
-    KorvaneFRM window(env.services());
-    QCOMPARE(window.load(), KorvaneFRM::LoadOutcome::Shown);
-    QCOMPARE(window.sourceLineCount(), count);
-    QVERIFY(!shown(window, "LBL_titre"));
 }
 
 void StartupTest::refusesASecondCopyWithoutTouchingTheSettings()

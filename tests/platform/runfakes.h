@@ -37,7 +37,6 @@ public:
     void clearOutput() override { ++clears; }
     void appendOutput(std::string_view line) override { output.emplace_back(line); }
     void setLineCount(std::int64_t count) override { shownCount = count; }
-    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return lamps; }
     void setLampsVisible(bool visible) override { lamps = visible; }
     void showFailure(std::string_view reason) override { failure = std::string(reason); }
@@ -71,7 +70,7 @@ public:
             std::this_thread::sleep_for(writeCost);
         }
         const auto it = outcomes.find(lines.size() - 1);
-        return it == outcomes.end() ? SinkResult::delivered() : it->second;
+        return it == outcomes.end() ? SinkResult(Delivery::Sent) : it->second;
     }
 
     std::vector<std::string> lines;

@@ -1,6 +1,7 @@
 #include "platform/filesink.h"
 #include "platform/rundriver.h"
 #include "runfakes.h"
+#include "sinkoutcome.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <sys/resource.h>
 
 using namespace korvane;
+using korvane::test::outcomeOf;
 using Mode = FileSink::Mode;
 namespace fs = std::filesystem;
 
@@ -86,7 +88,7 @@ void TestFileSink::linesEndInCrLf()
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate));
     for (const QByteArray& line : lines) {
-        QCOMPARE(int(sink.write(view(line)).kind), int(SinkResult::Kind::Delivered));
+        QCOMPARE(outcomeOf(sink.write(view(line))), QStringLiteral("sent"));
     }
     sink.close();
     QCOMPARE(contents(path), expected);
@@ -126,8 +128,7 @@ void TestFileSink::openMode()
     FileSink sink;
     QVERIFY(sink.open(path, mode));
     QVERIFY(sink.isOpen());
-    QVERIFY(sink.error().empty());
-    QCOMPARE(int(sink.write("new").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("new")), QStringLiteral("sent"));
     QCOMPARE(contents(path), expected);
 }
 
@@ -173,7 +174,7 @@ void TestFileSink::everyLineIsOnDiskAtOnce()
     QVERIFY(sink.open(path, Mode::Truncate));
     QByteArray expected;
     for (const char* line : {"first", "second", "third"}) {
-        QCOMPARE(int(sink.write(line).kind), int(SinkResult::Kind::Delivered));
+        QCOMPARE(outcomeOf(sink.write(line)), QStringLiteral("sent"));
         expected += QByteArray(line) + "\r\n";
         QCOMPARE(contents(path), expected); // a second handle, with the sink still open
     }
@@ -217,22 +218,21 @@ void TestFileSink::refusedWithoutWritePermission()
     QVERIFY(QFile::setPermissions(folder, folderPermissions));
 
     FileSink sink;
-    const bool opened = sink.open(path, mode);
+    const Result<> opened = sink.open(path, mode);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); // let the cleanup in
 
-    QCOMPARE(opened, !refused);
+    QCOMPARE(opened.ok(), !refused);
     QCOMPARE(sink.isOpen(), !refused);
     if (refused) {
-        QCOMPARE(sink.error(), std::string(std::strerror(EACCES)));
-        const SinkResult result = sink.write("lost");
-        QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
-        QCOMPARE(result.reason, sink.error());
+        QCOMPARE(opened.reason(), std::string(std::strerror(EACCES)));
+        QCOMPARE(opened.systemError(), EACCES);
+        QCOMPARE(outcomeOf(sink.write("lost")), "failed: " + QString::fromStdString(opened.reason()));
         QCOMPARE(fs::exists(path), fileExists);
         if (fileExists) {
             QCOMPARE(contents(path), QByteArray("kept\r\n")); // not emptied either
         }
     } else {
-        QCOMPARE(int(sink.write("more").kind), int(SinkResult::Kind::Delivered));
+        QCOMPARE(outcomeOf(sink.write("more")), QStringLiteral("sent"));
         QCOMPARE(contents(path), QByteArray("kept\r\nmore\r\n"));
     }
 }
@@ -246,8 +246,9 @@ void TestFileSink::fullDeviceFailsWithTheSystemsReason()
     QVERIFY(sink.open("/dev/full", Mode::Append));
     for (int attempt = 0; attempt < 2; ++attempt) { // the failure does not stick to the stream
         const SinkResult result = sink.write("a line");
-        QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
-        QCOMPARE(result.reason, std::string(std::strerror(ENOSPC)));
+        QVERIFY(!result);
+        QCOMPARE(result.reason(), std::string(std::strerror(ENOSPC)));
+        QCOMPARE(result.systemError(), ENOSPC);
     }
 }
 
@@ -258,7 +259,7 @@ void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
     const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate));
-    QCOMPARE(int(sink.write("whole line").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("whole line")), QStringLiteral("sent"));
 
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -270,11 +271,11 @@ void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
-    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
-    QCOMPARE(result.reason, std::string(std::strerror(EFBIG)));
+    QVERIFY(!result);
+    QCOMPARE(result.reason(), std::string(std::strerror(EFBIG)));
     QCOMPARE(contents(path), QByteArray("whole line\r\n"));
     // Room again: the next line follows the last whole one.
-    QCOMPARE(int(sink.write("next").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("next")), QStringLiteral("sent"));
     QCOMPARE(contents(path), QByteArray("whole line\r\nnext\r\n"));
 }
 
@@ -285,9 +286,9 @@ void TestFileSink::outsideTruncationLeavesNoHole()
     put(path, "earlier run\r\n");
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate)); // the operator answered No
-    QCOMPARE(int(sink.write("first").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("first")), QStringLiteral("sent"));
     fs::resize_file(path, 0); // copy-and-truncate rotation
-    QCOMPARE(int(sink.write("second").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("second")), QStringLiteral("sent"));
     QCOMPARE(contents(path), QByteArray("second\r\n"));
 }
 
@@ -307,13 +308,13 @@ void TestFileSink::rotatedFileIsOpenedAgainByName()
     FileSink sink;
     sink.setRotationCheckInterval(std::chrono::milliseconds(0));
     QVERIFY(sink.open(path, Mode::Truncate));
-    QCOMPARE(int(sink.write("before").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("before")), QStringLiteral("sent"));
     if (renamed) {
         fs::rename(path, rotated);
     } else {
         fs::remove(path);
     }
-    QCOMPARE(int(sink.write("after").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("after")), QStringLiteral("sent"));
     QCOMPARE(contents(path), QByteArray("after\r\n"));
     if (renamed) {
         QCOMPARE(contents(rotated), QByteArray("before\r\n"));
@@ -324,8 +325,8 @@ void TestFileSink::writeWithoutOpenFails()
 {
     FileSink never;
     const SinkResult result = never.write("a line");
-    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
-    QVERIFY(!result.reason.empty());
+    QVERIFY(!result);
+    QVERIFY(!result.reason().empty());
 
     // Closed after a successful open: still a reason, not an empty one.
     QTemporaryDir dir;
@@ -333,14 +334,16 @@ void TestFileSink::writeWithoutOpenFails()
     QVERIFY(closed.open(dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString(), Mode::Append));
     closed.close();
     const SinkResult after = closed.write("a line");
-    QCOMPARE(int(after.kind), int(SinkResult::Kind::Failed));
-    QVERIFY(!after.reason.empty());
+    QVERIFY(!after);
+    QVERIFY(!after.reason().empty());
 
     // A folder that does not exist: the system's own reason.
     FileSink absent;
-    QVERIFY(!absent.open(dir.filePath(QStringLiteral("no/such/GENERATE.TXT")).toStdString(), Mode::Append));
-    QCOMPARE(absent.error(), std::string(std::strerror(ENOENT)));
-    QCOMPARE(absent.write("a line").reason, absent.error());
+    const Result<> opened =
+        absent.open(dir.filePath(QStringLiteral("no/such/GENERATE.TXT")).toStdString(), Mode::Append);
+    QVERIFY(!opened);
+    QCOMPARE(opened.reason(), std::string(std::strerror(ENOENT)));
+    QCOMPARE(absent.write("a line").reason(), opened.reason());
 }
 
 QTEST_GUILESS_MAIN(TestFileSink)

@@ -129,14 +129,13 @@ void TestProgramLauncher::launchFindsItOnThePath()
 
     const QString savedCwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(work.path()));
-    bool started = false;
-    QString error;
+    korvane::Result<> started;
     {
         ScopedEnv path("PATH", bin.path().toLocal8Bit() + ':' + qgetenv("PATH"));
-        started = launchDetached(name, &error);
+        started = launchDetached(name);
     }
     QDir::setCurrent(savedCwd);
-    QVERIFY2(started, qPrintable(error));
+    QVERIFY2(started, started.reason().c_str());
 
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(note), 5000);
     QFile file(note);
@@ -148,10 +147,9 @@ void TestProgramLauncher::launchFindsItOnThePath()
 void TestProgramLauncher::launchOfAnAbsentProgramFails()
 {
     const QString name = QStringLiteral("korvane-no-such-program");
-    QString error;
-    QVERIFY(!launchDetached(name, &error));
-    QVERIFY2(error.contains(name), qPrintable(error));
-    QVERIFY(!launchDetached(name, nullptr)); // the reason is optional
+    const korvane::Result<> launched = launchDetached(name);
+    QVERIFY(!launched);
+    QVERIFY2(QString::fromStdString(launched.reason()).contains(name), launched.reason().c_str());
 }
 
 QTEST_GUILESS_MAIN(TestProgramLauncher)

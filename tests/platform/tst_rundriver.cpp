@@ -300,22 +300,23 @@ void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
 
 void TestRunDriver::sinkOutcome_data()
 {
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("fails"); // the second write fails; else it is skipped
     QTest::addColumn<Next>("how");
     QTest::addColumn<int>("expectedLines");
 
-    QTest::newRow("a failed write halts the run") << int(SinkResult::Kind::Failed) << Next::Halted << 2;
-    QTest::newRow("a skipped datagram is passed over") << int(SinkResult::Kind::Skipped) << Next::Finished << 4;
+    QTest::newRow("a failed write halts the run") << true << Next::Halted << 2;
+    QTest::newRow("a skipped datagram is passed over") << false << Next::Finished << 4;
 }
 
 void TestRunDriver::sinkOutcome()
 {
-    QFETCH(int, kind);
+    QFETCH(bool, fails);
     QFETCH(Next, how);
     QFETCH(int, expectedLines);
 
     Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 4), 0, 1);
-    rig.sink.outcomes[1] = {SinkResult::Kind(kind), "No space left on device"};
+    rig.sink.outcomes.insert_or_assign(1, fails ? SinkResult(Failure{"No space left on device"})
+                                                : SinkResult(Delivery::Skipped));
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.01);
     QVERIFY(ended.wait(3000));

@@ -1,4 +1,5 @@
 #include "platform/udpsink.h"
+#include "sinkoutcome.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 using namespace korvane;
+using korvane::test::outcomeOf;
 
 namespace {
 
@@ -100,12 +102,13 @@ void TestUdpSink::oneDatagramPerLine()
     Receiver receiver;
     QVERIFY(receiver.bound);
     UdpSink sink;
-    QVERIFY2(sink.configure(QStringLiteral("127.0.0.1"), receiver.socket.localPort()), qPrintable(sink.error()));
+    const Result<> configured = sink.configure(QStringLiteral("127.0.0.1"), receiver.socket.localPort());
+    QVERIFY2(configured, configured.reason().c_str());
     QVERIFY(sink.isConfigured());
     QVERIFY(sink.localPort() != 0); // bound to some free port before the first send
 
     for (const QByteArray& line : lines) {
-        QCOMPARE(int(sink.write(view(line)).kind), int(SinkResult::Kind::Delivered));
+        QCOMPARE(outcomeOf(sink.write(view(line))), QStringLiteral("sent"));
     }
 
     const QList<QNetworkDatagram> got = receiver.take(int(lines.size()));
@@ -127,8 +130,8 @@ void TestUdpSink::absentReceiverIsNeverAFailure()
     int delivered = 0;
     for (int i = 0; i < 300; ++i) {
         const SinkResult result = sink.write("%PIX-6-302013: nobody listens");
-        QVERIFY2(result.kind != SinkResult::Kind::Failed, result.reason.c_str());
-        delivered += result.kind == SinkResult::Kind::Delivered;
+        QVERIFY2(result, result.reason().c_str());
+        delivered += result.value() == Delivery::Sent;
         QCoreApplication::processEvents();
     }
     QVERIFY(delivered > 0);
@@ -136,7 +139,7 @@ void TestUdpSink::absentReceiverIsNeverAFailure()
     // A receiver that comes up later gets the following lines.
     Receiver late(QHostAddress::LocalHost, port);
     QVERIFY(late.bound);
-    QCOMPARE(int(sink.write("now someone listens").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("now someone listens")), QStringLiteral("sent"));
     const QList<QNetworkDatagram> got = late.take(1);
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].data(), QByteArray("now someone listens"));
@@ -167,13 +170,12 @@ void TestUdpSink::configureRefuses()
     UdpSink sink;
     QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), receiver.socket.localPort()));
 
-    QVERIFY(!sink.configure(host, quint16(port)));
+    const Result<> refused = sink.configure(host, quint16(port));
+    QVERIFY(!refused);
     QVERIFY(!sink.isConfigured());
-    QVERIFY2(sink.error().contains(reasonNames), qPrintable(sink.error()));
+    QVERIFY2(QString::fromStdString(refused.reason()).contains(reasonNames), refused.reason().c_str());
 
-    const SinkResult result = sink.write("lost");
-    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
-    QCOMPARE(QString::fromStdString(result.reason), sink.error());
+    QCOMPARE(outcomeOf(sink.write("lost")), "failed: " + QString::fromStdString(refused.reason()));
     QVERIFY(receiver.take(1, 100).isEmpty());
 }
 
@@ -181,30 +183,30 @@ void TestUdpSink::writeBeforeConfigureFails()
 {
     UdpSink sink;
     const SinkResult result = sink.write("a line");
-    QCOMPARE(int(result.kind), int(SinkResult::Kind::Failed));
-    QVERIFY(!result.reason.empty());
+    QVERIFY(!result);
+    QVERIFY(!result.reason().empty());
 }
 
 void TestUdpSink::sendFailureMeaning_data()
 {
     QTest::addColumn<int>("error");
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("outcome");
     // The socket never blocks: what the kernel cannot take now is dropped and counted, the run
-    // goes on; a refusal is passed over; anything else ends the run.
-    QTest::newRow("send buffer full") << EAGAIN << int(SinkResult::Kind::Dropped);
-    QTest::newRow("no buffer space (neighbour queue full)") << ENOBUFS << int(SinkResult::Kind::Dropped);
-    QTest::newRow("receiver refused an earlier datagram") << ECONNREFUSED << int(SinkResult::Kind::Skipped);
-    QTest::newRow("datagram too large") << EMSGSIZE << int(SinkResult::Kind::Failed);
-    QTest::newRow("network unreachable") << ENETUNREACH << int(SinkResult::Kind::Failed);
+    // goes on; a refusal is passed over; anything else ends the run with the system's reason.
+    QTest::newRow("send buffer full") << EAGAIN << "dropped";
+    QTest::newRow("no buffer space (neighbour queue full)") << ENOBUFS << "dropped";
+    QTest::newRow("receiver refused an earlier datagram") << ECONNREFUSED << "skipped";
+    QTest::newRow("datagram too large") << EMSGSIZE << "failed: " + QString::fromUtf8(std::strerror(EMSGSIZE));
+    QTest::newRow("network unreachable") << ENETUNREACH << "failed: " + QString::fromUtf8(std::strerror(ENETUNREACH));
 }
 
 void TestUdpSink::sendFailureMeaning()
 {
     QFETCH(int, error);
-    QFETCH(int, kind);
+    QFETCH(QString, outcome);
     const SinkResult result = UdpSink::sendFailure(error);
-    QCOMPARE(int(result.kind), kind);
-    QCOMPARE(result.reason, std::string(std::strerror(error)));
+    QCOMPARE(outcomeOf(result), outcome);
+    QCOMPARE(result.systemError(), result ? 0 : error);
 }
 
 void TestUdpSink::ipv6Receiver()
@@ -214,8 +216,9 @@ void TestUdpSink::ipv6Receiver()
         QSKIP("this machine has no IPv6 loopback");
     }
     UdpSink sink;
-    QVERIFY2(sink.configure(QStringLiteral("::1"), receiver.socket.localPort()), qPrintable(sink.error()));
-    QCOMPARE(int(sink.write("over IPv6").kind), int(SinkResult::Kind::Delivered));
+    const Result<> configured = sink.configure(QStringLiteral("::1"), receiver.socket.localPort());
+    QVERIFY2(configured, configured.reason().c_str());
+    QCOMPARE(outcomeOf(sink.write("over IPv6")), QStringLiteral("sent"));
     const QList<QNetworkDatagram> got = receiver.take(1);
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].data(), QByteArray("over IPv6"));
@@ -230,11 +233,12 @@ void TestUdpSink::reconfiguredFromIpv4ToIpv6()
     }
     UdpSink sink;
     QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
-    QCOMPARE(int(sink.write("to v4").kind), int(SinkResult::Kind::Delivered));
-    QVERIFY2(sink.configure(QStringLiteral("::1"), v6.socket.localPort()), qPrintable(sink.error()));
-    QCOMPARE(int(sink.write("to v6").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("to v4")), QStringLiteral("sent"));
+    const Result<> toV6 = sink.configure(QStringLiteral("::1"), v6.socket.localPort());
+    QVERIFY2(toV6, toV6.reason().c_str());
+    QCOMPARE(outcomeOf(sink.write("to v6")), QStringLiteral("sent"));
     QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
-    QCOMPARE(int(sink.write("to v4 again").kind), int(SinkResult::Kind::Delivered));
+    QCOMPARE(outcomeOf(sink.write("to v4 again")), QStringLiteral("sent"));
 
     const QList<QNetworkDatagram> gotV4 = v4.take(2);
     QCOMPARE(gotV4.size(), 2);

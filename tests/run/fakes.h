@@ -57,7 +57,6 @@ public:
         shownCount = count;
         note("count " + std::to_string(count));
     }
-    void setDroppedCount(std::int64_t count) override { droppedCount = count; }
     bool lampsVisible() const override { return lamps; }
     void setLampsVisible(bool visible) override
     {
@@ -85,7 +84,6 @@ public:
     std::vector<std::string> emitted; // every line ever appended, across passes
     int clears = 0;
     std::int64_t shownCount = -1; // the count label; -1 until first set
-    std::int64_t droppedCount = -1;
     std::string failure;
     int failures = 0;
 
@@ -116,7 +114,7 @@ public:
             m_journal->push_back("write " + std::string(line));
         }
         const auto it = outcomes.find(lines.size() - 1);
-        return it == outcomes.end() ? SinkResult::delivered() : it->second;
+        return it == outcomes.end() ? SinkResult(Delivery::Sent) : it->second;
     }
 
     std::vector<std::string> lines;

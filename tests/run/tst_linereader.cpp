@@ -87,11 +87,11 @@ void TestLineReader::lines()
     }
     QCOMPARE(read, expected);
     QVERIFY(!reader.readLine(line));
-    QVERIFY(reader.error().empty());
+    QVERIFY(!reader.failure());
 
-    std::string error = "untouched";
-    QCOMPARE(countLines(path, &error), std::optional<std::int64_t>(expected.size()));
-    QCOMPARE(error, std::string("untouched"));
+    const Result<std::int64_t> count = countLines(path);
+    QVERIFY2(count, count.reason().c_str());
+    QCOMPARE(count.value(), std::int64_t(expected.size()));
 }
 
 void TestLineReader::reopenStartsAtFirstLine()
@@ -137,14 +137,15 @@ void TestLineReader::unreadable()
     }
 
     LineReader reader;
-    QVERIFY(!reader.open(path));
-    QCOMPARE(QString::fromStdString(reader.error()), reason);
+    const Result<> opened = reader.open(path);
+    QVERIFY(!opened);
+    QCOMPARE(QString::fromStdString(opened.reason()), reason);
     QVERIFY(!reader.isOpen());
     QVERIFY(reader.atEnd());
 
-    std::string error;
-    QCOMPARE(countLines(path, &error), std::optional<std::int64_t>());
-    QCOMPARE(QString::fromStdString(error), reason);
+    const Result<std::int64_t> count = countLines(path);
+    QVERIFY(!count);
+    QCOMPARE(QString::fromStdString(count.reason()), reason);
 }
 
 void TestLineReader::lineLongerThanOneMebibyteIsRefused()
@@ -158,7 +159,8 @@ void TestLineReader::lineLongerThanOneMebibyteIsRefused()
     QVERIFY(reader.readLine(line));
     QCOMPARE(line.size(), LineReader::kMaxLineLength);
     QVERIFY(!reader.readLine(line));
-    QCOMPARE(reader.error(), std::string("line 2 is longer than 1 MiB"));
+    QVERIFY(reader.failure());
+    QCOMPARE(reader.failure()->reason, std::string("line 2 is longer than 1 MiB"));
     QVERIFY(line.empty());
     QVERIFY(reader.atEnd());
 }

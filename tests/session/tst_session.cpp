@@ -31,7 +31,6 @@ public:
     void clearOutput() override {}
     void appendOutput(std::string_view line) override { lines.emplace_back(line); }
     void setLineCount(std::int64_t) override {}
-    void setDroppedCount(std::int64_t) override {}
     bool lampsVisible() const override { return false; }
     void setLampsVisible(bool) override {}
     void showFailure(std::string_view) override {}
@@ -44,9 +43,10 @@ public:
     SinkResult write(std::string_view line) override
     {
         lines.emplace_back(line);
-        return SinkResult::delivered();
+        return lines.size() <= outcomes.size() ? outcomes[lines.size() - 1] : Delivery::Sent;
     }
     std::vector<std::string> lines;
+    std::vector<Delivery> outcomes; // of the first writes in turn; Sent after them
 };
 
 // A session over real logs in KORVANE.TXT of the current folder, with a sink that keeps the lines.
@@ -86,6 +86,7 @@ private slots:
     void lineLimitEndsTheRunExactly_data();
     void lineLimitEndsTheRunExactly();
     void finishDoesNotWaitForTheDelay();
+    void countsDroppedLines();
 };
 
 void TestSession::typedConfiguration_data()
@@ -294,6 +295,22 @@ void TestSession::finishDoesNotWaitForTheDelay()
     QVERIFY2(since.elapsed() < 1000, qPrintable(QString::number(since.elapsed())));
     QVERIFY(rig.sink.lines.empty());
     QVERIFY(!session.running());
+}
+
+void TestSession::countsDroppedLines()
+{
+    WorkFolder folder;
+    folder.write(QStringLiteral("KORVANE.TXT"), "%PIX-6-1 a\r\n%PIX-6-1 b\r\n%PIX-6-1 c\r\n%PIX-6-1 d\r\n");
+    SessionRig rig(0.001, true);
+    rig.sink.outcomes = {Delivery::Skipped, Delivery::Dropped, Delivery::Sent, Delivery::Dropped};
+    QSignalSpy ended(&rig.session, &RunSession::runEnded);
+    rig.session.play();
+    QVERIFY(ended.wait(3000));
+    QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Finished);
+    // Lines the system could not take are counted for the operator; refusals are not.
+    QCOMPARE(rig.session.progress().emitted, 4);
+    QCOMPARE(rig.session.progress().dropped, 2);
+    QVERIFY(!rig.session.progress().sinkFailed);
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -1,10 +1,13 @@
 #include "currentfolder.h"
+#include "settings/atomicfile.h"
 #include "settings/profile.h"
 #include "stdtostring.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -81,6 +84,7 @@ private slots:
     void refusesProtectedFiles();
     void rewritesInPlaceInAProtectedFolder();
     void folderNamedLikeTheFileIsNoFile();
+    void failuresTellTheSystemsReason();
 };
 
 void TestIniFile::absentFileReadsEmpty()
@@ -268,6 +272,25 @@ void TestIniFile::folderNamedLikeTheFileIsNoFile()
     QCOMPARE(ReadSetting("Delay"), std::string());
     QVERIFY(!WriteSetting("Delay", "1"));
     QVERIFY(fs::is_directory("korvane.ini"));
+}
+
+// The file layer keeps the system's error, for a caller that reports or tells causes apart.
+void TestIniFile::failuresTellTheSystemsReason()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const fs::path path = fs::path(dir.path().toStdString()) / "korvane.ini";
+    const Result<std::string> absent = readFileContent(path);
+    QCOMPARE(absent.systemError(), ENOENT);
+    QCOMPARE(absent.reason(), path.string() + ": " + std::strerror(ENOENT));
+
+    putFile(path, kEdited);
+    PermissionGuard guard(path);
+    fs::permissions(path, fs::perms::owner_read);
+    const Result<> refused = replaceFileAtomically(path, "[Settings]\r\n");
+    QCOMPARE(refused.systemError(), EACCES);
+    QCOMPARE(refused.reason(), path.string() + ": " + std::strerror(EACCES));
+    QCOMPARE(fileContent(path), kEdited);
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)

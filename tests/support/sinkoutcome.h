@@ -1,0 +1,28 @@
+#pragma once
+
+// What became of a line handed to a sink, as text, so that a failed comparison shows it.
+
+#include "engine/linesink.h"
+
+#include <QString>
+
+namespace korvane::test {
+
+// "sent", "skipped", "dropped", or "failed: " and the reason.
+inline QString outcomeOf(const SinkResult& result)
+{
+    if (!result) {
+        return QStringLiteral("failed: ") + QString::fromStdString(result.reason());
+    }
+    switch (result.value()) {
+    case Delivery::Sent:
+        return QStringLiteral("sent");
+    case Delivery::Skipped:
+        return QStringLiteral("skipped");
+    case Delivery::Dropped:
+        return QStringLiteral("dropped");
+    }
+    return {};
+}
+
+} // namespace korvane::test
