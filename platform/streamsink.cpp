@@ -115,7 +115,7 @@ StreamSink::~StreamSink()
     close();
 }
 
-QString StreamSink::start(const QString& host, quint16 port, StreamFraming framing,
+Result<> StreamSink::start(const QString& host, quint16 port, StreamFraming framing,
                           const std::optional<TlsSettings>& tls)
 {
     close();
@@ -131,7 +131,7 @@ QString StreamSink::start(const QString& host, quint16 port, StreamFraming frami
         if (!why.isEmpty()) {
             m_failure = QStringLiteral("%1: %2").arg(where, why).toStdString();
             m_socket.reset();
-            return QString::fromStdString(m_failure);
+            return Failure{m_failure};
         }
         connect(m_socket.get(), &QSslSocket::encrypted, this, &StreamSink::onConnected);
         connect(m_socket.get(), &QSslSocket::sslErrors, this, &StreamSink::onTlsErrors);
@@ -170,14 +170,14 @@ void StreamSink::close()
 SinkResult StreamSink::write(std::string_view line)
 {
     if (!m_failure.empty()) {
-        return SinkResult::failed(m_failure);
+        return Failure{m_failure};
     }
     if (!m_started) {
-        return SinkResult::failed("the connection to the receiver is not set up");
+        return Failure{"the connection to the receiver is not set up"};
     }
     const std::size_t size = framedSize(m_framing, line.size());
     if (queuedBytes() + size > m_queueLimit) {
-        return SinkResult::dropped("the queue of lines waiting for the receiver is full");
+        return Delivery::Dropped; // the queue of lines waiting for the receiver is full
     }
     appendFramed(m_queue, m_framing, line);
     m_lengths.push_back(static_cast<std::uint32_t>(size));
@@ -185,7 +185,7 @@ SinkResult StreamSink::write(std::string_view line)
     if (m_connected && m_lengths.size() == 1) {
         QMetaObject::invokeMethod(this, &StreamSink::pump, Qt::QueuedConnection);
     }
-    return SinkResult::delivered();
+    return Delivery::Sent;
 }
 
 void StreamSink::finish()

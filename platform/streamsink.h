@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/linesink.h"
+#include "settings/result.h"
 #include "settings/outputformat.h"
 
 #include <QObject>
@@ -55,8 +56,7 @@ public:
 
     // Reads the TLS files (when `tls` is given) and starts connecting. On failure returns the
     // reason, naming the file; the sink then fails every line with it.
-    [[nodiscard]] QString start(const QString& host, quint16 port, StreamFraming framing,
-                                const std::optional<TlsSettings>& tls);
+    Result<> start(const QString& host, quint16 port, StreamFraming framing, const std::optional<TlsSettings>& tls);
     void close();
     // Ends the connection the orderly way (for TLS, with its closing message) once what the socket
     // holds is sent; no new attempt follows. stateChanged() tells when it is done.

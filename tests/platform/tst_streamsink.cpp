@@ -1,4 +1,5 @@
 #include "platform/streamsink.h"
+#include "sinkoutcome.h"
 #include "testpki.h"
 
 #include <QSslKey>
@@ -98,9 +99,9 @@ void TestStreamSink::receiverDownThenBackGetsEveryLineInOrder()
     const quint16 port = freePort();
     QVERIFY(port != 0);
     StreamSink sink;
-    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), port, StreamFraming::LineFeed, std::nullopt).isEmpty());
+    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), port, StreamFraming::LineFeed, std::nullopt).ok());
     for (const char* line : {"one", "two", "three"}) {
-        QCOMPARE(sink.write(line).kind, SinkResult::Kind::Delivered);
+        QCOMPARE(test::outcomeOf(sink.write(line)), "sent");
     }
     QTRY_VERIFY(sink.stateText().contains(QStringLiteral("trying again")));
 
@@ -113,7 +114,7 @@ void TestStreamSink::receiverDownThenBackGetsEveryLineInOrder()
     // The receiver goes away and comes back: the sink connects again by itself.
     receiver.dropConnections();
     QTRY_VERIFY(!sink.isConnected());
-    QVERIFY(sink.write("four").kind == SinkResult::Kind::Delivered);
+    QCOMPARE(test::outcomeOf(sink.write("four")), "sent");
     QTRY_COMPARE_WITH_TIMEOUT(receiver.received, QByteArray("one\ntwo\nthree\nfour\n"), 10000);
     QCOMPARE(receiver.connections, 2);
     QTRY_VERIFY(sink.isDrained());
@@ -125,8 +126,8 @@ void TestStreamSink::manyLinesArriveWholeAndInOrder()
     Receiver receiver(server);
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     StreamSink sink;
-    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), server.serverPort(), StreamFraming::OctetCounting, std::nullopt)
-                .isEmpty());
+    QVERIFY(
+        sink.start(QStringLiteral("127.0.0.1"), server.serverPort(), StreamFraming::OctetCounting, std::nullopt).ok());
     QTRY_VERIFY(sink.isConnected());
     // Far more than the socket is given at once, in batches as a fast run writes them.
     std::string expected;
@@ -134,7 +135,7 @@ void TestStreamSink::manyLinesArriveWholeAndInOrder()
         for (int i = 0; i < 5000; ++i) {
             const std::string line = "<166>line " + std::to_string(batch * 5000 + i) + std::string(80, 'x');
             appendFramed(expected, StreamFraming::OctetCounting, line);
-            QCOMPARE(sink.write(line).kind, SinkResult::Kind::Delivered);
+            QCOMPARE(test::outcomeOf(sink.write(line)), "sent");
         }
         QCoreApplication::processEvents();
     }
@@ -146,10 +147,10 @@ void TestStreamSink::fullQueueDropsNewLines()
 {
     StreamSink sink;
     sink.setQueueLimit(12); // "123456789\n" fits once
-    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), freePort(), StreamFraming::LineFeed, std::nullopt).isEmpty());
-    QCOMPARE(sink.write("123456789").kind, SinkResult::Kind::Delivered);
-    QCOMPARE(sink.write("12").kind, SinkResult::Kind::Dropped);
-    QCOMPARE(sink.write("1").kind, SinkResult::Kind::Delivered); // what still fits is kept
+    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), freePort(), StreamFraming::LineFeed, std::nullopt).ok());
+    QCOMPARE(test::outcomeOf(sink.write("123456789")), "sent");
+    QCOMPARE(test::outcomeOf(sink.write("12")), "dropped");
+    QCOMPARE(test::outcomeOf(sink.write("1")), "sent"); // what still fits is kept
     QCOMPARE(sink.queuedMessages(), std::size_t(2));
 }
 
@@ -188,15 +189,15 @@ void TestStreamSink::tls()
 
     StreamSink sink;
     const TlsSettings tls{trustedCa ? pki.caFile() : pki.otherCaFile(), {}, {}, peerName};
-    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), server.serverPort(), StreamFraming::OctetCounting, tls).isEmpty());
-    QCOMPARE(sink.write("<166>hello").kind, SinkResult::Kind::Delivered);
+    QVERIFY(sink.start(QStringLiteral("127.0.0.1"), server.serverPort(), StreamFraming::OctetCounting, tls).ok());
+    QCOMPARE(test::outcomeOf(sink.write("<166>hello")), "sent");
     if (failure.isEmpty()) {
         QTRY_COMPARE_WITH_TIMEOUT(receiver.received, QByteArray("10 <166>hello"), 10000);
         return;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(sink.write("again").kind == SinkResult::Kind::Failed, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!sink.write("again"), 10000);
     const SinkResult result = sink.write("again");
-    QVERIFY2(QString::fromStdString(result.reason).contains(failure), result.reason.c_str());
+    QVERIFY2(QString::fromStdString(result.reason()).contains(failure), result.reason().c_str());
     QVERIFY(receiver.received.isEmpty());
 }
 
