@@ -194,7 +194,9 @@ bool ListenerWindow::listenOn(quint16 port)
         return false;
     }
     m_portBox->setValue(m_listener->port());
-    setWindowTitle(QStringLiteral("Harkwell - %1 port %2").arg(name).arg(m_listener->port()));
+    // UDP keeps the title it always had, which scripts and window rules look for.
+    const QString shownName = transport == Transport::Udp ? QString() : name + QLatin1Char(' ');
+    setWindowTitle(QStringLiteral("Harkwell - %1port %2").arg(shownName).arg(m_listener->port()));
     showStatus(tr("Listening on %1 %2 port %3").arg(m_bindAddress.toString(), name).arg(m_listener->port()), false);
     return true;
 }

@@ -78,7 +78,7 @@ void TestListenerWindow::showsEachDatagramWithTimeAndSender()
 {
     ListeningWindow w;
     QVERIFY(w.start());
-    QCOMPARE(w.window.windowTitle(), QStringLiteral("Harkwell - UDP port %1").arg(w.window.port()));
+    QCOMPARE(w.window.windowTitle(), QStringLiteral("Harkwell - port %1").arg(w.window.port()));
 
     QVERIFY(w.send({"<13>alpha", "<165>Dec  7 15:07:59 demo-gate beta\n", ""}));
 
@@ -227,7 +227,7 @@ void TestListenerWindow::bindFailureIsShownAndAnotherPortCanBeChosen()
 
     QVERIFY(window.port() != 0);
     QCOMPARE(portBox->value(), int(window.port()));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell - UDP port %1").arg(window.port()));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Harkwell - port %1").arg(window.port()));
     QCOMPARE(status(window), QStringLiteral("Listening on 127.0.0.1 UDP port %1").arg(window.port()));
 }
 
