@@ -71,7 +71,10 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
 
     move(positionPixels(r.positionX), positionPixels(r.positionY));
     LBL_Logs->setText(m_config.realLogs ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
-    LBL_Delay->setText(QStringLiteral("Delay : ") + number(m_config.delay, sep) + QStringLiteral(" s"));
+    // A replay at the log's pace says so, with its speed, where the delay is shown.
+    LBL_Delay->setText(m_config.replayAtLogPace
+                           ? QStringLiteral("Delay : log x") + number(m_config.replaySpeed, sep)
+                           : QStringLiteral("Delay : ") + number(m_config.delay, sep) + QStringLiteral(" s"));
     LBL_LineNumber->setText(m_config.justOne ? QStringLiteral("Just One : Yes") : QStringLiteral("Just One : No"));
     LBL_GenerationType->setText(QStringLiteral("Generation Type : ") + number(m_config.generationType, sep));
     if (r.outcome == StartupResult::Outcome::SourceMissing) {

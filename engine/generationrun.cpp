@@ -18,13 +18,6 @@ bool isSeverityLevel(int generationType)
     return generationType >= 1 && generationType <= 7;
 }
 
-// Random selection (-1) and "every PIX- line" (0) select after the wait; every other type
-// selects before it (the severity levels, and values that match no line at all).
-bool selectsBeforeWait(int generationType)
-{
-    return generationType != 0 && generationType != -1;
-}
-
 bool holdsTag(std::string_view line)
 {
     return line.find(kTag) != std::string_view::npos;
@@ -43,8 +36,44 @@ bool holdsLevel(std::string_view line, int generationType)
 
 GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink,
                              RandomSource& random, WallClock& clock)
-    : m_settings(settings), m_flags(flags), m_view(view), m_sink(sink), m_random(random), m_clock(clock)
+    : m_settings(settings), m_flags(flags), m_view(view), m_sink(sink), m_random(random), m_clock(clock),
+      m_nextDelay(settings.delay)
 {}
+
+// Random selection (-1) and "every PIX- line" (0) select after the wait; every other type
+// selects before it (the severity levels, and values that match no line at all). A replay at
+// the log's pace must know the next line before its wait, so it selects every "PIX-" line
+// before the wait too.
+bool GenerationRun::selectsBeforeWait() const
+{
+    const int type = m_settings.generationType;
+    return (type != 0 && type != -1) || (type == 0 && m_settings.replayAtLogPace);
+}
+
+bool GenerationRun::selects(std::string_view line) const
+{
+    return m_settings.generationType == 0 ? holdsTag(line) : holdsLevel(line, m_settings.generationType);
+}
+
+// The wait before the line just held: in a replay, the gap between its time stamp and the last
+// one, scaled and cut; otherwise, and for a line without a stamp, one delay.
+void GenerationRun::noteHeldLine()
+{
+    m_nextDelay = m_settings.delay;
+    if (!m_settings.replayAtLogPace) {
+        return;
+    }
+    const std::optional<LogStamp> stamp = findLogStamp(m_line);
+    if (!stamp) {
+        return;
+    }
+    const double at = m_timeline.secondsOf(*stamp);
+    if (m_lastStampSeconds) {
+        const double gap = std::max(0.0, at - *m_lastStampSeconds) / m_settings.replaySpeed;
+        m_nextDelay = std::min(gap, m_settings.replayMaxGap);
+    }
+    m_lastStampSeconds = at;
+}
 
 GenerationRun::~GenerationRun() = default;
 
@@ -96,23 +125,19 @@ GenerationRun::Next GenerationRun::waitOver()
     }
 
     bool selected = false;
-    switch (m_settings.generationType) {
-    case 0:
+    if (selectsBeforeWait()) {
+        // Only a line read before the wait goes out: after a pause with nothing held the
+        // cycle is empty rather than sending the previous line a second time.
+        selected = m_lineHeld;
+        m_lineHeld = false;
+    } else if (m_settings.generationType == 0) {
         if (m_reader.readLine(m_line)) {
             selected = holdsTag(m_line);
         } else if (m_reader.failure()) {
             return halt(m_reader.failure()->reason);
         }
-        break;
-    case -1:
+    } else {
         selected = pickRandomLine();
-        break;
-    default:
-        // Only a line read before the wait goes out: after a pause with nothing held the
-        // cycle is empty rather than sending the previous line a second time.
-        selected = m_lineHeld;
-        m_lineHeld = false;
-        break;
     }
     if (!selected) {
         return advance();
@@ -132,6 +157,8 @@ bool GenerationRun::openPass()
 {
     m_view.clearOutput();
     m_passWaited = false;
+    m_timeline.reset();
+    m_lastStampSeconds.reset();
     if (const Result<> opened = m_reader.open(m_settings.sourceFile); !opened) {
         m_failure = opened.reason();
         return false;
@@ -201,14 +228,14 @@ GenerationRun::Next GenerationRun::advance()
             continue;
         }
 
-        if (selectsBeforeWait(m_settings.generationType) && !m_flags.Paused && !m_lineHeld) {
+        if (selectsBeforeWait() && !m_flags.Paused && !m_lineHeld) {
             if (!m_reader.readLine(m_line)) {
                 if (m_reader.failure()) {
                     return halt(m_reader.failure()->reason);
                 }
                 continue;
             }
-            if (!holdsLevel(m_line, m_settings.generationType)) {
+            if (!selects(m_line)) {
                 if (++m_readsWithoutWait >= kReadsBetweenYields) {
                     m_resumePoint = ResumePoint::Cycle;
                     m_readsWithoutWait = 0;
@@ -217,6 +244,7 @@ GenerationRun::Next GenerationRun::advance()
                 continue; // no wait for a line of another level
             }
             m_lineHeld = true;
+            noteHeldLine();
         }
 
         m_passWaited = true;
@@ -232,6 +260,15 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
 
     std::string shaped;
     std::string_view line = m_line;
+    // One reading of the clock for the fresh time stamp and the syslog header alike.
+    const bool stamps = m_settings.restamp || m_settings.format != SyslogFormat::Plain;
+    const CivilDateTime now = stamps ? m_clock.now() : CivilDateTime{};
+    if (m_settings.restamp) {
+        if (const std::optional<LogStamp> stamp = findLogStamp(line)) {
+            shaped = restamped(line, *stamp, now);
+            line = shaped;
+        }
+    }
     if (m_settings.removeHeader) {
         shaped = removeHeader(line, m_settings.headerString);
         line = shaped;
@@ -239,7 +276,7 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     if (m_settings.format != SyslogFormat::Plain) {
         std::string message =
             m_settings.realLogs ? std::string(line) : rewriteTemplate(line, m_settings.rewrite, m_random);
-        shaped = frameLine(m_settings.format, m_settings.facility, m_clock.now(), m_settings.firewallName, message);
+        shaped = frameLine(m_settings.format, m_settings.facility, now, m_settings.firewallName, message);
         line = shaped;
     } else if (!m_settings.realLogs) {
         shaped = composeLine(m_clock, m_settings.firewallName, rewriteTemplate(line, m_settings.rewrite, m_random));

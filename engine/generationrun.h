@@ -3,6 +3,7 @@
 #include "engine/linecomposer.h"
 #include "engine/linereader.h"
 #include "engine/linesink.h"
+#include "engine/logstamp.h"
 #include "engine/randomsource.h"
 #include "engine/templaterewriter.h"
 
@@ -30,6 +31,13 @@ struct RunSettings
     // and goes before real log lines (after header removal) alike.
     SyslogFormat format = SyslogFormat::Plain;
     int facility = 20;
+    // Real logs at the pace of their own time stamps: the wait before a line is the gap from the
+    // previous selected line's stamp, divided by the speed and cut to the longest gap. Lines
+    // without a stamp, and the first line of a pass, wait `delay`.
+    bool replayAtLogPace = false;
+    double replaySpeed = 1;
+    double replayMaxGap = 60;
+    bool restamp = false; // a line's own time stamp becomes the time it is sent
 };
 
 // The window-level flags that the buttons and exit paths set and the run reads.
@@ -104,6 +112,14 @@ public:
     // Between start() and the run's end, failure or abandon().
     bool active() const { return m_active; }
 
+    // In a replay at the log's pace, how long the wait the run asks for (Next::Wait) lasts: the
+    // gap before the line waiting to go out, in seconds. Nothing otherwise, and while paused: the
+    // run then waits its delay.
+    std::optional<double> lineDelaySeconds() const
+    {
+        return m_settings.replayAtLogPace && !m_flags.Paused ? std::optional(m_nextDelay) : std::nullopt;
+    }
+
 private:
     // Where resume() carries on after a Yield.
     enum class ResumePoint
@@ -113,6 +129,9 @@ private:
     };
 
     bool openPass();
+    bool selectsBeforeWait() const;
+    bool selects(std::string_view line) const;
+    void noteHeldLine();
     bool loadRandomLines();
     Next advance();
     bool pickRandomLine();
@@ -137,6 +156,9 @@ private:
     std::string m_failure;                  // why the pass could not start
     std::int64_t m_lineCounter = 0;
     bool m_active = false;
+    double m_nextDelay = 1;                   // see lineDelaySeconds()
+    LogTimeline m_timeline;                   // of the pass, for the gaps of a replay
+    std::optional<double> m_lastStampSeconds; // of the last selected line that had a stamp
 };
 
 } // namespace korvane

@@ -39,11 +39,21 @@ void RunPacer::begin()
 
 void RunPacer::next()
 {
+    next(m_clock.now());
+}
+
+void RunPacer::next(nanoseconds servedAt)
+{
     // The next line keeps its place on the grid unless the run is more than kCatchUp behind;
     // then the grid moves so that at most kCatchUp worth of lines (or the one line due, for a
     // longer delay) go out back to back, and the rest follow at the set rate.
-    const nanoseconds earliest = m_clock.now() + m_delay - kCatchUp;
+    const nanoseconds earliest = servedAt + m_delay - kCatchUp;
     m_deadline = std::max(m_deadline + m_delay, earliest);
+}
+
+void RunPacer::setDelay(double seconds)
+{
+    m_delay = toNanoseconds(seconds);
 }
 
 bool RunPacer::due()

@@ -30,8 +30,13 @@ class RunPacer
 public:
     RunPacer(MonotonicClock& clock, double delaySeconds);
 
-    void begin();                         // a wait starts now: deadline = now + delay
-    void next();                          // the following wait: deadline += delay
+    void begin(); // a wait starts now: deadline = now + delay
+    void next();  // the following wait: deadline += delay
+    // The same for a wait served at `servedAt`, which may lie a little in the past (the line was
+    // emitted since): the catch-up rule counts from there.
+    void next(std::chrono::nanoseconds servedAt);
+    // The delay of the waits from here on; a run at its log's pace changes it from line to line.
+    void setDelay(double seconds);
     bool due();                           // the current deadline has passed
     std::chrono::nanoseconds remaining(); // until the current deadline, 0 when due
     std::chrono::nanoseconds deadline() const { return m_deadline; }

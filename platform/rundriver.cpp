@@ -37,6 +37,7 @@ void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
     m_pacer.emplace(m_clock, m_delay);
     m_waited = false;
     m_yielding = false;
+    m_servedAt.reset();
     handle(m_run->start());
 }
 
@@ -53,11 +54,16 @@ void RunDriver::handle(GenerationRun::Next next)
 {
     switch (next) {
     case GenerationRun::Next::Wait:
-        // The deadline of this wait was set when the last one was served (or is laid now).
+        // The first wait lays the grid; a wait after a yield gets its deadline from the wait served
+        // before the yield; in a batch the deadline was set as its wait was reported.
+        m_pacer->setDelay(m_run->lineDelaySeconds().value_or(m_delay));
         if (!m_waited) {
             m_pacer->begin();
             m_waited = true;
+        } else if (m_servedAt) {
+            m_pacer->next(*m_servedAt);
         }
+        m_servedAt.reset();
         scheduleWait();
         return;
     case GenerationRun::Next::Idle:
@@ -65,6 +71,7 @@ void RunDriver::handle(GenerationRun::Next next)
         // lay the grid afresh once the source yields a line again.
         m_yielding = true;
         m_waited = false;
+        m_servedAt.reset();
         m_timer.start(roundedUpMilliseconds(
             std::chrono::duration<double>(std::max(m_delay, GenerationRun::kShortestIdleSeconds))));
         return;
@@ -107,13 +114,17 @@ void RunDriver::onTimer()
         scheduleWait();
         return;
     }
-    // Emit every line that has fallen due, for a few milliseconds at most. The next deadline is
-    // set as each wait is served, before its line is emitted, so that the time a slow sink takes
-    // does not count as lateness.
+    // Emit every line that has fallen due, for a few milliseconds at most. Each deadline counts
+    // from the moment its wait was served, before the line was emitted, so that the time a slow
+    // sink takes does not count as lateness; its delay is known once the run has chosen the line
+    // (in a replay at the log's pace, each line has its own).
     const auto budgetEnd = m_clock.now() + kBatchBudget;
-    m_pacer->next();
+    m_servedAt = m_clock.now();
     GenerationRun::Next next = m_run->waitOver();
     while (next == GenerationRun::Next::Wait) {
+        m_pacer->setDelay(m_run->lineDelaySeconds().value_or(m_delay));
+        m_pacer->next(*m_servedAt);
+        m_servedAt.reset();
         if (!m_pacer->due() || m_clock.now() >= budgetEnd) {
             if (m_pacer->due()) {
                 m_timer.start(0);
@@ -122,7 +133,7 @@ void RunDriver::onTimer()
             }
             return;
         }
-        m_pacer->next();
+        m_servedAt = m_clock.now();
         next = m_run->waitOver();
     }
     handle(next);

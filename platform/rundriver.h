@@ -48,6 +48,8 @@ private:
     std::optional<RunPacer> m_pacer;
     double m_delay = 1;
     bool m_waited = false; // the run has begun its first wait
+    // When the last wait was served, until the deadline of the next one is set from it.
+    std::optional<std::chrono::nanoseconds> m_servedAt;
     bool m_yielding = false;
     QTimer m_timer;
 };

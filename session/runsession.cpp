@@ -25,6 +25,10 @@ RunSettings runSettingsFor(const RunConfig& config)
     run.rewrite.elapsedTime = config.elapsedTime;
     run.format = config.format;
     run.facility = config.facility;
+    run.replayAtLogPace = config.replayAtLogPace;
+    run.replaySpeed = config.replaySpeed;
+    run.replayMaxGap = config.replayMaxGap;
+    run.restamp = config.restamp;
     return run;
 }
 

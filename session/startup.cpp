@@ -58,6 +58,7 @@ StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool r
     r.reached = StartupResult::Stage::TemplateKeys;
     loader.loadReceiverKeys(r.settings);
     loader.loadOutputFormatKeys(r.settings);
+    loader.loadReplayKeys(r.settings);
     r.config = runConfigFrom(r.settings, decimalSeparator);
     r.reached = StartupResult::Stage::ReceiverKeys;
     return r;

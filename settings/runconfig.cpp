@@ -34,6 +34,11 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.tlsCertFile = s.TLS_CertFile;
     c.tlsKeyFile = s.TLS_KeyFile;
     c.tlsPeerName = s.TLS_PeerName.empty() ? s.HostIP : s.TLS_PeerName;
+    // The log's pace needs its time stamps (real logs) and an order (no random picks).
+    c.replayAtLogPace = s.ReplayTiming == 1 && c.realLogs && c.generationType >= 0 && c.generationType <= 7;
+    c.replaySpeed = s.ReplaySpeed;
+    c.replayMaxGap = s.ReplayMaxGap;
+    c.restamp = s.ReplayRestamp == 1 && c.realLogs;
     c.srcIp = s.SRC_IP;
     c.dstIp = s.DST_IP;
     c.gatewayIp = s.GTW_IP;

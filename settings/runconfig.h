@@ -33,6 +33,10 @@ struct RunConfig
     std::string tlsCertFile; // client certificate and key, both or neither
     std::string tlsKeyFile;
     std::string tlsPeerName;          // the name the server's certificate must carry
+    bool replayAtLogPace = false;     // real logs, one level or every "PIX-" line, at their own pace
+    double replaySpeed = 1;           // > 0
+    double replayMaxGap = 60;         // seconds, > 0, after the speed
+    bool restamp = false;             // real log lines get the time they are sent
     std::array<std::string, 5> srcIp; // SRC_IP_1..5
     std::array<std::string, 5> dstIp; // DST_IP_1..5
     std::string gatewayIp;            // GTW_IP

@@ -167,21 +167,33 @@ bool isWholeWithin(double v, double low, double high)
     return v >= low && v <= high && v == std::floor(v);
 }
 
-// An optional number key: absent keeps `variable` as it is, invalid takes `fallback` and writes it.
-void loadOptionalNumber(ProfileStore& store, std::string_view key, double low, double high, double fallback,
-                        double& variable)
+// An optional number key: absent keeps `variable` as it is, a value that fails `accepted` takes
+// `fallback` and writes it.
+template <typename Test>
+void loadOptionalNumber(ProfileStore& store, std::string_view key, Test accepted, double fallback, double& variable)
 {
     const std::string stored = withoutTrailingBlanks(store.read(key));
     if (stored.empty()) {
         return;
     }
     const double v = parseNumber(stored);
-    if (isWholeWithin(v, low, high)) {
+    if (accepted(v)) {
         variable = v;
         return;
     }
     variable = fallback;
     store.write(key, numberToText(fallback));
+}
+
+auto wholeWithin(double low, double high)
+{
+    return [=](double v) { return isWholeWithin(v, low, high); };
+}
+
+// Finite and above 0, as a speed or a number of seconds must be.
+bool isPositive(double v)
+{
+    return v > 0 && std::isfinite(v);
 }
 
 std::string upperCase(std::string text)
@@ -198,8 +210,8 @@ std::string upperCase(std::string text)
 
 void SettingsLoader::loadOutputFormatKeys(Settings& s)
 {
-    loadOptionalNumber(m_store, "SyslogFormat", 0, 2, 0, s.SyslogFormat);
-    loadOptionalNumber(m_store, "Facility", 0, 23, 20, s.Facility);
+    loadOptionalNumber(m_store, "SyslogFormat", wholeWithin(0, 2), 0, s.SyslogFormat);
+    loadOptionalNumber(m_store, "Facility", wholeWithin(0, 23), 20, s.Facility);
     if (s.SyslogFile != 1) {
         return;
     }
@@ -212,11 +224,19 @@ void SettingsLoader::loadOutputFormatKeys(Settings& s)
     }
     // TLS requires octet counting, so that is its default; plain TCP receivers mostly expect line feeds.
     const double framingDefault = s.Protocol == "TLS" ? 1 : 0;
-    loadOptionalNumber(m_store, "TCP_Framing", 0, 1, framingDefault, s.TCP_Framing);
+    loadOptionalNumber(m_store, "TCP_Framing", wholeWithin(0, 1), framingDefault, s.TCP_Framing);
     s.TLS_CAFile = withoutTrailingBlanks(m_store.read("TLS_CAFile"));
     s.TLS_CertFile = withoutTrailingBlanks(m_store.read("TLS_CertFile"));
     s.TLS_KeyFile = withoutTrailingBlanks(m_store.read("TLS_KeyFile"));
     s.TLS_PeerName = withoutTrailingBlanks(m_store.read("TLS_PeerName"));
+}
+
+void SettingsLoader::loadReplayKeys(Settings& s)
+{
+    loadOptionalNumber(m_store, "ReplayTiming", wholeWithin(0, 1), 0, s.ReplayTiming);
+    loadOptionalNumber(m_store, "ReplaySpeed", isPositive, 1, s.ReplaySpeed);
+    loadOptionalNumber(m_store, "ReplayMaxGap", isPositive, 60, s.ReplayMaxGap);
+    loadOptionalNumber(m_store, "ReplayRestamp", wholeWithin(0, 1), 0, s.ReplayRestamp);
 }
 
 } // namespace korvane

@@ -36,6 +36,10 @@ struct Settings
     std::string TLS_CertFile;     // a client certificate, with its key
     std::string TLS_KeyFile;
     std::string TLS_PeerName; // "" HostIP
+    double ReplayTiming = 0;  // 1: real logs go out at the pace of their time stamps
+    double ReplaySpeed = 1;   // > 0: 2 replays twice as fast
+    double ReplayMaxGap = 60; // > 0: the longest wait between two lines, in seconds
+    double ReplayRestamp = 0; // 1: a real log line's time stamp becomes the time it is sent
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
@@ -65,6 +69,9 @@ public:
     // above, an absent (or empty) key takes its default without a word to the file; a present
     // but invalid one is replaced by the default and written back.
     void loadOutputFormatKeys(Settings& s);
+    // The optional keys of a replay at the log's own pace: ReplayTiming, ReplaySpeed,
+    // ReplayMaxGap and ReplayRestamp, taken as the keys above are.
+    void loadReplayKeys(Settings& s);
 
 private:
     ProfileStore& m_store;

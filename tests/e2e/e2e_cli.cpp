@@ -23,6 +23,7 @@ private slots:
     void passToUdpMatchesTheWindowLineForLine();
     void countEndsTheRunAndAppends();
     void signalEndsAnEndlessRunWithWholeLines();
+    void replayKeepsTheLogsPaceWithFreshStamps();
     void failuresSayWhy_data();
     void failuresSayWhy();
 };
@@ -118,6 +119,51 @@ void E2eCli::signalEndsAnEndlessRunWithWholeLines()
     const QByteArray text = ws.read(QStringLiteral("GENERATE.TXT"));
     QVERIFY(text.endsWith("\r\n"));
     QVERIFY2(r.errors.contains(QStringLiteral("%1 lines in").arg(text.count("\r\n"))), qPrintable(r.errors));
+}
+
+void E2eCli::replayKeepsTheLogsPaceWithFreshStamps()
+{
+    Workspace ws;
+    UdpReceiver receiver;
+    QVERIFY(receiver.ok());
+    QVERIFY(ws.write(QStringLiteral("korvane.ini"),
+                     iniText(completeKeys({{"SyslogFile", "1"},
+                                           {"HostIP", "127.0.0.1"},
+                                           {"UDP_Port_Syslog", QByteArray::number(receiver.port())},
+                                           {"RealLogFile", "1"},
+                                           {"Delay", "0.2"},
+                                           {"onetime", "1"},
+                                           {"ReplayTiming", "1"},
+                                           {"ReplaySpeed", "4"},
+                                           {"ReplayMaxGap", "0.5"},
+                                           {"ReplayRestamp", "1"}}))));
+    // Gaps of 0, 2, 1 and 10 s in the log: 0, 0.5, 0.25 and (cut) 0.5 s at four times the speed.
+    QVERIFY(ws.write(QStringLiteral("KORVANE.TXT"),
+                     crlfLines({"Jan  2 10:00:00 10.1.1.1 %PIX-6-1: a", "Jan  2 10:00:00 10.1.1.1 %PIX-6-1: b",
+                                "Jan  2 10:00:02 10.1.1.1 %PIX-6-1: c", "Jan  2 10:00:03 10.1.1.1 %PIX-6-1: d",
+                                "Jan  2 10:00:13 10.1.1.1 %PIX-6-1: e"})));
+    Cli cli(ws.folder(), {QStringLiteral("--quiet")});
+    const CliResult r = cli.wait();
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.errors));
+    QVERIFY(receiver.waitForCount(5, 5000));
+
+    const QList<Arrival> arrivals = receiver.arrivals();
+    const QList<double> gaps = {0, 0.5, 0.25, 0.5};
+    for (qsizetype i = 1; i < arrivals.size(); ++i) {
+        const double gap = secondsBetween(arrivals[i - 1].at, arrivals[i].at);
+        QVERIFY2(qAbs(gap - gaps[i - 1]) < 0.05, qPrintable(QStringLiteral("gap %1: %2 s").arg(i).arg(gap)));
+    }
+    // Each line carries the time it was sent, in the log's own form.
+    const QDate date = QDate::currentDate();
+    const QString today =
+        QStringLiteral("%1 %2").arg(QLocale::c().monthName(date.month(), QLocale::ShortFormat)).arg(date.day(), 2);
+    for (const Arrival& arrival : arrivals) {
+        const QString line = QString::fromLatin1(arrival.payload);
+        QVERIFY2(line.startsWith(today) && line.mid(15).startsWith(QStringLiteral(" 10.1.1.1 %PIX-6-1: ")),
+                 arrival.payload.constData());
+        const QTime stamped = QTime::fromString(line.mid(7, 8), QStringLiteral("hh:mm:ss"));
+        QVERIFY2(stamped.isValid() && qAbs(stamped.secsTo(QTime::currentTime())) <= 5, arrival.payload.constData());
+    }
 }
 
 void E2eCli::failuresSayWhy_data()

@@ -169,6 +169,8 @@ private slots:
     void shaping_data();
     void shaping();
     void endlessPassesWhenJustOneIsOff();
+    void replayWaitsTheLogsOwnGaps_data();
+    void replayWaitsTheLogsOwnGaps();
     void onePassUnlessExactlyZero_data();
     void onePassUnlessExactlyZero();
     void pauseAndStop_data();
@@ -367,6 +369,60 @@ void TestGenerationRun::shaping()
     QCOMPARE(toList(rig.sink.lines), QStringList{expected});
     QCOMPARE(toList(rig.view.emitted), QStringList{expected});
     QCOMPARE(rig.random.drawn, std::size_t(draws));
+}
+
+void TestGenerationRun::replayWaitsTheLogsOwnGaps_data()
+{
+    QTest::addColumn<int>("generationType");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QList<double>>("waits"); // seconds before each emitted line
+    QTest::addColumn<int>("emitted");
+
+    // Speed 2, gaps cut to 3 s, Delay 0.5.
+    QTest::newRow("scaled, backwards as 0, cut, no stamp as Delay")
+        << 0 << QStringList{"Dec  6 04:47:51 %PIX-6-1: a", "Dec  6 04:47:53 %PIX-6-1: b", "Dec  6 04:47:52 %PIX-6-1: c",
+                            "Dec  6 04:48:52 %PIX-6-1: d", "%PIX-6-1: no stamp",          "Dec  6 04:48:53 %PIX-6-1: f"}
+        << QList<double>{0.5, 1, 0, 3, 0.5, 0.5} << 6;
+    QTest::newRow("lines that are not sent cost no wait and set no gap")
+        << 0
+        << QStringList{"Dec  6 04:47:40 no tag", "Dec  6 04:47:51 %PIX-6-1: a", "Dec  6 04:47:52 skipped",
+                       "Dec  6 04:47:53 %PIX-6-1: b"}
+        << QList<double>{0.5, 1} << 2;
+    QTest::newRow("one level") << 4
+                               << QStringList{"Dec  6 04:47:51 %PIX-4-1: a", "Dec  6 04:47:52 %PIX-6-1: b",
+                                              "Dec  6 04:47:55 %PIX-4-1: c"}
+                               << QList<double>{0.5, 2} << 2;
+}
+
+void TestGenerationRun::replayWaitsTheLogsOwnGaps()
+{
+    QFETCH(int, generationType);
+    QFETCH(QStringList, lines);
+    QFETCH(QList<double>, waits);
+    QFETCH(int, emitted);
+
+    QTemporaryDir dir;
+    RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
+    settings.delay = 0.5;
+    settings.replayAtLogPace = true;
+    settings.replaySpeed = 2;
+    settings.replayMaxGap = 3;
+    Rig rig;
+    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+
+    QList<double> measured;
+    Next next = run.start();
+    while (next == Next::Wait || next == Next::Yield) {
+        if (next == Next::Wait) {
+            measured << run.lineDelaySeconds().value_or(-1);
+            next = run.waitOver();
+        } else {
+            next = run.resume();
+        }
+    }
+    QCOMPARE(next, Next::Finished);
+    QCOMPARE(measured, waits);
+    QCOMPARE(rig.sink.lines.size(), std::size_t(emitted));
 }
 
 void TestGenerationRun::endlessPassesWhenJustOneIsOff()

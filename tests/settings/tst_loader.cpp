@@ -165,6 +165,8 @@ private slots:
     void receiverKeysOnlyForSyslog();
     void optionalOutputKeys_data();
     void optionalOutputKeys();
+    void replayKeys_data();
+    void replayKeys();
     void positionsReadAsStored_data();
     void positionsReadAsStored();
     void validFileReadInOrderUntouched();
@@ -804,6 +806,40 @@ void TestLoader::optionalOutputKeys()
              expected);
     QCOMPARE(store.writes().mid(before), writes);
     QCOMPARE(store.events().contains("R:Protocol"), s.SyslogFile == 1);
+}
+
+void TestLoader::replayKeys_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected"); // timing, speed, longest gap, restamp
+    QTest::addColumn<QStringList>("writes");
+
+    QTest::newRow("absent: defaults, nothing written") << ""
+                                                       << "0 1 60 0" << QStringList();
+    QTest::newRow("valid values are taken") << "ReplayTiming=1;ReplaySpeed=0.5;ReplayMaxGap=2.5;ReplayRestamp=1"
+                                            << "1 0.5 2.5 1" << QStringList();
+    QTest::newRow("invalid values take the default and are written")
+        << "ReplayTiming=2;ReplaySpeed=0;ReplayMaxGap=-3;ReplayRestamp=0.5"
+        << "0 1 60 0" << QStringList{"ReplayTiming=0", "ReplaySpeed=1", "ReplayMaxGap=60", "ReplayRestamp=0"};
+}
+
+void TestLoader::replayKeys()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, writes);
+
+    std::map<std::string, std::string> values;
+    for (const QString& pair : stored.split(';', Qt::SkipEmptyParts)) {
+        values[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
+    }
+    MemoryStore store(values);
+    Settings s;
+    SettingsLoader(store).loadReplayKeys(s);
+    QCOMPARE(
+        QStringLiteral("%1 %2 %3 %4").arg(s.ReplayTiming).arg(s.ReplaySpeed).arg(s.ReplayMaxGap).arg(s.ReplayRestamp),
+        expected);
+    QCOMPARE(store.writes(), writes);
 }
 
 QTEST_APPLESS_MAIN(TestLoader)
