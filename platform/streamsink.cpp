@@ -116,7 +116,7 @@ StreamSink::~StreamSink()
 }
 
 Result<> StreamSink::start(const QString& host, quint16 port, StreamFraming framing,
-                          const std::optional<TlsSettings>& tls)
+                           const std::optional<TlsSettings>& tls)
 {
     close();
     m_host = host;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/linesink.h"
-#include "settings/result.h"
 #include "settings/outputformat.h"
+#include "settings/result.h"
 
 #include <QObject>
 #include <QString>
