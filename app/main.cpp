@@ -1,10 +1,12 @@
 #include "app/korvanefrm.h"
 #include "app/messageservice.h"
 #include "app/systemdesktop.h"
+#include "platform/menustart.h"
 #include "platform/systemwallclock.h"
 #include "platform/terminationsignals.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <csignal>
 
@@ -20,6 +22,20 @@ int main(int argc, char* argv[])
     // Past a file size limit a write should fail with its reason, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
     korvane::QtMessageService messages;
+
+    // The desktop entry starts Korvane with --menu-start: it then works in a folder of the user's
+    // own, given the shipped samples the first time. Started otherwise, it works in the current folder.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--menu-start"))) {
+        const QString folder = korvane::menuStartFolder();
+        const auto prepared = korvane::prepareMenuStartFolder(folder, korvane::findSampleFolder());
+        if (!prepared || !QDir::setCurrent(folder)) {
+            const QString reason = prepared ? QStringLiteral("%1: cannot enter the folder").arg(folder)
+                                            : QString::fromStdString(prepared.reason());
+            messages.notify(korvane::MessageService::Icon::Critical, QStringLiteral("Korvane"),
+                            QStringLiteral("Korvane cannot prepare its working folder: %1.").arg(reason));
+            return 1;
+        }
+    }
     korvane::IniProfileStore profile;
     korvane::SingleInstanceLock instanceLock;
     korvane::DefaultRandomSource random;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build tree and checks what it holds and what it declares,
-# then lets dpkg simulate its installation (nothing is installed).
+# Builds the Debian package from a build tree and checks what it holds and what it declares; has
+# lintian, desktop-file-validate and appstreamcli judge it; then lets dpkg simulate its installation
+# (nothing is installed).
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -10,10 +11,13 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$work"/korvane_*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 fail=0
+metainfo=./usr/share/metainfo/org.korvane.korvane.metainfo.xml
 for path in ./usr/bin/korvane ./usr/bin/korvane-cli ./usr/bin/harkwell ./usr/share/applications/korvane.desktop \
-            ./usr/share/man/man1/korvane-cli.1 ./usr/share/man/man1/harkwell.1 ./usr/lib/systemd/system/korvane-cli@.service \
-            ./usr/share/icons/hicolor/64x64/apps/korvane.png ./usr/share/korvane/SAMPLE.TXT \
-            ./usr/share/korvane/KORVANE.TXT ./usr/share/korvane/korvane.ini ./usr/share/korvane/korvane.html; do
+            ./usr/share/man/man1/korvane.1.gz ./usr/share/man/man1/korvane-cli.1.gz ./usr/share/man/man1/harkwell.1.gz \
+            ./usr/lib/systemd/system/korvane-cli@.service ./usr/share/icons/hicolor/64x64/apps/korvane.png \
+            ./usr/share/korvane/SAMPLE.TXT ./usr/share/korvane/KORVANE.TXT ./usr/share/korvane/korvane.ini \
+            ./usr/share/korvane/korvane.html ./usr/share/doc/korvane/copyright ./usr/share/doc/korvane/changelog.gz \
+            "$metainfo"; do
     if ! grep -qxF "$path" <<<"$contents"; then
         echo "missing from the package: $path"
         fail=1
@@ -26,8 +30,48 @@ for dep in libqt6widgets6 libqt6network6 fonts-dejavu-core qt6-qpa-plugins; do
         fail=1
     fi
 done
+
+# The judges of Debian packages, desktop entries and AppStream metadata (scripts/test installs them).
+for tool in lintian desktop-file-validate appstreamcli; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "$tool is not installed (Debian packages lintian, desktop-file-utils, appstream)"
+        exit 1
+    fi
+done
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+version=$(dpkg-deb -f "$deb" Version)
+logged=$(zcat "$root/usr/share/doc/korvane/changelog.gz" | sed -n '1s/^korvane (\([^)]*\)).*/\1/p')
+if [ "$logged" != "$version" ]; then
+    echo "the changelog's latest entry is for version '$logged', the package is $version"
+    fail=1
+fi
+if ! grep -q "<release version=\"$version\"" "$root/$metainfo"; then
+    echo "the AppStream metadata names no release $version"
+    fail=1
+fi
+# Errors and warnings fail the check; the placeholder maintainer address draws none, so it is said here.
+if ! lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
+    cat "$work/lintian.log"
+    echo "lintian finds errors or warnings in the package (or could not judge it)"
+    fail=1
+fi
+if dpkg-deb -f "$deb" Maintainer | grep -q '@example\.invalid>'; then
+    echo "note: the maintainer address is the placeholder; set KORVANE_PACKAGE_MAINTAINER"
+fi
+desktop=$(desktop-file-validate "$root/usr/share/applications/korvane.desktop" 2>&1) || fail=1
+if [ -n "$desktop" ]; then
+    echo "$desktop"
+    fail=1
+fi
+if ! appstreamcli validate --no-net --pedantic "$root/$metainfo" >"$work/appstream.log" 2>&1 ||
+   grep -qE '^[EWIP]: ' "$work/appstream.log"; then
+    cat "$work/appstream.log"
+    fail=1
+fi
+
 if command -v dpkg >/dev/null && [ "$(id -u)" -eq 0 ]; then
     dpkg --dry-run --install "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail=1; }
 fi
-[ $fail -eq 0 ] && echo "package $(basename "$deb") holds every file and declares its dependencies"
+[ $fail -eq 0 ] && echo "package $(basename "$deb") holds every file, declares its dependencies and passes lintian"
 exit $fail
