@@ -1,59 +1,15 @@
 #include "app/korvanefrm.h"
 
 #include "app/artwork.h"
-#include "platform/displaytext.h"
+#include "app/formkit.h"
 
 #include <QCloseEvent>
 #include <QLocale>
 #include <QShortcut>
 
-#include <cstdio>
-
 namespace korvane {
 
 namespace {
-
-constexpr int px(int twips)
-{
-    return twips / KorvaneFRM::kTwipsPerPixel;
-}
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return {px(left), px(top), px(width), px(height)};
-}
-
-// The window's font sizes, in pixels at 96 dots per inch: 11 for 8 pt and 8.25 pt, 18 for 13.5 pt.
-QFont sansFont(int pixelSize, bool bold)
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    // The window's boxes were laid out for a narrow face; a condensed sans keeps its captions whole.
-    font.setStretch(88);
-    return font;
-}
-
-void setColours(QWidget* widget, const QColor& text, const QColor& background)
-{
-    QPalette pal = widget->palette();
-    pal.setColor(QPalette::WindowText, text);
-    if (background.isValid()) {
-        pal.setColor(QPalette::Window, background);
-        widget->setAutoFillBackground(true);
-    }
-    widget->setPalette(pal);
-}
-
-template <typename T, typename... Args>
-T* make(QWidget* parent, const char* name, QRect geometry, Args&&... args)
-{
-    auto* widget = new T(std::forward<Args>(args)..., parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
 
 const QColor kLampGreen(0, 255, 0);
 const QColor kLampPaleYellow(255, 255, 192);
@@ -63,7 +19,7 @@ const QColor kLampYellow(255, 255, 0);
 
 KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
     : QWidget(parent), m_services(services),
-      m_session(services.random, services.wallClock, services.monotonicClock, *this)
+      m_session(services.random, services.wallClock, services.monotonicClock, m_runView)
 {
     setObjectName(QStringLiteral("KorvaneFRM"));
     setWindowTitle(QStringLiteral("Korvane"));
@@ -72,14 +28,20 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
     buildControls();
     setClientHeightTwips(kCompactHeightTwips);
 
+    m_runView.present({.transport = MMControl1,
+                       .sourceButton = CMD_ReadPixFile,
+                       .programName = LBL_ProgName,
+                       .title = LBL_titre,
+                       .output = TXT_OutPut,
+                       .lineCount = LBL_LineCount,
+                       .greenLamp = frm_green,
+                       .redLamp = FRM_Red,
+                       .yellowLamp = FRM_Yellow},
+                      m_session);
     connect(&m_session, &RunSession::runEnded, this, [this] {
-        refreshRunView();
-        reportDroppedLines();
+        m_runView.endRun();
         emit runEnded();
     });
-    // The counter and the lamps follow the output box's updates, so a fast run repaints a few
-    // times a second rather than three widgets per line.
-    connect(TXT_OutPut, &OutputBox::flushed, this, &KorvaneFRM::showRunState);
 }
 
 KorvaneFRM::~KorvaneFRM()
@@ -117,6 +79,7 @@ void KorvaneFRM::buildControls()
 
     FRM_On = make<StatusLamp>(FRM_Vert, "FRM_On", twipsRect(1710, 1005, 60, 60), kLampGreen);
     FRM_Winsock = make<StatusLamp>(FRM_Vert, "FRM_Winsock", twipsRect(1965, 930, 60, 60), kLampGreen);
+    m_connectionLamp = new ConnectionLamp(FRM_Winsock);
     FRM_Yellow = make<StatusLamp>(FRM_Vert, "FRM_Yellow", twipsRect(2085, 900, 60, 60), kLampPaleYellow);
     FRM_Red = make<StatusLamp>(FRM_Vert, "FRM_Red", twipsRect(2085, 960, 60, 60), kLampPaleYellow);
     frm_green = make<StatusLamp>(FRM_Vert, "frm_green", twipsRect(2085, 1020, 60, 60), kLampYellow);
@@ -174,9 +137,9 @@ void KorvaneFRM::buildControls()
     connect(LBL_Logs, &ClickableLabel::clicked, this, &KorvaneFRM::onToggleView);
     connect(LBL_ProgName, &ClickableLabel::clicked, this, &KorvaneFRM::onToggleView);
     connect(LBL_titre, &ClickableLabel::clicked, this, &KorvaneFRM::onCollapseView);
-    connect(MMControl1, &TransportBar::playPressed, this, &KorvaneFRM::onPlay);
+    connect(MMControl1, &TransportBar::playPressed, &m_session, &RunSession::play);
     connect(MMControl1, &TransportBar::pausePressed, this, &KorvaneFRM::onPause);
-    connect(MMControl1, &TransportBar::stopPressed, this, &KorvaneFRM::onStop);
+    connect(MMControl1, &TransportBar::stopPressed, &m_session, &RunSession::stop);
     connect(CMD_Quitter, &QPushButton::clicked, this, &KorvaneFRM::onExit);
     connect(CMD_ReadPixFile, &QPushButton::clicked, this, &KorvaneFRM::onSourceFile);
     connect(CMD_Harkwell, &QPushButton::clicked, this, &KorvaneFRM::onHarkwell);
@@ -195,101 +158,10 @@ bool KorvaneFRM::isCompact() const
     return height() == px(kCompactHeightTwips);
 }
 
-void KorvaneFRM::showUnknownError(const QString& reason)
+void KorvaneFRM::onPause()
 {
-    LBL_titre->setText(QStringLiteral("Unknown Error !!!"));
-    LBL_titre->setToolTip(reason);
-    LBL_titre->show();
-    if (!reason.isEmpty()) {
-        std::fprintf(stderr, "korvane: %s\n", qPrintable(reason));
-    }
-}
-
-// --- What a run drives -------------------------------------------------------------------
-
-void KorvaneFRM::setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled)
-{
-    MMControl1->setEnabledButtons(playEnabled, pauseEnabled, stopEnabled);
-}
-
-void KorvaneFRM::showRunTitle()
-{
-    LBL_ProgName->hide();
-    LBL_titre->setText(QStringLiteral("Log's Generation"));
-    LBL_titre->setToolTip(QString());
-    LBL_titre->show();
-    m_lineCountPending = true; // a new run: the last run's dropped lines leave the tooltip
-}
-
-void KorvaneFRM::setSourceButtonEnabled(bool enabled)
-{
-    CMD_ReadPixFile->setEnabled(enabled);
-}
-
-void KorvaneFRM::clearOutput()
-{
-    TXT_OutPut->clearLater();
-}
-
-void KorvaneFRM::appendOutput(std::string_view line)
-{
-    TXT_OutPut->appendLine(displayText(line));
-}
-
-void KorvaneFRM::setLineCount(std::int64_t count)
-{
-    m_shownLineCount = count;
-    m_lineCountPending = true;
-}
-
-void KorvaneFRM::reportDroppedLines() const
-{
-    const RunProgress progress = m_session.progress();
-    if (progress.dropped > 0) {
-        std::fprintf(stderr, "korvane: %lld of %lld lines dropped: the system could not take them at once\n",
-                     static_cast<long long>(progress.dropped), static_cast<long long>(progress.emitted));
-    }
-}
-
-bool KorvaneFRM::lampsVisible() const
-{
-    return m_lampsOn;
-}
-
-void KorvaneFRM::setLampsVisible(bool visible)
-{
-    m_lampsOn = visible;
-}
-
-void KorvaneFRM::showFailure(std::string_view reason)
-{
-    refreshRunView();
-    showUnknownError(QString::fromStdString(std::string(reason)));
-}
-
-void KorvaneFRM::refreshRunView()
-{
-    TXT_OutPut->flush();
-    showRunState();
-}
-
-void KorvaneFRM::showRunState()
-{
-    if (m_lineCountPending) {
-        m_lineCountPending = false;
-        if (m_shownLineCount >= 0) {
-            LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
-        }
-        const std::int64_t dropped = m_session.progress().dropped;
-        LBL_LineCount->setToolTip(
-            dropped > 0 ? QStringLiteral("%1 lines dropped: the system could not take them at once").arg(dropped)
-                        : QString());
-    }
-    if (frm_green->isHidden() == m_lampsOn) {
-        for (StatusLamp* lamp : {frm_green, FRM_Red, FRM_Yellow}) {
-            lamp->setHidden(!m_lampsOn);
-        }
-    }
+    MMControl1->stopButton()->setEnabled(true);
+    m_session.pause();
 }
 
 } // namespace korvane

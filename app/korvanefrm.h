@@ -1,10 +1,11 @@
 #pragma once
 
 #include "app/clickable.h"
+#include "app/connectionlamp.h"
 #include "app/korvaneservices.h"
 #include "app/outputbox.h"
+#include "app/runpresenter.h"
 #include "app/transportbar.h"
-#include "engine/generationrun.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "settings/runconfig.h"
@@ -15,14 +16,13 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include <cstdint>
 #include <string>
 
 namespace korvane {
 
-// Korvane's only window: it builds the form and presents the session (start-up, the prepared output,
-// the runs); a generation run drives it through RunView.
-class KorvaneFRM : public QWidget, public RunView
+// Korvane's only window: it builds the form and presents the session (start-up, the prepared
+// output, the runs). A generation run is shown through its RunPresenter.
+class KorvaneFRM : public QWidget
 {
     Q_OBJECT
 
@@ -31,7 +31,6 @@ public:
     static constexpr int kCompactHeightTwips = 1260;
     static constexpr int kFullHeightTwips = 4110;
     static constexpr int kClientWidthTwips = 5640;
-    static constexpr int kTwipsPerPixel = 15;
 
     enum class LoadOutcome
     {
@@ -59,17 +58,6 @@ public:
     OutputBox* outputBox() const { return TXT_OutPut; }
     TransportBar* transport() const { return MMControl1; }
 
-    // RunView
-    void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) override;
-    void showRunTitle() override;
-    void setSourceButtonEnabled(bool enabled) override;
-    void clearOutput() override;
-    void appendOutput(std::string_view line) override;
-    void setLineCount(std::int64_t count) override;
-    bool lampsVisible() const override;
-    void setLampsVisible(bool visible) override;
-    void showFailure(std::string_view reason) override;
-
 signals:
     void runEnded();
 
@@ -79,19 +67,11 @@ protected:
 private:
     void buildControls();
     void setClientHeightTwips(int twips);
-    void showUnknownError(const QString& reason);
-    void showConnection();
-    void refreshRunView(); // shows pending lines, the counter and the lamps now
-    void reportDroppedLines() const;
-    void showRunState();
-    void writePosition();
 
     // Handlers
     void onToggleView();
     void onCollapseView();
-    void onPlay();
     void onPause();
-    void onStop();
     void onExit();
     void onSourceFile();
     void onHarkwell();
@@ -103,11 +83,9 @@ private:
     Settings m_settings;
     RunConfig m_config;
     RunOutput m_output;
+    RunPresenter m_runView;
     RunSession m_session;
     QString m_helpFile;
-    std::int64_t m_shownLineCount = -1;
-    bool m_lineCountPending = false;
-    bool m_lampsOn = false; // what the run last set; shown with the next update
 
     // Top strip
     ClickableLabel* Picture1;
@@ -135,6 +113,7 @@ private:
     QLabel* LBL_LineCount;
     TransportBar* MMControl1;
     OutputBox* TXT_OutPut;
+    ConnectionLamp* m_connectionLamp; // FRM_Winsock showing the network output
 };
 
 } // namespace korvane

@@ -2,45 +2,18 @@
 // the window shows what they found.
 #include "app/korvanefrm.h"
 
+#include "app/startupdialogs.h"
+#include "app/windowposition.h"
 #include "session/startup.h"
 #include "settings/numbers.h"
-
-#include <algorithm>
-#include <cmath>
 
 namespace korvane {
 
 namespace {
 
-const QColor kLampNetwork(255, 0, 0);
-const QColor kLampConnecting(255, 160, 0);
-
 QString number(double value, char separator)
 {
     return QString::fromStdString(numberToText(value, separator));
-}
-
-// Twips to pixels, kept within what a window position can hold whatever the file says.
-int positionPixels(double twips)
-{
-    if (!std::isfinite(twips)) {
-        return 0;
-    }
-    const double pixels = std::clamp(twips / KorvaneFRM::kTwipsPerPixel, -1.0e6, 1.0e6);
-    return static_cast<int>(std::lround(pixels));
-}
-
-MessageService::Icon iconFor(Notice::Kind kind)
-{
-    switch (kind) {
-    case Notice::Kind::Critical:
-        return MessageService::Icon::Critical;
-    case Notice::Kind::Warning:
-        return MessageService::Icon::Warning;
-    case Notice::Kind::Information:
-        break;
-    }
-    return MessageService::Icon::Information;
 }
 
 } // namespace
@@ -58,18 +31,16 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     const StartupResult r = runStartup(m_services.profile, &m_services.instanceLock, true, sep);
     m_settings = r.settings;
     m_config = r.config;
-    for (const Notice& notice : r.notices) {
-        if (m_services.messages.notify(iconFor(notice.kind), notice.title, notice.text) ==
-            MessageService::Answer::Interrupted) {
-            return LoadOutcome::Interrupted;
-        }
+    StartupDialogs dialogs(m_services.messages);
+    if (!dialogs.showNotices(r.notices)) {
+        return LoadOutcome::Interrupted;
     }
     if (r.outcome == StartupResult::Outcome::Refused) {
         m_session.quit();
         return LoadOutcome::Refused;
     }
 
-    move(positionPixels(r.positionX), positionPixels(r.positionY));
+    move(WindowPosition::fromTwips(r.positionX, r.positionY));
     LBL_Logs->setText(m_config.realLogs ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
     // A replay at the log's pace says so, with its speed, where the delay is shown.
     LBL_Delay->setText(m_config.replayAtLogPace
@@ -82,7 +53,7 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         return LoadOutcome::SourceMissing;
     }
     if (!r.failure.isEmpty()) {
-        showUnknownError(r.failure);
+        m_runView.showUnknownError(r.failure);
         return LoadOutcome::Shown;
     }
 
@@ -91,40 +62,22 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         LBL_SyslogFile->setText(QStringLiteral("Syslog File : Yes"));
         LBL_HostIP->setText(QStringLiteral("Host IP : ") + QString::fromStdString(m_config.host));
         LBL_HostIP->show();
-        FRM_Winsock->setColour(kLampNetwork);
-        if (m_config.output != OutputKind::Udp) {
-            showConnection();
-            connect(&m_output.streamSink(), &StreamSink::stateChanged, this, &KorvaneFRM::showConnection,
-                    Qt::UniqueConnection);
-        }
+        m_connectionLamp->showOutput(m_config.output, m_output.streamSink());
     } else if (RunOutput::fileExists()) {
         // The output file: appended to or emptied as the operator answers; created silently when
-        // absent. Only a plain No empties it; a question closed by a termination signal leaves
-        // everything as it is.
-        const auto answer = m_services.messages.ask(
-            MessageService::Icon::Information, QStringLiteral("No File"),
-            QStringLiteral("The Generate.txt file exists.") + QStringLiteral("\r\n\r\n") +
-                QStringLiteral("Do you want add the logs (Yes). If No, a new file will be create."));
-        if (answer == MessageService::Answer::Interrupted) {
+        // absent.
+        const std::optional<FileSink::Mode> chosen = dialogs.askOutputFileMode();
+        if (!chosen) {
             return LoadOutcome::Interrupted;
         }
-        mode = answer == MessageService::Answer::No ? FileSink::Mode::Truncate : FileSink::Mode::Append;
+        mode = *chosen;
     }
     const Result<> prepared = m_output.prepare(m_config, mode);
     m_session.configure(m_config, m_output.sink());
     if (!prepared) {
-        showUnknownError(QString::fromStdString(prepared.reason()));
+        m_runView.showUnknownError(QString::fromStdString(prepared.reason()));
     }
     return LoadOutcome::Shown;
-}
-
-// The lamp of a TCP or TLS output: red while the connection is up, as for UDP; amber while it
-// is being made or waits to be tried again. Its tooltip says which, and why.
-void KorvaneFRM::showConnection()
-{
-    const StreamSink& stream = m_output.streamSink();
-    FRM_Winsock->setColour(stream.isConnected() ? kLampNetwork : kLampConnecting);
-    FRM_Winsock->setToolTip(stream.stateText());
 }
 
 } // namespace korvane

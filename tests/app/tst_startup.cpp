@@ -6,6 +6,8 @@
 
 #include <QLocale>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <cstring>
@@ -51,6 +53,7 @@ private slots:
     void endsWhenTheSourceToCountIsAbsent();
     void reportsASourceThatCannotBeCounted();
     void reportsAnUnusableReceiver();
+    void tcpLampFollowsTheConnection();
     void refusesASecondCopyWithoutTouchingTheSettings();
     void firstStartWritesTheDefaultSettings();
 };
@@ -423,6 +426,43 @@ void StartupTest::reportsAnUnusableReceiver()
     QCOMPARE(caption(window, "LBL_titre"), QStringLiteral("Unknown Error !!!"));
     QVERIFY(!window.transport()->playButton()->isEnabled());
     QVERIFY(!env.folder.exists(QStringLiteral("GENERATE.TXT")));
+}
+
+// FRM_Winsock for a TCP output: amber while the connection is being made, red while it is up,
+// amber again when the receiver goes away; the tooltip says which.
+void StartupTest::tcpLampFollowsTheConnection()
+{
+    // A port the settings accept (up to 32000).
+    QTcpServer receiver;
+    const int first = 20000 + int(QCoreApplication::applicationPid() % 10000);
+    for (int port = first; port < first + 2000 && !receiver.isListening(); ++port) {
+        receiver.listen(QHostAddress::LocalHost, quint16(port > 32000 ? port - 12000 : port));
+    }
+    QVERIFY(receiver.isListening());
+    const QString where = QStringLiteral("127.0.0.1:%1").arg(receiver.serverPort());
+    WindowServices env;
+    env.folder.writeSettings({{"SyslogFile", "1"},
+                              {"Protocol", "TCP"},
+                              {"HostIP", "127.0.0.1"},
+                              {"UDP_Port_Syslog", QByteArray::number(receiver.serverPort())}});
+    env.folder.write(QStringLiteral("SAMPLE.TXT"), threeTemplates);
+    KorvaneFRM window(env.services());
+    QCOMPARE(window.load(), KorvaneFRM::LoadOutcome::Shown);
+    const auto* lamp = control<StatusLamp>(window, "FRM_Winsock");
+    QVERIFY(lamp);
+    const QColor amber(255, 160, 0);
+    QCOMPARE(lamp->colour(), amber);
+    QCOMPARE(lamp->toolTip(), QStringLiteral("connecting to ") + where);
+
+    QTRY_COMPARE(lamp->colour(), QColor(255, 0, 0));
+    QCOMPARE(lamp->toolTip(), QStringLiteral("connected to ") + where);
+
+    QTRY_VERIFY(receiver.hasPendingConnections());
+    QTcpSocket* accepted = receiver.nextPendingConnection();
+    receiver.close(); // the attempts that follow are refused
+    accepted->close();
+    QTRY_COMPARE(lamp->colour(), amber);
+    QVERIFY2(lamp->toolTip().contains(QStringLiteral("trying again")), qPrintable(lamp->toolTip()));
 }
 
 void StartupTest::refusesASecondCopyWithoutTouchingTheSettings()

@@ -76,8 +76,9 @@ void E2eCli::passToUdpMatchesTheWindowLineForLine()
     QCOMPARE(byCli.count(), lines);
     const QList<QByteArray> window = byWindow.payloads();
     const QList<QByteArray> command = byCli.payloads();
-    for (int i = 0; i < lines; ++i)
+    for (int i = 0; i < lines; ++i) {
         QCOMPARE(withoutStamp(command[i]), withoutStamp(window[i]));
+    }
     QVERIFY2(r.errors.contains(QStringLiteral("korvane-cli: %1 lines in").arg(lines)), qPrintable(r.errors));
     QVERIFY2(r.errors.contains(QStringLiteral("to 127.0.0.1:%1").arg(byCli.port())), qPrintable(r.errors));
     // The window's own keys are the window's: neither read nor written.

@@ -117,8 +117,9 @@ void E2eFileRun::writesSelectedLinesCutAtHeader()
     Workspace ws;
     QVERIFY(ws.write(QStringLiteral("korvane.ini"), iniText(realLogRun())));
     QVERIFY(ws.write(QStringLiteral("KORVANE.TXT"), crlfLines(realLogs)));
-    if (!before.isEmpty())
+    if (!before.isEmpty()) {
         QVERIFY(ws.write(QStringLiteral("GENERATE.TXT"), before));
+    }
     Desktop desktop(*m_server);
     Korvane korvane(ws, *m_server);
     if (!answer.isEmpty()) {
@@ -133,8 +134,9 @@ void E2eFileRun::writesSelectedLinesCutAtHeader()
 
     QVERIFY(desktop.openFullView(window));
     runAndExpect(desktop, window, ws, after, korvane);
-    if (QTest::currentTestFailed())
+    if (QTest::currentTestFailed()) {
         return;
+    }
 
     desktop.key(window, QStringLiteral("alt+e"));
     QVERIFY(korvane.waitForExit());
@@ -155,12 +157,14 @@ void E2eFileRun::secondRunFollowsTheFirst()
 
     const QByteArray one = crlfLines(severityFourCut);
     runAndExpect(desktop, window, ws, one, korvane);
-    if (QTest::currentTestFailed())
+    if (QTest::currentTestFailed()) {
         return;
+    }
     // The first run ended by itself, so Play is enabled again; its lines follow directly.
     runAndExpect(desktop, window, ws, one + one, korvane);
-    if (QTest::currentTestFailed())
+    if (QTest::currentTestFailed()) {
         return;
+    }
     desktop.key(window, QStringLiteral("alt+e"));
     QVERIFY(korvane.waitForExit());
     QCOMPARE(korvane.exitCode(), 0);

@@ -41,8 +41,9 @@ void E2eRsyslog::initTestCase()
 {
     QVERIFY2(!binDir().isEmpty(), "KORVANE_BIN_DIR is not set");
     m_rsyslogd = rsyslogdPath();
-    if (m_rsyslogd.isEmpty())
+    if (m_rsyslogd.isEmpty()) {
         QSKIP("rsyslogd is not installed (the Debian package rsyslog; scripts/test installs it)");
+    }
     m_server = std::make_unique<XServer>();
     QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
 }
@@ -61,8 +62,9 @@ void E2eRsyslog::rsyslogStoresEveryLineAsSent()
     QList<QByteArray> messages;
     for (const auto& [line, message] : templatesAndMessages) {
         templates.append(line);
-        if (!message.isEmpty())
+        if (!message.isEmpty()) {
             messages.append(message);
+        }
     }
     QVERIFY(ws.write(QStringLiteral("korvane.ini"), iniText(completeKeys({{"SyslogFile", "1"},
                                                                           {"HostIP", "127.0.0.1"},

@@ -99,8 +99,9 @@ void E2eSignals::signalEndsRunWithWholeLines()
         const QList<QByteArray> written = text.chopped(2).replace("\r\n", "\n").split('\n');
         QVERIFY(written.size() >= linesBefore);
         QVERIFY(written.size() < total);
-        for (qsizetype i = 0; i < written.size(); ++i)
+        for (qsizetype i = 0; i < written.size(); ++i) {
             QCOMPARE(written[i], source[i]);
+        }
     }
 
     const QByteArray ini = ws.read(QStringLiteral("korvane.ini"));

@@ -34,8 +34,9 @@ Keys repairedKeys()
 QString describe(const Keys& keys)
 {
     QStringList parts;
-    for (const auto& [k, v] : keys)
+    for (const auto& [k, v] : keys) {
         parts.append(QString::fromLatin1(k + '=' + v));
+    }
     return parts.join(QLatin1Char(' '));
 }
 
@@ -88,8 +89,9 @@ void E2eStartup::opensAtStoredPlaceAndRepairsSettings()
 
     Workspace ws;
     QVERIFY(ws.ok());
-    if (!iniBefore.isEmpty())
+    if (!iniBefore.isEmpty()) {
         QVERIFY(ws.write(QStringLiteral("korvane.ini"), iniBefore));
+    }
     Desktop desktop(*m_server);
     Korvane korvane(ws, *m_server);
     QVERIFY(korvane.started());

@@ -51,19 +51,24 @@ struct UdpSession
 QString lineProblem(const QByteArray& line, int expectedIndex)
 {
     const QString text = QString::fromLatin1(line);
-    if (line.contains('\r') || line.contains('\n'))
+    if (line.contains('\r') || line.contains('\n')) {
         return QStringLiteral("line end in the datagram: ") + text;
-    if (!composedLinePattern().match(text).hasMatch())
+    }
+    if (!composedLinePattern().match(text).hasMatch()) {
         return QStringLiteral("not a composed line: ") + text;
-    if (templateIndex(line) != expectedIndex)
+    }
+    if (templateIndex(line) != expectedIndex) {
         return QStringLiteral("template %1 expected, got: %2").arg(expectedIndex).arg(text);
+    }
     for (const char* placeholder : {"IP_addr", "/port", "%d", "'user'", "session_num", "num_seconds"}) {
-        if (line.contains(placeholder))
+        if (line.contains(placeholder)) {
             return QStringLiteral("placeholder %1 left in: %2").arg(QLatin1String(placeholder), text);
+        }
     }
     const QDateTime stamped = headerTime(line);
-    if (!stamped.isValid() || qAbs(stamped.secsTo(QDateTime::currentDateTime())) > 120)
+    if (!stamped.isValid() || qAbs(stamped.secsTo(QDateTime::currentDateTime())) > 120) {
         return QStringLiteral("header time is not now: ") + text;
+    }
     return {};
 }
 
@@ -134,8 +139,9 @@ void E2eUdpRun::sendsEveryTemplateInOrderAtDelayPace()
             qInfo("%s", qPrintable(report));
             return;
         }
-        if (attempt + 1 == attempts.size())
+        if (attempt + 1 == attempts.size()) {
             QFAIL(qPrintable(report));
+        }
         qWarning("timing off, measuring again over more lines: %s", qPrintable(report));
     }
 }
@@ -166,8 +172,9 @@ void E2eUdpRun::pauseHoldsLinesAndStopEndsRun()
     QVERIFY2(receiver.waitForCount(atPause + lines, 30000), qPrintable(s.failure()));
     {
         const QList<Arrival> arrivals = receiver.arrivals();
-        for (qsizetype k = 0; k < arrivals.size(); ++k)
+        for (qsizetype k = 0; k < arrivals.size(); ++k) {
             QCOMPARE(templateIndex(arrivals[k].payload), int(k % lines));
+        }
         const double gap = secondsBetween(arrivals[atPause - 1].at, arrivals[atPause].at);
         QVERIFY2(gap > 3 * delay, qPrintable(QStringLiteral("the pause lasted only %1 s").arg(gap)));
     }
@@ -212,9 +219,10 @@ void E2eUdpRun::exitDuringRunSendsNothingMore()
     QTest::qWait(600);
     QCOMPARE(receiver.count(), atExit);
     // Only a line whose wait ended while the key was on its way may follow the key.
-    for (const Arrival& a : receiver.arrivals())
+    for (const Arrival& a : receiver.arrivals()) {
         QVERIFY2(a.at <= exited + 100ms,
                  qPrintable(QStringLiteral("a line came %1 s after Alt+E").arg(secondsBetween(exited, a.at))));
+    }
     QCOMPARE(iniValue(s.ws.read(QStringLiteral("korvane.ini")), "PositionX").value_or("(absent)"), QByteArray("1440"));
 }
 
@@ -229,8 +237,9 @@ void E2eUdpRun::harkwellPrintsEveryDatagramInOrder()
         port = freeUdpPort();
         QVERIFY(port != 0);
         harkwell = std::make_unique<Harkwell>(listenerFolder, port, QStringLiteral("harkwell%1").arg(attempt));
-        if (!harkwell->waitUntilListening())
+        if (!harkwell->waitUntilListening()) {
             harkwell.reset();
+        }
     }
     QVERIFY2(harkwell, "harkwell found no free port to listen on");
     QVERIFY(harkwell->errors().contains("listening on 127.0.0.1:" + QByteArray::number(port)));

@@ -16,8 +16,9 @@ int darkPixels(const QImage& image, const QRect& area)
     int dark = 0;
     for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y) {
         for (int x = area.left(); x <= area.right() && x < image.width(); ++x) {
-            if (qGray(image.pixel(x, y)) < 128)
+            if (qGray(image.pixel(x, y)) < 128) {
                 ++dark;
+            }
         }
     }
     return dark;
@@ -52,8 +53,9 @@ struct WindowSession
 // Ends a process that korvane started and the test does not own, by its id.
 bool endProcess(qint64 pid, const Desktop& desktop, const QString& windowName)
 {
-    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0)
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
         return false;
+    }
     return desktop.waitForNoWindow(windowName);
 }
 
@@ -145,10 +147,11 @@ void E2eWindow::sourceFileButtonListsTheSource()
     QVERIFY(s.expand());
     QVERIFY2(s.darkInOutputBox() < 20, "the output box is not empty after the expansion");
 
-    if (byKey)
+    if (byKey) {
         s.desktop.key(s.window, QStringLiteral("alt+s"));
-    else
+    } else {
         QVERIFY(s.desktop.click(s.window, client::sourceButton));
+    }
     int dark = 0;
     QVERIFY2(waitUntil(
                  [&] {
@@ -209,10 +212,11 @@ void E2eWindow::exitStoresTheWindowPlace()
     QVERIFY(s.desktop.move(s.window, QPoint(150, 60)));
     QVERIFY(waitUntil([&] { return s.desktop.geometry(s.window)->topLeft() == QPoint(150, 60); }, 10000));
 
-    if (byKey)
+    if (byKey) {
         s.desktop.key(s.window, QStringLiteral("alt+e"));
-    else
+    } else {
         QVERIFY(s.desktop.click(s.window, client::exitButton));
+    }
     QVERIFY2(s.korvane->waitForExit(), qPrintable(s.failure()));
     QCOMPARE(s.korvane->exitCode(), 0);
     const QByteArray ini = s.ws.read(QStringLiteral("korvane.ini"));
@@ -237,10 +241,11 @@ void E2eWindow::harkwellButtonStartsTheListener()
     QVERIFY(s.expand());
     QVERIFY(s.desktop.windows(harkwellWindowName).isEmpty());
 
-    if (byKey)
+    if (byKey) {
         s.desktop.key(s.window, QStringLiteral("alt+h"));
-    else
+    } else {
         QVERIFY(s.desktop.click(s.window, client::harkwellButton));
+    }
     const quint64 listener = s.desktop.waitForWindow(harkwellWindowName);
     QVERIFY2(listener != 0, qPrintable(s.failure()));
     const qint64 listenerPid = s.desktop.windowPid(listener);

@@ -85,10 +85,12 @@ bool waitUntil(Condition condition, int timeoutMs, int stepMs = 20)
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        if (condition())
+        if (condition()) {
             return true;
-        if (deadline.hasExpired())
+        }
+        if (deadline.hasExpired()) {
             return false;
+        }
         QTest::qWait(stepMs);
     }
 }
@@ -96,8 +98,9 @@ bool waitUntil(Condition condition, int timeoutMs, int stepMs = 20)
 // Lets the given wall-clock moment pass, handling events meanwhile.
 inline void waitUntilTime(WallTime moment)
 {
-    while (wallNow() < moment)
+    while (wallNow() < moment) {
         QTest::qWait(10);
+    }
 }
 
 struct ToolResult
@@ -129,8 +132,9 @@ inline ToolResult runTool(const QString& program, const QStringList& arguments, 
     }
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
-    if (result.finished && process.exitStatus() == QProcess::NormalExit)
+    if (result.finished && process.exitStatus() == QProcess::NormalExit) {
         result.exitCode = process.exitCode();
+    }
     return result;
 }
 
@@ -225,8 +229,9 @@ public:
         for (const QByteArray& line : r.out.split('\n')) {
             bool ok = false;
             const quint64 id = line.trimmed().toULongLong(&ok);
-            if (ok)
+            if (ok) {
                 ids.append(id);
+            }
         }
         return ids;
     }
@@ -253,8 +258,9 @@ public:
     // The names of all windows and the state of the server, for failure messages.
     QString describe() const
     {
-        if (!m_server.running())
+        if (!m_server.running()) {
             return QStringLiteral("the X server %1 has ended").arg(display());
+        }
         const ToolResult r = xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("."),
                                       QStringLiteral("getwindowname"), QStringLiteral("%@")});
         QStringList names = QString::fromLocal8Bit(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -268,8 +274,9 @@ public:
     bool click(quint64 window, QPoint at) const
     {
         constexpr qint64 kPastDoubleClickMs = 450; // the toolkit's interval is 400 ms
-        if (m_lastClick.isValid() && m_lastClick.elapsed() < kPastDoubleClickMs)
+        if (m_lastClick.isValid() && m_lastClick.elapsed() < kPastDoubleClickMs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kPastDoubleClickMs - m_lastClick.elapsed()));
+        }
         const bool ok =
             xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window),
                      QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")})
@@ -291,8 +298,9 @@ public:
     bool answer(const QString& titleRegex, const QString& keys, int timeoutMs = windowTimeoutMs) const
     {
         const quint64 box = waitForWindow(titleRegex, timeoutMs);
-        if (box == 0)
+        if (box == 0) {
             return false;
+        }
         key(box, keys);
         return waitForNoWindow(titleRegex, timeoutMs);
     }
@@ -317,22 +325,25 @@ public:
     {
         const ToolResult r =
             runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)}, environment());
-        if (!r.ok())
+        if (!r.ok()) {
             return std::nullopt;
+        }
         const QString text = QString::fromLatin1(r.out);
         auto field = [&text](const QString& label) -> std::optional<int> {
             const QRegularExpression re(QRegularExpression::escape(label) + QStringLiteral(":\\s*(-?\\d+)"));
             const QRegularExpressionMatch m = re.match(text);
-            if (!m.hasMatch())
+            if (!m.hasMatch()) {
                 return std::nullopt;
+            }
             return m.captured(1).toInt();
         };
         const auto x = field(QStringLiteral("Absolute upper-left X"));
         const auto y = field(QStringLiteral("Absolute upper-left Y"));
         const auto w = field(QStringLiteral("Width"));
         const auto h = field(QStringLiteral("Height"));
-        if (!x || !y || !w || !h)
+        if (!x || !y || !w || !h) {
             return std::nullopt;
+        }
         return QRect(*x, *y, *w, *h);
     }
 
@@ -359,8 +370,9 @@ public:
                                      {QStringLiteral("-display"), display(), QStringLiteral("-window"),
                                       QString::number(window), QStringLiteral("png:-")},
                                      environment());
-        if (!r.ok())
+        if (!r.ok()) {
             return {};
+        }
         return QImage::fromData(r.out, "PNG");
     }
 
@@ -451,15 +463,17 @@ public:
     // The exit code of a normal exit; -1 while running or after a crash.
     int exitCode() const
     {
-        if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit)
+        if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit) {
             return -1;
+        }
         return m_process.exitCode();
     }
 
     void signal(int signalNumber) const
     {
-        if (m_process.state() == QProcess::Running)
+        if (m_process.state() == QProcess::Running) {
             ::kill(static_cast<pid_t>(m_process.processId()), signalNumber);
+        }
     }
 
     // What the program wrote on standard output and error, for failure messages.
@@ -564,18 +578,21 @@ public:
     QList<QByteArray> lines() const
     {
         QList<QByteArray> all = output().split('\n');
-        if (!all.isEmpty() && all.last().isEmpty())
+        if (!all.isEmpty() && all.last().isEmpty()) {
             all.removeLast();
+        }
         return all;
     }
 
     // Ends it as an operator would, with SIGTERM; its exit code, or -1.
     int stop()
     {
-        if (m_process.state() == QProcess::Running)
+        if (m_process.state() == QProcess::Running) {
             ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(toolTimeoutMs) || m_process.exitStatus() != QProcess::NormalExit)
+        }
+        if (!m_process.waitForFinished(toolTimeoutMs) || m_process.exitStatus() != QProcess::NormalExit) {
             return -1;
+        }
         return m_process.exitCode();
     }
 
@@ -605,8 +622,9 @@ constexpr quint16 highestTestPort = 32000;
 inline int openUdpSocket(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return -1;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -645,11 +663,13 @@ public:
             m_port = static_cast<quint16>(QRandomGenerator::global()->bounded(lowestTestPort, highestTestPort));
             m_fd = openUdpSocket(m_port);
         }
-        if (m_fd < 0)
+        if (m_fd < 0) {
             return;
+        }
         const int buffer = 8 * 1024 * 1024;
-        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0) {
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        }
         const int on = 1;
         ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         m_thread = std::thread([this] { receive(); });
@@ -658,10 +678,12 @@ public:
     ~UdpReceiver()
     {
         m_stop = true;
-        if (m_thread.joinable())
+        if (m_thread.joinable()) {
             m_thread.join();
-        if (m_fd >= 0)
+        }
+        if (m_fd >= 0) {
             ::close(m_fd);
+        }
     }
 
     UdpReceiver(const UdpReceiver&) = delete;
@@ -679,8 +701,9 @@ public:
     QList<QByteArray> payloads() const
     {
         QList<QByteArray> all;
-        for (const Arrival& a : arrivals())
+        for (const Arrival& a : arrivals()) {
             all.append(a.payload);
+        }
         return all;
     }
 
@@ -702,8 +725,9 @@ private:
         char control[CMSG_SPACE(sizeof(timespec))];
         while (!m_stop) {
             pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0)
+            if (::poll(&p, 1, 50) <= 0) {
                 continue;
+            }
             iovec io{payload, sizeof payload};
             msghdr message{};
             message.msg_iov = &io;
@@ -711,8 +735,9 @@ private:
             message.msg_control = control;
             message.msg_controllen = sizeof control;
             const ssize_t size = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
-            if (size < 0)
+            if (size < 0) {
                 continue;
+            }
             WallTime at = wallNow();
             for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
                 if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
@@ -743,8 +768,9 @@ using Keys = QList<std::pair<QByteArray, QByteArray>>;
 inline QByteArray iniText(const Keys& keys)
 {
     QByteArray text = "[Settings]\r\n";
-    for (const auto& [key, value] : keys)
+    for (const auto& [key, value] : keys) {
         text += key + '=' + value + "\r\n";
+    }
     return text;
 }
 
@@ -778,11 +804,13 @@ inline Keys completeKeys(const Keys& overrides)
                  {"UDP_Port_Syslog", "514"},
                  {"HostIP", "127.0.0.1"}};
     for (const auto& [key, value] : overrides) {
-        auto it = std::find_if(keys.begin(), keys.end(), [&key](const auto& kv) { return kv.first == key; });
-        if (it != keys.end())
+        // A named copy: clang 14 cannot capture a structured binding.
+        auto it = std::find_if(keys.begin(), keys.end(), [wanted = key](const auto& kv) { return kv.first == wanted; });
+        if (it != keys.end()) {
             it->second = value;
-        else
+        } else {
             keys.append({key, value});
+        }
     }
     return keys;
 }
@@ -799,8 +827,9 @@ inline Keys iniKeys(const QByteArray& text)
             continue;
         }
         const qsizetype eq = line.indexOf('=');
-        if (!inSettings || line.isEmpty() || line.startsWith(';') || eq < 0)
+        if (!inSettings || line.isEmpty() || line.startsWith(';') || eq < 0) {
             continue;
+        }
         keys.append({line.left(eq).trimmed(), line.mid(eq + 1).trimmed()});
     }
     return keys;
@@ -809,8 +838,9 @@ inline Keys iniKeys(const QByteArray& text)
 inline std::optional<QByteArray> iniValue(const QByteArray& text, const QByteArray& key)
 {
     for (const auto& [k, v] : iniKeys(text)) {
-        if (k == key)
+        if (k == key) {
             return v;
+        }
     }
     return std::nullopt;
 }
@@ -819,8 +849,9 @@ inline std::optional<QByteArray> iniValue(const QByteArray& text, const QByteArr
 inline QByteArray crlfLines(const QList<QByteArray>& lines)
 {
     QByteArray text;
-    for (const QByteArray& line : lines)
+    for (const QByteArray& line : lines) {
         text += line + "\r\n";
+    }
     return text;
 }
 

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/clickable.h"
+#include "app/outputbox.h"
+#include "app/transportbar.h"
+#include "engine/generationrun.h"
+
+#include <QLabel>
+#include <QObject>
+#include <QPushButton>
+#include <QString>
+
+#include <cstdint>
+#include <string_view>
+
+namespace korvane {
+
+class RunSession;
+
+// The run as the window shows it, over the form's controls: the transport buttons, the title,
+// the output box, the line counter with its dropped-lines tooltip and the three lamps. The
+// counter and the lamps follow the output box's updates, so a fast run repaints a few times a
+// second rather than three widgets per line.
+class RunPresenter final : public QObject, public RunView
+{
+    Q_OBJECT
+
+public:
+    // The form's controls a run is shown on.
+    struct Controls
+    {
+        TransportBar* transport = nullptr;
+        QPushButton* sourceButton = nullptr;
+        ClickableLabel* programName = nullptr;
+        ClickableLabel* title = nullptr;
+        OutputBox* output = nullptr;
+        QLabel* lineCount = nullptr;
+        StatusLamp* greenLamp = nullptr;
+        StatusLamp* redLamp = nullptr;
+        StatusLamp* yellowLamp = nullptr;
+    };
+
+    // The session is made with its view, the form's controls only after: both come here, once,
+    // before the first run.
+    void present(const Controls& controls, const RunSession& session);
+
+    // The run ended or failed: what is pending is shown, and dropped lines are told on standard error.
+    void endRun();
+    // "Unknown Error !!!" as the title, the reason in its tooltip and on standard error.
+    void showUnknownError(const QString& reason);
+
+    // RunView
+    void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) override;
+    void showRunTitle() override;
+    void setSourceButtonEnabled(bool enabled) override;
+    void clearOutput() override;
+    void appendOutput(std::string_view line) override;
+    void setLineCount(std::int64_t count) override;
+    bool lampsVisible() const override;
+    void setLampsVisible(bool visible) override;
+    void showFailure(std::string_view reason) override;
+
+private:
+    void refresh(); // shows pending lines, the counter and the lamps now
+    void showRunState();
+
+    Controls m_controls;
+    const RunSession* m_session = nullptr;
+    std::int64_t m_shownLineCount = -1;
+    bool m_lineCountPending = false;
+    bool m_lampsOn = false; // what the run last set; shown with the next update
+};
+
+} // namespace korvane
