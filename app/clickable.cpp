@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 #include "app/clickable.h"
 
 #include <QPainter>

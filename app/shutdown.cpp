@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Exit and closing: a run under way ends at once and the window's place is stored.
 #include "app/korvanefrm.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Source File button: lists the current source file in the output box.
 #include "app/korvanefrm.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Start-up: runs once, before the window is first shown. The steps themselves are the session's;
 // the window shows what they found.
 #include "app/korvanefrm.h"

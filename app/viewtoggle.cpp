@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The compact and full views, switched by clicks in the top strip. No flag records the view:
 // each click looks at the window's height.
 #include "app/korvanefrm.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // How faithfully a real run keeps its rate: templates from SAMPLE.TXT go through the run driver
 // and the UDP sink to a receiver thread on 127.0.0.1, and the datagrams are counted in one-second
 // bins laid from the first line's due time (Play + Delay). Also: the fastest rate over UDP and

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Rewrite + compose cost per template line, over the shipped templates. Run on a release build.
 
 #include "engine/linecomposer.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Lines per second through a whole run (selection, shaping, echo, delivery) with the waits taken
 // out: the driver calls waitOver() back to back. The view and the sink do nothing, so the figure
 // is the engine's own cost per line. Run on a release build.

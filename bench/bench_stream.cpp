@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Lines per second over TCP and TLS at the smallest Delay: the templates of SAMPLE.TXT go through
 // the run driver and the stream sink to a receiver thread on 127.0.0.1 that reads, decrypts and
 // counts every message, as a collector would. The rate counts a line when the receiver has it.

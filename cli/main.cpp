@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // korvane-cli: the runs of Korvane's window, without a window.
 #include "cli/clirun.h"
 #include "cli/options.h"

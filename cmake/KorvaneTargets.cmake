@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 Korvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Warnings every Korvane target is built with.
 function(korvane_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)

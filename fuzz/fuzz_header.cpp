@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Header removal on arbitrary lines and markers, and composition with arbitrary clock values.
 
 #include "engine/linecomposer.h"

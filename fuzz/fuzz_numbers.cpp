@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Feeds arbitrary bytes to the number parser and renders the result back, checking that no
 // input yields a value the rest of the program cannot handle and that rendering round-trips.
 #include "settings/numbers.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Feeds arbitrary INI text, key names and values to profileRead and profileWrite, checking
 // that a write changes one line or adds lines only, that the written value reads back, and
 // that every other key keeps what it read before.

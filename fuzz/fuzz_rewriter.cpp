@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Template rewriting on arbitrary lines and arbitrary configured values, checked against a
 // plain rule-by-rule application of the table (find the first occurrence, replace, next rule).
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Harkwell: listens for syslog messages over UDP, TCP or TLS and shows them in a window, or prints them on
 // standard output.
 

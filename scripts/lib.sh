@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 Korvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Shared by scripts/run and scripts/test: installs what is missing and builds a preset.
 # Works as root or, through sudo, as a user; never asks anything (no standard input needed).
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 #pragma once
 
 // The choices that shape and carry emitted lines. Plain enumerations, shared by the settings

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 #pragma once
 
 // Header-only and free of Qt, so that every layer can return it without linking the settings.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 #pragma once
 
 // Stand-ins for what the window takes from outside: the operator's answers, the desktop, the

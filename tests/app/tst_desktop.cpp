@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The companion listener button, the F1 help and the keyboard focus order of the window.
 #include "windowtest.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The real message boxes, answered by key as an operator would.
 #include "app/messageservice.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Exit and closing: the window's place stored in korvane.ini (and nothing else), a minimised
 // window's place kept out of it, and a run under way ended at once.
 #include "windowtest.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Source File button: the current source file listed in the output box, its line count,
 // the box's 61,800-character limit, and a source that is absent or cannot be read.
 #include "windowtest.h"

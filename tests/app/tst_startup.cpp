@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Start-up of the window: what the settings panel shows, where the window goes, how the output
 // file and the source file are prepared, and the refusal of a second copy.
 #include "windowtest.h"

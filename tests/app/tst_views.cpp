@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The compact and full views: clicks in the top strip, delivered through the window as a user's
 // clicks are, switch the height and swap the two title labels; in the compact view nothing
 // below the strip can be reached.

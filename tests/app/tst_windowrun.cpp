@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs started from the window with real timers: what reaches the output file, the output box
 // and a UDP receiver, and how the transport, the Source File button, the title and the lamps
 // follow the run, Pause and Stop.

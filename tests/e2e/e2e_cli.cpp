@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // korvane-cli as a user runs it: no display, a folder with korvane.ini and the sources, receivers on
 // 127.0.0.1. Its lines are the window's lines; it ends as asked and tells why when it cannot.
 #include "e2ekit.h"

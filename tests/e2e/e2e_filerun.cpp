@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Generation runs of the real program into GENERATE.TXT: real log lines selected by severity and cut
 // at their header, the operator's append-or-empty answer at start-up, and template lines.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The real program feeding a real syslog receiver: rsyslogd in the foreground with a private
 // configuration, storing each datagram exactly as it came.
 

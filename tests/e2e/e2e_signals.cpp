@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Termination signals sent to the real program: it ends as a close would, promptly, with every line
 // written whole and the window's place stored.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Start-up of the real program in a real X window: where the window appears, what the settings file
 // holds afterwards, and the refusal of a second copy.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Korvane feeding rsyslog over TCP and TLS with standard syslog headers: rsyslog files every line
 // under the right host, severity and facility, a CA that does not vouch for the receiver gets it
 // nothing, and a receiver restarted during a run gets lines again without a click.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Generation runs of the real program to UDP receivers on 127.0.0.1, started, paused and stopped with
 // clicks on the transport buttons of its window.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The window as a user meets it: the two views, the source-file view, the help, the companion listener
 // and the exit that remembers the window's place.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 #pragma once
 
 // rsyslogd as a real receiver: in the foreground with a private configuration on 127.0.0.1, over

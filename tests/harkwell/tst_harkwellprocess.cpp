@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs the real harkwell executable in its standard-output mode, as a script would.
 
 #include "udptestkit.h"

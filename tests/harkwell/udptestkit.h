@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 #pragma once
 
 // Small helpers for the tests that talk UDP to a listener on 127.0.0.1.

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Korvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds the Debian package from a build tree and checks what it holds and what it declares; has
 # lintian, desktop-file-validate and appstreamcli judge it; then lets dpkg simulate its installation
 # (nothing is installed).

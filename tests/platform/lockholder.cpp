@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A second copy of Korvane as far as the single-copy lock is concerned: takes the lock named on
 // its command line, says whether it got it, and keeps it until its standard input closes.
 #include "platform/singleinstance.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The session core without a front-end: the typed configuration, start-up's outcomes as data, and
 // a run ended early by a front-end.
 #include "enginefakes.h"
