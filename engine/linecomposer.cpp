@@ -11,14 +11,17 @@ namespace korvane {
 
 namespace {
 
-// English abbreviations on purpose: a receiver parsing the header should not depend on the
-// locale of the machine that generated the line.
 constexpr std::array<std::string_view, 12> kMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Appends `value` with at least `width` digits, zero-padded. Negative values (a broken clock)
-// are written as 0 rather than with a sign inside a fixed-width field.
-void appendPadded(std::string& out, int value, int width)
+} // namespace
+
+std::string_view monthAbbreviation(int month)
+{
+    return kMonthNames[static_cast<std::size_t>(std::clamp(month, 1, 12) - 1)];
+}
+
+void appendPadded(std::string& out, int value, int width, char pad)
 {
     std::array<char, 12> digits{};
     int count = 0;
@@ -28,14 +31,21 @@ void appendPadded(std::string& out, int value, int width)
         rest /= 10;
     } while (rest != 0);
     for (int i = count; i < width; ++i) {
-        out.push_back('0');
+        out.push_back(pad);
     }
     while (count > 0) {
         out.push_back(digits[static_cast<std::size_t>(--count)]);
     }
 }
 
-} // namespace
+void appendClock(std::string& out, int hour, int minute, int second)
+{
+    appendPadded(out, hour, 2);
+    out.push_back(':');
+    appendPadded(out, minute, 2);
+    out.push_back(':');
+    appendPadded(out, second, 2);
+}
 
 std::string removeHeader(std::string_view line, std::string_view marker)
 {
@@ -68,15 +78,11 @@ std::string composeLine(const CivilDate& date, const CivilTime& time, std::strin
 
     appendPadded(out, date.day, 2);
     out.push_back(' ');
-    out.append(kMonthNames[static_cast<std::size_t>(std::clamp(date.month, 1, 12) - 1)]);
+    out.append(monthAbbreviation(date.month));
     out.push_back(' ');
     appendPadded(out, date.year, 4);
     out.push_back(' ');
-    appendPadded(out, time.hour, 2);
-    out.push_back(':');
-    appendPadded(out, time.minute, 2);
-    out.push_back(':');
-    appendPadded(out, time.second, 2);
+    appendClock(out, time.hour, time.minute, time.second);
     out.append("  ");
     out.append(firewallName);
     out.push_back(' ');
@@ -165,12 +171,9 @@ std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& st
     const CivilDate& date = stamp.date;
     const CivilTime& time = stamp.time;
     if (format == SyslogFormat::Rfc3164) {
-        out.append(kMonthNames[static_cast<std::size_t>(std::clamp(date.month, 1, 12) - 1)]);
+        out.append(monthAbbreviation(date.month));
         out.push_back(' ');
-        if (date.day < 10) {
-            out.push_back(' ');
-        }
-        appendPadded(out, date.day, 1);
+        appendPadded(out, date.day, 2, ' ');
         out.push_back(' ');
     } else {
         out.append("1 ");
@@ -181,11 +184,7 @@ std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& st
         appendPadded(out, date.day, 2);
         out.push_back('T');
     }
-    appendPadded(out, time.hour, 2);
-    out.push_back(':');
-    appendPadded(out, time.minute, 2);
-    out.push_back(':');
-    appendPadded(out, time.second, 2);
+    appendClock(out, time.hour, time.minute, time.second);
     if (format == SyslogFormat::Rfc5424) {
         out.push_back('.');
         appendPadded(out, time.millisecond, 3);

@@ -42,6 +42,16 @@ public:
     virtual CivilDateTime now() = 0;
 };
 
+// Pieces of the time stamps the program writes, shared by every header and stamp.
+// The English abbreviation of month 1..12 (clamped to that range), whatever the locale: a
+// receiver parsing the header should not depend on the locale of the generating machine.
+std::string_view monthAbbreviation(int month);
+// `value` with at least `width` digits, padded with `pad`; a negative value (a broken clock) is
+// written as 0 rather than with a sign inside a fixed-width field.
+void appendPadded(std::string& out, int value, int width, char pad = '0');
+// "hh:mm:ss".
+void appendClock(std::string& out, int hour, int minute, int second);
+
 // Cuts a leading header: everything up to and including the first character of the first
 // occurrence of `marker` is removed, then trailing spaces. A marker that does not occur, or
 // an empty marker, leaves the line unchanged.

@@ -4,16 +4,12 @@
 
 #include "engine/logstamp.h"
 
-#include <array>
 #include <cmath>
 #include <cstdint>
 
 namespace korvane {
 
 namespace {
-
-constexpr std::array<std::string_view, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 bool isDigit(char c)
 {
@@ -68,14 +64,15 @@ std::optional<LogStamp> classicAt(std::string_view line, std::size_t at)
 {
     LogStamp stamp;
     stamp.offset = at;
-    std::size_t month = 0;
-    while (month < kMonths.size() && line.substr(at, 3) != kMonths[month]) {
+    constexpr int kMonthsPerYear = 12;
+    int month = 1;
+    while (month <= kMonthsPerYear && line.substr(at, 3) != monthAbbreviation(month)) {
         ++month;
     }
-    if (month == kMonths.size() || !charAt(line, at + 3, ' ')) {
+    if (month > kMonthsPerYear || !charAt(line, at + 3, ' ')) {
         return std::nullopt;
     }
-    stamp.month = static_cast<int>(month) + 1;
+    stamp.month = month;
     const bool spacePadded = charAt(line, at + 4, ' ');
     stamp.day = spacePadded ? digitsAt(line, at + 5, 1) : digitsAt(line, at + 4, 2);
     // A day from 10 on tells nothing of the padding: the usual space is taken then.
@@ -165,15 +162,6 @@ void civilFromDays(std::int64_t days, int& year, int& month, int& day)
     year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
 }
 
-void appendNumber(std::string& out, int value, int width, char pad = '0')
-{
-    std::string digits = std::to_string(value < 0 ? 0 : value);
-    while (static_cast<int>(digits.size()) < width) {
-        digits.insert(digits.begin(), pad);
-    }
-    out.append(digits);
-}
-
 } // namespace
 
 std::optional<LogStamp> findLogStamp(std::string_view line)
@@ -225,32 +213,28 @@ std::string restamped(std::string_view line, const LogStamp& stamp, const CivilD
     std::string out(line.substr(0, stamp.offset));
     out.reserve(line.size() + 8);
     if (stamp.form == LogStamp::Form::Rfc3339) {
-        appendNumber(out, year, 4);
+        appendPadded(out, year, 4);
         out.push_back('-');
-        appendNumber(out, month, 2);
+        appendPadded(out, month, 2);
         out.push_back('-');
-        appendNumber(out, day, 2);
+        appendPadded(out, day, 2);
         out.push_back('T');
     } else {
-        out.append(kMonths[static_cast<std::size_t>(month - 1)]);
+        out.append(monthAbbreviation(month));
         out.push_back(' ');
-        appendNumber(out, day, 2, stamp.zeroPaddedDay ? '0' : ' ');
+        appendPadded(out, day, 2, stamp.zeroPaddedDay ? '0' : ' ');
         out.push_back(' ');
         if (stamp.form == LogStamp::Form::ClassicWithYear) {
-            appendNumber(out, year, 4);
+            appendPadded(out, year, 4);
             out.push_back(' ');
         }
     }
-    appendNumber(out, hour, 2);
-    out.push_back(':');
-    appendNumber(out, minute, 2);
-    out.push_back(':');
-    appendNumber(out, now.time.second, 2);
+    appendClock(out, hour, minute, now.time.second);
     if (stamp.form == LogStamp::Form::Rfc3339) {
         if (stamp.fractionDigits > 0) {
             out.push_back('.');
             std::string digits;
-            appendNumber(digits, now.time.millisecond, 3);
+            appendPadded(digits, now.time.millisecond, 3);
             digits.resize(static_cast<std::size_t>(stamp.fractionDigits), '0');
             out.append(digits);
         }
@@ -259,9 +243,9 @@ std::string restamped(std::string_view line, const LogStamp& stamp, const CivilD
         } else {
             const int offset = now.utcOffsetMinutes;
             out.push_back(offset < 0 ? '-' : '+');
-            appendNumber(out, (offset < 0 ? -offset : offset) / 60, 2);
+            appendPadded(out, (offset < 0 ? -offset : offset) / 60, 2);
             out.push_back(':');
-            appendNumber(out, (offset < 0 ? -offset : offset) % 60, 2);
+            appendPadded(out, (offset < 0 ? -offset : offset) % 60, 2);
         }
     }
     out.append(line.substr(stamp.offset + stamp.length));
