@@ -41,7 +41,7 @@ bool holdsLevel(std::string_view line, int generationType)
 GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink,
                              RandomSource& random, WallClock& clock)
     : m_settings(settings), m_flags(flags), m_view(view), m_sink(sink), m_random(random), m_clock(clock),
-      m_nextDelay(settings.delay)
+      m_rewriter(settings.rewrite), m_nextDelay(settings.delay)
 {}
 
 // Random selection (-1) and "every PIX- line" (0) select after the wait; every other type
@@ -151,6 +151,7 @@ GenerationRun::Next GenerationRun::waitOver()
 
 void GenerationRun::abandon()
 {
+    [[maybe_unused]] const FlushResult flushed = m_sink.flush();
     m_reader.close();
     m_randomLines = {};
     m_lineHeld = false;
@@ -262,29 +263,33 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     ++m_lineCounter;
     m_view.setLineCount(m_lineCounter);
 
-    std::string shaped;
+    // The shaped line is built in buffers the run keeps, so that a line costs no allocation.
     std::string_view line = m_line;
-    // One reading of the clock for the fresh time stamp and the syslog header alike.
-    const bool stamps = m_settings.restamp || m_settings.format != SyslogFormat::Plain;
+    const bool templated = !m_settings.realLogs;
+    // One reading of the clock for the fresh time stamp and the header alike.
+    const bool stamps = templated || m_settings.restamp || m_settings.format != SyslogFormat::Plain;
     const CivilDateTime now = stamps ? m_clock.now() : CivilDateTime{};
     if (m_settings.restamp) {
         if (const std::optional<LogStamp> stamp = findLogStamp(line)) {
-            shaped = restamped(line, *stamp, now);
-            line = shaped;
+            m_restamped = restamped(line, *stamp, now);
+            line = m_restamped;
         }
     }
     if (m_settings.removeHeader) {
-        shaped = removeHeader(line, m_settings.headerString);
-        line = shaped;
+        line = removeHeader(line, m_settings.headerString);
+    }
+    if (templated) {
+        m_rewriter.rewrite(line, m_random, m_message);
+        line = m_message;
     }
     if (m_settings.format != SyslogFormat::Plain) {
-        std::string message =
-            m_settings.realLogs ? std::string(line) : rewriteTemplate(line, m_settings.rewrite, m_random);
-        shaped = frameLine(m_settings.format, m_settings.facility, now, m_settings.firewallName, message);
-        line = shaped;
-    } else if (!m_settings.realLogs) {
-        shaped = composeLine(m_clock, m_settings.firewallName, rewriteTemplate(line, m_settings.rewrite, m_random));
-        line = shaped;
+        m_shaped.clear();
+        appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, m_settings.firewallName, line);
+        line = m_shaped;
+    } else if (templated) {
+        m_shaped.clear();
+        appendComposedLine(m_shaped, now.date, now.time, m_settings.firewallName, line);
+        line = m_shaped;
     }
 
     m_view.appendOutput(line);
@@ -298,8 +303,24 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     return advance();
 }
 
+bool GenerationRun::deliver()
+{
+    if (!m_active) {
+        return true;
+    }
+    if (const FlushResult flushed = m_sink.flush(); !flushed) {
+        halt(flushed.reason());
+        return false;
+    }
+    return true;
+}
+
 GenerationRun::Next GenerationRun::endRun()
 {
+    // The lines emitted before the end reach the system before the run reports its end.
+    if (const FlushResult flushed = m_sink.flush(); !flushed) {
+        return halt(flushed.reason());
+    }
     m_reader.close();
     m_randomLines = {};
     m_lineHeld = false;
@@ -318,6 +339,8 @@ GenerationRun::Next GenerationRun::halt(std::string_view reason)
 {
     // Nothing the operator sees is reset: Play stays disabled, the lamps keep their state.
     const std::string why(reason); // it may point into the reader
+    // What was emitted before the failure still goes out, as far as the sink can send it.
+    [[maybe_unused]] const FlushResult flushed = m_sink.flush();
     m_reader.close();
     m_randomLines = {};
     m_lineHeld = false;

@@ -111,6 +111,11 @@ public:
     // Exit during a wait: closes the source and returns without the end-of-run steps.
     void abandon();
 
+    // Hands the lines emitted since the last call to the system. The driver calls it after every
+    // batch of lines that fell due together, before it waits; the run's end does it by itself.
+    // False when the sink failed: the run has then halted ("Unknown Error !!!" is shown).
+    [[nodiscard]] bool deliver();
+
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
     std::int64_t lineCounter() const { return m_lineCounter; }
     // Between start() and the run's end, failure or abandon().
@@ -150,8 +155,12 @@ private:
     RandomSource& m_random;
     WallClock& m_clock;
 
+    TemplateRewriter m_rewriter;
     LineReader m_reader;
     std::string m_line;         // the run's current line, as read from the source
+    std::string m_restamped;    // the line with a fresh time stamp
+    std::string m_message;      // the rewritten template
+    std::string m_shaped;       // the line as it goes out, with its header
     bool m_lineHeld = false;    // levels 1..7: a matching line read before the wait, not yet emitted
     bool m_passWaited = false;  // this pass has waited at least once
     int m_readsWithoutWait = 0; // lines read and passed over since the last wait or yield

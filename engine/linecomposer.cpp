@@ -47,20 +47,19 @@ void appendClock(std::string& out, int hour, int minute, int second)
     appendPadded(out, second, 2);
 }
 
-std::string removeHeader(std::string_view line, std::string_view marker)
+std::string_view removeHeader(std::string_view line, std::string_view marker)
 {
     // An empty marker would otherwise cut the first character of every line.
     if (marker.empty()) {
-        return std::string(line);
+        return line;
     }
     const std::size_t at = line.find(marker);
     if (at == std::string_view::npos) {
-        return std::string(line);
+        return line;
     }
-    std::string_view rest = line.substr(at + 1);
+    const std::string_view rest = line.substr(at + 1);
     const std::size_t last = rest.find_last_not_of(' ');
-    rest = last == std::string_view::npos ? std::string_view{} : rest.substr(0, last + 1);
-    return std::string(rest);
+    return last == std::string_view::npos ? std::string_view{} : rest.substr(0, last + 1);
 }
 
 std::string composeLine(WallClock& clock, std::string_view firewallName, std::string_view message)
@@ -72,9 +71,16 @@ std::string composeLine(WallClock& clock, std::string_view firewallName, std::st
 std::string composeLine(const CivilDate& date, const CivilTime& time, std::string_view firewallName,
                         std::string_view message)
 {
-    constexpr std::size_t kStampLength = 20; // "dd Mmm yyyy hh:mm:ss"
     std::string out;
-    out.reserve(kStampLength + 2 + firewallName.size() + 1 + message.size());
+    appendComposedLine(out, date, time, firewallName, message);
+    return out;
+}
+
+void appendComposedLine(std::string& out, const CivilDate& date, const CivilTime& time, std::string_view firewallName,
+                        std::string_view message)
+{
+    constexpr std::size_t kStampLength = 20; // "dd Mmm yyyy hh:mm:ss"
+    out.reserve(out.size() + kStampLength + 2 + firewallName.size() + 1 + message.size());
 
     appendPadded(out, date.day, 2);
     out.push_back(' ');
@@ -87,7 +93,6 @@ std::string composeLine(const CivilDate& date, const CivilTime& time, std::strin
     out.append(firewallName);
     out.push_back(' ');
     out.append(message);
-    return out;
 }
 
 namespace {
@@ -159,12 +164,20 @@ int messageSeverity(std::string_view message)
 std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
                       std::string_view message)
 {
+    std::string out;
+    appendFramedLine(out, format, facility, stamp, host, message);
+    return out;
+}
+
+void appendFramedLine(std::string& out, SyslogFormat format, int facility, const CivilDateTime& stamp,
+                      std::string_view host, std::string_view message)
+{
     if (format == SyslogFormat::Plain) {
-        return std::string(message);
+        out.append(message);
+        return;
     }
     constexpr std::size_t kLongestHeader = 64; // "<191>1 " + time stamp + the fixed fields
-    std::string out;
-    out.reserve(kLongestHeader + host.size() + message.size());
+    out.reserve(out.size() + kLongestHeader + host.size() + message.size());
     out.push_back('<');
     appendPadded(out, std::clamp(facility, 0, 23) * 8 + messageSeverity(message), 1);
     out.push_back('>');
@@ -199,7 +212,6 @@ std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& st
     }
     out.push_back(' ');
     out.append(message);
-    return out;
 }
 
 } // namespace korvane

@@ -55,7 +55,8 @@ void appendClock(std::string& out, int hour, int minute, int second);
 // Cuts a leading header: everything up to and including the first character of the first
 // occurrence of `marker` is removed, then trailing spaces. A marker that does not occur, or
 // an empty marker, leaves the line unchanged.
-std::string removeHeader(std::string_view line, std::string_view marker);
+// The rest of `line`, which it points into.
+std::string_view removeHeader(std::string_view line, std::string_view marker);
 
 // "dd Mmm yyyy hh:mm:ss" + two spaces + firewall name + one space + message. Month names are
 // the English abbreviations whatever the locale. The clock is read once.
@@ -63,6 +64,9 @@ std::string composeLine(WallClock& clock, std::string_view firewallName, std::st
 
 // The same with the date and time given.
 std::string composeLine(const CivilDate& date, const CivilTime& time, std::string_view firewallName,
+                        std::string_view message);
+// The same appended to `out`, whose storage a run reuses from line to line.
+void appendComposedLine(std::string& out, const CivilDate& date, const CivilTime& time, std::string_view firewallName,
                         std::string_view message);
 
 // The severity a syslog receiver should see for a firewall message: the digit right after the
@@ -79,5 +83,8 @@ int messageSeverity(std::string_view message);
 // - Plain: `message` unchanged.
 std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
                       std::string_view message);
+// The same appended to `out`.
+void appendFramedLine(std::string& out, SyslogFormat format, int facility, const CivilDateTime& stamp,
+                      std::string_view host, std::string_view message);
 
 } // namespace korvane

@@ -6,6 +6,7 @@
 
 #include "settings/result.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace korvane {
@@ -21,13 +22,29 @@ enum class Delivery
 // The outcome of delivering one line.
 using SinkResult = Result<Delivery>;
 
-// Where emitted lines go: "GENERATE.TXT" or one UDP datagram per line. A line carries no
-// line end; the sink adds what its medium needs.
+// What a flush did with the lines it handed to the system.
+struct Flushed
+{
+    std::int64_t dropped = 0; // lines the system could not take at once: lost, as Delivery::Dropped
+};
+
+using FlushResult = Result<Flushed>;
+
+// Where emitted lines go: "GENERATE.TXT", one UDP datagram per line, or a TCP or TLS stream. A
+// line carries no line end; the sink adds what its medium needs.
+//
+// Lines that fall due together may be handed to the system together: a sink may keep the lines
+// written since its last flush() (write() then reports them Sent) and hand them over in one call
+// at the flush, or sooner. The run flushes after every batch of lines due at the same time and
+// at its end, so no line is ever kept across a wait.
 class LineSink
 {
 public:
     virtual ~LineSink() = default;
     virtual SinkResult write(std::string_view line) = 0;
+    // Hands every line still kept to the system. A failure that ends the run is the Failure; the
+    // lines kept are then lost.
+    virtual FlushResult flush() { return Flushed{}; }
 };
 
 } // namespace korvane

@@ -50,4 +50,18 @@ inline std::string rewriteTemplate(std::string_view line, const RewriteValues& v
     return rewriteTemplate(line, values, drawLine(random));
 }
 
+// TEMPORARY shim until the reusable rewriter lands.
+class TemplateRewriter
+{
+public:
+    explicit TemplateRewriter(const RewriteValues& values) : m_values(values) {}
+    void rewrite(std::string_view line, RandomSource& random, std::string& out)
+    {
+        out = rewriteTemplate(line, m_values, random);
+    }
+
+private:
+    const RewriteValues& m_values;
+};
+
 } // namespace korvane

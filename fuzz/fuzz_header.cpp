@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::string marker = data.ConsumeRandomLengthString(64);
     const std::string line = data.ConsumeRemainingBytesAsString();
 
-    const std::string cut = korvane::removeHeader(line, marker);
+    const std::string cut(korvane::removeHeader(line, marker));
     const std::size_t at = marker.empty() ? std::string::npos : line.find(marker);
     if (at == std::string::npos) {
         check(cut == line);

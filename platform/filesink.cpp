@@ -4,13 +4,13 @@
 
 #include "platform/filesink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -33,23 +33,13 @@ Failure fileFailure(int error)
     return systemFailure({}, error);
 }
 
-// Writes all of `line` and CR LF in as few calls as the system allows. Returns 0, or the errno
-// of the failure; `written` tells how many bytes went in before it.
-int writeLine(int fd, std::string_view line, std::size_t& written)
+// Writes all of `bytes` in as few calls as the system allows. Returns 0, or the errno of the
+// failure; `written` tells how many bytes went in before it.
+int writeAll(int fd, std::string_view bytes, std::size_t& written)
 {
-    static const char kLineEnd[] = "\r\n";
-    const std::size_t total = line.size() + 2;
     written = 0;
-    while (written < total) {
-        iovec parts[2];
-        int count = 0;
-        if (written < line.size()) {
-            parts[count++] = {const_cast<char*>(line.data() + written), line.size() - written};
-            parts[count++] = {const_cast<char*>(kLineEnd), 2};
-        } else {
-            parts[count++] = {const_cast<char*>(kLineEnd + (written - line.size())), total - written};
-        }
-        const ssize_t n = ::writev(fd, parts, count);
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -99,7 +89,7 @@ Result<> FileSink::open(const std::filesystem::path& path, Mode mode)
     if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
         ::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n' && last != '\r') {
         std::size_t written = 0;
-        if (const int err = writeLine(m_fd, {}, written); err != 0) {
+        if (const int err = writeAll(m_fd, "\r\n", written); err != 0) {
             m_failure = fileFailure(err);
             close();
             return m_failure;
@@ -144,6 +134,9 @@ bool FileSink::openDescriptor()
 
 void FileSink::close()
 {
+    if (m_fd >= 0 && !m_keptEnds.empty()) {
+        [[maybe_unused]] const Result<> written = writeKept();
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -178,19 +171,48 @@ SinkResult FileSink::write(std::string_view line)
     if (m_fd < 0) {
         return m_failure.reason.empty() ? Failure{"the output file is not open"} : m_failure;
     }
+    m_kept.append(line);
+    m_kept.append("\r\n");
+    m_keptEnds.push_back(m_kept.size());
+    if (m_kept.size() >= kBatchBytes) {
+        if (Result<> written = writeKept(); !written) {
+            return written.failure();
+        }
+    }
+    return Delivery::Sent;
+}
+
+FlushResult FileSink::flush()
+{
+    if (m_keptEnds.empty()) {
+        return Flushed{};
+    }
+    if (Result<> written = writeKept(); !written) {
+        return written.failure();
+    }
+    return Flushed{};
+}
+
+Result<> FileSink::writeKept()
+{
     followRotation();
     std::size_t written = 0;
-    const int err = writeLine(m_fd, line, written);
+    const int err = writeAll(m_fd, m_kept, written);
+    const std::vector<std::size_t> ends = std::move(m_keptEnds);
+    m_kept.clear();
+    m_keptEnds.clear();
     if (err == 0) {
-        return Delivery::Sent;
+        return {};
     }
-    if (written > 0) {
-        // Part of the line went in (a full disk): cut it off again, so the file ends with a whole
-        // line and a later run appends cleanly.
+    // Part of a line went in (a full disk): cut it off again, so the file ends with a whole line
+    // and a later run appends cleanly.
+    const auto whole = std::upper_bound(ends.begin(), ends.end(), written);
+    const std::size_t partial = written - (whole == ends.begin() ? 0 : *(whole - 1));
+    if (partial > 0) {
         struct stat st
         {};
-        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(written)) {
-            [[maybe_unused]] const int cut = ::ftruncate(m_fd, st.st_size - static_cast<off_t>(written));
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(partial)) {
+            [[maybe_unused]] const int cut = ::ftruncate(m_fd, st.st_size - static_cast<off_t>(partial));
         }
     }
     return fileFailure(err);

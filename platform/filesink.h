@@ -9,14 +9,16 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
 namespace korvane {
 
-// "GENERATE.TXT": every line is handed to the system with CR LF at once, so a reader following
-// the file sees each line as it is emitted and a crash loses no emitted line. A line goes into
-// the file whole or not at all. The file is always written in append mode, so that an outside
+// "GENERATE.TXT": every line is handed to the system with CR LF as soon as the run flushes,
+// which it does before every wait, so a reader following the file sees each line as it is
+// emitted and a crash loses no line emitted before a wait. Lines due together go in with one
+// write. A line goes into the file whole or not at all. The file is always written in append mode, so that an outside
 // truncation (copy-and-truncate rotation) leaves no hole, and a file renamed or deleted meanwhile
 // (rotation by rename) is noticed and "GENERATE.TXT" opened again by name. A file written by
 // another run (another process) is refused: their lines would mix.
@@ -44,6 +46,10 @@ public:
     bool isOpen() const { return m_fd >= 0; }
 
     SinkResult write(std::string_view line) override;
+    FlushResult flush() override;
+
+    // What the sink keeps before it writes without waiting for the flush.
+    static constexpr std::size_t kBatchBytes = 64 * 1024;
 
     // How often the name is compared with the open file; 0 compares before every line.
     void setRotationCheckInterval(std::chrono::milliseconds interval) { m_checkInterval = interval; }
@@ -51,6 +57,8 @@ public:
 private:
     bool openDescriptor();
     void followRotation();
+    // Writes the lines kept; on a failure the file ends with the last whole line written.
+    Result<> writeKept();
 
     int m_fd = -1;
     std::filesystem::path m_path;
@@ -59,6 +67,8 @@ private:
     std::chrono::milliseconds m_checkInterval{1000};
     std::chrono::steady_clock::time_point m_nextCheck{};
     Failure m_failure{"the output file is not open"}; // the last failure to open; none after a success
+    std::string m_kept;                               // lines with their CR LF, written since the last write
+    std::vector<std::size_t> m_keptEnds;              // where each of them ends in m_kept
 };
 
 } // namespace korvane

@@ -56,6 +56,11 @@ void RunDriver::quit()
 
 void RunDriver::handle(GenerationRun::Next next)
 {
+    // Whatever the run does next, it first hands its emitted lines to the system: no line is kept
+    // while the window has its turn.
+    if (next != GenerationRun::Next::Finished && next != GenerationRun::Next::Halted && !m_run->deliver()) {
+        next = GenerationRun::Next::Halted;
+    }
     switch (next) {
     case GenerationRun::Next::Wait:
         // The first wait lays the grid; a wait after a yield gets its deadline from the wait served
@@ -130,7 +135,10 @@ void RunDriver::onTimer()
         m_pacer->next(*m_servedAt);
         m_servedAt.reset();
         if (!m_pacer->due() || m_clock.now() >= budgetEnd) {
-            if (m_pacer->due()) {
+            // The batch is over: its lines go to the system together, before the window's turn.
+            if (!m_run->deliver()) {
+                handle(GenerationRun::Next::Halted);
+            } else if (m_pacer->due()) {
                 m_timer.start(0);
             } else {
                 scheduleWait();

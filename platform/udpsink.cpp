@@ -120,15 +120,71 @@ SinkResult UdpSink::write(std::string_view line)
     if (!m_configured) {
         return m_failure;
     }
-    ssize_t sent;
-    do {
-        sent = ::sendto(m_fd, line.data(), line.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&m_receiver),
-                        m_receiverLength);
-    } while (sent < 0 && errno == EINTR);
-    if (sent == static_cast<ssize_t>(line.size())) {
-        return Delivery::Sent;
+    m_kept.append(line);
+    m_keptEnds.push_back(m_kept.size());
+    if (m_keptEnds.size() >= kBatchLines || m_kept.size() >= kBatchBytes) {
+        if (Result<> sent = sendKept(); !sent) {
+            return sent.failure();
+        }
     }
-    return sendFailure(sent < 0 ? errno : EMSGSIZE);
+    return Delivery::Sent;
+}
+
+FlushResult UdpSink::flush()
+{
+    if (!m_keptEnds.empty()) {
+        if (Result<> sent = sendKept(); !sent) {
+            return sent.failure();
+        }
+    }
+    const Flushed flushed{m_dropped};
+    m_dropped = 0;
+    return flushed;
+}
+
+Result<> UdpSink::sendKept()
+{
+    const std::size_t count = m_keptEnds.size();
+    m_messages.resize(count);
+    m_parts.resize(count);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        m_parts[i] = {m_kept.data() + start, m_keptEnds[i] - start};
+        start = m_keptEnds[i];
+        msghdr& header = m_messages[i].msg_hdr;
+        header = {};
+        header.msg_name = &m_receiver;
+        header.msg_namelen = m_receiverLength;
+        header.msg_iov = &m_parts[i];
+        header.msg_iovlen = 1;
+    }
+    Result<> outcome;
+    std::size_t done = 0;
+    while (done < count) {
+        const int sent = ::sendmmsg(m_fd, m_messages.data() + done, static_cast<unsigned>(count - done), MSG_NOSIGNAL);
+        if (sent > 0) {
+            done += static_cast<std::size_t>(sent);
+            continue;
+        }
+        const int error = sent < 0 ? errno : EIO;
+        if (error == EINTR) {
+            continue;
+        }
+        const SinkResult failed = sendFailure(error);
+        if (!failed) {
+            outcome = failed.failure();
+            break;
+        }
+        if (failed.value() == Delivery::Dropped) {
+            // The kernel holds too much already: the lines due now are lost, as on the wire.
+            m_dropped += static_cast<std::int64_t>(count - done);
+            break;
+        }
+        ++done; // a refusal reported for an earlier datagram: this one is passed over
+    }
+    m_kept.clear();
+    m_keptEnds.clear();
+    return outcome;
 }
 
 SinkResult UdpSink::sendFailure(int error)

@@ -9,7 +9,12 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 namespace korvane {
 
@@ -18,7 +23,9 @@ namespace korvane {
 // turns a later send into a failure; datagrams go out whether anything listens or not. It is a
 // plain send-only socket: the program never reads it, and nothing watches it for answers (an
 // event-loop notifier would wake for every "port unreachable" that comes back). Sends never
-// block: a datagram the kernel cannot take at once is dropped and reported as such.
+// block: a datagram the kernel cannot take at once is dropped and counted as such. Lines written
+// together go out together, up to kBatchLines datagrams in one system call, at the latest when
+// the run flushes.
 class UdpSink final : public LineSink
 {
 public:
@@ -34,18 +41,29 @@ public:
     quint16 localPort() const;
 
     SinkResult write(std::string_view line) override;
+    FlushResult flush() override;
 
     // What a failed send with this errno means for the run.
     static SinkResult sendFailure(int error);
 
+    static constexpr std::size_t kBatchLines = 64;
+    static constexpr std::size_t kBatchBytes = 256 * 1024;
+
 private:
     void closeSocket();
+    // Sends the lines kept; a failure that ends the run is returned, and the lines are gone.
+    Result<> sendKept();
 
     int m_fd = -1;
     int m_family = 0;
     sockaddr_storage m_receiver{};
     socklen_t m_receiverLength = 0;
     bool m_configured = false;
+    std::string m_kept;                  // the lines written since the last send, back to back
+    std::vector<std::size_t> m_keptEnds; // where each of them ends in m_kept
+    std::vector<mmsghdr> m_messages;     // reused from batch to batch
+    std::vector<iovec> m_parts;
+    std::int64_t m_dropped = 0;                            // since the last flush
     Failure m_failure{"the UDP socket is not configured"}; // why writes fail while not configured
 };
 

@@ -165,4 +165,15 @@ SinkResult RunSession::CountingSink::write(std::string_view line)
     return result;
 }
 
+FlushResult RunSession::CountingSink::flush()
+{
+    FlushResult result = target->flush();
+    if (!result) {
+        m_session.m_sinkFailed = true;
+        return result;
+    }
+    m_session.m_dropped += result.value().dropped;
+    return result;
+}
+
 } // namespace korvane

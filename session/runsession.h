@@ -77,6 +77,7 @@ private:
     public:
         explicit CountingSink(RunSession& session) : m_session(session) {}
         SinkResult write(std::string_view line) override;
+        FlushResult flush() override;
         LineSink* target = nullptr;
 
     private:

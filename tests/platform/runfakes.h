@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -77,6 +78,18 @@ public:
         return it == outcomes.end() ? SinkResult(Delivery::Sent) : it->second;
     }
 
+    FlushResult flush() override
+    {
+        flushedLines = lines.size();
+        if (flushFailure && lines.size() >= flushFailure->first) {
+            return flushFailure->second;
+        }
+        return Flushed{};
+    }
+
+    std::size_t flushedLines = 0; // lines written up to the last flush
+    // A flush once at least this many lines were written fails with this.
+    std::optional<std::pair<std::size_t, Failure>> flushFailure;
     std::vector<std::string> lines;
     std::vector<double> arrivals;
     std::map<std::size_t, SinkResult> outcomes;

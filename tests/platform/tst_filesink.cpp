@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 
 using namespace korvane;
+using korvane::test::deliverNow;
 using korvane::test::outcomeOf;
 using Mode = FileSink::Mode;
 namespace fs = std::filesystem;
@@ -64,6 +65,7 @@ private slots:
     void refusedWithoutWritePermission();
     void fullDeviceFailsWithTheSystemsReason();
     void lineCutShortByAFullDiskIsTakenBack();
+    void batchCutShortByAFullDiskKeepsItsWholeLines();
     void outsideTruncationLeavesNoHole();
     void rotatedFileIsOpenedAgainByName_data();
     void rotatedFileIsOpenedAgainByName();
@@ -92,7 +94,7 @@ void TestFileSink::linesEndInCrLf()
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate));
     for (const QByteArray& line : lines) {
-        QCOMPARE(outcomeOf(sink.write(view(line))), QStringLiteral("sent"));
+        QCOMPARE(outcomeOf(deliverNow(sink, view(line))), QStringLiteral("sent"));
     }
     sink.close();
     QCOMPARE(contents(path), expected);
@@ -132,7 +134,7 @@ void TestFileSink::openMode()
     FileSink sink;
     QVERIFY(sink.open(path, mode));
     QVERIFY(sink.isOpen());
-    QCOMPARE(outcomeOf(sink.write("new")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "new")), QStringLiteral("sent"));
     QCOMPARE(contents(path), expected);
 }
 
@@ -178,7 +180,7 @@ void TestFileSink::everyLineIsOnDiskAtOnce()
     QVERIFY(sink.open(path, Mode::Truncate));
     QByteArray expected;
     for (const char* line : {"first", "second", "third"}) {
-        QCOMPARE(outcomeOf(sink.write(line)), QStringLiteral("sent"));
+        QCOMPARE(outcomeOf(deliverNow(sink, line)), QStringLiteral("sent"));
         expected += QByteArray(line) + "\r\n";
         QCOMPARE(contents(path), expected); // a second handle, with the sink still open
     }
@@ -230,13 +232,13 @@ void TestFileSink::refusedWithoutWritePermission()
     if (refused) {
         QCOMPARE(opened.reason(), std::string(std::strerror(EACCES)));
         QCOMPARE(opened.systemError(), EACCES);
-        QCOMPARE(outcomeOf(sink.write("lost")), "failed: " + QString::fromStdString(opened.reason()));
+        QCOMPARE(outcomeOf(deliverNow(sink, "lost")), "failed: " + QString::fromStdString(opened.reason()));
         QCOMPARE(fs::exists(path), fileExists);
         if (fileExists) {
             QCOMPARE(contents(path), QByteArray("kept\r\n")); // not emptied either
         }
     } else {
-        QCOMPARE(outcomeOf(sink.write("more")), QStringLiteral("sent"));
+        QCOMPARE(outcomeOf(deliverNow(sink, "more")), QStringLiteral("sent"));
         QCOMPARE(contents(path), QByteArray("kept\r\nmore\r\n"));
     }
 }
@@ -249,7 +251,7 @@ void TestFileSink::fullDeviceFailsWithTheSystemsReason()
     FileSink sink;
     QVERIFY(sink.open("/dev/full", Mode::Append));
     for (int attempt = 0; attempt < 2; ++attempt) { // the failure does not stick to the stream
-        const SinkResult result = sink.write("a line");
+        const SinkResult result = deliverNow(sink, "a line");
         QVERIFY(!result);
         QCOMPARE(result.reason(), std::string(std::strerror(ENOSPC)));
         QCOMPARE(result.systemError(), ENOSPC);
@@ -263,7 +265,7 @@ void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
     const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate));
-    QCOMPARE(outcomeOf(sink.write("whole line")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "whole line")), QStringLiteral("sent"));
 
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -271,7 +273,7 @@ void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
     rlimit tight = old;
     tight.rlim_cur = 20; // 12 bytes are in; the next line of 14 stops after 8
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const SinkResult result = sink.write("second line!");
+    const SinkResult result = deliverNow(sink, "second line!");
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
@@ -279,8 +281,34 @@ void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
     QCOMPARE(result.reason(), std::string(std::strerror(EFBIG)));
     QCOMPARE(contents(path), QByteArray("whole line\r\n"));
     // Room again: the next line follows the last whole one.
-    QCOMPARE(outcomeOf(sink.write("next")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "next")), QStringLiteral("sent"));
     QCOMPARE(contents(path), QByteArray("whole line\r\nnext\r\n"));
+}
+
+void TestFileSink::batchCutShortByAFullDiskKeepsItsWholeLines()
+{
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    FileSink sink;
+    QVERIFY(sink.open(path, Mode::Truncate));
+    for (const char* line : {"first!", "second", "third"}) { // due together: one write at the flush
+        QCOMPARE(outcomeOf(sink.write(line)), QStringLiteral("sent"));
+    }
+    QCOMPARE(contents(path), QByteArray()); // kept until the flush
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = 11; // "first!\r\n" and three bytes of the second line
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const FlushResult flushed = sink.flush();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!flushed);
+    QCOMPARE(flushed.reason(), std::string(std::strerror(EFBIG)));
+    QCOMPARE(contents(path), QByteArray("first!\r\n"));
 }
 
 void TestFileSink::outsideTruncationLeavesNoHole()
@@ -290,9 +318,9 @@ void TestFileSink::outsideTruncationLeavesNoHole()
     put(path, "earlier run\r\n");
     FileSink sink;
     QVERIFY(sink.open(path, Mode::Truncate)); // the operator answered No
-    QCOMPARE(outcomeOf(sink.write("first")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "first")), QStringLiteral("sent"));
     fs::resize_file(path, 0); // copy-and-truncate rotation
-    QCOMPARE(outcomeOf(sink.write("second")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "second")), QStringLiteral("sent"));
     QCOMPARE(contents(path), QByteArray("second\r\n"));
 }
 
@@ -312,13 +340,13 @@ void TestFileSink::rotatedFileIsOpenedAgainByName()
     FileSink sink;
     sink.setRotationCheckInterval(std::chrono::milliseconds(0));
     QVERIFY(sink.open(path, Mode::Truncate));
-    QCOMPARE(outcomeOf(sink.write("before")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "before")), QStringLiteral("sent"));
     if (renamed) {
         fs::rename(path, rotated);
     } else {
         fs::remove(path);
     }
-    QCOMPARE(outcomeOf(sink.write("after")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "after")), QStringLiteral("sent"));
     QCOMPARE(contents(path), QByteArray("after\r\n"));
     if (renamed) {
         QCOMPARE(contents(rotated), QByteArray("before\r\n"));
@@ -328,7 +356,7 @@ void TestFileSink::rotatedFileIsOpenedAgainByName()
 void TestFileSink::writeWithoutOpenFails()
 {
     FileSink never;
-    const SinkResult result = never.write("a line");
+    const SinkResult result = deliverNow(never, "a line");
     QVERIFY(!result);
     QVERIFY(!result.reason().empty());
 
@@ -337,7 +365,7 @@ void TestFileSink::writeWithoutOpenFails()
     FileSink closed;
     QVERIFY(closed.open(dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString(), Mode::Append));
     closed.close();
-    const SinkResult after = closed.write("a line");
+    const SinkResult after = deliverNow(closed, "a line");
     QVERIFY(!after);
     QVERIFY(!after.reason().empty());
 
@@ -347,7 +375,7 @@ void TestFileSink::writeWithoutOpenFails()
         absent.open(dir.filePath(QStringLiteral("no/such/GENERATE.TXT")).toStdString(), Mode::Append);
     QVERIFY(!opened);
     QCOMPARE(opened.reason(), std::string(std::strerror(ENOENT)));
-    QCOMPARE(absent.write("a line").reason(), opened.reason());
+    QCOMPARE(deliverNow(absent, "a line").reason(), opened.reason());
 }
 
 QTEST_GUILESS_MAIN(TestFileSink)

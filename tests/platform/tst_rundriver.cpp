@@ -86,6 +86,7 @@ private slots:
     void exitDuringAWaitAbandonsTheRun_data();
     void exitDuringAWaitAbandonsTheRun();
     void stopEndsTheRunWhenTheWaitIsOver();
+    void pauseAndStopAmidBatchesLoseNoLine();
     void sinkOutcome_data();
     void sinkOutcome();
     void absentSourceHaltsAtPlay();
@@ -191,11 +192,13 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
     // A 0 ms timer fires on every turn of the event loop: the lines written between two of its
     // firings went out in one batch, and the time between firings is how long the window waited.
     std::vector<std::pair<double, std::size_t>> seen{{0.0, 0}}; // (ms since Play, lines so far)
+    int turnsWithLinesKept = 0; // a batch's lines not yet handed to the system at the window's turn
     QTimer turns;
     turns.setInterval(0);
     connect(&turns, &QTimer::timeout, this, [&] {
         if (rig.driver.running()) {
             seen.emplace_back(rig.elapsed.nsecsElapsed() / 1e6, rig.sink.lines.size());
+            turnsWithLinesKept += rig.sink.flushedLines != rig.sink.lines.size() ? 1 : 0;
         }
     });
 
@@ -220,6 +223,8 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
 
     QCOMPARE(endedHow(ended), Next::Finished);
     QCOMPARE(rig.sink.lines.size(), target);
+    QCOMPARE(rig.sink.flushedLines, target);
+    QCOMPARE(turnsWithLinesKept, 0);
     QVERIFY2(seen.size() > 2, "the event loop never turned during the run");
     std::size_t largestBatch = 0;
     double longestGap = 0;
@@ -302,25 +307,64 @@ void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
     QVERIFY(!rig.driver.running());
 }
 
+void TestRunDriver::pauseAndStopAmidBatchesLoseNoLine()
+{
+    // 100,000 lines a second: about a hundred lines to each timer tick, so Pause and Stop fall in
+    // the middle of batches.
+    constexpr int kSourceLines = 100;
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), kSourceLines), 0, 0);
+    std::size_t linesWhilePaused = 0;
+    rig.sink.onWrite = [&](std::size_t written) {
+        if (written == 250) {
+            rig.flags.Paused = true;
+            QTimer::singleShot(50, this, [&] {
+                linesWhilePaused = rig.sink.lines.size() - 250;
+                rig.flags.Paused = false;
+            });
+        }
+        if (written == 777) {
+            rig.flags.StopRequested = true;
+        }
+    };
+    QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
+    rig.play(0.00001);
+    QVERIFY(ended.wait(5000));
+
+    QCOMPARE(endedHow(ended), Next::Finished);
+    QCOMPARE(linesWhilePaused, std::size_t(0));
+    QCOMPARE(rig.sink.lines.size(), std::size_t(777));
+    QCOMPARE(rig.sink.flushedLines, std::size_t(777));
+    // Every line once, in the source's order, across pause, batches and passes.
+    for (std::size_t i = 0; i < rig.sink.lines.size(); ++i) {
+        const std::string expected = "%PIX-6-302013: line " + std::to_string(i % kSourceLines + 1);
+        QCOMPARE(rig.sink.lines[i], expected);
+    }
+}
+
 void TestRunDriver::sinkOutcome_data()
 {
-    QTest::addColumn<bool>("fails"); // the second write fails; else it is skipped
+    QTest::addColumn<int>("outcome"); // of the second line: 0 skipped, 1 its write fails, 2 its flush fails
     QTest::addColumn<Next>("how");
     QTest::addColumn<int>("expectedLines");
 
-    QTest::newRow("a failed write halts the run") << true << Next::Halted << 2;
-    QTest::newRow("a skipped datagram is passed over") << false << Next::Finished << 4;
+    QTest::newRow("a failed write halts the run") << 1 << Next::Halted << 2;
+    QTest::newRow("a failed hand-over of a batch halts the run") << 2 << Next::Halted << 2;
+    QTest::newRow("a skipped datagram is passed over") << 0 << Next::Finished << 4;
 }
 
 void TestRunDriver::sinkOutcome()
 {
-    QFETCH(bool, fails);
+    QFETCH(int, outcome);
     QFETCH(Next, how);
     QFETCH(int, expectedLines);
 
     Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 4), 0, 1);
-    rig.sink.outcomes.insert_or_assign(1, fails ? SinkResult(Failure{"No space left on device"})
-                                                : SinkResult(Delivery::Skipped));
+    if (outcome == 2) {
+        rig.sink.flushFailure.emplace(2, Failure{"No space left on device"});
+    } else {
+        rig.sink.outcomes.insert_or_assign(1, outcome == 1 ? SinkResult(Failure{"No space left on device"})
+                                                           : SinkResult(Delivery::Skipped));
+    }
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.01);
     QVERIFY(ended.wait(3000));

@@ -15,6 +15,7 @@
 #include <cstring>
 
 using namespace korvane;
+using korvane::test::deliverNow;
 using korvane::test::outcomeOf;
 
 namespace {
@@ -86,22 +87,27 @@ private slots:
 void TestUdpSink::oneDatagramPerLine_data()
 {
     QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<bool>("together"); // written as lines due at once, handed over at one flush
 
-    QTest::newRow("three lines, in order") << QList<QByteArray>{"first", "second", "third"};
-    QTest::newRow("8-bit bytes go out unchanged") << QList<QByteArray>{"caf\xe9", "\xc3\xa9t\xc3\xa9 \xff\x80"};
-    QTest::newRow("an empty line is an empty datagram") << QList<QByteArray>{"before", "", "after"};
-    QTest::newRow("trailing spaces and a CR inside are kept") << QList<QByteArray>{"a line  ", "a\rb"};
-    QTest::newRow("a long line in one piece") << QList<QByteArray>{QByteArray(1400, 'x') + "end"};
+    QTest::newRow("three lines, in order") << QList<QByteArray>{"first", "second", "third"} << false;
+    QTest::newRow("8-bit bytes go out unchanged")
+        << QList<QByteArray>{"caf\xe9", "\xc3\xa9t\xc3\xa9 \xff\x80"} << false;
+    QTest::newRow("an empty line is an empty datagram") << QList<QByteArray>{"before", "", "after"} << true;
+    QTest::newRow("trailing spaces and a CR inside are kept") << QList<QByteArray>{"a line  ", "a\rb"} << false;
+    QTest::newRow("a long line in one piece") << QList<QByteArray>{QByteArray(1400, 'x') + "end"} << false;
     QList<QByteArray> many;
     for (int i = 0; i < 200; ++i) {
         many << "%PIX-6-302013: line " + QByteArray::number(i);
     }
-    QTest::newRow("200 lines back to back, in order") << many;
+    QTest::newRow("200 lines back to back, in order") << many << false;
+    // Across the edges of the sink's batches: none lost, doubled or out of order.
+    QTest::newRow("200 lines due together, in order") << many << true;
 }
 
 void TestUdpSink::oneDatagramPerLine()
 {
     QFETCH(QList<QByteArray>, lines);
+    QFETCH(bool, together);
 
     Receiver receiver;
     QVERIFY(receiver.bound);
@@ -112,7 +118,12 @@ void TestUdpSink::oneDatagramPerLine()
     QVERIFY(sink.localPort() != 0); // bound to some free port before the first send
 
     for (const QByteArray& line : lines) {
-        QCOMPARE(outcomeOf(sink.write(view(line))), QStringLiteral("sent"));
+        QCOMPARE(outcomeOf(together ? sink.write(view(line)) : deliverNow(sink, view(line))), QStringLiteral("sent"));
+    }
+    if (together) {
+        const FlushResult flushed = sink.flush();
+        QVERIFY(flushed);
+        QCOMPARE(flushed.value().dropped, std::int64_t(0));
     }
 
     const QList<QNetworkDatagram> got = receiver.take(int(lines.size()));
@@ -133,7 +144,7 @@ void TestUdpSink::absentReceiverIsNeverAFailure()
     // Each send may leave a refusal behind; the event loop gets to see it before the next.
     int delivered = 0;
     for (int i = 0; i < 300; ++i) {
-        const SinkResult result = sink.write("%PIX-6-302013: nobody listens");
+        const SinkResult result = deliverNow(sink, "%PIX-6-302013: nobody listens");
         QVERIFY2(result, result.reason().c_str());
         delivered += result.value() == Delivery::Sent;
         QCoreApplication::processEvents();
@@ -143,7 +154,7 @@ void TestUdpSink::absentReceiverIsNeverAFailure()
     // A receiver that comes up later gets the following lines.
     Receiver late(QHostAddress::LocalHost, port);
     QVERIFY(late.bound);
-    QCOMPARE(outcomeOf(sink.write("now someone listens")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "now someone listens")), QStringLiteral("sent"));
     const QList<QNetworkDatagram> got = late.take(1);
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].data(), QByteArray("now someone listens"));
@@ -179,14 +190,14 @@ void TestUdpSink::configureRefuses()
     QVERIFY(!sink.isConfigured());
     QVERIFY2(QString::fromStdString(refused.reason()).contains(reasonNames), refused.reason().c_str());
 
-    QCOMPARE(outcomeOf(sink.write("lost")), "failed: " + QString::fromStdString(refused.reason()));
+    QCOMPARE(outcomeOf(deliverNow(sink, "lost")), "failed: " + QString::fromStdString(refused.reason()));
     QVERIFY(receiver.take(1, 100).isEmpty());
 }
 
 void TestUdpSink::writeBeforeConfigureFails()
 {
     UdpSink sink;
-    const SinkResult result = sink.write("a line");
+    const SinkResult result = deliverNow(sink, "a line");
     QVERIFY(!result);
     QVERIFY(!result.reason().empty());
 }
@@ -222,7 +233,7 @@ void TestUdpSink::ipv6Receiver()
     UdpSink sink;
     const Result<> configured = sink.configure(QStringLiteral("::1"), receiver.socket.localPort());
     QVERIFY2(configured, configured.reason().c_str());
-    QCOMPARE(outcomeOf(sink.write("over IPv6")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "over IPv6")), QStringLiteral("sent"));
     const QList<QNetworkDatagram> got = receiver.take(1);
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].data(), QByteArray("over IPv6"));
@@ -237,12 +248,12 @@ void TestUdpSink::reconfiguredFromIpv4ToIpv6()
     }
     UdpSink sink;
     QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
-    QCOMPARE(outcomeOf(sink.write("to v4")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "to v4")), QStringLiteral("sent"));
     const Result<> toV6 = sink.configure(QStringLiteral("::1"), v6.socket.localPort());
     QVERIFY2(toV6, toV6.reason().c_str());
-    QCOMPARE(outcomeOf(sink.write("to v6")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "to v6")), QStringLiteral("sent"));
     QVERIFY(sink.configure(QStringLiteral("127.0.0.1"), v4.socket.localPort()));
-    QCOMPARE(outcomeOf(sink.write("to v4 again")), QStringLiteral("sent"));
+    QCOMPARE(outcomeOf(deliverNow(sink, "to v4 again")), QStringLiteral("sent"));
 
     const QList<QNetworkDatagram> gotV4 = v4.take(2);
     QCOMPARE(gotV4.size(), 2);

@@ -13,6 +13,21 @@
 namespace korvane::test {
 
 // "sent", "skipped", "dropped", or "failed: " and the reason.
+// A line written and flushed at once, as the run hands over a line due alone: the write's
+// outcome, the flush's failure, or Dropped when the flush had to drop it.
+inline SinkResult deliverNow(LineSink& sink, std::string_view line)
+{
+    SinkResult written = sink.write(line);
+    if (!written) {
+        return written;
+    }
+    const FlushResult flushed = sink.flush();
+    if (!flushed) {
+        return flushed.failure();
+    }
+    return flushed.value().dropped > 0 ? SinkResult(Delivery::Dropped) : written;
+}
+
 inline QString outcomeOf(const SinkResult& result)
 {
     if (!result) {

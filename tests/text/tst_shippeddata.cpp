@@ -642,7 +642,7 @@ void ShippedDataTest::realLogHeadersAreCutByTheExampleMarker()
     const std::string marker = profileRead(settings, "Settings", "HeaderString");
     QCOMPARE(marker, std::string(" %PIX"));
     for (const std::string& line : crLfLines(readFile("KORVANE.TXT"))) {
-        const std::string cut = removeHeader(line, marker);
+        const std::string cut(removeHeader(line, marker));
         QVERIFY2(cut.starts_with("%PIX-") && cut.size() < line.size(), line.c_str());
         QVERIFY2(line.ends_with(cut), line.c_str());
     }
