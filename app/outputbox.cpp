@@ -4,8 +4,13 @@
 
 #include "app/outputbox.h"
 
+#include "platform/displaytext.h"
+
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace korvane {
 
@@ -23,16 +28,19 @@ OutputBox::OutputBox(QWidget* parent) : QPlainTextEdit(parent)
     connect(&m_flushTimer, &QTimer::timeout, this, &OutputBox::flush);
 }
 
-void OutputBox::appendLine(const QString& line)
+void OutputBox::appendLine(std::string_view line)
 {
     m_pending.append(line);
-    m_pendingLength += line.size() + 2;
-    if (m_pending.size() > 2 * kMaxLines) {
+    m_pending.push_back('\n');
+    ++m_pendingLines;
+    if (m_pendingLines > 2 * kMaxLines) {
         // Lines the box would drop at once anyway are dropped here already.
-        for (qsizetype i = 0; i < kMaxLines; ++i) {
-            m_pendingLength -= m_pending.at(i).size() + 2;
+        std::size_t cut = 0;
+        for (int i = 0; i < kMaxLines; ++i) {
+            cut = m_pending.find('\n', cut) + 1;
         }
-        m_pending.remove(0, kMaxLines);
+        m_pending.erase(0, cut);
+        m_pendingLines -= kMaxLines;
         m_clearPending = true;
     }
     if (!m_flushTimer.isActive()) {
@@ -44,7 +52,7 @@ void OutputBox::clearText()
 {
     m_flushTimer.stop();
     m_pending.clear();
-    m_pendingLength = 0;
+    m_pendingLines = 0;
     m_clearPending = false;
     clear();
 }
@@ -52,7 +60,7 @@ void OutputBox::clearText()
 void OutputBox::clearLater()
 {
     m_pending.clear();
-    m_pendingLength = 0;
+    m_pendingLines = 0;
     m_clearPending = true;
     if (!m_flushTimer.isActive()) {
         m_flushTimer.start();
@@ -63,7 +71,7 @@ void OutputBox::setLines(const QStringList& lines)
 {
     m_flushTimer.stop();
     m_pending.clear();
-    m_pendingLength = 0;
+    m_pendingLines = 0;
     m_clearPending = false;
     setMaximumBlockCount(0);
     setPlainText(lines.join(QLatin1Char('\n')));
@@ -72,31 +80,85 @@ void OutputBox::setLines(const QStringList& lines)
 void OutputBox::flush()
 {
     m_flushTimer.stop();
+    if (m_pendingLines >= kMaxLines) {
+        // Only the newest lines can stay: the box is refilled rather than scrolled through.
+        m_pending.erase(0, newestPendingStart());
+        m_pendingLines = kMaxLines;
+        m_clearPending = true;
+    }
     if (m_clearPending) {
         m_clearPending = false;
         clear();
     }
-    if (m_pending.isEmpty()) {
+    if (m_pending.empty()) {
         return;
     }
+    QElapsedTimer took;
+    took.start();
     if (maximumBlockCount() != kMaxLines) {
         setMaximumBlockCount(kMaxLines);
     }
-    appendPlainText(m_pending.join(QLatin1Char('\n')));
+    appendPlainText(pendingText(0));
     m_pending.clear();
-    m_pendingLength = 0;
+    m_pendingLines = 0;
     // The newest line stays in view at the bottom, scrolled to its start.
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     horizontalScrollBar()->setValue(0);
+    // A flood of lines makes each update long: the box then updates less often, so that it never
+    // takes more than about a tenth of the window's time.
+    m_flushTimer.setInterval(
+        static_cast<int>(std::clamp<qint64>(10 * took.elapsed(), kFlushIntervalMs, kLongestFlushIntervalMs)));
     emit flushed();
+}
+
+std::size_t OutputBox::newestPendingStart() const
+{
+    if (m_pendingLines <= kMaxLines) {
+        return 0;
+    }
+    std::size_t from = m_pending.size() - 1;
+    for (int i = 0; i < kMaxLines; ++i) {
+        from = m_pending.rfind('\n', from - 1);
+    }
+    return from + 1;
+}
+
+QString OutputBox::pendingText(std::size_t from) const
+{
+    // Without the last LF.
+    const std::string_view lines(m_pending.data() + from, m_pending.size() - from - 1);
+    const bool ascii = std::all_of(lines.begin(), lines.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii) {
+        return QString::fromLatin1(lines.data(), static_cast<qsizetype>(lines.size()));
+    }
+    // Each line decoded on its own, so that a line in Latin-1 does not spoil its neighbours.
+    QString text;
+    std::size_t start = 0;
+    while (start <= lines.size()) {
+        std::size_t end = lines.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = lines.size();
+        }
+        if (start > 0) {
+            text.append(QLatin1Char('\n'));
+        }
+        text.append(displayText(lines.substr(start, end - start)));
+        start = end + 1;
+    }
+    return text;
 }
 
 qint64 OutputBox::textLength() const
 {
     // Each block of the document stands for one line and its CR LF.
     const QTextDocument* doc = document();
-    const qint64 shown = m_clearPending || doc->isEmpty() ? 0 : doc->characterCount() + doc->blockCount();
-    return shown + m_pendingLength;
+    const bool refill = m_clearPending || m_pendingLines >= kMaxLines;
+    const qint64 shown = refill || doc->isEmpty() ? 0 : doc->characterCount() + doc->blockCount();
+    // The pending lines that will be shown, each with CR LF for its LF.
+    const qint64 pending = m_pending.empty() ? 0
+                                             : pendingText(newestPendingStart()).size() + 1 +
+                                                   std::min<qsizetype>(m_pendingLines, kMaxLines);
+    return shown + pending;
 }
 
 QString OutputBox::text()

@@ -8,12 +8,16 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <string>
+#include <string_view>
+
 namespace korvane {
 
 // TXT_OutPut: the multi-line output box. Lines handed to it during a run, and the emptying at
-// each pass, are gathered and shown together a few times a second, so painting never limits the
-// rate; the box keeps the last `kMaxLines` lines of a run, so its memory stays flat over any
-// number of lines. Its length is counted as the box's text with a CR LF after each line.
+// each pass, are gathered as bytes and shown together a few times a second (less often when
+// showing takes long), so neither painting nor text conversion limits the rate; the box keeps
+// the last `kMaxLines` lines of a run, so its memory stays flat over any number of lines. Its
+// length is counted as the box's text with a CR LF after each line.
 class OutputBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -25,7 +29,8 @@ public:
 
     explicit OutputBox(QWidget* parent = nullptr);
 
-    void appendLine(const QString& line);    // shown at the next update
+    // A line's bytes (UTF-8, else Latin-1), without a line end: shown at the next update.
+    void appendLine(std::string_view line);
     void setLines(const QStringList& lines); // replaces the whole text at once
     void clearText();                        // empties the box now
     void clearLater();                       // empties it with the next update, as a fast run does at every pass
@@ -37,8 +42,17 @@ signals:
     void flushed();
 
 private:
-    QStringList m_pending;
-    qint64 m_pendingLength = 0;
+    // The pending lines from byte `from` on as the box shows them, joined by LF.
+    QString pendingText(std::size_t from) const;
+    // Where the newest kMaxLines pending lines begin.
+    std::size_t newestPendingStart() const;
+
+    // The gathering interval, and its longest when updates take long.
+    static constexpr int kFlushIntervalMs = 40;
+    static constexpr int kLongestFlushIntervalMs = 500;
+
+    std::string m_pending; // lines waiting to be shown, each followed by LF (lines hold no CR or LF)
+    qsizetype m_pendingLines = 0;
     bool m_clearPending = false;
     QTimer m_flushTimer;
 };

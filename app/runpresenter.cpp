@@ -4,7 +4,6 @@
 
 #include "app/runpresenter.h"
 
-#include "platform/displaytext.h"
 #include "session/runsession.h"
 
 #include <cstdio>
@@ -65,7 +64,7 @@ void RunPresenter::clearOutput()
 
 void RunPresenter::appendOutput(std::string_view line)
 {
-    m_controls.output->appendLine(displayText(line));
+    m_controls.output->appendLine(line);
 }
 
 void RunPresenter::setLineCount(std::int64_t count)

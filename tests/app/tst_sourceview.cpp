@@ -184,7 +184,7 @@ void SourceViewTest::secondClickStartsAgain()
     QVERIFY(w.start());
 
     w.view();
-    w.window.outputBox()->appendLine(QStringLiteral("typed by the operator"));
+    w.window.outputBox()->appendLine("typed by the operator");
     w.view();
 
     QCOMPARE(w.window.outputBox()->text(), QStringLiteral("a\r\nb\r\nc\r\n"));

@@ -5,6 +5,7 @@
 // The compact and full views: clicks in the top strip, delivered through the window as a user's
 // clicks are, switch the height and swap the two title labels; in the compact view nothing
 // below the strip can be reached.
+#include "app/outputbox.h"
 #include "windowtest.h"
 
 #include <QAbstractButton>
@@ -77,6 +78,8 @@ private slots:
     void lampClickDoesNotToggle();
     void lowerControlsAreOutOfReachWhenCompact_data();
     void lowerControlsAreOutOfReachWhenCompact();
+    void outputBoxShowsTheNewestLines_data();
+    void outputBoxShowsTheNewestLines();
 };
 
 void ViewsTest::logoClickTogglesByHeight_data()
@@ -309,3 +312,39 @@ void ViewsTest::lowerControlsAreOutOfReachWhenCompact()
 
 QTEST_MAIN(ViewsTest)
 #include "tst_views.moc"
+
+void ViewsTest::outputBoxShowsTheNewestLines_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QString>("shown");
+
+    QList<QByteArray> flood;
+    QString newest;
+    for (int i = 1; i <= 2 * OutputBox::kMaxLines + 5003; ++i) {
+        flood << "%PIX-6-302013: line " + QByteArray::number(i);
+        if (i > OutputBox::kMaxLines + 5003) {
+            newest += QStringLiteral("%PIX-6-302013: line %1\r\n").arg(i);
+        }
+    }
+    QTest::newRow("a flood keeps the newest lines, in order") << flood << newest;
+    QTest::newRow("UTF-8 and Latin-1 lines each shown as they decode")
+        << QList<QByteArray>{"caf\xc3\xa9", "caf\xe9", "", "plain"}
+        << QStringLiteral("caf\u00e9\r\ncaf\u00e9\r\n\r\nplain\r\n");
+}
+
+void ViewsTest::outputBoxShowsTheNewestLines()
+{
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QString, shown);
+
+    OutputBox box;
+    box.appendLine("an earlier pass");
+    box.clearLater();
+    for (const QByteArray& line : lines) {
+        box.appendLine(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+    }
+    const qint64 pendingLength = box.textLength();
+    QCOMPARE(box.text(), shown);
+    QCOMPARE(pendingLength, shown.size());
+    QCOMPARE(box.textLength(), shown.size());
+}
