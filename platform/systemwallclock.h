@@ -6,6 +6,8 @@
 
 #include "engine/linecomposer.h"
 
+#include <ctime>
+
 namespace korvane {
 
 // The local date and time of the machine.
@@ -13,6 +15,10 @@ class SystemWallClock final : public WallClock
 {
 public:
     CivilDateTime now() override;
+
+private:
+    std::time_t m_second = -1; // the second m_fields hold
+    CivilDateTime m_fields;
 };
 
 } // namespace korvane

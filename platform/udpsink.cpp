@@ -31,6 +31,7 @@ UdpSink::~UdpSink()
 
 void UdpSink::closeSocket()
 {
+    stopSender();
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -39,6 +40,15 @@ void UdpSink::closeSocket()
 
 Result<> UdpSink::configure(const QString& host, quint16 port)
 {
+    // The lines written so far go to the receiver they were meant for.
+    if (m_configured && !m_writing.ends.empty()) {
+        handOver();
+    }
+    stopSender();
+    m_writing = {};
+    m_senderFailure.reset();
+    m_senderFailed = false;
+    m_dropped = 0;
     m_configured = false;
     QHostAddress address;
     if (!address.setAddress(host.trimmed())) {
@@ -94,6 +104,8 @@ Result<> UdpSink::configure(const QString& host, quint16 port)
     }
     m_receiver = receiver;
     m_receiverLength = length;
+    // The longest payload a UDP datagram carries over each family.
+    m_longestDatagram = family == AF_INET6 ? 65527 : 65507;
     m_configured = true;
     m_failure = {};
     return {};
@@ -120,37 +132,101 @@ SinkResult UdpSink::write(std::string_view line)
     if (!m_configured) {
         return m_failure;
     }
-    m_kept.append(line);
-    m_keptEnds.push_back(m_kept.size());
-    if (m_keptEnds.size() >= kBatchLines || m_kept.size() >= kBatchBytes) {
-        if (Result<> sent = sendKept(); !sent) {
-            return sent.failure();
-        }
+    if (m_senderFailed.load(std::memory_order_acquire)) {
+        return *sendFailureMet();
+    }
+    if (line.size() > m_longestDatagram) {
+        return systemFailure({}, EMSGSIZE);
+    }
+    m_writing.bytes.append(line);
+    m_writing.ends.push_back(m_writing.bytes.size());
+    if (m_writing.ends.size() >= kBatchLines || m_writing.bytes.size() >= kBatchBytes) {
+        handOver();
     }
     return Delivery::Sent;
 }
 
 FlushResult UdpSink::flush()
 {
-    if (!m_keptEnds.empty()) {
-        if (Result<> sent = sendKept(); !sent) {
-            return sent.failure();
-        }
+    if (!m_writing.ends.empty()) {
+        handOver();
     }
-    const Flushed flushed{m_dropped};
-    m_dropped = 0;
-    return flushed;
+    if (m_senderFailed.load(std::memory_order_acquire)) {
+        return *sendFailureMet();
+    }
+    return Flushed{m_dropped.exchange(0)};
 }
 
-Result<> UdpSink::sendKept()
+std::optional<Failure> UdpSink::sendFailureMet()
 {
-    const std::size_t count = m_keptEnds.size();
+    const std::lock_guard lock(m_mutex);
+    return m_senderFailure;
+}
+
+void UdpSink::handOver()
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_sender.joinable()) {
+        m_sender = std::thread([this] { senderLoop(); });
+    }
+    m_room.wait(lock, [this] { return m_queue.size() < kQueuedBatches; });
+    m_queue.push_back(std::move(m_writing));
+    if (m_spare.empty()) {
+        m_writing = {};
+    } else {
+        m_writing = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    lock.unlock();
+    m_work.notify_one();
+}
+
+void UdpSink::stopSender()
+{
+    if (!m_sender.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_work.notify_one();
+    m_sender.join();
+    m_stopping = false;
+}
+
+void UdpSink::senderLoop()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_work.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
+        if (m_queue.empty()) {
+            return; // stopping, and everything handed over is sent
+        }
+        Batch batch = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        send(batch);
+        batch.bytes.clear();
+        batch.ends.clear();
+        lock.lock();
+        m_spare.push_back(std::move(batch));
+        m_room.notify_one();
+    }
+}
+
+void UdpSink::send(Batch& batch)
+{
+    if (m_senderFailed.load(std::memory_order_relaxed)) {
+        return; // the run ends with the failure already met
+    }
+    const std::size_t count = batch.ends.size();
     m_messages.resize(count);
     m_parts.resize(count);
     std::size_t start = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        m_parts[i] = {m_kept.data() + start, m_keptEnds[i] - start};
-        start = m_keptEnds[i];
+        m_parts[i] = {batch.bytes.data() + start, batch.ends[i] - start};
+        start = batch.ends[i];
         msghdr& header = m_messages[i].msg_hdr;
         header = {};
         header.msg_name = &m_receiver;
@@ -158,7 +234,6 @@ Result<> UdpSink::sendKept()
         header.msg_iov = &m_parts[i];
         header.msg_iovlen = 1;
     }
-    Result<> outcome;
     std::size_t done = 0;
     while (done < count) {
         const int sent = ::sendmmsg(m_fd, m_messages.data() + done, static_cast<unsigned>(count - done), MSG_NOSIGNAL);
@@ -172,19 +247,18 @@ Result<> UdpSink::sendKept()
         }
         const SinkResult failed = sendFailure(error);
         if (!failed) {
-            outcome = failed.failure();
-            break;
+            const std::lock_guard lock(m_mutex);
+            m_senderFailure = failed.failure();
+            m_senderFailed.store(true, std::memory_order_release);
+            return;
         }
         if (failed.value() == Delivery::Dropped) {
             // The kernel holds too much already: the lines due now are lost, as on the wire.
             m_dropped += static_cast<std::int64_t>(count - done);
-            break;
+            return;
         }
         ++done; // a refusal reported for an earlier datagram: this one is passed over
     }
-    m_kept.clear();
-    m_keptEnds.clear();
-    return outcome;
 }
 
 SinkResult UdpSink::sendFailure(int error)

@@ -9,8 +9,14 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/socket.h>
@@ -23,9 +29,14 @@ namespace korvane {
 // turns a later send into a failure; datagrams go out whether anything listens or not. It is a
 // plain send-only socket: the program never reads it, and nothing watches it for answers (an
 // event-loop notifier would wake for every "port unreachable" that comes back). Sends never
-// block: a datagram the kernel cannot take at once is dropped and counted as such. Lines written
-// together go out together, up to kBatchLines datagrams in one system call, at the latest when
-// the run flushes.
+// block: a datagram the kernel cannot take at once is dropped and counted as such.
+//
+// Lines written together go out together, up to kBatchLines datagrams in one system call, at the
+// latest when the run flushes. The system calls are made on a sender thread of the sink's own, as
+// the system's work per datagram is most of the cost of a fast run: the window's thread composes
+// the next lines meanwhile. A batch goes to the sender as soon as it is full or flushed, and the
+// sender sends it at once; when the sender is kQueuedBatches behind, the writer waits for it.
+// Drops and failures met by the sender are reported by a later write or flush.
 class UdpSink final : public LineSink
 {
 public:
@@ -48,22 +59,49 @@ public:
 
     static constexpr std::size_t kBatchLines = 64;
     static constexpr std::size_t kBatchBytes = 256 * 1024;
+    static constexpr std::size_t kQueuedBatches = 16;
 
 private:
+    // Lines back to back, and where each ends.
+    struct Batch
+    {
+        std::string bytes;
+        std::vector<std::size_t> ends;
+    };
+
     void closeSocket();
-    // Sends the lines kept; a failure that ends the run is returned, and the lines are gone.
-    Result<> sendKept();
+    void stopSender(); // after the lines handed over are sent
+    // Gives the batch being written to the sender, waiting while the sender is too far behind.
+    void handOver();
+    void senderLoop();
+    // Sends one batch; drops are counted, a failure that ends the run is kept for the writer.
+    void send(Batch& batch);
+    // The failure the sender met, if any.
+    std::optional<Failure> sendFailureMet();
 
     int m_fd = -1;
     int m_family = 0;
     sockaddr_storage m_receiver{};
     socklen_t m_receiverLength = 0;
     bool m_configured = false;
-    std::string m_kept;                  // the lines written since the last send, back to back
-    std::vector<std::size_t> m_keptEnds; // where each of them ends in m_kept
-    std::vector<mmsghdr> m_messages;     // reused from batch to batch
+    std::size_t m_longestDatagram = 0;
+    Batch m_writing; // the lines written since the last hand-over
+
+    // Shared with the sender thread.
+    std::mutex m_mutex;
+    std::condition_variable m_work; // a batch to send, or the end
+    std::condition_variable m_room; // a batch sent
+    std::deque<Batch> m_queue;      // handed over, not yet sent
+    std::vector<Batch> m_spare;     // sent, their storage kept for reuse
+    bool m_stopping = false;
+    std::optional<Failure> m_senderFailure;
+    std::atomic<bool> m_senderFailed{false};
+    std::atomic<std::int64_t> m_dropped{0}; // since the last flush
+    std::thread m_sender;
+
+    // The sender's own.
+    std::vector<mmsghdr> m_messages;
     std::vector<iovec> m_parts;
-    std::int64_t m_dropped = 0;                            // since the last flush
     Failure m_failure{"the UDP socket is not configured"}; // why writes fail while not configured
 };
 
