@@ -7,8 +7,11 @@
 #include "engine/randomsource.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvane {
 
@@ -50,18 +53,44 @@ inline std::string rewriteTemplate(std::string_view line, const RewriteValues& v
     return rewriteTemplate(line, values, drawLine(random));
 }
 
-// TEMPORARY shim until the reusable rewriter lands.
+namespace detail {
+
+// One occurrence of a placeholder in a line being rewritten: where it starts, which of its
+// group's rules match their context there, and which placeholder it is (index of its group).
+struct PlaceholderAt
+{
+    std::size_t at = 0;
+    std::uint32_t rules = 0;
+    std::uint32_t group = 0;
+};
+
+} // namespace detail
+
+// Rewrites template lines into a caller's buffer, reusing its own working storage from line to
+// line, so that a line costs no allocation once the storage has grown to the longest line's
+// needs. Same results as rewriteTemplate. Keeps its own copy of the values. Not thread-safe: one
+// instance per thread.
 class TemplateRewriter
 {
 public:
-    explicit TemplateRewriter(const RewriteValues& values) : m_values(values) {}
+    explicit TemplateRewriter(const RewriteValues& values);
+
+    // Replaces out's content with the rewritten line. `line` may view out's own content.
+    void rewrite(std::string_view line, const LineDraws& draws, std::string& out);
+
+    // drawLine + rewrite: the eight draws are made whether or not placeholders occur.
     void rewrite(std::string_view line, RandomSource& random, std::string& out)
     {
-        out = rewriteTemplate(line, m_values, random);
+        rewrite(line, drawLine(random), out);
     }
 
 private:
-    const RewriteValues& m_values;
+    RewriteValues m_values;
+    // For each configured value (source pool, destination pool, gateway, user, session,
+    // elapsed): the placeholders holding any of its bytes, one bit each.
+    std::array<std::uint32_t, 14> m_configuredBytes{};
+    std::vector<detail::PlaceholderAt> m_found;
+    std::vector<detail::PlaceholderAt> m_fresh;
 };
 
 } // namespace korvane

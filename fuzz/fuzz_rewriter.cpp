@@ -3,7 +3,9 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // Template rewriting on arbitrary lines and arbitrary configured values, checked against a
-// plain rule-by-rule application of the table (find the first occurrence, replace, next rule).
+// plain rule-by-rule application of the table (find the first occurrence, replace, next rule):
+// the free function, and a TemplateRewriter that keeps its instance and output buffer from
+// line to line and from input to input, as a generation run does.
 
 #include "engine/templaterewriter.h"
 
@@ -14,6 +16,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -119,21 +122,51 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     draws.m1 = data.ConsumeIntegral<int>();
     draws.m2 = data.ConsumeIntegral<int>();
 
-    korvane::RewriteValues values;
-    for (std::string& address : values.srcIp) {
-        address = data.ConsumeRandomLengthString(24);
+    // A rewriter lives on across inputs while they keep its values.
+    static std::optional<korvane::TemplateRewriter> rewriter;
+    static korvane::RewriteValues rewriterValues;
+    static std::string out;
+    if (!rewriter || data.ConsumeBool()) {
+        korvane::RewriteValues values;
+        for (std::string& address : values.srcIp) {
+            address = data.ConsumeRandomLengthString(24);
+        }
+        for (std::string& address : values.dstIp) {
+            address = data.ConsumeRandomLengthString(24);
+        }
+        values.gatewayIp = data.ConsumeRandomLengthString(24);
+        values.userName = data.ConsumeRandomLengthString(24);
+        values.sessionNum = data.ConsumeRandomLengthString(24);
+        values.elapsedTime = data.ConsumeRandomLengthString(24);
+        rewriter.emplace(values);
+        rewriterValues = std::move(values);
     }
-    for (std::string& address : values.dstIp) {
-        address = data.ConsumeRandomLengthString(24);
-    }
-    values.gatewayIp = data.ConsumeRandomLengthString(24);
-    values.userName = data.ConsumeRandomLengthString(24);
-    values.sessionNum = data.ConsumeRandomLengthString(24);
-    values.elapsedTime = data.ConsumeRandomLengthString(24);
-    const std::string line = data.ConsumeRemainingBytesAsString();
+    const korvane::RewriteValues& values = rewriterValues;
+    const std::string text = data.ConsumeRemainingBytesAsString();
 
-    if (korvane::rewriteTemplate(line, values, draws) != reference(line, values, draws)) {
+    const std::string expected = reference(text, values, draws);
+    if (korvane::rewriteTemplate(text, values, draws) != expected) {
         std::abort();
+    }
+    rewriter->rewrite(text, draws, out);
+    if (out != expected) {
+        std::abort();
+    }
+    // The rewritten text once more, read from the buffer that receives the result.
+    rewriter->rewrite(out, draws, out);
+    if (out != reference(expected, values, draws)) {
+        std::abort();
+    }
+    // Each line of the text in turn, through the same rewriter and buffer.
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        rewriter->rewrite(line, draws, out);
+        if (out != reference(line, values, draws)) {
+            std::abort();
+        }
+        start = end + 1;
     }
     return 0;
 }

@@ -71,6 +71,8 @@ private slots:
     void rules();
     void insertedValuesAreSeenByLaterRules_data();
     void insertedValuesAreSeenByLaterRules();
+    void valuesJoiningTheirNeighboursFormPlaceholders_data();
+    void valuesJoiningTheirNeighboursFormPlaceholders();
     void drawsAreTakenInOrder();
     void eightDrawsEvenWithoutPlaceholders();
     void drawRanges_data();
@@ -79,6 +81,12 @@ private slots:
     void poolsAreDrawnEvenly();
     void defaultSourceRepeatsItsSequence();
     void megabyteLineWithNulAndHighBytesPassesThrough();
+
+private:
+    // One rewriter and one output buffer for all rows of a test, as a generation run reuses
+    // them: what a line leaves behind must not show in the next one.
+    TemplateRewriter m_reused{defaultValues()};
+    std::string m_reusedOut;
 };
 
 void TemplateRewriterTest::workedExampleFromScriptedDraws()
@@ -151,6 +159,8 @@ void TemplateRewriterTest::rules_data()
     QTest::newRow("dec five times, the sixth stays")
         << QByteArray("dec dec dec dec dec dec") << QByteArray("Eth0 Eth0 Eth0 Eth0 Eth0 dec");
     QTest::newRow("dec inside a word is replaced") << QByteArray("decrypt") << QByteArray("Eth0rypt");
+    QTest::newRow("number replacing a placeholder that overlaps dec takes the dec along")
+        << QByteArray("%dec dec") << QByteArray("4711ec Eth0");
 
     QTest::newRow("other letter case is not a placeholder")
         << QByteArray("Faddr IP_ADDR from ip_addr /Port %D 'USER' Session_num DEC")
@@ -173,6 +183,10 @@ void TemplateRewriterTest::rules()
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, expected);
     QCOMPARE(rewrite(line), expected);
+
+    m_reused.rewrite(std::string_view(line.constData(), static_cast<std::size_t>(line.size())), distinctDraws(),
+                     m_reusedOut);
+    QCOMPARE(QByteArray::fromStdString(m_reusedOut), expected);
 }
 
 void TemplateRewriterTest::insertedValuesAreSeenByLaterRules_data()
@@ -192,6 +206,12 @@ void TemplateRewriterTest::insertedValuesAreSeenByLaterRules_data()
     QTest::newRow("user name holding a placeholder of an earlier rule stays")
         << QByteArray("'user'") << QByteArray("from IP_addr") << QByteArray("10.11.11.11")
         << QByteArray("'from IP_addr'");
+    QTest::newRow("gateway completing a placeholder with the text after it")
+        << QByteArray("gaddr IP_addraddr/1") << QByteArray("PIX_User") << QByteArray("IP_")
+        << QByteArray("gaddr 10.10.12.20/1");
+    QTest::newRow("gateway and the text after it making a keyword for the next placeholder")
+        << QByteArray("gaddr IP_addro IP_addr") << QByteArray("PIX_User") << QByteArray("x t")
+        << QByteArray("gaddr x to 10.10.12.20");
 }
 
 void TemplateRewriterTest::insertedValuesAreSeenByLaterRules()
@@ -205,6 +225,41 @@ void TemplateRewriterTest::insertedValuesAreSeenByLaterRules()
     values.userName = userName.toStdString();
     values.gatewayIp = gateway.toStdString();
     QCOMPARE(rewrite(line, values), expected);
+
+    TemplateRewriter rewriter(values);
+    std::string out = "left over from an earlier line";
+    rewriter.rewrite(line.toStdString(), distinctDraws(), out);
+    QCOMPARE(QByteArray::fromStdString(out), expected);
+}
+
+void TemplateRewriterTest::valuesJoiningTheirNeighboursFormPlaceholders_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("sessionNum");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("value completing a placeholder begun before it")
+        << QByteArray("desession_num") << QByteArray("c") << QByteArray("Eth0");
+    QTest::newRow("empty value joining the two halves of a placeholder")
+        << QByteArray("x dsession_numec") << QByteArray("") << QByteArray("x Eth0");
+    QTest::newRow("value joining neither side stays as it is")
+        << QByteArray("dsession_numc") << QByteArray("d") << QByteArray("ddc");
+}
+
+void TemplateRewriterTest::valuesJoiningTheirNeighboursFormPlaceholders()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, sessionNum);
+    QFETCH(QByteArray, expected);
+
+    RewriteValues values = defaultValues();
+    values.sessionNum = sessionNum.toStdString();
+    QCOMPARE(rewrite(line, values), expected);
+
+    TemplateRewriter rewriter(values);
+    std::string out;
+    rewriter.rewrite(line.toStdString(), distinctDraws(), out);
+    QCOMPARE(QByteArray::fromStdString(out), expected);
 }
 
 void TemplateRewriterTest::drawsAreTakenInOrder()
