@@ -41,7 +41,7 @@ bool holdsLevel(std::string_view line, int generationType)
 GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink,
                              RandomSource& random, WallClock& clock)
     : m_settings(settings), m_flags(flags), m_view(view), m_sink(sink), m_random(random), m_clock(clock),
-      m_rewriter(settings.rewrite), m_nextDelay(settings.delay)
+      m_rewriter(settings.rewrite), m_composer(settings.firewallName), m_nextDelay(settings.delay)
 {}
 
 // Random selection (-1) and "every PIX- line" (0) select after the wait; every other type
@@ -287,8 +287,7 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
         appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, m_settings.firewallName, line);
         line = m_shaped;
     } else if (templated) {
-        m_shaped.clear();
-        appendComposedLine(m_shaped, now.date, now.time, m_settings.firewallName, line);
+        m_composer.compose(m_shaped, now.date, now.time, line);
         line = m_shaped;
     }
 

@@ -156,6 +156,7 @@ private:
     WallClock& m_clock;
 
     TemplateRewriter m_rewriter;
+    LineComposer m_composer;
     LineReader m_reader;
     std::string m_line;         // the run's current line, as read from the source
     std::string m_restamped;    // the line with a fresh time stamp

@@ -95,6 +95,19 @@ void appendComposedLine(std::string& out, const CivilDate& date, const CivilTime
     out.append(message);
 }
 
+void LineComposer::compose(std::string& out, const CivilDate& date, const CivilTime& time, std::string_view message)
+{
+    if (date.year != m_date.year || date.month != m_date.month || date.day != m_date.day || time.hour != m_time.hour ||
+        time.minute != m_time.minute || time.second != m_time.second) {
+        m_header.clear();
+        appendComposedLine(m_header, date, time, m_firewallName, {});
+        m_date = date;
+        m_time = time;
+    }
+    out.assign(m_header);
+    out.append(message);
+}
+
 namespace {
 
 constexpr std::string_view kPixTag = "PIX-";

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace korvane {
 
@@ -68,6 +69,22 @@ std::string composeLine(const CivilDate& date, const CivilTime& time, std::strin
 // The same appended to `out`, whose storage a run reuses from line to line.
 void appendComposedLine(std::string& out, const CivilDate& date, const CivilTime& time, std::string_view firewallName,
                         std::string_view message);
+
+// Composes lines as composeLine does, for a run that composes many a second: the date, time and
+// name that start a line are written once per second and copied into every line of that second.
+class LineComposer
+{
+public:
+    explicit LineComposer(std::string firewallName) : m_firewallName(std::move(firewallName)) {}
+    // Replaces out's content with the composed line.
+    void compose(std::string& out, const CivilDate& date, const CivilTime& time, std::string_view message);
+
+private:
+    std::string m_firewallName;
+    std::string m_header; // of the second below
+    CivilDate m_date{0, 0, 0};
+    CivilTime m_time{-1, -1, -1};
+};
 
 // The severity a syslog receiver should see for a firewall message: the digit right after the
 // first "PIX-" (0..7); 5, notice, when there is none.

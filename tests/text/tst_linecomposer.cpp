@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace korvane;
@@ -58,6 +59,7 @@ private slots:
     void megabyteLineLosesOnlyItsHeader();
     void frameLine_data();
     void frameLine();
+    void composerFollowsTheClock();
 };
 
 void LineComposerTest::workedExample()
@@ -240,3 +242,20 @@ void LineComposerTest::frameLine()
 
 QTEST_APPLESS_MAIN(LineComposerTest)
 #include "tst_linecomposer.moc"
+
+void LineComposerTest::composerFollowsTheClock()
+{
+    // Every change of a field a line shows, and one it does not (the millisecond).
+    const std::vector<std::pair<CivilDate, CivilTime>> stamps{
+        {{2026, 12, 31}, {23, 59, 58, 10}}, {{2026, 12, 31}, {23, 59, 58, 990}}, {{2026, 12, 31}, {23, 59, 59}},
+        {{2026, 12, 31}, {23, 58, 59}},     {{2026, 12, 31}, {22, 58, 59}},      {{2026, 12, 30}, {22, 58, 59}},
+        {{2026, 11, 30}, {22, 58, 59}},     {{2027, 11, 30}, {22, 58, 59}},
+    };
+    LineComposer composer("Pix-Inside-Demo");
+    std::string line = "left over from the line before";
+    for (std::size_t i = 0; i < stamps.size(); ++i) {
+        const std::string message = "%PIX-6-302013: message " + std::to_string(i);
+        composer.compose(line, stamps[i].first, stamps[i].second, message);
+        QCOMPARE(line, composeLine(stamps[i].first, stamps[i].second, "Pix-Inside-Demo", message));
+    }
+}
