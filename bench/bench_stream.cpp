@@ -166,6 +166,12 @@ public:
         dropped += result && result.value() == Delivery::Dropped;
         return result;
     }
+    FlushResult flush() override
+    {
+        FlushResult result = m_target.flush();
+        dropped += result ? result.value().dropped : 0;
+        return result;
+    }
     std::int64_t dropped = 0;
 
 private:
@@ -211,14 +217,15 @@ int main(int argc, char** argv)
     serverTls.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
     serverTls.setPrivateKey(QSslKey(&key, QSsl::Rsa, QSsl::Pem));
 
-    std::printf("Korvane over TCP and TLS at Delay 0.000001, %d s per row, SAMPLE.TXT templates, receiver thread on "
+    std::printf("Korvane over TCP and TLS at Delay 1e-9 (as fast as it goes), %d s per row, SAMPLE.TXT templates, "
+                "receiver thread on "
                 "127.0.0.1\n\n",
                 seconds);
     std::printf("%-34s %12s %12s %10s %12s  %s\n", "", "lines/s", "received", "dropped", "CPU us/line", "goal");
     const Row rows[] = {
-        {"TCP, line feeds, as today", StreamFraming::LineFeed, SyslogFormat::Plain, false, 500000},
-        {"TCP, octet counting, RFC 5424", StreamFraming::OctetCounting, SyslogFormat::Rfc5424, false, 500000},
-        {"TLS, octet counting, RFC 3164", StreamFraming::OctetCounting, SyslogFormat::Rfc3164, true, 300000},
+        {"TCP, line feeds", StreamFraming::LineFeed, SyslogFormat::Plain, false, 1000000},
+        {"TCP, octet counting, RFC 5424", StreamFraming::OctetCounting, SyslogFormat::Rfc5424, false, 1000000},
+        {"TLS, octet counting, RFC 3164", StreamFraming::OctetCounting, SyslogFormat::Rfc3164, true, 500000},
     };
     for (const Row& row : rows) {
 
@@ -260,7 +267,7 @@ int main(int argc, char** argv)
         const double cpu0 = processCpuSeconds();
         const Clock::time_point played = Clock::now();
         CountingSink counting(sink);
-        driver.start(std::make_unique<GenerationRun>(settings, flags, view, counting, random, wall), 0.000001);
+        driver.start(std::make_unique<GenerationRun>(settings, flags, view, counting, random, wall), 1e-9);
         running.exec();
 
         // Until the receiver has every line that went into the queue, or 30 s.
