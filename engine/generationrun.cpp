@@ -151,7 +151,7 @@ GenerationRun::Next GenerationRun::waitOver()
 
 void GenerationRun::abandon()
 {
-    [[maybe_unused]] const FlushResult flushed = m_sink.flush();
+    [[maybe_unused]] const FlushResult flushed = m_sink.flushAndWait();
     m_reader.close();
     m_randomLines = {};
     m_lineHeld = false;
@@ -317,7 +317,7 @@ bool GenerationRun::deliver()
 GenerationRun::Next GenerationRun::endRun()
 {
     // The lines emitted before the end reach the system before the run reports its end.
-    if (const FlushResult flushed = m_sink.flush(); !flushed) {
+    if (const FlushResult flushed = m_sink.flushAndWait(); !flushed) {
         return halt(flushed.reason());
     }
     m_reader.close();
@@ -339,7 +339,7 @@ GenerationRun::Next GenerationRun::halt(std::string_view reason)
     // Nothing the operator sees is reset: Play stays disabled, the lamps keep their state.
     const std::string why(reason); // it may point into the reader
     // What was emitted before the failure still goes out, as far as the sink can send it.
-    [[maybe_unused]] const FlushResult flushed = m_sink.flush();
+    [[maybe_unused]] const FlushResult flushed = m_sink.flushAndWait();
     m_reader.close();
     m_randomLines = {};
     m_lineHeld = false;

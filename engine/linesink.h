@@ -45,6 +45,9 @@ public:
     // Hands every line still kept to the system. A failure that ends the run is the Failure; the
     // lines kept are then lost.
     virtual FlushResult flush() { return Flushed{}; }
+    // At the end of a run: flush(), and for a sink that hands lines to the system in the
+    // background, wait until it has, so that every drop is counted when the run reports its end.
+    virtual FlushResult flushAndWait() { return flush(); }
 };
 
 } // namespace korvane

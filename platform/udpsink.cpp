@@ -157,6 +157,15 @@ FlushResult UdpSink::flush()
     return Flushed{m_dropped.exchange(0)};
 }
 
+FlushResult UdpSink::flushAndWait()
+{
+    if (!m_writing.ends.empty()) {
+        handOver();
+    }
+    stopSender(); // once every line handed over is sent
+    return flush();
+}
+
 std::optional<Failure> UdpSink::sendFailureMet()
 {
     const std::lock_guard lock(m_mutex);

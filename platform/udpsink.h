@@ -53,6 +53,7 @@ public:
 
     SinkResult write(std::string_view line) override;
     FlushResult flush() override;
+    FlushResult flushAndWait() override;
 
     // What a failed send with this errno means for the run.
     static SinkResult sendFailure(int error);

@@ -167,7 +167,16 @@ SinkResult RunSession::CountingSink::write(std::string_view line)
 
 FlushResult RunSession::CountingSink::flush()
 {
-    FlushResult result = target->flush();
+    return counted(target->flush());
+}
+
+FlushResult RunSession::CountingSink::flushAndWait()
+{
+    return counted(target->flushAndWait());
+}
+
+FlushResult RunSession::CountingSink::counted(FlushResult result)
+{
     if (!result) {
         m_session.m_sinkFailed = true;
         return result;

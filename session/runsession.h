@@ -78,9 +78,11 @@ private:
         explicit CountingSink(RunSession& session) : m_session(session) {}
         SinkResult write(std::string_view line) override;
         FlushResult flush() override;
+        FlushResult flushAndWait() override;
         LineSink* target = nullptr;
 
     private:
+        FlushResult counted(FlushResult result);
         RunSession& m_session;
     };
 
