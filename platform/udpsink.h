@@ -60,9 +60,9 @@ public:
     // What a failed send with this errno means for the run.
     static SinkResult sendFailure(int error);
 
-    static constexpr std::size_t kBatchLines = 256;
+    static constexpr std::size_t kBatchLines = 128;
     static constexpr std::size_t kBatchBytes = 256 * 1024;
-    static constexpr std::size_t kQueuedBatches = 16;
+    static constexpr std::size_t kQueuedBatches = 8;
 
 private:
     // Lines back to back, and where each ends.
