@@ -149,7 +149,7 @@ SinkResult UdpSink::write(std::string_view line)
 FlushResult UdpSink::flush()
 {
     if (!m_writing.ends.empty()) {
-        handOver(true);
+        handOver();
     }
     if (m_senderFailed.load(std::memory_order_acquire)) {
         return *sendFailureMet();
@@ -172,17 +172,9 @@ std::optional<Failure> UdpSink::sendFailureMet()
     return m_senderFailure;
 }
 
-void UdpSink::handOver(bool mayInline)
+void UdpSink::handOver()
 {
     std::unique_lock lock(m_mutex);
-    if (mayInline && m_queue.empty() && !m_sending) {
-        // The sender cannot start meanwhile: only this thread gives it work.
-        lock.unlock();
-        send(m_writing);
-        m_writing.bytes.clear();
-        m_writing.ends.clear();
-        return;
-    }
     if (!m_sender.joinable()) {
         m_sender = std::thread([this] { senderLoop(); });
     }
@@ -222,13 +214,11 @@ void UdpSink::senderLoop()
         }
         Batch batch = std::move(m_queue.front());
         m_queue.pop_front();
-        m_sending = true;
         lock.unlock();
         send(batch);
         batch.bytes.clear();
         batch.ends.clear();
         lock.lock();
-        m_sending = false;
         m_spare.push_back(std::move(batch));
         m_room.notify_one();
     }

@@ -32,13 +32,13 @@ namespace korvane {
 // block: a datagram the kernel cannot take at once is dropped and counted as such.
 //
 // Lines written together go out together, up to kBatchLines datagrams in one system call, at the
-// latest when the run flushes. When lines come faster than one batch per flush, the system calls
-// are made on a sender thread of the sink's own, as the system's work per datagram is most of the
-// cost of a fast run: the window's thread composes the next lines meanwhile. A full batch goes to
-// the sender at once, and the sender sends it at once; when the sender is kQueuedBatches behind,
-// the writer waits for it. A flush with the sender idle sends on the writer's thread, which spares
-// a slower run the hand-over. Drops and failures met by the sender are reported by a later write
-// or flush.
+// latest when the run flushes. The system calls are made on a sender thread of the sink's own, as
+// the system's work per datagram is most of the cost of a fast run: the window's thread composes
+// the next lines meanwhile (measured, this also costs less processor time per line than sending
+// from the window's thread, at 100,000 lines a second as at full speed). A full or flushed batch
+// goes to the sender at once, and the sender sends it at once; when the sender is kQueuedBatches
+// behind, the writer waits for it. Drops and failures met by the sender are reported by a later
+// write or flush.
 class UdpSink final : public LineSink
 {
 public:
@@ -74,9 +74,8 @@ private:
 
     void closeSocket();
     void stopSender(); // after the lines handed over are sent
-    // Gives the batch being written to the sender, waiting while the sender is too far behind. With
-    // `mayInline`, a sender with nothing to do is spared: the batch is sent here and now.
-    void handOver(bool mayInline = false);
+    // Gives the batch being written to the sender, waiting while the sender is too far behind.
+    void handOver();
     void senderLoop();
     // Sends one batch; drops are counted, a failure that ends the run is kept for the writer.
     void send(Batch& batch);
@@ -98,7 +97,6 @@ private:
     std::deque<Batch> m_queue;      // handed over, not yet sent
     std::vector<Batch> m_spare;     // sent, their storage kept for reuse
     bool m_stopping = false;
-    bool m_sending = false; // the sender holds a batch it took from the queue
     std::optional<Failure> m_senderFailure;
     std::atomic<bool> m_senderFailed{false};
     std::atomic<std::int64_t> m_dropped{0}; // since the last flush
