@@ -4,7 +4,6 @@
 
 #include "platform/filesink.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -134,7 +133,7 @@ bool FileSink::openDescriptor()
 
 void FileSink::close()
 {
-    if (m_fd >= 0 && !m_keptEnds.empty()) {
+    if (m_fd >= 0 && !m_kept.empty()) {
         [[maybe_unused]] const Result<> written = writeKept();
     }
     if (m_fd >= 0) {
@@ -171,10 +170,8 @@ SinkResult FileSink::write(std::string_view line)
     if (m_fd < 0) {
         return m_failure.reason.empty() ? Failure{"the output file is not open"} : m_failure;
     }
-    m_kept.append(line);
-    m_kept.append("\r\n");
-    m_keptEnds.push_back(m_kept.size());
-    if (m_kept.size() >= kBatchBytes) {
+    m_kept.append(line, "\r\n");
+    if (m_kept.bytes.size() >= kBatchBytes) {
         if (Result<> written = writeKept(); !written) {
             return written.failure();
         }
@@ -184,7 +181,7 @@ SinkResult FileSink::write(std::string_view line)
 
 FlushResult FileSink::flush()
 {
-    if (m_keptEnds.empty()) {
+    if (m_kept.empty()) {
         return Flushed{};
     }
     if (Result<> written = writeKept(); !written) {
@@ -197,17 +194,14 @@ Result<> FileSink::writeKept()
 {
     followRotation();
     std::size_t written = 0;
-    const int err = writeAll(m_fd, m_kept, written);
-    const std::vector<std::size_t> ends = std::move(m_keptEnds);
+    const int err = writeAll(m_fd, m_kept.bytes, written);
+    // Part of a line went in (a full disk): cut it off again, so the file ends with a whole line
+    // and a later run appends cleanly.
+    const std::size_t partial = written - m_kept.wholeLinesIn(written);
     m_kept.clear();
-    m_keptEnds.clear();
     if (err == 0) {
         return {};
     }
-    // Part of a line went in (a full disk): cut it off again, so the file ends with a whole line
-    // and a later run appends cleanly.
-    const auto whole = std::upper_bound(ends.begin(), ends.end(), written);
-    const std::size_t partial = written - (whole == ends.begin() ? 0 : *(whole - 1));
     if (partial > 0) {
         struct stat st
         {};

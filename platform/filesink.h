@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/linesink.h"
+#include "platform/linebatch.h"
 
 #include <chrono>
 #include <filesystem>
@@ -67,8 +68,7 @@ private:
     std::chrono::milliseconds m_checkInterval{1000};
     std::chrono::steady_clock::time_point m_nextCheck{};
     Failure m_failure{"the output file is not open"}; // the last failure to open; none after a success
-    std::string m_kept;                               // lines with their CR LF, written since the last write
-    std::vector<std::size_t> m_keptEnds;              // where each of them ends in m_kept
+    LineBatch m_kept;                                 // lines with their CR LF, written since the last write
 };
 
 } // namespace korvane

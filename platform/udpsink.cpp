@@ -41,7 +41,7 @@ void UdpSink::closeSocket()
 Result<> UdpSink::configure(const QString& host, quint16 port)
 {
     // The lines written so far go to the receiver they were meant for.
-    if (m_configured && !m_writing.ends.empty()) {
+    if (m_configured && !m_writing.empty()) {
         handOver();
     }
     stopSender();
@@ -138,9 +138,8 @@ SinkResult UdpSink::write(std::string_view line)
     if (line.size() > m_longestDatagram) {
         return systemFailure({}, EMSGSIZE);
     }
-    m_writing.bytes.append(line);
-    m_writing.ends.push_back(m_writing.bytes.size());
-    if (m_writing.ends.size() >= kBatchLines || m_writing.bytes.size() >= kBatchBytes) {
+    m_writing.append(line);
+    if (m_writing.lines() >= kBatchLines || m_writing.bytes.size() >= kBatchBytes) {
         handOver();
     }
     return Delivery::Sent;
@@ -148,7 +147,7 @@ SinkResult UdpSink::write(std::string_view line)
 
 FlushResult UdpSink::flush()
 {
-    if (!m_writing.ends.empty()) {
+    if (!m_writing.empty()) {
         handOver();
     }
     if (m_senderFailed.load(std::memory_order_acquire)) {
@@ -159,7 +158,7 @@ FlushResult UdpSink::flush()
 
 FlushResult UdpSink::flushAndWait()
 {
-    if (!m_writing.ends.empty()) {
+    if (!m_writing.empty()) {
         handOver();
     }
     stopSender(); // once every line handed over is sent
@@ -212,24 +211,23 @@ void UdpSink::senderLoop()
         if (m_queue.empty()) {
             return; // stopping, and everything handed over is sent
         }
-        Batch batch = std::move(m_queue.front());
+        LineBatch batch = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
         send(batch);
-        batch.bytes.clear();
-        batch.ends.clear();
+        batch.clear();
         lock.lock();
         m_spare.push_back(std::move(batch));
         m_room.notify_one();
     }
 }
 
-void UdpSink::send(Batch& batch)
+void UdpSink::send(LineBatch& batch)
 {
     if (m_senderFailed.load(std::memory_order_relaxed)) {
         return; // the run ends with the failure already met
     }
-    const std::size_t count = batch.ends.size();
+    const std::size_t count = batch.lines();
     m_messages.resize(count);
     m_parts.resize(count);
     std::size_t start = 0;

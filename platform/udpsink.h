@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/linesink.h"
+#include "platform/linebatch.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -65,20 +66,13 @@ public:
     static constexpr std::size_t kQueuedBatches = 8;
 
 private:
-    // Lines back to back, and where each ends.
-    struct Batch
-    {
-        std::string bytes;
-        std::vector<std::size_t> ends;
-    };
-
     void closeSocket();
     void stopSender(); // after the lines handed over are sent
     // Gives the batch being written to the sender, waiting while the sender is too far behind.
     void handOver();
     void senderLoop();
     // Sends one batch; drops are counted, a failure that ends the run is kept for the writer.
-    void send(Batch& batch);
+    void send(LineBatch& batch);
     // The failure the sender met, if any.
     std::optional<Failure> sendFailureMet();
 
@@ -88,14 +82,14 @@ private:
     socklen_t m_receiverLength = 0;
     bool m_configured = false;
     std::size_t m_longestDatagram = 0;
-    Batch m_writing; // the lines written since the last hand-over
+    LineBatch m_writing; // the lines written since the last hand-over
 
     // Shared with the sender thread.
     std::mutex m_mutex;
     std::condition_variable m_work; // a batch to send, or the end
     std::condition_variable m_room; // a batch sent
-    std::deque<Batch> m_queue;      // handed over, not yet sent
-    std::vector<Batch> m_spare;     // sent, their storage kept for reuse
+    std::deque<LineBatch> m_queue;  // handed over, not yet sent
+    std::vector<LineBatch> m_spare; // sent, their storage kept for reuse
     bool m_stopping = false;
     std::optional<Failure> m_senderFailure;
     std::atomic<bool> m_senderFailed{false};
