@@ -76,6 +76,9 @@ public:
     // Bytes of whole messages not yet handed to the connection.
     std::size_t queuedBytes() const { return m_queue.size() - m_head; }
     std::size_t queuedMessages() const { return m_lengths.size(); }
+    // Why the connection is down or was last lost, without what the sink will do about it
+    // ("connection refused"); "" when it never was.
+    QString lastProblem() const { return m_lastProblem; }
     // The failure that ended the connection for good, "" while there is none.
     const std::string& failure() const { return m_failure; }
     // True when every message written has been handed to the system.
@@ -110,6 +113,7 @@ private:
     bool m_pumping = false;
     std::chrono::milliseconds m_nextRetry = kFirstRetry;
     QString m_stateText;
+    QString m_lastProblem;
     std::string m_failure; // set once: every later line fails with it
     std::size_t m_queueLimit = kQueueLimitBytes;
 

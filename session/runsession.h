@@ -18,12 +18,17 @@
 namespace korvane {
 
 // How far the current (or last) run has come.
+// At the end of a run, emitted = delivered + dropped + undelivered; while it lasts, the rest is
+// still on its way (queued for a TCP or TLS receiver, or waiting for the UDP sender).
 struct RunProgress
 {
-    std::int64_t emitted = 0; // lines emitted in the run, across passes
-    std::int64_t dropped = 0; // of those, lines the system could not take at once
-    double seconds = 0;       // since Play, up to the end of the run
-    bool sinkFailed = false;  // the run failed writing or sending a line (else, if at all, reading)
+    std::int64_t emitted = 0;     // lines emitted in the run, across passes
+    std::int64_t delivered = 0;   // of those, lines the system took: written, sent, or taken by the connection
+    std::int64_t dropped = 0;     // lost at once: the system's send buffer, or Korvane's own queue, was full
+    std::int64_t undelivered = 0; // never taken by the system: failed, discarded after a failure, or still queued
+    std::int64_t resent = 0;      // TCP and TLS: lines sent again on a new connection after a break
+    double seconds = 0;           // since Play, up to the end of the run
+    bool sinkFailed = false;      // the run failed writing or sending a line (else, if at all, reading)
     double rate() const { return seconds > 0 ? static_cast<double>(emitted) / seconds : 0; }
 };
 

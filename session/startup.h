@@ -56,8 +56,14 @@ struct StartupResult
     Outcome outcome = Outcome::Go;
     Stage reached = Stage::Lock;
     std::vector<Notice> notices; // to show, in order, before going on or ending
-    QString failure;             // not empty: start-up stopped here; "Unknown Error !!!" with this reason
-    double positionX = 0;        // twips, as stored
+    // One line per value of korvane.ini that was replaced, for standard error and the settings
+    // panel's tooltip: 'korvane.ini: Protocol "TPC" is not UDP, TCP or TLS; UDP written back'.
+    std::vector<QString> repairs;
+    // Not empty when korvane.ini could not be read at all (a folder, a link loop, no permission):
+    // why, naming the file. The keys then took their defaults.
+    QString settingsProblem;
+    QString failure;      // not empty: start-up stopped here; "Unknown Error !!!" with this reason
+    double positionX = 0; // twips, as stored
     double positionY = 0;
     Settings settings;                // as read and repaired, up to `reached`
     RunConfig config;                 // the typed settings (meaningful from TemplateKeys on)

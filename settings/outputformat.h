@@ -23,7 +23,8 @@ enum class SyslogFormat
 {
     Plain,   // the line as composed (or read), no priority
     Rfc3164, // <PRI>Mmm dd hh:mm:ss HOST MSG
-    Rfc5424  // <PRI>1 TIMESTAMP HOST APP-NAME PROCID MSGID SD MSG
+    Rfc5424, // <PRI>1 TIMESTAMP HOST APP-NAME PROCID MSGID SD MSG
+    Device   // <PRI>Mmm dd yyyy hh:mm:ss HOST : %PIX-n-NNNNNN: MSG, as the firewall itself sends it
 };
 
 // How messages are delimited on a TCP or TLS stream.
