@@ -35,7 +35,7 @@ korvane_need_packages() {
         "${missing[@]}" </dev/null
 }
 
-KORVANE_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev fonts-dejavu-core)
+KORVANE_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev fonts-dejavu-core ccache)
 KORVANE_TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick libbenchmark-dev rsyslog rsyslog-gnutls openssl clang clang-format
                        libclang-rt-14-dev procps file dpkg-dev lintian reuse desktop-file-utils appstream)
 
@@ -43,6 +43,12 @@ KORVANE_TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick libbenchmark-dev
 korvane_build() {
     local preset=$1
     cd "$KORVANE_ROOT"
+    # Four presets compile the same sources: a compiler cache keyed on paths relative to the
+    # checkout serves a rebuild, another preset's flags aside, and any clone of the same tree.
+    if command -v ccache >/dev/null 2>&1; then
+        export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+        export CCACHE_BASEDIR="$KORVANE_ROOT" CCACHE_NOHASHDIR=1
+    fi
     if [ ! -f "build/$preset/build.ninja" ]; then
         cmake --preset "$preset" >/dev/null
     fi
