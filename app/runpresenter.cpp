@@ -35,6 +35,13 @@ void RunPresenter::showUnknownError(const QString& reason)
     }
 }
 
+void RunPresenter::showDeliveries()
+{
+    if (m_runShown) {
+        m_controls.lineCount->setToolTip(deliveryText(m_progress()));
+    }
+}
+
 void RunPresenter::setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled)
 {
     m_controls.transport->setEnabledButtons(playEnabled, pauseEnabled, stopEnabled);
@@ -50,6 +57,7 @@ void RunPresenter::showRunTitle()
     // the new run's counts.
     m_lineCount = -1;
     m_lineCountPending = true;
+    m_runShown = true;
 }
 
 void RunPresenter::setSourceButtonEnabled(bool enabled)
@@ -102,7 +110,7 @@ void RunPresenter::showRunState()
     }
     m_lineCountPending = false;
     // Lines are delivered after they are counted: the tooltip follows every update.
-    m_controls.lineCount->setToolTip(deliveryText(m_progress()));
+    showDeliveries();
     if (m_controls.greenLamp->isHidden() == m_lampsOn) {
         for (StatusLamp* lamp : {m_controls.greenLamp, m_controls.redLamp, m_controls.yellowLamp}) {
             lamp->setHidden(!m_lampsOn);

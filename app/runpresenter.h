@@ -54,6 +54,9 @@ public:
     void endRun();
     // "Unknown Error !!!" as the title, the reason in its tooltip and on standard error.
     void showUnknownError(const QString& reason);
+    // The delivery counts in the counter's tooltip, from the first run on: also after a run, while
+    // the lines queued for a receiver still go out.
+    void showDeliveries();
 
     // RunView
     void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) override;
@@ -74,7 +77,8 @@ private:
     std::function<RunProgress()> m_progress;
     std::int64_t m_lineCount = -1; // what the run last counted; -1 before its first line
     bool m_lineCountPending = false;
-    bool m_lampsOn = false; // what the run last set; shown with the next update
+    bool m_runShown = false; // a run has begun: the tooltip has counts to tell
+    bool m_lampsOn = false;  // what the run last set; shown with the next update
 };
 
 } // namespace korvane
