@@ -9,7 +9,10 @@ namespace korvane {
 
 void KorvaneFRM::onHarkwell()
 {
-    if (const Result<> launched = m_services.desktop.launchCompanion(); !launched) {
+    if (!m_companion.possible) {
+        return;
+    }
+    if (const Result<> launched = m_services.desktop.launchCompanion(m_companion.arguments); !launched) {
         m_services.messages.notify(
             MessageService::Icon::Warning, QStringLiteral("Harkwell"),
             QStringLiteral("Harkwell could not be started: %1").arg(QString::fromStdString(launched.reason())));

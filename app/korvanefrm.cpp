@@ -41,7 +41,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
                        .greenLamp = frm_green,
                        .redLamp = FRM_Red,
                        .yellowLamp = FRM_Yellow},
-                      m_session);
+                      [this] { return m_session.progress(); });
     connect(&m_session, &RunSession::runEnded, this, [this] {
         m_runView.endRun();
         emit runEnded();

@@ -10,6 +10,7 @@
 #include "app/outputbox.h"
 #include "app/runpresenter.h"
 #include "app/transportbar.h"
+#include "session/companion.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "settings/runconfig.h"
@@ -89,6 +90,7 @@ private:
     RunOutput m_output;
     RunPresenter m_runView;
     RunSession m_session;
+    CompanionLaunch m_companion; // how the Harkwell button starts the listener
     QString m_helpFile;
 
     // Top strip

@@ -13,6 +13,7 @@
 #include "settings/result.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace korvane {
 
@@ -22,8 +23,8 @@ class DesktopActions
 {
 public:
     virtual ~DesktopActions() = default;
-    // Starts the companion listener; fails when it cannot be found or started.
-    virtual Result<> launchCompanion() = 0;
+    // Starts the companion listener with these arguments; fails when it cannot be found or started.
+    virtual Result<> launchCompanion(const QStringList& arguments) = 0;
     virtual void showHelp(const QString& helpFile) = 0;
 };
 

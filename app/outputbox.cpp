@@ -24,12 +24,15 @@ OutputBox::OutputBox(QWidget* parent) : QPlainTextEdit(parent)
     // Tab moves on to the next control, as in every text box of the window, instead of typing.
     setTabChangesFocus(true);
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(40);
+    m_flushTimer.setInterval(kFlushIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &OutputBox::flush);
 }
 
 void OutputBox::appendLine(std::string_view line)
 {
+    if (m_clearBeforeNextLine) {
+        dropPending();
+    }
     m_pending.append(line);
     m_pending.push_back('\n');
     ++m_pendingLines;
@@ -50,29 +53,43 @@ void OutputBox::appendLine(std::string_view line)
 
 void OutputBox::clearText()
 {
-    m_flushTimer.stop();
-    m_pending.clear();
-    m_pendingLines = 0;
-    m_clearPending = false;
+    forgetPending();
     clear();
 }
 
 void OutputBox::clearLater()
 {
-    m_pending.clear();
-    m_pendingLines = 0;
-    m_clearPending = true;
+    if (!m_clearBeforeNextLine) {
+        // The lines of the pass that ended stay (and are shown) until the next one emits.
+        m_clearBeforeNextLine = true;
+        return;
+    }
+    dropPending();
     if (!m_flushTimer.isActive()) {
         m_flushTimer.start();
     }
 }
 
-void OutputBox::setLines(const QStringList& lines)
+void OutputBox::dropPending()
+{
+    m_pending.clear();
+    m_pendingLines = 0;
+    m_clearPending = true;
+    m_clearBeforeNextLine = false;
+}
+
+void OutputBox::forgetPending()
 {
     m_flushTimer.stop();
     m_pending.clear();
     m_pendingLines = 0;
     m_clearPending = false;
+    m_clearBeforeNextLine = false;
+}
+
+void OutputBox::setLines(const QStringList& lines)
+{
+    forgetPending();
     setMaximumBlockCount(0);
     setPlainText(lines.join(QLatin1Char('\n')));
 }
@@ -86,11 +103,15 @@ void OutputBox::flush()
         m_pendingLines = kMaxLines;
         m_clearPending = true;
     }
+    const bool cleared = m_clearPending;
     if (m_clearPending) {
         m_clearPending = false;
         clear();
     }
     if (m_pending.empty()) {
+        if (cleared) {
+            emit flushed();
+        }
         return;
     }
     QElapsedTimer took;

@@ -17,7 +17,8 @@ namespace korvane {
 // each pass, are gathered as bytes and shown together a few times a second (less often when
 // showing takes long), so neither painting nor text conversion limits the rate; the box keeps
 // the last `kMaxLines` lines of a run, so its memory stays flat over any number of lines. Its
-// length is counted as the box's text with a CR LF after each line.
+// length is counted as the box's text with a CR LF after each line. The emptying at a pass's
+// start waits for that pass's first line, so the last line of a pass stays in view meanwhile.
 class OutputBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -33,15 +34,19 @@ public:
     void appendLine(std::string_view line);
     void setLines(const QStringList& lines); // replaces the whole text at once
     void clearText();                        // empties the box now
-    void clearLater();                       // empties it with the next update, as a fast run does at every pass
-    void flush();                            // shows what is pending now
-    qint64 textLength() const;               // characters of the text, CR LF counted as two
-    QString text();                          // the whole text, each line followed by CR LF
+    // Empties the box before the next line, as a run does at every pass; a second call before
+    // any line (a pass that found none) empties it with the next update.
+    void clearLater();
+    void flush();              // shows what is pending now
+    qint64 textLength() const; // characters of the text, CR LF counted as two
+    QString text();            // the whole text, each line followed by CR LF
 
 signals:
-    void flushed();
+    void flushed(); // an update emptied the box or showed lines
 
 private:
+    void dropPending();   // the pending lines go, and the next update empties the box
+    void forgetPending(); // nothing pending any more, not even an emptying
     // The pending lines from byte `from` on as the box shows them, joined by LF.
     QString pendingText(std::size_t from) const;
     // Where the newest kMaxLines pending lines begin.
@@ -53,7 +58,8 @@ private:
 
     std::string m_pending; // lines waiting to be shown, each followed by LF (lines hold no CR or LF)
     qsizetype m_pendingLines = 0;
-    bool m_clearPending = false;
+    bool m_clearPending = false;        // the next update empties the box first
+    bool m_clearBeforeNextLine = false; // a pass has begun: its first line empties the box
     QTimer m_flushTimer;
 };
 

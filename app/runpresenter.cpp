@@ -4,28 +4,25 @@
 
 #include "app/runpresenter.h"
 
-#include "session/runsession.h"
+#include "session/deliverytext.h"
 
 #include <cstdio>
 #include <string>
 
 namespace korvane {
 
-void RunPresenter::present(const Controls& controls, const RunSession& session)
+void RunPresenter::present(const Controls& controls, std::function<RunProgress()> progress)
 {
     m_controls = controls;
-    m_session = &session;
+    m_progress = std::move(progress);
     connect(m_controls.output, &OutputBox::flushed, this, &RunPresenter::showRunState);
 }
 
 void RunPresenter::endRun()
 {
     refresh();
-    const RunProgress progress = m_session->progress();
-    if (progress.dropped > 0) {
-        std::fprintf(stderr, "korvane: %lld of %lld lines dropped: the system could not take them at once\n",
-                     static_cast<long long>(progress.dropped), static_cast<long long>(progress.emitted));
-    }
+    std::fprintf(stderr, "korvane: %s\n", qPrintable(deliveryText(m_progress())));
+    std::fflush(stderr);
 }
 
 void RunPresenter::showUnknownError(const QString& reason)
@@ -35,6 +32,13 @@ void RunPresenter::showUnknownError(const QString& reason)
     m_controls.title->show();
     if (!reason.isEmpty()) {
         std::fprintf(stderr, "korvane: %s\n", qPrintable(reason));
+    }
+}
+
+void RunPresenter::showDeliveries()
+{
+    if (m_runShown) {
+        m_controls.lineCount->setToolTip(deliveryText(m_progress()));
     }
 }
 
@@ -49,7 +53,11 @@ void RunPresenter::showRunTitle()
     m_controls.title->setText(QStringLiteral("Log's Generation"));
     m_controls.title->setToolTip(QString());
     m_controls.title->show();
-    m_lineCountPending = true; // a new run: the last run's dropped lines leave the tooltip
+    // A new run: the caption keeps the last count until the run's first line, the tooltip takes
+    // the new run's counts.
+    m_lineCount = -1;
+    m_lineCountPending = true;
+    m_runShown = true;
 }
 
 void RunPresenter::setSourceButtonEnabled(bool enabled)
@@ -69,7 +77,7 @@ void RunPresenter::appendOutput(std::string_view line)
 
 void RunPresenter::setLineCount(std::int64_t count)
 {
-    m_shownLineCount = count;
+    m_lineCount = count;
     m_lineCountPending = true;
 }
 
@@ -97,16 +105,12 @@ void RunPresenter::refresh()
 
 void RunPresenter::showRunState()
 {
-    if (m_lineCountPending) {
-        m_lineCountPending = false;
-        if (m_shownLineCount >= 0) {
-            m_controls.lineCount->setText(QStringLiteral("Lines : %1").arg(m_shownLineCount));
-        }
-        const std::int64_t dropped = m_session->progress().dropped;
-        m_controls.lineCount->setToolTip(
-            dropped > 0 ? QStringLiteral("%1 lines dropped: the system could not take them at once").arg(dropped)
-                        : QString());
+    if (m_lineCountPending && m_lineCount >= 0) {
+        m_controls.lineCount->setText(QStringLiteral("Lines : %1").arg(m_lineCount));
     }
+    m_lineCountPending = false;
+    // Lines are delivered after they are counted: the tooltip follows every update.
+    showDeliveries();
     if (m_controls.greenLamp->isHidden() == m_lampsOn) {
         for (StatusLamp* lamp : {m_controls.greenLamp, m_controls.redLamp, m_controls.yellowLamp}) {
             lamp->setHidden(!m_lampsOn);

@@ -8,8 +8,13 @@
 
 #include "app/startupdialogs.h"
 #include "app/windowposition.h"
+#include "session/destination.h"
 #include "session/startup.h"
 #include "settings/numbers.h"
+
+#include <QDir>
+
+#include <cstdio>
 
 namespace korvane {
 
@@ -18,6 +23,19 @@ namespace {
 QString number(double value, char separator)
 {
     return QString::fromStdString(numberToText(value, separator));
+}
+
+// What start-up had to say about korvane.ini: why it could not be read, and each value replaced.
+QStringList settingsReport(const StartupResult& r)
+{
+    QStringList lines;
+    if (!r.settingsProblem.isEmpty()) {
+        lines.append(r.settingsProblem + QStringLiteral("; the defaults are in force"));
+    }
+    for (const QString& repair : r.repairs) {
+        lines.append(repair);
+    }
+    return lines;
 }
 
 } // namespace
@@ -35,6 +53,11 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     const StartupResult r = runStartup(m_services.profile, &m_services.instanceLock, true, sep);
     m_settings = r.settings;
     m_config = r.config;
+    const QStringList report = settingsReport(r);
+    for (const QString& line : report) {
+        std::fprintf(stderr, "korvane: %s\n", qPrintable(line));
+    }
+    FRM_Infos->setToolTip(report.join(QLatin1Char('\n')));
     StartupDialogs dialogs(m_services.messages);
     if (!dialogs.showNotices(r.notices)) {
         return LoadOutcome::Interrupted;
@@ -61,12 +84,26 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         return LoadOutcome::Shown;
     }
 
+    // Where the lines go, in full, on the labels that say it in short.
+    const QString destination = destinationText(m_config) + QStringLiteral("\nWorking folder: ") +
+                                QDir::toNativeSeparators(QDir::currentPath());
+    LBL_SyslogFile->setToolTip(destination);
+    // The companion listener is started to hear what this output sends, where it can.
+    m_companion = companionLaunch(m_config);
+    CMD_Harkwell->setEnabled(m_companion.possible);
+    CMD_Harkwell->setToolTip(m_companion.description);
     FileSink::Mode mode = FileSink::Mode::Append;
     if (m_config.output != OutputKind::File) {
         LBL_SyslogFile->setText(QStringLiteral("Syslog File : Yes"));
         LBL_HostIP->setText(QStringLiteral("Host IP : ") + QString::fromStdString(m_config.host));
+        LBL_HostIP->setToolTip(destination);
         LBL_HostIP->show();
         m_connectionLamp->showOutput(m_config.output, m_output.streamSink());
+        if (m_config.output != OutputKind::Udp) {
+            // Queued lines go on to the receiver after a run has ended; the counts follow them.
+            connect(&m_output.streamSink(), &StreamSink::stateChanged, &m_runView, &RunPresenter::showDeliveries);
+            connect(&m_output.streamSink(), &StreamSink::drained, &m_runView, &RunPresenter::showDeliveries);
+        }
     } else if (RunOutput::fileExists()) {
         // The output file: appended to or emptied as the operator answers; created silently when
         // absent.

@@ -10,9 +10,9 @@ namespace korvane {
 
 SystemDesktop::SystemDesktop() : m_help(QUrl(QStringLiteral("qrc:/help/korvane.html"))) {}
 
-Result<> SystemDesktop::launchCompanion()
+Result<> SystemDesktop::launchCompanion(const QStringList& arguments)
 {
-    return launchDetached(QStringLiteral("harkwell"));
+    return launchDetached(QStringLiteral("harkwell"), arguments);
 }
 
 void SystemDesktop::showHelp(const QString& helpFile)

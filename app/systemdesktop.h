@@ -15,7 +15,7 @@ class SystemDesktop final : public DesktopActions
 {
 public:
     SystemDesktop();
-    Result<> launchCompanion() override;
+    Result<> launchCompanion(const QStringList& arguments) override;
     void showHelp(const QString& helpFile) override;
 
 private:

@@ -23,7 +23,7 @@ QString findProgram(const QString& name, const QString& ownFolder, const QString
     return QStandardPaths::findExecutable(name, searchPath);
 }
 
-Result<> launchDetached(const QString& name)
+Result<> launchDetached(const QString& name, const QStringList& arguments)
 {
     const QString program = findProgram(name, QCoreApplication::applicationDirPath(), {});
     if (program.isEmpty()) {
@@ -32,6 +32,7 @@ Result<> launchDetached(const QString& name)
     }
     QProcess process;
     process.setProgram(program);
+    process.setArguments(arguments);
     process.setWorkingDirectory(QDir::currentPath());
     process.setStandardInputFile(QProcess::nullDevice());
     if (!process.startDetached()) {

@@ -15,8 +15,8 @@ namespace korvane {
 // running executable, then along PATH. Returns "" when it is nowhere.
 QString findProgram(const QString& name, const QString& ownFolder, const QStringList& searchPath);
 
-// Starts a program detached, in the current working directory, without waiting for it and
-// without keeping track of it. Fails when it cannot be found or started.
-Result<> launchDetached(const QString& name);
+// Starts a program detached with `arguments`, in the current working directory, without waiting
+// for it and without keeping track of it. Fails when it cannot be found or started.
+Result<> launchDetached(const QString& name, const QStringList& arguments = {});
 
 } // namespace korvane

@@ -56,13 +56,15 @@ public:
     std::function<void()> onCall;
 };
 
-// Counts launches of the companion listener and help requests; a launch can be made to fail.
+// Counts launches of the companion listener, with their arguments, and help requests; a launch
+// can be made to fail.
 class FakeDesktop final : public DesktopActions
 {
 public:
-    Result<> launchCompanion() override
+    Result<> launchCompanion(const QStringList& arguments) override
     {
         ++launches;
+        launchArguments.append(arguments);
         if (!launchWorks) {
             return Failure{launchError.toStdString()};
         }
@@ -71,6 +73,7 @@ public:
     void showHelp(const QString& helpFile) override { helpFiles.append(helpFile); }
 
     int launches = 0;
+    QList<QStringList> launchArguments;
     bool launchWorks = true;
     QString launchError = QStringLiteral("execvp: No such file or directory");
     QStringList helpFiles;

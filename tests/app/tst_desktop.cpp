@@ -13,14 +13,19 @@
 using namespace korvane;
 using namespace korvane::test;
 
+using Keys = std::vector<std::pair<QByteArray, QByteArray>>;
+Q_DECLARE_METATYPE(Keys)
+
 namespace {
 
 // A started, shown and active window in the full view, over a folder with a template source.
 struct DesktopWindow
 {
-    explicit DesktopWindow(const QByteArray& delay = "1")
+    explicit DesktopWindow(const QByteArray& delay = "1", const Keys& more = {})
     {
-        env.folder.writeSettings({{"Delay", delay}, {"onetime", "1"}, {"GenerationType", "0"}});
+        Keys keys{{"Delay", delay}, {"onetime", "1"}, {"GenerationType", "0"}};
+        keys.insert(keys.end(), more.begin(), more.end());
+        env.folder.writeSettings(keys);
         env.folder.write(QStringLiteral("SAMPLE.TXT"), "%PIX-6-199001: Line one\r\n%PIX-6-199002: Line two\r\n"
                                                        "%PIX-6-199003: Line three\r\n");
     }
@@ -54,6 +59,9 @@ private slots:
     void initTestCase() { quietToolkitNotices(); }
 
     void companionStartsOnEveryClick();
+    void companionListensWhereTheLinesGo_data();
+    void companionListensWhereTheLinesGo();
+    void companionIsNotStartedForTls();
     void companionFailureIsReportedAndTheWindowGoesOn();
     void companionAccessKey();
     void f1OpensTheHelp_data();
@@ -71,6 +79,56 @@ void DesktopTest::companionStartsOnEveryClick()
     QCOMPARE(w.env.desktop.launches, 1);
     w.companion();
     QCOMPARE(w.env.desktop.launches, 2);
+    QVERIFY(w.env.messages.calls.isEmpty());
+}
+
+void DesktopTest::companionListensWhereTheLinesGo_data()
+{
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("tooltip");
+
+    const Keys network{{"SyslogFile", "1"}, {"HostIP", "127.0.0.1"}, {"UDP_Port_Syslog", "5516"}};
+    Keys tcp = network;
+    tcp.push_back({"Protocol", "TCP"});
+    QTest::newRow("TCP") << tcp << QStringList{"--tcp", "--port", "5516"}
+                         << "Starts Harkwell listening on TCP port 5516";
+    QTest::newRow("UDP") << network << QStringList{"--port", "5516"} << "Starts Harkwell listening on UDP port 5516";
+    QTest::newRow("the output file: Harkwell on its own defaults")
+        << Keys{{"SyslogFile", "0"}} << QStringList{}
+        << "Starts Harkwell (the lines go to GENERATE.TXT, not to a listener)";
+}
+
+void DesktopTest::companionListensWhereTheLinesGo()
+{
+    QFETCH(Keys, keys);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tooltip);
+
+    DesktopWindow w("1", keys);
+    QVERIFY(w.start());
+    const QWidget* button = control(w.window, "CMD_Harkwell");
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->toolTip(), tooltip);
+    w.companion();
+    QCOMPARE(w.env.desktop.launchArguments, QList<QStringList>{arguments});
+}
+
+// A TLS listener needs a server certificate that korvane.ini does not hold: rather than start one
+// that cannot hear, the button says so and starts nothing.
+void DesktopTest::companionIsNotStartedForTls()
+{
+    DesktopWindow w("1",
+                    {{"SyslogFile", "1"}, {"HostIP", "127.0.0.1"}, {"UDP_Port_Syslog", "6514"}, {"Protocol", "TLS"}});
+    QVERIFY(w.start());
+    const QWidget* button = control(w.window, "CMD_Harkwell");
+    QVERIFY(!button->isEnabled());
+    QVERIFY2(button->toolTip().contains(QLatin1String("TLS")) &&
+                 button->toolTip().contains(QLatin1String("--tls-cert FILE --tls-key FILE --port 6514")),
+             qPrintable(button->toolTip()));
+    w.companion();
+    QTest::keyClick(&w.window, Qt::Key_H, Qt::AltModifier);
+    QCOMPARE(w.env.desktop.launches, 0);
     QVERIFY(w.env.messages.calls.isEmpty());
 }
 

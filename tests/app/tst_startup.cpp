@@ -14,6 +14,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace korvane;
@@ -44,6 +45,10 @@ private slots:
 
     void showsTheSettingsInForce_data();
     void showsTheSettingsInForce();
+    void saysWhereTheLinesGo_data();
+    void saysWhereTheLinesGo();
+    void tellsWhatWasWrongWithTheSettingsFile_data();
+    void tellsWhatWasWrongWithTheSettingsFile();
     void placesTheWindowWhereItWas_data();
     void placesTheWindowWhereItWas();
     void asksBeforeReusingAnOutputFile_data();
@@ -165,6 +170,92 @@ void StartupTest::showsTheSettingsInForce()
     QCOMPARE(window.fileSink().isOpen(), !udp);
     QCOMPARE(window.udpSink().isConfigured(), udp);
     QVERIFY(env.messages.calls.isEmpty());
+}
+
+void StartupTest::saysWhereTheLinesGo_data()
+{
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QString>("destination"); // "GENERATE.TXT" for the file in the working folder
+
+    const Keys network{{"SyslogFile", "1"}, {"HostIP", "127.0.0.1"}, {"UDP_Port_Syslog", "5516"}};
+    Keys tcp = network;
+    tcp.insert(tcp.end(), {{"Protocol", "TCP"}, {"TCP_Framing", "1"}, {"SyslogFormat", "2"}});
+    QTest::newRow("TCP") << tcp << "TCP 127.0.0.1:5516, octet counting, RFC 5424";
+    QTest::newRow("UDP") << network << "UDP 127.0.0.1:5516, plain lines";
+    QTest::newRow("the output file") << Keys{{"SyslogFile", "0"}} << "GENERATE.TXT";
+}
+
+// The captions stay short; the settings panel's output labels tell the whole destination and the
+// working folder. LBL_HostIP, hidden for the file, leaves it to LBL_SyslogFile then.
+void StartupTest::saysWhereTheLinesGo()
+{
+    QFETCH(Keys, keys);
+    QFETCH(QString, destination);
+
+    WindowServices env;
+    env.folder.writeSettings(keys);
+    env.folder.write(QStringLiteral("SAMPLE.TXT"), threeTemplates);
+    KorvaneFRM window(env.services());
+    QCOMPARE(window.load(), KorvaneFRM::LoadOutcome::Shown);
+
+    const bool toFile = destination == QLatin1String("GENERATE.TXT");
+    if (toFile) {
+        destination = env.folder.path(destination) + QStringLiteral(", plain lines");
+    }
+    const QString told = destination + QStringLiteral("\nWorking folder: ") + QDir::currentPath();
+    QCOMPARE(control(window, "LBL_SyslogFile")->toolTip(), told);
+    QCOMPARE(shown(window, "LBL_HostIP"), !toFile);
+    if (!toFile) {
+        QCOMPARE(caption(window, "LBL_HostIP"), QStringLiteral("Host IP : 127.0.0.1"));
+        QCOMPARE(control(window, "LBL_HostIP")->toolTip(), told);
+    }
+}
+
+void StartupTest::tellsWhatWasWrongWithTheSettingsFile_data()
+{
+    QTest::addColumn<bool>("unreadable"); // korvane.ini is a folder
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QString>("told"); // in one line of the panel's tooltip and of standard error
+
+    QTest::newRow("a replaced value") << false
+                                      << Keys{{"SyslogFile", "1"}, {"HostIP", "127.0.0.1"}, {"Protocol", "TPC"}}
+                                      << "korvane.ini: Protocol \"TPC\" is not UDP, TCP or TLS; UDP written back";
+    QTest::newRow("korvane.ini cannot be read") << true << Keys{} << "; the defaults are in force";
+}
+
+// Each repair, and why korvane.ini could not be read, on standard error and in the settings
+// panel's tooltip; the window then runs on the defaults. (The lines themselves come from
+// start-up.)
+void StartupTest::tellsWhatWasWrongWithTheSettingsFile()
+{
+    QFETCH(bool, unreadable);
+    QFETCH(Keys, keys);
+    QFETCH(QString, told);
+
+    WindowServices env;
+    if (unreadable) {
+        QVERIFY(QDir(env.folder.path(QStringLiteral("."))).mkdir(QStringLiteral("korvane.ini")));
+    } else {
+        env.folder.writeSettings(keys);
+    }
+    env.folder.write(QStringLiteral("SAMPLE.TXT"), threeTemplates);
+    KorvaneFRM window(env.services());
+    StderrCapture errors;
+    QCOMPARE(window.load(), KorvaneFRM::LoadOutcome::Shown);
+    const QString stderrText = QString::fromLocal8Bit(errors.take());
+
+    const QStringList lines = control(window, "FRM_Infos")->toolTip().split(QLatin1Char('\n'));
+    QVERIFY2(std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.contains(told); }),
+             qPrintable(lines.join(QLatin1Char('|'))));
+    for (const QString& line : lines) {
+        QVERIFY2(line.contains(QLatin1String("korvane.ini")), qPrintable(line));
+        QVERIFY2(stderrText.contains(QStringLiteral("korvane: ") + line + QLatin1Char('\n')), qPrintable(stderrText));
+    }
+    QVERIFY(!shown(window, "LBL_titre"));
+    if (unreadable) {
+        QCOMPARE(caption(window, "LBL_Delay"), QStringLiteral("Delay : 1 s"));
+        QCOMPARE(caption(window, "LBL_SyslogFile"), QStringLiteral("Syslog File : No"));
+    }
 }
 
 void StartupTest::placesTheWindowWhereItWas_data()

@@ -233,24 +233,33 @@ void E2eWindow::exitStoresTheWindowPlace()
 void E2eWindow::harkwellButtonStartsTheListener_data()
 {
     QTest::addColumn<bool>("byKey");
-    QTest::newRow("Alt+H") << true;
-    QTest::newRow("click on Harkwell") << false;
+    QTest::addColumn<Keys>("overrides");
+    QTest::addColumn<QString>("listenerName");
+    QTest::newRow("Alt+H") << true << Keys{} << harkwellWindowName;
+    QTest::newRow("click on Harkwell") << false << Keys{} << harkwellWindowName;
+    // Over TCP, the listener hears on the transport and port in force.
+    const QByteArray port = QByteArray::number(freeUdpPort());
+    QTest::newRow("TCP output: Harkwell listens on TCP at that port")
+        << false << Keys{{"SyslogFile", "1"}, {"Protocol", "TCP"}, {"HostIP", "127.0.0.1"}, {"UDP_Port_Syslog", port}}
+        << QStringLiteral("^Harkwell - TCP port %1$").arg(QString::fromLatin1(port));
 }
 
 void E2eWindow::harkwellButtonStartsTheListener()
 {
     QFETCH(bool, byKey);
-    WindowSession s(*m_server);
+    QFETCH(Keys, overrides);
+    QFETCH(QString, listenerName);
+    WindowSession s(*m_server, overrides);
     QVERIFY2(s.window != 0, qPrintable(s.failure()));
     QVERIFY(s.expand());
-    QVERIFY(s.desktop.windows(harkwellWindowName).isEmpty());
+    QVERIFY(s.desktop.windows(listenerName).isEmpty());
 
     if (byKey) {
         s.desktop.key(s.window, QStringLiteral("alt+h"));
     } else {
         QVERIFY(s.desktop.click(s.window, client::harkwellButton));
     }
-    const quint64 listener = s.desktop.waitForWindow(harkwellWindowName);
+    const quint64 listener = s.desktop.waitForWindow(listenerName);
     QVERIFY2(listener != 0, qPrintable(s.failure()));
     const qint64 listenerPid = s.desktop.windowPid(listener);
     QVERIFY(listenerPid > 0);
@@ -260,8 +269,8 @@ void E2eWindow::harkwellButtonStartsTheListener()
     s.desktop.key(s.window, QStringLiteral("alt+e"));
     QVERIFY2(s.korvane->waitForExit(), qPrintable(s.failure()));
     QCOMPARE(s.korvane->exitCode(), 0);
-    QCOMPARE(s.desktop.windows(harkwellWindowName), QList<quint64>{listener});
-    QVERIFY(endProcess(listenerPid, s.desktop, harkwellWindowName));
+    QCOMPARE(s.desktop.windows(listenerName), QList<quint64>{listener});
+    QVERIFY(endProcess(listenerPid, s.desktop, listenerName));
 }
 
 QTEST_GUILESS_MAIN(E2eWindow)

@@ -118,7 +118,7 @@ void TestProgramLauncher::findProgram()
 
 void TestProgramLauncher::launchFindsItOnThePath()
 {
-    // A stand-in listener on PATH that notes where it was started and with how many arguments.
+    // A stand-in listener on PATH that notes where it was started and with which arguments.
     QTemporaryDir bin;
     QTemporaryDir work;
     const QString name = QStringLiteral("korvane-test-listener");
@@ -126,7 +126,7 @@ void TestProgramLauncher::launchFindsItOnThePath()
     {
         QFile script(QDir(bin.path()).filePath(name));
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho \"$(pwd -P) $#\" > started.tmp && mv started.tmp started.txt\n");
+        script.write("#!/bin/sh\necho \"$(pwd -P) $# $*\" > started.tmp && mv started.tmp started.txt\n");
         script.close();
         QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
     }
@@ -136,7 +136,7 @@ void TestProgramLauncher::launchFindsItOnThePath()
     korvane::Result<> started;
     {
         ScopedEnv path("PATH", bin.path().toLocal8Bit() + ':' + qgetenv("PATH"));
-        started = launchDetached(name);
+        started = launchDetached(name, {QStringLiteral("--tcp"), QStringLiteral("--port"), QStringLiteral("5516")});
     }
     QDir::setCurrent(savedCwd);
     QVERIFY2(started, started.reason().c_str());
@@ -145,7 +145,7 @@ void TestProgramLauncher::launchFindsItOnThePath()
     QFile file(note);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromLocal8Bit(file.readAll()).trimmed(),
-             QDir(work.path()).canonicalPath() + QStringLiteral(" 0"));
+             QDir(work.path()).canonicalPath() + QStringLiteral(" 3 --tcp --port 5516"));
 }
 
 void TestProgramLauncher::launchOfAnAbsentProgramFails()

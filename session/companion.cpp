@@ -1,0 +1,34 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
+#include "session/companion.h"
+
+namespace korvane {
+
+CompanionLaunch companionLaunch(const RunConfig& config)
+{
+    const QString port = QString::number(config.port);
+    switch (config.output) {
+    case OutputKind::Udp:
+        return {true,
+                {QStringLiteral("--port"), port},
+                QStringLiteral("Starts Harkwell listening on UDP port %1").arg(port)};
+    case OutputKind::Tcp:
+        return {true,
+                {QStringLiteral("--tcp"), QStringLiteral("--port"), port},
+                QStringLiteral("Starts Harkwell listening on TCP port %1").arg(port)};
+    case OutputKind::Tls:
+        return {false,
+                {},
+                QStringLiteral("Harkwell is not started for TLS: a TLS listener needs a server certificate and key, "
+                               "which korvane.ini does not hold. Start it yourself: harkwell --tls-cert FILE "
+                               "--tls-key FILE --port %1")
+                    .arg(port)};
+    case OutputKind::File:
+        break;
+    }
+    return {true, {}, QStringLiteral("Starts Harkwell (the lines go to GENERATE.TXT, not to a listener)")};
+}
+
+} // namespace korvane
