@@ -56,8 +56,8 @@ double tcpFramingDefault(const Settings& s);
 
 // Reads, tests and repairs the keys of korvane.ini in the order start-up needs them.
 // Each key is read, tested, and when it fails replaced and (where the key table says so)
-// written back before the next key is read. Whether a replacement is used at once or only
-// from the next start follows the key table. Each replaced value is said once in repairs().
+// written back before the next key is read; a replacement that is written is also what this
+// run uses. Each replaced value is said once in repairs().
 class SettingsLoader
 {
 public:
