@@ -32,6 +32,7 @@ QPoint WindowPosition::fromTwips(double x, double y)
 
 void WindowPosition::store(ProfileStore& profile, QPoint place)
 {
+    const ProfileLock held(profile); // not between another run's read of korvane.ini and its repairs
     profile.write("PositionX", singleToText(static_cast<float>(place.x() * kTwipsPerPixel)));
     profile.write("PositionY", singleToText(static_cast<float>(place.y() * kTwipsPerPixel)));
 }

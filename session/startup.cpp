@@ -31,12 +31,27 @@ StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool r
         return r;
     }
 
-    SettingsLoader loader(profile);
+    // From the first read to the last repair no other run reads or writes korvane.ini, so that
+    // two runs started together do not write over each other's repairs.
+    const ProfileLock held(profile);
+    // An unreadable file cannot take repairs either (a write would be refused): the keys take
+    // their defaults in use, and the one thing said is why the file was not read.
+    const std::string problem = profile.problem();
+    r.settingsProblem = QString::fromStdString(problem);
+    SettingsLoader loader(profile,
+                          problem.empty() ? SettingsLoader::Repairs::WriteBack : SettingsLoader::Repairs::None);
+    const auto sayRepairs = [&] {
+        r.repairs.clear();
+        for (const std::string& line : loader.repairs()) {
+            r.repairs.push_back(QString::fromStdString(line));
+        }
+    };
     if (readPositions) {
         r.positionX = loader.readPosition("PositionX");
         r.positionY = loader.readPosition("PositionY");
     }
     loader.loadRunKeys(r.settings);
+    sayRepairs();
     r.config = runConfigFrom(r.settings, decimalSeparator);
     r.reached = StartupResult::Stage::RunKeys;
 
@@ -63,6 +78,7 @@ StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool r
     loader.loadReceiverKeys(r.settings);
     loader.loadOutputFormatKeys(r.settings);
     loader.loadReplayKeys(r.settings);
+    sayRepairs();
     r.config = runConfigFrom(r.settings, decimalSeparator);
     r.reached = StartupResult::Stage::ReceiverKeys;
     return r;

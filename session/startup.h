@@ -60,7 +60,8 @@ struct StartupResult
     // panel's tooltip: 'korvane.ini: Protocol "TPC" is not UDP, TCP or TLS; UDP written back'.
     std::vector<QString> repairs;
     // Not empty when korvane.ini could not be read at all (a folder, a link loop, no permission):
-    // why, naming the file. The keys then took their defaults.
+    // why, naming the file. The keys then took their defaults, and nothing was written or said
+    // in `repairs`.
     QString settingsProblem;
     QString failure;      // not empty: start-up stopped here; "Unknown Error !!!" with this reason
     double positionX = 0; // twips, as stored
@@ -76,7 +77,8 @@ char localeDecimalSeparator();
 
 // Start-up up to the output: the single-copy check (when a lock is given), the positions (when
 // asked for), the keys of korvane.ini read, tested and repaired in their order, and the source
-// counted when random selection is configured.
+// counted when random selection is configured. The profile's lock is held from the first read
+// of korvane.ini to its last repair.
 StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool readPositions, char decimalSeparator);
 
 } // namespace korvane

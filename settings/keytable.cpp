@@ -29,20 +29,20 @@ constexpr std::array<KeyRow, 26> kKeys{{
     {"GenerationType",  P::Run,      K::Number, T::LineSelection, "0",               kInUse,    kWritten,    &S::GenerationType},
     {"RemoveHeader",    P::Template, K::Number, T::ZeroToOne,     "0",               kInUse,    kWritten,    &S::RemoveHeader},
     {"HeaderString",    P::Template, K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::HeaderString},
-    {"SRC_IP_1",        P::Template, K::Text,   T::TwoCharacters, "194.98.65.10",    kFileOnly, kWritten,    {&S::SRC_IP, 0}},
-    {"SRC_IP_2",        P::Template, K::Text,   T::TwoCharacters, "193.10.22.23",    kFileOnly, kWritten,    {&S::SRC_IP, 1}},
-    {"SRC_IP_3",        P::Template, K::Text,   T::TwoCharacters, "193.50.60.70",    kFileOnly, kWritten,    {&S::SRC_IP, 2}},
-    {"SRC_IP_4",        P::Template, K::Text,   T::TwoCharacters, "195.60.61.62",    kFileOnly, kWritten,    {&S::SRC_IP, 3}},
-    {"SRC_IP_5",        P::Template, K::Text,   T::TwoCharacters, "193.99.98.99",    kFileOnly, kWritten,    {&S::SRC_IP, 4}},
-    {"DST_IP_1",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.12",     kFileOnly, kWritten,    {&S::DST_IP, 0}},
-    {"DST_IP_2",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.20",     kFileOnly, kWritten,    {&S::DST_IP, 1}},
-    {"DST_IP_3",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.30",     kFileOnly, kWritten,    {&S::DST_IP, 2}},
-    {"DST_IP_4",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.40",     kFileOnly, kWritten,    {&S::DST_IP, 3}},
-    {"DST_IP_5",        P::Template, K::Text,   T::TwoCharacters, "10.11.11.1",      kFileOnly, kWritten,    {&S::DST_IP, 4}},
-    {"GTW_IP",          P::Template, K::Text,   T::TwoCharacters, "10.11.11.11",     kFileOnly, kWritten,    &S::GTW_IP},
-    {"UserName",        P::Template, K::Text,   T::TwoCharacters, "PIX_User",        kFileOnly, kWritten,    &S::UserName},
-    {"SessionNum",      P::Template, K::Number, T::Positive,      "10",              kFileOnly, kWritten,    &S::SessionNum},
-    {"ElapsedTime",     P::Template, K::Number, T::Positive,      "10",              kFileOnly, kWritten,    &S::ElapsedTime},
+    {"SRC_IP_1",        P::Template, K::Text,   T::TwoCharacters, "194.98.65.10",    kInUse,    kWritten,    {&S::SRC_IP, 0}},
+    {"SRC_IP_2",        P::Template, K::Text,   T::TwoCharacters, "193.10.22.23",    kInUse,    kWritten,    {&S::SRC_IP, 1}},
+    {"SRC_IP_3",        P::Template, K::Text,   T::TwoCharacters, "193.50.60.70",    kInUse,    kWritten,    {&S::SRC_IP, 2}},
+    {"SRC_IP_4",        P::Template, K::Text,   T::TwoCharacters, "195.60.61.62",    kInUse,    kWritten,    {&S::SRC_IP, 3}},
+    {"SRC_IP_5",        P::Template, K::Text,   T::TwoCharacters, "193.99.98.99",    kInUse,    kWritten,    {&S::SRC_IP, 4}},
+    {"DST_IP_1",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.12",     kInUse,    kWritten,    {&S::DST_IP, 0}},
+    {"DST_IP_2",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.20",     kInUse,    kWritten,    {&S::DST_IP, 1}},
+    {"DST_IP_3",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.30",     kInUse,    kWritten,    {&S::DST_IP, 2}},
+    {"DST_IP_4",        P::Template, K::Text,   T::TwoCharacters, "10.10.12.40",     kInUse,    kWritten,    {&S::DST_IP, 3}},
+    {"DST_IP_5",        P::Template, K::Text,   T::TwoCharacters, "10.11.11.1",      kInUse,    kWritten,    {&S::DST_IP, 4}},
+    {"GTW_IP",          P::Template, K::Text,   T::TwoCharacters, "10.11.11.11",     kInUse,    kWritten,    &S::GTW_IP},
+    {"UserName",        P::Template, K::Text,   T::TwoCharacters, "PIX_User",        kInUse,    kWritten,    &S::UserName},
+    {"SessionNum",      P::Template, K::Number, T::Positive,      "10",              kInUse,    kWritten,    &S::SessionNum},
+    {"ElapsedTime",     P::Template, K::Number, T::Positive,      "10",              kInUse,    kWritten,    &S::ElapsedTime},
     {"FirewallName",    P::Template, K::Text,   T::NotEmpty,      "Pix-Inside-Demo", kInUse,    kWritten,    &S::FirewallName},
     {"SyslogFile",      P::Template, K::Number, T::Switch,        "0",               kInUse,    kWritten,    &S::SyslogFile},
     {"UDP_Port_Syslog", P::Receiver, K::Number, T::Port,          "514",             kInUse,    kWritten,    &S::UDP_Port_Syslog},
@@ -50,10 +50,14 @@ constexpr std::array<KeyRow, 26> kKeys{{
 }};
 // clang-format on
 
-// Every row's kind matches the variable it fills, and every tested key has a variable.
+// Every row's kind matches the variable it fills, every tested key has a variable, and what is
+// written back is what the run itself uses, so the first start sends what the file then says.
 constexpr bool rowsAreConsistent()
 {
     for (const KeyRow& row : kKeys) {
+        if (row.written && !row.inUse) {
+            return false;
+        }
         const bool numberTarget = row.target.number != nullptr;
         const bool textTarget = row.target.text != nullptr || row.target.group != nullptr;
         if (row.kind == Kind::Number && textTarget) {

@@ -59,8 +59,8 @@ struct Target
 };
 
 // One key of korvane.ini. When the value fails its test, `replacement` becomes the value in
-// use if `inUse` is set, and is written into the file if `written` is set; otherwise the
-// process keeps the value as read and the replacement takes effect from the next start.
+// use if `inUse` is set, and is written into the file if `written` is set. A replacement that is
+// written is always in use too.
 struct KeyRow
 {
     std::string_view name;

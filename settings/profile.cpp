@@ -8,9 +8,15 @@
 #include "settings/lineend.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvane {
 
@@ -314,6 +320,76 @@ bool WriteSetting(std::string_view key, std::string_view value)
         content = std::move(old).value();
     }
     return replaceFileAtomically(path, profileWrite(content, kSettingsSection, key, value)).ok();
+}
+
+std::string settingsFileProblem()
+{
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::current_path(ec);
+    if (ec) {
+        return systemFailure(kSettingsFileName, ec.value()).reason;
+    }
+    const std::filesystem::path path = folder / kSettingsFileName;
+    // Not blocking, so that a named pipe in its place does not hang the start.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? std::string() : systemFailure(kSettingsFileName, errno).reason;
+    }
+    struct stat info = {};
+    const int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    ::close(fd);
+    if (error != 0) {
+        return systemFailure(kSettingsFileName, error).reason;
+    }
+    return S_ISREG(info.st_mode) ? std::string() : std::string(kSettingsFileName) + ": not a regular file";
+}
+
+IniProfileStore::~IniProfileStore()
+{
+    if (m_folder >= 0) {
+        ::close(m_folder);
+    }
+}
+
+bool IniProfileStore::write(std::string_view key, std::string_view value)
+{
+    const ProfileLock held(*this);
+    return WriteSetting(key, value);
+}
+
+void IniProfileStore::lock()
+{
+    if (m_depth++ > 0) {
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::current_path(ec);
+    if (ec) {
+        return;
+    }
+    m_folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0) {
+        return;
+    }
+    while (::flock(m_folder, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            // No locking here (a file system without it): go on as before there was any.
+            ::close(m_folder);
+            m_folder = -1;
+            return;
+        }
+    }
+}
+
+void IniProfileStore::unlock()
+{
+    if (m_depth == 0 || --m_depth > 0) {
+        return;
+    }
+    if (m_folder >= 0) {
+        ::close(m_folder); // closing the last descriptor of the folder releases its lock
+        m_folder = -1;
+    }
 }
 
 } // namespace korvane

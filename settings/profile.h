@@ -40,6 +40,11 @@ std::string ReadSetting(std::string_view key);
 // in place instead. Returns false when the write failed; callers may ignore it.
 bool WriteSetting(std::string_view key, std::string_view value);
 
+// Why korvane.ini in the working directory cannot be read: "korvane.ini: Is a directory",
+// "korvane.ini: Too many levels of symbolic links", "korvane.ini: Permission denied". "" when
+// it can be read, and when it is absent (its keys are then simply written).
+std::string settingsFileProblem();
+
 // Where the settings loader reads and writes keys; tests give it an in-memory store.
 class ProfileStore
 {
@@ -47,14 +52,50 @@ public:
     virtual ~ProfileStore() = default;
     virtual std::string read(std::string_view key) = 0;
     virtual bool write(std::string_view key, std::string_view value) = 0;
+    // Why the store cannot be read at all; "" when it can (an absent file can).
+    virtual std::string problem() { return {}; }
+    // Keeps other runs from reading or writing the same keys until the matching unlock(), so
+    // that a read and the repairs that follow it are one step. Nests. Stores that no other
+    // process sees need nothing.
+    virtual void lock() {}
+    virtual void unlock() {}
+};
+
+// Holds a store's lock for the life of the object.
+class ProfileLock
+{
+public:
+    explicit ProfileLock(ProfileStore& store) : m_store(store) { m_store.lock(); }
+    ~ProfileLock() { m_store.unlock(); }
+    ProfileLock(const ProfileLock&) = delete;
+    ProfileLock& operator=(const ProfileLock&) = delete;
+
+private:
+    ProfileStore& m_store;
 };
 
 // The real store: ReadSetting and WriteSetting on korvane.ini in the working directory.
+// Its lock is an advisory lock (flock) on the working directory itself: korvane.ini is
+// replaced by a rename at every write, so a lock on the file would go with the old file, and
+// the folder needs no lock file of its own (it may be read-only). A folder that cannot be
+// opened or locked goes unlocked. Every write holds the lock too.
 class IniProfileStore final : public ProfileStore
 {
 public:
+    IniProfileStore() = default;
+    ~IniProfileStore() override;
+    IniProfileStore(const IniProfileStore&) = delete;
+    IniProfileStore& operator=(const IniProfileStore&) = delete;
+
     std::string read(std::string_view key) override { return ReadSetting(key); }
-    bool write(std::string_view key, std::string_view value) override { return WriteSetting(key, value); }
+    bool write(std::string_view key, std::string_view value) override;
+    std::string problem() override { return settingsFileProblem(); }
+    void lock() override;
+    void unlock() override;
+
+private:
+    int m_depth = 0;
+    int m_folder = -1; // the locked folder, while m_depth > 0
 };
 
 } // namespace korvane

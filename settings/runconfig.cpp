@@ -30,9 +30,11 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.host = s.HostIP;
     // The nearest integer, halves to the even one; the key's test keeps it within 1..32000.
     c.port = static_cast<std::uint16_t>(std::clamp(std::nearbyint(s.UDP_Port_Syslog), 0.0, 65535.0));
-    c.format = static_cast<SyslogFormat>(std::clamp(static_cast<int>(s.SyslogFormat), 0, 2));
+    c.format = static_cast<SyslogFormat>(std::clamp(static_cast<int>(s.SyslogFormat), 0, 3));
     c.facility = std::clamp(static_cast<int>(s.Facility), 0, 23);
-    const bool octetCounting = s.TCP_Framing < 0 ? c.output == OutputKind::Tls : s.TCP_Framing == 1;
+    // Framing is a matter of streams; a file or datagrams keep the plain form.
+    const bool stream = c.output == OutputKind::Tcp || c.output == OutputKind::Tls;
+    const bool octetCounting = s.TCP_Framing < 0 ? stream && tcpFramingDefault(s) == 1 : s.TCP_Framing == 1;
     c.framing = octetCounting ? StreamFraming::OctetCounting : StreamFraming::LineFeed;
     c.tlsCaFile = s.TLS_CAFile;
     c.tlsCertFile = s.TLS_CertFile;

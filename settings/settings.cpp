@@ -7,7 +7,10 @@
 #include "settings/keytable.h"
 #include "settings/numbers.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <optional>
 
 namespace korvane {
 
@@ -20,6 +23,32 @@ std::string withoutTrailingBlanks(std::string text)
         text.pop_back();
     }
     return text;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view withoutBlanksAround(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameWord(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
 }
 
 bool passes(Test test, double v)
@@ -63,14 +92,95 @@ bool passes(Test test, const std::string& text)
     return false;
 }
 
+// What a value that failed `test` is not, for the operator.
+std::string_view failedTest(Test test)
+{
+    switch (test) {
+    case Test::Switch:
+    case Test::UpToOne:
+        return "is not a number above 0 up to 1";
+    case Test::Positive:
+        return "is not a number above 0";
+    case Test::ZeroToOne:
+        return "is not a number from 0 to 1";
+    case Test::LineSelection:
+        return "is not a whole number from -1 to 7";
+    case Test::Port:
+        return "is not a port from 1 to 32000";
+    case Test::TwoCharacters:
+        return "is shorter than 2 characters";
+    case Test::NotEmpty:
+        return "is blank";
+    case Test::LeadingNumber:
+        return "is not an address whose first number is above 0";
+    case Test::Anything:
+        break;
+    }
+    return "is not accepted";
+}
+
+// 'KEY "VALUE" is not ...', or 'KEY absent' for a key that reads as empty.
+std::string fault(std::string_view key, std::string_view stored, std::string_view why)
+{
+    std::string text(key);
+    if (stored.empty()) {
+        return text.append(" absent");
+    }
+    return text.append(" \"").append(stored).append("\" ").append(why);
+}
+
+// Writes the replacements and says each once, unless the file cannot be read at all: then
+// nothing is written (it would be refused) and nothing said beyond why the file is unreadable.
+class Repairer
+{
+public:
+    Repairer(ProfileStore& store, bool writeBack, std::vector<std::string>& said)
+        : store(store), m_writeBack(writeBack), m_said(said)
+    {}
+
+    // Writes `value` under `key`; true when it went into the file.
+    bool write(std::string_view key, std::string_view value)
+    {
+        return m_writeBack && store.write(key, value); // a failed write changes nothing in use
+    }
+
+    void say(std::string_view fault, std::string_view replaced, bool written, bool wasAbsent)
+    {
+        if (!m_writeBack) {
+            return;
+        }
+        std::string line = "korvane.ini: ";
+        line.append(fault).append("; ").append(replaced);
+        line.append(written ? (wasAbsent ? " written" : " written back")
+                            : (wasAbsent ? " used, not written" : " used, not written back"));
+        m_said.push_back(std::move(line));
+    }
+
+    // `stored` under `key` failed: `replacement` goes into the file and is said. A value that
+    // already reads as the replacement is written again, as it always was, but said not.
+    void replace(std::string_view key, std::string_view stored, std::string_view why, std::string_view replacement)
+    {
+        const bool written = write(key, replacement);
+        if (stored != replacement) {
+            say(fault(key, stored, why), replacement, written, stored.empty());
+        }
+    }
+
+    ProfileStore& store;
+
+private:
+    bool m_writeBack;
+    std::vector<std::string>& m_said;
+};
+
 std::string& textOf(Settings& s, const Target& target)
 {
     return target.group ? (s.*target.group)[static_cast<std::size_t>(target.element)] : s.*target.text;
 }
 
-void loadKey(ProfileStore& store, const KeyRow& row, Settings& s)
+void loadKey(Repairer& repairer, const KeyRow& row, Settings& s)
 {
-    const std::string stored = store.read(row.name);
+    const std::string stored = repairer.store.read(row.name);
     bool accepted = true;
     if (row.kind == Kind::Number) {
         double& variable = s.*row.target.number;
@@ -90,34 +200,46 @@ void loadKey(ProfileStore& store, const KeyRow& row, Settings& s)
         }
     }
     if (!accepted && row.written) {
-        store.write(row.name, row.replacement); // a failed write changes nothing in use
+        repairer.replace(row.name, stored, failedTest(row.test), row.replacement);
     }
 }
 
 // The five keys are all read before the group is tested, and one short value makes all five
-// defaults go into the file, good values included.
-void loadGroup(ProfileStore& store, std::span<const KeyRow> rows, Settings& s)
+// defaults go into the file (and into use), good values included. Said in one line.
+void loadGroup(Repairer& repairer, std::span<const KeyRow> rows, Settings& s)
 {
-    bool accepted = true;
+    std::string firstFault;
+    bool allAbsent = true;
     for (const KeyRow& row : rows) {
+        const std::string stored = repairer.store.read(row.name);
         std::string& variable = textOf(s, row.target);
-        variable = withoutTrailingBlanks(store.read(row.name));
-        accepted = accepted && passes(row.test, variable);
+        variable = withoutTrailingBlanks(stored);
+        allAbsent = allAbsent && stored.empty();
+        if (!passes(row.test, variable) && firstFault.empty()) {
+            firstFault = fault(row.name, stored, failedTest(row.test));
+        }
     }
-    if (accepted) {
+    if (firstFault.empty()) {
         return;
     }
+    bool written = true;
     for (const KeyRow& row : rows) {
         if (row.inUse) {
             textOf(s, row.target) = std::string(row.replacement);
         }
         if (row.written) {
-            store.write(row.name, row.replacement);
+            written = repairer.write(row.name, row.replacement) && written;
         }
+    }
+    const std::string range = std::string(rows.front().name) + " to " + std::string(rows.back().name);
+    if (allAbsent) {
+        repairer.say(range + " absent", "their defaults", written, true);
+    } else {
+        repairer.say(firstFault, "the defaults of " + range, written, false);
     }
 }
 
-void loadPhase(ProfileStore& store, Phase phase, Settings& s)
+void loadPhase(Repairer& repairer, Phase phase, Settings& s)
 {
     const std::span<const KeyRow> keys = keyTable();
     for (std::size_t i = 0; i < keys.size();) {
@@ -127,7 +249,7 @@ void loadPhase(ProfileStore& store, Phase phase, Settings& s)
             continue;
         }
         if (!row.target.group) {
-            loadKey(store, row, s);
+            loadKey(repairer, row, s);
             ++i;
             continue;
         }
@@ -135,12 +257,17 @@ void loadPhase(ProfileStore& store, Phase phase, Settings& s)
         while (end < keys.size() && keys[end].target.group == row.target.group) {
             ++end;
         }
-        loadGroup(store, keys.subspan(i, end - i), s);
+        loadGroup(repairer, keys.subspan(i, end - i), s);
         i = end;
     }
 }
 
 } // namespace
+
+double tcpFramingDefault(const Settings& s)
+{
+    return s.Protocol == "TLS" || s.SyslogFormat == 0 ? 1 : 0;
+}
 
 double SettingsLoader::readPosition(std::string_view key)
 {
@@ -149,86 +276,142 @@ double SettingsLoader::readPosition(std::string_view key)
 
 void SettingsLoader::loadRunKeys(Settings& s)
 {
-    loadPhase(m_store, Phase::Run, s);
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadPhase(repairer, Phase::Run, s);
 }
 
 void SettingsLoader::loadTemplateKeys(Settings& s)
 {
-    loadPhase(m_store, Phase::Template, s);
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadPhase(repairer, Phase::Template, s);
 }
 
 void SettingsLoader::loadReceiverKeys(Settings& s)
 {
     if (s.SyslogFile == 1) {
-        loadPhase(m_store, Phase::Receiver, s);
+        Repairer repairer(m_store, m_writeBack, m_repairs);
+        loadPhase(repairer, Phase::Receiver, s);
     }
 }
 
 namespace {
 
-bool isWholeWithin(double v, double low, double high)
+// A plain decimal number and nothing else: an optional sign, digits, an optional "." with
+// digits; no exponent, no "&H", no blanks inside. Read the same whatever the locale.
+std::optional<double> plainDecimal(std::string_view text)
 {
-    return v >= low && v <= high && v == std::floor(v);
-}
-
-// An optional number key: absent keeps `variable` as it is, a value that fails `accepted` takes
-// `fallback` and writes it.
-template <typename Test>
-void loadOptionalNumber(ProfileStore& store, std::string_view key, Test accepted, double fallback, double& variable)
-{
-    const std::string stored = withoutTrailingBlanks(store.read(key));
-    if (stored.empty()) {
-        return;
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
     }
-    const double v = parseNumber(stored);
-    if (accepted(v)) {
-        variable = v;
-        return;
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const auto digitsOnly = [](std::string_view d) {
+        return std::ranges::all_of(d, [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if ((whole.empty() && fraction.empty()) || !digitsOnly(whole) || !digitsOnly(fraction)) {
+        return std::nullopt;
     }
-    variable = fallback;
-    store.write(key, numberToText(fallback));
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, v, std::chars_format::fixed);
+    if (error != std::errc() || stop != end || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return negative ? -v : v;
 }
 
 auto wholeWithin(double low, double high)
 {
-    return [=](double v) { return isWholeWithin(v, low, high); };
+    return [=](std::string_view text) -> std::optional<double> {
+        const std::optional<double> v = plainDecimal(text);
+        if (v && *v >= low && *v <= high && *v == std::floor(*v)) {
+            return v;
+        }
+        return std::nullopt;
+    };
 }
 
-// Finite and above 0, as a speed or a number of seconds must be.
-bool isPositive(double v)
+// Above 0, as a speed or a number of seconds must be.
+std::optional<double> positive(std::string_view text)
 {
-    return v > 0 && std::isfinite(v);
+    const std::optional<double> v = plainDecimal(text);
+    return v && *v > 0 ? v : std::nullopt;
 }
 
-std::string upperCase(std::string text)
+// The facilities by their usual names, numbered as syslog numbers them.
+constexpr std::array<std::string_view, 24> kFacilityNames = {
+    "kern",   "user",   "mail",     "daemon", "auth",   "syslog",   "lpr",     "news",
+    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "security", "console", "solaris-cron",
+    "local0", "local1", "local2",   "local3", "local4", "local5",   "local6",  "local7"};
+
+std::optional<double> facility(std::string_view text)
 {
-    for (char& c : text) {
+    if (const std::optional<double> v = wholeWithin(0, 23)(text)) {
+        return v;
+    }
+    const auto named =
+        std::ranges::find_if(kFacilityNames, [&](std::string_view name) { return sameWord(name, text); });
+    if (named == kFacilityNames.end()) {
+        return std::nullopt;
+    }
+    return static_cast<double>(named - kFacilityNames.begin());
+}
+
+// An optional number key: absent (or blank) keeps `variable` as it is; a value that `take`
+// accepts becomes it, the file left as written; anything else takes `fallback`, written back.
+template <typename Take>
+void loadOptionalNumber(Repairer& repairer, std::string_view key, Take take, std::string_view why, double fallback,
+                        double& variable)
+{
+    const std::string stored = repairer.store.read(key);
+    const std::string_view value = withoutBlanksAround(stored);
+    if (value.empty()) {
+        return;
+    }
+    if (const std::optional<double> v = take(value)) {
+        variable = *v;
+        return;
+    }
+    variable = fallback;
+    repairer.replace(key, stored, why, numberToText(fallback));
+}
+
+std::string upperCase(std::string_view text)
+{
+    std::string upper(text);
+    for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
         }
     }
-    return text;
+    return upper;
 }
 
 } // namespace
 
 void SettingsLoader::loadOutputFormatKeys(Settings& s)
 {
-    loadOptionalNumber(m_store, "SyslogFormat", wholeWithin(0, 2), 0, s.SyslogFormat);
-    loadOptionalNumber(m_store, "Facility", wholeWithin(0, 23), 20, s.Facility);
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadOptionalNumber(repairer, "SyslogFormat", wholeWithin(0, 3), "is not 0, 1, 2 or 3", 0, s.SyslogFormat);
+    loadOptionalNumber(repairer, "Facility", facility, "is neither a whole number from 0 to 23 nor a facility name", 20,
+                       s.Facility);
     if (s.SyslogFile != 1) {
         return;
     }
-    const std::string protocol = upperCase(withoutTrailingBlanks(m_store.read("Protocol")));
+    const std::string stored = m_store.read("Protocol");
+    const std::string protocol = upperCase(withoutBlanksAround(stored));
     if (protocol == "UDP" || protocol == "TCP" || protocol == "TLS") {
         s.Protocol = protocol;
     } else if (!protocol.empty()) {
         s.Protocol = "UDP";
-        m_store.write("Protocol", "UDP");
+        repairer.replace("Protocol", stored, "is not UDP, TCP or TLS", "UDP");
     }
-    // TLS requires octet counting, so that is its default; plain TCP receivers mostly expect line feeds.
-    const double framingDefault = s.Protocol == "TLS" ? 1 : 0;
-    loadOptionalNumber(m_store, "TCP_Framing", wholeWithin(0, 1), framingDefault, s.TCP_Framing);
+    // SyslogFormat is in by now, so a bad framing is replaced by the default the run would use.
+    loadOptionalNumber(repairer, "TCP_Framing", wholeWithin(0, 1), "is not 0 or 1", tcpFramingDefault(s),
+                       s.TCP_Framing);
     s.TLS_CAFile = withoutTrailingBlanks(m_store.read("TLS_CAFile"));
     s.TLS_CertFile = withoutTrailingBlanks(m_store.read("TLS_CertFile"));
     s.TLS_KeyFile = withoutTrailingBlanks(m_store.read("TLS_KeyFile"));
@@ -237,10 +420,11 @@ void SettingsLoader::loadOutputFormatKeys(Settings& s)
 
 void SettingsLoader::loadReplayKeys(Settings& s)
 {
-    loadOptionalNumber(m_store, "ReplayTiming", wholeWithin(0, 1), 0, s.ReplayTiming);
-    loadOptionalNumber(m_store, "ReplaySpeed", isPositive, 1, s.ReplaySpeed);
-    loadOptionalNumber(m_store, "ReplayMaxGap", isPositive, 60, s.ReplayMaxGap);
-    loadOptionalNumber(m_store, "ReplayRestamp", wholeWithin(0, 1), 0, s.ReplayRestamp);
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadOptionalNumber(repairer, "ReplayTiming", wholeWithin(0, 1), "is not 0 or 1", 0, s.ReplayTiming);
+    loadOptionalNumber(repairer, "ReplaySpeed", positive, "is not a number above 0", 1, s.ReplaySpeed);
+    loadOptionalNumber(repairer, "ReplayMaxGap", positive, "is not a number above 0", 60, s.ReplayMaxGap);
+    loadOptionalNumber(repairer, "ReplayRestamp", wholeWithin(0, 1), "is not 0 or 1", 0, s.ReplayRestamp);
 }
 
 } // namespace korvane

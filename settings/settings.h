@@ -8,6 +8,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -32,10 +33,10 @@ struct Settings
     double UDP_Port_Syslog = 0;
     std::string HostIP;
     // Optional keys: an absent one leaves its default here and is not written.
-    double SyslogFormat = 0;      // 0 the line as it is, 1 RFC 3164, 2 RFC 5424
-    double Facility = 20;         // 0..23; 20 is local4
+    double SyslogFormat = 0;      // 0 the line as it is, 1 RFC 3164, 2 RFC 5424, 3 the device's own
+    double Facility = 20;         // 0..23 (also given by name); 20 is local4
     std::string Protocol = "UDP"; // UDP, TCP or TLS
-    double TCP_Framing = -1;      // 0 line feed, 1 octet counting; -1 absent: by protocol
+    double TCP_Framing = -1;      // 0 line feed, 1 octet counting; -1 absent: tcpFramingDefault
     std::string TLS_CAFile;       // "" the system's authorities
     std::string TLS_CertFile;     // a client certificate, with its key
     std::string TLS_KeyFile;
@@ -48,14 +49,27 @@ struct Settings
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
+// TCP_Framing when the file does not say: octet counting (1) over TLS, and over TCP for lines
+// that do not begin with "<" (SyslogFormat 0), where a receiver could not tell a line from a
+// count; line feeds (0) for the standard headers over TCP, as most receivers expect there.
+double tcpFramingDefault(const Settings& s);
+
 // Reads, tests and repairs the keys of korvane.ini in the order start-up needs them.
 // Each key is read, tested, and when it fails replaced and (where the key table says so)
-// written back before the next key is read. Whether a replacement is used at once or only
-// from the next start follows the key table.
+// written back before the next key is read; a replacement that is written is also what this
+// run uses. Each replaced value is said once in repairs().
 class SettingsLoader
 {
 public:
-    explicit SettingsLoader(ProfileStore& store) : m_store(store) {}
+    enum class Repairs
+    {
+        WriteBack, // replaced values go into the file, and are said
+        None       // the file cannot be read: replaced values are only used, nothing is written or said
+    };
+
+    explicit SettingsLoader(ProfileStore& store, Repairs repairs = Repairs::WriteBack)
+        : m_store(store), m_writeBack(repairs == Repairs::WriteBack)
+    {}
 
     // PositionX or PositionY as stored (twips); an absent key reads as 0. Never repaired.
     double readPosition(std::string_view key);
@@ -70,15 +84,23 @@ public:
     void loadReceiverKeys(Settings& s);
     // The optional keys that shape and carry the lines: SyslogFormat and Facility always;
     // Protocol, TCP_Framing and the TLS_ keys only when s.SyslogFile is 1. Unlike the keys
-    // above, an absent (or empty) key takes its default without a word to the file; a present
-    // but invalid one is replaced by the default and written back.
+    // above, an absent (or empty) key takes its default without a word to the file. A present
+    // value must be exactly one of those accepted (a plain decimal number within range, blanks
+    // around it allowed; Facility also by name, kept as written), or it is replaced by the
+    // default and written back.
     void loadOutputFormatKeys(Settings& s);
     // The optional keys of a replay at the log's own pace: ReplayTiming, ReplaySpeed,
     // ReplayMaxGap and ReplayRestamp, taken as the keys above are.
     void loadReplayKeys(Settings& s);
 
+    // One line per replaced value so far, in the order of the keys:
+    // 'korvane.ini: Delay "0" is not a number above 0; 1 written back'.
+    const std::vector<std::string>& repairs() const { return m_repairs; }
+
 private:
     ProfileStore& m_store;
+    bool m_writeBack;
+    std::vector<std::string> m_repairs;
 };
 
 } // namespace korvane

@@ -157,8 +157,8 @@ void TestSession::transportConfiguration_data()
 
     QTest::newRow("UDP") << "UDP" << -1.0 << ""
                          << "udp lf 10.0.0.9";
-    QTest::newRow("TCP: line feeds by default") << "TCP" << -1.0 << ""
-                                                << "tcp lf 10.0.0.9";
+    QTest::newRow("TCP, plain lines: octet counting by default") << "TCP" << -1.0 << ""
+                                                                 << "tcp octets 10.0.0.9";
     QTest::newRow("TCP with octet counting") << "TCP" << 1.0 << ""
                                              << "tcp octets 10.0.0.9";
     QTest::newRow("TLS: octet counting by default") << "TLS" << -1.0 << ""

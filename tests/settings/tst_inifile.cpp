@@ -17,7 +17,10 @@
 #include <set>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvane;
 namespace fs = std::filesystem;
@@ -87,7 +90,9 @@ private slots:
     void refusesProtectedFiles_data();
     void refusesProtectedFiles();
     void rewritesInPlaceInAProtectedFolder();
-    void folderNamedLikeTheFileIsNoFile();
+    void unreadableFileToldFromAbsent_data();
+    void unreadableFileToldFromAbsent();
+    void lockHeldOnTheFolderAndNested();
     void failuresTellTheSystemsReason();
 };
 
@@ -267,15 +272,87 @@ void TestIniFile::rewritesInPlaceInAProtectedFolder()
     QCOMPARE(namesIn(folder), std::set<std::string>{"korvane.ini"});
 }
 
-void TestIniFile::folderNamedLikeTheFileIsNoFile()
+void TestIniFile::unreadableFileToldFromAbsent_data()
+{
+    QTest::addColumn<QString>("korvaneIni"); // what stands in the folder under that name
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("absent: nothing to say, the keys get written") << "absent"
+                                                                  << "";
+    QTest::newRow("a file") << "file"
+                            << "";
+    QTest::newRow("a link to nowhere: absent") << "dangling link"
+                                               << "";
+    QTest::newRow("a folder") << "folder" << QString("korvane.ini: ") + std::strerror(EISDIR);
+    QTest::newRow("a symbolic link loop") << "link loop" << QString("korvane.ini: ") + std::strerror(ELOOP);
+    QTest::newRow("no permission to read") << "unreadable" << QString("korvane.ini: ") + std::strerror(EACCES);
+    QTest::newRow("a named pipe") << "pipe"
+                                  << "korvane.ini: not a regular file";
+}
+
+void TestIniFile::unreadableFileToldFromAbsent()
+{
+    QFETCH(QString, korvaneIni);
+    QFETCH(QString, problem);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    CurrentFolder here(dir.path().toStdString());
+    if (korvaneIni == "file" || korvaneIni == "unreadable") {
+        putFile("korvane.ini", "[Settings]\r\nDelay=2\r\n");
+    } else if (korvaneIni == "dangling link") {
+        fs::create_symlink("elsewhere.ini", "korvane.ini");
+    } else if (korvaneIni == "folder") {
+        fs::create_directory("korvane.ini");
+    } else if (korvaneIni == "link loop") {
+        fs::create_symlink("korvane.ini", "korvane.ini");
+    } else if (korvaneIni == "pipe") {
+        QCOMPARE(::mkfifo("korvane.ini", 0600), 0);
+    }
+    PermissionGuard guard(dir.path().toStdString());
+    if (korvaneIni == "unreadable") {
+        if (::geteuid() == 0) {
+            QSKIP("root reads whatever the permission bits say");
+        }
+        fs::permissions("korvane.ini", fs::perms::owner_write);
+    }
+
+    QCOMPARE(QString::fromStdString(settingsFileProblem()), problem);
+    IniProfileStore store;
+    QCOMPARE(QString::fromStdString(store.problem()), problem);
+    if (problem.isEmpty()) {
+        return;
+    }
+    // What cannot be read reads as empty, and is not replaced by a file of one key.
+    QCOMPARE(ReadSetting("Delay"), std::string());
+    QVERIFY(!WriteSetting("Delay", "1"));
+    QCOMPARE(QString::fromStdString(settingsFileProblem()), problem);
+}
+
+// The lock is on the folder, which outlives every rename of korvane.ini; it nests.
+void TestIniFile::lockHeldOnTheFolderAndNested()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     CurrentFolder here(dir.path().toStdString());
-    fs::create_directory("korvane.ini");
-    QCOMPARE(ReadSetting("Delay"), std::string());
-    QVERIFY(!WriteSetting("Delay", "1"));
-    QVERIFY(fs::is_directory("korvane.ini"));
+    const auto othersMayLock = [&] {
+        const int fd = ::open(dir.path().toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return free;
+    };
+    IniProfileStore store;
+    QVERIFY(othersMayLock());
+    store.lock();
+    QVERIFY(!othersMayLock());
+    {
+        const ProfileLock again(store);
+        QVERIFY(store.write("Delay", "2")); // a write while held, renaming the file
+    }
+    QVERIFY(!othersMayLock());
+    store.unlock();
+    QVERIFY(othersMayLock());
+    QVERIFY(namesIn(fs::current_path()) == std::set<std::string>{"korvane.ini"});
 }
 
 // The file layer keeps the system's error, for a caller that reports or tells causes apart.

@@ -4,6 +4,7 @@
 
 #include "currentfolder.h"
 #include "settings/numbers.h"
+#include "settings/runconfig.h"
 #include "settings/settings.h"
 #include "stdtostring.h"
 
@@ -152,6 +153,32 @@ void putFile(const fs::path& path, const std::string& content)
 
 const QString kAbsent = "<absent>";
 
+// "Key=value;Key=value" over `values`; kAbsent as a value takes the key out.
+void setPairs(std::map<std::string, std::string>& values, const QString& pairs)
+{
+    for (const QString& pair : pairs.split(';', Qt::SkipEmptyParts)) {
+        const std::string key = pair.section('=', 0, 0).toStdString();
+        const QString value = pair.section('=', 1);
+        if (value == kAbsent) {
+            values.erase(key);
+        } else {
+            values[key] = value.toStdString();
+        }
+    }
+}
+
+// Every key start-up reads, in its order, with the loader's words on what it replaced.
+Settings loadEverything(SettingsLoader& loader)
+{
+    Settings s;
+    loader.loadRunKeys(s);
+    loader.loadTemplateKeys(s);
+    loader.loadReceiverKeys(s);
+    loader.loadOutputFormatKeys(s);
+    loader.loadReplayKeys(s);
+    return s;
+}
+
 } // namespace
 
 class TestLoader : public QObject
@@ -171,6 +198,11 @@ private slots:
     void optionalOutputKeys();
     void replayKeys_data();
     void replayKeys();
+    void eachRepairSaidOnce_data();
+    void eachRepairSaidOnce();
+    void unreadableFileTakesDefaultsUnrepaired();
+    void framingByDefault_data();
+    void framingByDefault();
     void positionsReadAsStored_data();
     void positionsReadAsStored();
     void validFileReadInOrderUntouched();
@@ -239,14 +271,13 @@ void TestLoader::repairsNumberKeys_data()
                                                 << "2" << 0.0 << QStringList{"RemoveHeader=0"};
     QTest::newRow("RemoveHeader negative: 0, written") << "RemoveHeader"
                                                        << "-0.1" << 0.0 << QStringList{"RemoveHeader=0"};
-    QTest::newRow("SessionNum absent: stays 0, 10 written")
-        << "SessionNum" << kAbsent << 0.0 << QStringList{"SessionNum=10"};
-    QTest::newRow("SessionNum negative: stays, 10 written") << "SessionNum"
-                                                            << "-5" << -5.0 << QStringList{"SessionNum=10"};
+    QTest::newRow("SessionNum absent: 10, written") << "SessionNum" << kAbsent << 10.0 << QStringList{"SessionNum=10"};
+    QTest::newRow("SessionNum negative: 10, written") << "SessionNum"
+                                                      << "-5" << 10.0 << QStringList{"SessionNum=10"};
     QTest::newRow("SessionNum 42 accepted") << "SessionNum"
                                             << "42" << 42.0 << none;
-    QTest::newRow("ElapsedTime 0: stays, 10 written") << "ElapsedTime"
-                                                      << "0" << 0.0 << QStringList{"ElapsedTime=10"};
+    QTest::newRow("ElapsedTime 0: 10, written") << "ElapsedTime"
+                                                << "0" << 10.0 << QStringList{"ElapsedTime=10"};
     QTest::newRow("ElapsedTime 3.5 accepted") << "ElapsedTime"
                                               << "3.5" << 3.5 << none;
     QTest::newRow("UDP_Port_Syslog absent: 514, written")
@@ -301,20 +332,21 @@ void TestLoader::repairsTextKeys_data()
     QTest::newRow("HeaderString keeps leading blanks") << "HeaderString"
                                                        << "  %PIX"
                                                        << "  %PIX" << none;
-    QTest::newRow("GTW_IP absent: stays empty, default written")
-        << "GTW_IP" << kAbsent << "" << QStringList{"GTW_IP=10.11.11.11"};
-    QTest::newRow("GTW_IP one character: stays, default written") << "GTW_IP"
-                                                                  << "x"
-                                                                  << "x" << QStringList{"GTW_IP=10.11.11.11"};
+    QTest::newRow("GTW_IP absent: default used and written")
+        << "GTW_IP" << kAbsent << "10.11.11.11" << QStringList{"GTW_IP=10.11.11.11"};
+    QTest::newRow("GTW_IP one character: default used and written")
+        << "GTW_IP"
+        << "x"
+        << "10.11.11.11" << QStringList{"GTW_IP=10.11.11.11"};
     QTest::newRow("GTW_IP measured without trailing blanks") << "GTW_IP"
                                                              << "a   "
-                                                             << "a" << QStringList{"GTW_IP=10.11.11.11"};
+                                                             << "10.11.11.11" << QStringList{"GTW_IP=10.11.11.11"};
     QTest::newRow("GTW_IP two characters accepted") << "GTW_IP"
                                                     << "gw"
                                                     << "gw" << none;
-    QTest::newRow("UserName one character: stays, default written") << "UserName"
-                                                                    << "J"
-                                                                    << "J" << QStringList{"UserName=PIX_User"};
+    QTest::newRow("UserName one character: default used and written") << "UserName"
+                                                                      << "J"
+                                                                      << "PIX_User" << QStringList{"UserName=PIX_User"};
     QTest::newRow("UserName accepted") << "UserName"
                                        << "jdoe"
                                        << "jdoe" << none;
@@ -371,23 +403,20 @@ void TestLoader::addressGroupsRepairedWhole_data()
     shortThird[2] = "9";
     QStringList absentLast = good;
     absentLast[4] = kAbsent;
-    QStringList inUseAbsentLast = good;
-    inUseAbsentLast[4] = "";
     QStringList blankPadded = good;
     blankPadded[0] = "1   ";
-    QStringList inUseBlankPadded = good;
-    inUseBlankPadded[0] = "1";
     const QStringList allAbsent(5, kAbsent);
 
     for (const QString& group : {QString("SRC_IP"), QString("DST_IP")}) {
+        const QStringList& defaults = group == "SRC_IP" ? kSourceDefaults : kDestinationDefaults;
         QTest::addRow("%s: five good values kept", qPrintable(group)) << group << good << good << false;
-        QTest::addRow("%s: one short value rewrites all five", qPrintable(group))
-            << group << shortThird << shortThird << true;
-        QTest::addRow("%s: one absent value rewrites all five", qPrintable(group))
-            << group << absentLast << inUseAbsentLast << true;
+        QTest::addRow("%s: one short value: all five defaults used and written", qPrintable(group))
+            << group << shortThird << defaults << true;
+        QTest::addRow("%s: one absent value: all five defaults", qPrintable(group))
+            << group << absentLast << defaults << true;
         QTest::addRow("%s: short once trailing blanks are gone", qPrintable(group))
-            << group << blankPadded << inUseBlankPadded << true;
-        QTest::addRow("%s: all absent", qPrintable(group)) << group << allAbsent << QStringList(5, "") << true;
+            << group << blankPadded << defaults << true;
+        QTest::addRow("%s: all absent", qPrintable(group)) << group << allAbsent << defaults << true;
     }
 }
 
@@ -587,10 +616,13 @@ void TestLoader::firstStartInEmptyFolder()
                                 "FirewallName=Pix-Inside-Demo\r\nSyslogFile=0\r\n";
     QCOMPARE(fileContent("korvane.ini"), created);
 
-    // This run goes on with what it read; only FirewallName and the run keys take the defaults.
-    QCOMPARE(first.SRC_IP, (std::array<std::string, 5>{}));
-    QCOMPARE(first.GTW_IP, std::string());
-    QCOMPARE(first.SessionNum, 0.0);
+    // This run already uses what it wrote: the template values do not wait for the next start.
+    QCOMPARE(first.SRC_IP[0], std::string("194.98.65.10"));
+    QCOMPARE(first.DST_IP[4], std::string("10.11.11.1"));
+    QCOMPARE(first.GTW_IP, std::string("10.11.11.11"));
+    QCOMPARE(first.UserName, std::string("PIX_User"));
+    QCOMPARE(first.SessionNum, 10.0);
+    QCOMPARE(first.ElapsedTime, 10.0);
     QCOMPARE(first.Delay, 1.0);
     QCOMPARE(first.FirewallName, std::string("Pix-Inside-Demo"));
 
@@ -605,10 +637,7 @@ void TestLoader::firstStartInEmptyFolder()
     QCOMPARE(loader.readPosition("PositionX"), 1440.0);
     const Settings second = loadAll(store);
     QCOMPARE(fileContent("korvane.ini"), afterShutdown);
-    QCOMPARE(second.SRC_IP[0], std::string("194.98.65.10"));
-    QCOMPARE(second.DST_IP[4], std::string("10.11.11.1"));
-    QCOMPARE(second.SessionNum, 10.0);
-    QCOMPARE(second.UserName, std::string("PIX_User"));
+    QVERIFY(second == first);
 }
 
 void TestLoader::editedFileKeepsItsLayout_data()
@@ -675,8 +704,8 @@ void TestLoader::editedFileKeepsItsLayout()
     QCOMPARE(fileContent("korvane.ini"), QByteArray(after).replace("|", eol).toStdString());
     QCOMPARE(s.Delay, 1.0);
     QCOMPARE(s.RealLogFile, 1.0);
-    QCOMPARE(s.UserName, std::string("J"));
-    QCOMPARE(s.SRC_IP[2], std::string("x"));
+    QCOMPARE(s.UserName, std::string("PIX_User"));
+    QCOMPARE(s.SRC_IP[2], std::string("193.50.60.70"));
     QCOMPARE(s.DST_IP[4], std::string("10.0.0.5"));
 }
 
@@ -774,14 +803,46 @@ void TestLoader::optionalOutputKeys_data()
     QTest::newRow("valid values are taken") << "SyslogFormat=2;Facility=0;Protocol=tls;TCP_Framing=0"
                                             << "format 2, facility 0, TLS, framing 0" << QStringList();
     QTest::newRow("invalid numbers take the default and are written")
-        << "SyslogFormat=3;Facility=23.5" << defaults << QStringList{"SyslogFormat=0", "Facility=20"};
+        << "SyslogFormat=4;Facility=23.5" << defaults << QStringList{"SyslogFormat=0", "Facility=20"};
+    QTest::newRow("SyslogFormat 3, the device's own form") << "SyslogFormat=3"
+                                                           << "format 3, facility 20, UDP, framing -1" << QStringList();
+    QTest::newRow("blanks around a number are allowed") << "SyslogFormat= 1 ;Facility=\t7 "
+                                                        << "format 1, facility 7, UDP, framing -1" << QStringList();
+    QTest::newRow("a decimal point is still a plain number")
+        << "SyslogFormat=1.0;Facility=+3"
+        << "format 1, facility 3, UDP, framing -1" << QStringList();
+    QTest::newRow("a word is no 0: replaced")
+        << "SyslogFormat=RFC5424;Facility=nan" << defaults << QStringList{"SyslogFormat=0", "Facility=20"};
+    QTest::newRow("a number with text after it: replaced")
+        << "SyslogFormat=1x;Facility=7abc" << defaults << QStringList{"SyslogFormat=0", "Facility=20"};
+    QTest::newRow("hexadecimal: replaced") << "Facility=&H5" << defaults << QStringList{"Facility=20"};
+    QTest::newRow("exponent: replaced") << "Facility=1e1" << defaults << QStringList{"Facility=20"};
+    QTest::newRow("blanks inside: replaced") << "Facility=1 2" << defaults << QStringList{"Facility=20"};
+    const QStringList names = {"kern", "user", "mail",     "daemon", "auth", "syslog",   "lpr",     "news",
+                               "uucp", "cron", "authpriv", "ftp",    "ntp",  "security", "console", "solaris-cron"};
+    for (int i = 0; i < names.size(); ++i) {
+        QTest::addRow("Facility named %s, kept as written", qPrintable(names[i]))
+            << "Facility=" + names[i] << QStringLiteral("format 0, facility %1, UDP, framing -1").arg(i)
+            << QStringList();
+    }
+    QTest::newRow("Facility local0 in capitals") << "Facility=LOCAL0"
+                                                 << "format 0, facility 16, UDP, framing -1" << QStringList();
+    QTest::newRow("Facility Local7") << "Facility=Local7"
+                                     << "format 0, facility 23, UDP, framing -1" << QStringList();
+    QTest::newRow("an unknown facility name: replaced") << "Facility=local8" << defaults << QStringList{"Facility=20"};
     QTest::newRow("an unknown protocol becomes UDP") << "Protocol=SCTP" << defaults << QStringList{"Protocol=UDP"};
-    QTest::newRow("invalid framing is written as the protocol's default: TLS")
+    QTest::newRow("invalid framing is written as the default: TLS")
         << "Protocol=TLS;TCP_Framing=2"
         << "format 0, facility 20, TLS, framing 1" << QStringList{"TCP_Framing=1"};
-    QTest::newRow("invalid framing is written as the protocol's default: TCP")
+    QTest::newRow("invalid framing is written as the default: TCP, plain lines")
         << "Protocol=TCP;TCP_Framing=-1"
-        << "format 0, facility 20, TCP, framing 0" << QStringList{"TCP_Framing=0"};
+        << "format 0, facility 20, TCP, framing 1" << QStringList{"TCP_Framing=1"};
+    QTest::newRow("invalid framing is written as the default: TCP, RFC 3164")
+        << "SyslogFormat=1;Protocol=TCP;TCP_Framing=lf"
+        << "format 1, facility 20, TCP, framing 0" << QStringList{"TCP_Framing=0"};
+    QTest::newRow("invalid framing follows the repaired format")
+        << "SyslogFormat=9;Protocol=TCP;TCP_Framing=5"
+        << "format 0, facility 20, TCP, framing 1" << QStringList{"SyslogFormat=0", "TCP_Framing=1"};
     QTest::newRow("file output: the transport keys are not even read")
         << "SyslogFile=0;SyslogFormat=1;Protocol=bogus;TCP_Framing=9"
         << "format 1, facility 20, UDP, framing -1" << QStringList();
@@ -794,9 +855,7 @@ void TestLoader::optionalOutputKeys()
     QFETCH(QStringList, writes);
 
     std::map<std::string, std::string> values = validFile();
-    for (const QString& pair : stored.split(';', Qt::SkipEmptyParts)) {
-        values[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
-    }
+    setPairs(values, stored);
     MemoryStore store(values);
     Settings s = loadAll(store);
     const qsizetype before = store.writes().size();
@@ -825,6 +884,11 @@ void TestLoader::replayKeys_data()
     QTest::newRow("invalid values take the default and are written")
         << "ReplayTiming=2;ReplaySpeed=0;ReplayMaxGap=-3;ReplayRestamp=0.5"
         << "0 1 60 0" << QStringList{"ReplayTiming=0", "ReplaySpeed=1", "ReplayMaxGap=60", "ReplayRestamp=0"};
+    QTest::newRow("a fraction without a leading 0") << "ReplaySpeed=.5"
+                                                    << "0 0.5 60 0" << QStringList();
+    QTest::newRow("a number with a unit or an exponent: replaced")
+        << "ReplayTiming=1.0;ReplaySpeed=2x;ReplayMaxGap=1e3"
+        << "1 1 60 0" << QStringList{"ReplaySpeed=1", "ReplayMaxGap=60"};
 }
 
 void TestLoader::replayKeys()
@@ -834,9 +898,7 @@ void TestLoader::replayKeys()
     QFETCH(QStringList, writes);
 
     std::map<std::string, std::string> values;
-    for (const QString& pair : stored.split(';', Qt::SkipEmptyParts)) {
-        values[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
-    }
+    setPairs(values, stored);
     MemoryStore store(values);
     Settings s;
     SettingsLoader(store).loadReplayKeys(s);
@@ -844,6 +906,155 @@ void TestLoader::replayKeys()
         QStringLiteral("%1 %2 %3 %4").arg(s.ReplayTiming).arg(s.ReplaySpeed).arg(s.ReplayMaxGap).arg(s.ReplayRestamp),
         expected);
     QCOMPARE(store.writes(), writes);
+}
+
+void TestLoader::eachRepairSaidOnce_data()
+{
+    QTest::addColumn<QString>("stored"); // over a valid file with SyslogFile 1
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<QStringList>("said");
+
+    QTest::newRow("valid file: nothing said") << "" << true << QStringList();
+    QTest::newRow("Delay 0") << "Delay=0" << true
+                             << QStringList{"korvane.ini: Delay \"0\" is not a number above 0; 1 written back"};
+    QTest::newRow("Delay absent") << "Delay=" + kAbsent << true << QStringList{"korvane.ini: Delay absent; 1 written"};
+    QTest::newRow("RealLogFile 0 is written again, but nothing changed") << "RealLogFile=0" << true << QStringList();
+    QTest::newRow("RealLogFile 0.0 becomes 0")
+        << "RealLogFile=0.0" << true
+        << QStringList{"korvane.ini: RealLogFile \"0.0\" is not a number above 0 up to 1; 0 written back"};
+    QTest::newRow("GenerationType 9")
+        << "GenerationType=9" << true
+        << QStringList{"korvane.ini: GenerationType \"9\" is not a whole number from -1 to 7; 0 written back"};
+    QTest::newRow("RemoveHeader 2")
+        << "RemoveHeader=2" << true
+        << QStringList{"korvane.ini: RemoveHeader \"2\" is not a number from 0 to 1; 0 written back"};
+    QTest::newRow("UDP_Port_Syslog 40000")
+        << "UDP_Port_Syslog=40000" << true
+        << QStringList{"korvane.ini: UDP_Port_Syslog \"40000\" is not a port from 1 to 32000; 514 written back"};
+    QTest::newRow("HostIP a host name") << "HostIP=localhost" << true
+                                        << QStringList{"korvane.ini: HostIP \"localhost\" is not an address whose "
+                                                       "first number is above 0; 127.0.0.1 written back"};
+    QTest::newRow("GTW_IP one character")
+        << "GTW_IP=x" << true
+        << QStringList{"korvane.ini: GTW_IP \"x\" is shorter than 2 characters; 10.11.11.11 written back"};
+    QTest::newRow("FirewallName of quoted blanks")
+        << "FirewallName=   " << true
+        << QStringList{"korvane.ini: FirewallName \"   \" is blank; Pix-Inside-Demo written back"};
+    QTest::newRow("one short address: one line for the group")
+        << "SRC_IP_3=x;SRC_IP_4=y" << true
+        << QStringList{"korvane.ini: SRC_IP_3 \"x\" is shorter than 2 characters; the defaults of SRC_IP_1 to "
+                       "SRC_IP_5 written back"};
+    QTest::newRow("one absent address")
+        << "DST_IP_2=" + kAbsent << true
+        << QStringList{"korvane.ini: DST_IP_2 absent; the defaults of DST_IP_1 to DST_IP_5 written back"};
+    QTest::newRow("a whole group absent")
+        << "DST_IP_1=;DST_IP_2=;DST_IP_3=;DST_IP_4=;DST_IP_5=" << true
+        << QStringList{"korvane.ini: DST_IP_1 to DST_IP_5 absent; their defaults written"};
+    QTest::newRow("Protocol TPC") << "Protocol=TPC" << true
+                                  << QStringList{
+                                         "korvane.ini: Protocol \"TPC\" is not UDP, TCP or TLS; UDP written back"};
+    QTest::newRow("SyslogFormat and Facility")
+        << "SyslogFormat=RFC5424;Facility=99" << true
+        << QStringList{"korvane.ini: SyslogFormat \"RFC5424\" is not 0, 1, 2 or 3; 0 written back",
+                       "korvane.ini: Facility \"99\" is neither a whole number from 0 to 23 nor a facility name; 20 "
+                       "written back"};
+    QTest::newRow("TCP_Framing") << "Protocol=TCP;TCP_Framing=2" << true
+                                 << QStringList{"korvane.ini: TCP_Framing \"2\" is not 0 or 1; 1 written back"};
+    QTest::newRow("replay keys") << "ReplayTiming=yes;ReplaySpeed=0;ReplayMaxGap=-1;ReplayRestamp=2" << true
+                                 << QStringList{
+                                        "korvane.ini: ReplayTiming \"yes\" is not 0 or 1; 0 written back",
+                                        "korvane.ini: ReplaySpeed \"0\" is not a number above 0; 1 written back",
+                                        "korvane.ini: ReplayMaxGap \"-1\" is not a number above 0; 60 written back",
+                                        "korvane.ini: ReplayRestamp \"2\" is not 0 or 1; 0 written back"};
+    QTest::newRow("several, in the order of the keys")
+        << "HostIP=loghost;Delay=-1;SessionNum=0" << true
+        << QStringList{"korvane.ini: Delay \"-1\" is not a number above 0; 1 written back",
+                       "korvane.ini: SessionNum \"0\" is not a number above 0; 10 written back",
+                       "korvane.ini: HostIP \"loghost\" is not an address whose first number is above 0; 127.0.0.1 "
+                       "written back"};
+    QTest::newRow("a write refused: used, not written back")
+        << "Delay=0;ElapsedTime=" + kAbsent + ";SRC_IP_1=x;Protocol=SCTP" << false
+        << QStringList{"korvane.ini: Delay \"0\" is not a number above 0; 1 used, not written back",
+                       "korvane.ini: SRC_IP_1 \"x\" is shorter than 2 characters; the defaults of SRC_IP_1 to "
+                       "SRC_IP_5 used, not written back",
+                       "korvane.ini: ElapsedTime absent; 10 used, not written",
+                       "korvane.ini: Protocol \"SCTP\" is not UDP, TCP or TLS; UDP used, not written back"};
+}
+
+void TestLoader::eachRepairSaidOnce()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, writable);
+    QFETCH(QStringList, said);
+
+    std::map<std::string, std::string> values = validFile();
+    setPairs(values, stored);
+    MemoryStore store(values);
+    if (!writable) {
+        store.failWrites();
+    }
+    SettingsLoader loader(store);
+    loadEverything(loader);
+    QStringList lines;
+    for (const std::string& line : loader.repairs()) {
+        lines << QString::fromStdString(line);
+    }
+    QCOMPARE(lines, said);
+}
+
+// Nothing can be written into a file that cannot be read: the values in use are those a
+// writable empty file gives, without a write or a word.
+void TestLoader::unreadableFileTakesDefaultsUnrepaired()
+{
+    MemoryStore writable;
+    SettingsLoader repairing(writable);
+    const Settings expected = loadEverything(repairing);
+    MemoryStore unreadable;
+    SettingsLoader notRepairing(unreadable, SettingsLoader::Repairs::None);
+    const Settings actual = loadEverything(notRepairing);
+
+    QVERIFY(!writable.writes().isEmpty());
+    QVERIFY(!repairing.repairs().empty());
+    QVERIFY(unreadable.writes().isEmpty());
+    QVERIFY(notRepairing.repairs().empty());
+    QVERIFY(actual == expected);
+    QCOMPARE(actual.SRC_IP[0], std::string("194.98.65.10"));
+}
+
+void TestLoader::framingByDefault_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<double>("format");
+    QTest::addColumn<double>("framing"); // TCP_Framing; -1 absent
+    QTest::addColumn<bool>("octetCounting");
+
+    QTest::newRow("TCP, plain lines: octet counting") << "TCP" << 0.0 << -1.0 << true;
+    QTest::newRow("TCP, RFC 3164: line feeds") << "TCP" << 1.0 << -1.0 << false;
+    QTest::newRow("TCP, RFC 5424: line feeds") << "TCP" << 2.0 << -1.0 << false;
+    QTest::newRow("TCP, the device's form: line feeds") << "TCP" << 3.0 << -1.0 << false;
+    QTest::newRow("TLS, plain lines: octet counting") << "TLS" << 0.0 << -1.0 << true;
+    QTest::newRow("TLS, RFC 5424: octet counting") << "TLS" << 2.0 << -1.0 << true;
+    QTest::newRow("UDP: datagrams, no framing") << "UDP" << 0.0 << -1.0 << false;
+    QTest::newRow("TCP, plain lines, line feeds asked for") << "TCP" << 0.0 << 0.0 << false;
+    QTest::newRow("TCP, RFC 5424, octet counting asked for") << "TCP" << 2.0 << 1.0 << true;
+    QTest::newRow("TLS, line feeds asked for") << "TLS" << 1.0 << 0.0 << false;
+}
+
+void TestLoader::framingByDefault()
+{
+    QFETCH(QString, protocol);
+    QFETCH(double, format);
+    QFETCH(double, framing);
+    QFETCH(bool, octetCounting);
+
+    Settings s;
+    s.SyslogFile = 1;
+    s.Protocol = protocol.toStdString();
+    s.SyslogFormat = format;
+    s.TCP_Framing = framing;
+    const RunConfig c = runConfigFrom(s, '.');
+    QCOMPARE(c.framing == StreamFraming::OctetCounting, octetCounting);
+    QCOMPARE(c.format, static_cast<SyslogFormat>(format));
 }
 
 QTEST_APPLESS_MAIN(TestLoader)
