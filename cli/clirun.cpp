@@ -4,32 +4,38 @@
 
 #include "cli/clirun.h"
 
-#include <algorithm>
+#include "cli/runreport.h"
+
 #include <cstdio>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace korvane::cli {
 
 namespace {
 
-// "3.5 s", "2 min 05 s", "1 h 02 min".
-std::string elapsedText(double seconds)
+// The width of the terminal on standard error, asked at each redraw so that a resized window
+// is followed; 0 when it is not known.
+int terminalColumns()
 {
-    char text[32];
-    const auto whole = static_cast<long long>(seconds);
-    if (seconds < 60) {
-        std::snprintf(text, sizeof text, "%.1f s", seconds);
-    } else if (seconds < 3600) {
-        std::snprintf(text, sizeof text, "%lld min %02lld s", whole / 60, whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld h %02lld min", whole / 3600, whole / 60 % 60);
-    }
-    return text;
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 } // namespace
 
-CliRun::CliRun(QString destination, std::optional<std::int64_t> total, bool showProgress)
-    : m_destination(std::move(destination)), m_total(total), m_showProgress(showProgress)
+void say(std::string_view text)
+{
+    std::string line = "korvane-cli: ";
+    line += text;
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+CliRun::CliRun(QString destination, bool toFile, std::optional<std::int64_t> total, bool showProgress)
+    : m_destination(std::move(destination)), m_toFile(toFile), m_total(total), m_showProgress(showProgress)
 {
     m_timer.setInterval(250);
     connect(&m_timer, &QTimer::timeout, this, &CliRun::drawProgress);
@@ -44,37 +50,30 @@ void CliRun::startProgress()
 
 void CliRun::drawProgress()
 {
-    const RunProgress p = m_session->progress();
-    char line[160];
-    int used = std::snprintf(line, sizeof line, "\r%lld lines  %.0f lines/s  %s", static_cast<long long>(p.emitted),
-                             p.rate(), elapsedText(p.seconds).c_str());
-    if (p.dropped > 0 && used < int(sizeof line)) {
-        used += std::snprintf(line + used, sizeof line - used, "  %lld dropped", static_cast<long long>(p.dropped));
-    }
-    if (m_total && *m_total > 0 && used < int(sizeof line)) {
-        const double done = 100.0 * std::min<double>(1, double(p.emitted) / double(*m_total));
-        used += std::snprintf(line + used, sizeof line - used, "  %3.0f%%", done);
-    }
-    std::fputs(line, stderr);
-    std::fputs("\x1b[K", stderr); // the rest of an earlier, longer line
+    // From the start of the line, cut to the terminal's width so that it never wraps (a wrapped
+    // line would leave a line behind at each redraw), and the rest of an earlier, longer line
+    // cleared.
+    std::string line = "\r";
+    line += fitToWidth(progressLine(m_session->progress(), m_total), terminalColumns());
+    line += "\x1b[K";
+    std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     m_drawn = true;
 }
 
-void CliRun::finish()
+void CliRun::stopProgress()
 {
     m_timer.stop();
     if (m_drawn) {
         std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        m_drawn = false;
     }
-    const RunProgress p = m_session->progress();
-    std::string dropped;
-    if (p.dropped > 0) {
-        dropped = ", " + std::to_string(p.dropped) + " dropped by the system";
-    }
-    std::fprintf(stderr, "korvane-cli: %lld lines in %.3f s (%.0f lines/s) to %s%s\n",
-                 static_cast<long long>(p.emitted), p.seconds, p.rate(), qPrintable(m_destination), dropped.c_str());
-    std::fflush(stderr);
+}
+
+void CliRun::printSummary() const
+{
+    say(summaryLine(m_session->progress(), m_destination, m_toFile));
 }
 
 } // namespace korvane::cli

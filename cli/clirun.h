@@ -14,8 +14,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace korvane::cli {
+
+// "korvane-cli: TEXT" on standard error. Standard error closed or gone is nothing to say: the
+// line is lost, the program goes on.
+void say(std::string_view text);
 
 // A run as the command line presents it: nothing per line, a status line on a terminal at most
 // four times a second, and one summary line at the end, all on standard error.
@@ -24,14 +29,17 @@ class CliRun final : public QObject, public RunView
     Q_OBJECT
 
 public:
-    // `total` is the number of lines the run will emit, where known, for a percentage.
-    CliRun(QString destination, std::optional<std::int64_t> total, bool showProgress);
+    // `destination` as destinationText() gives it; `total` is the number of lines the run will
+    // emit, where known, for a percentage.
+    CliRun(QString destination, bool toFile, std::optional<std::int64_t> total, bool showProgress);
     // The session whose progress is shown; before any other call.
     void attach(const RunSession& session) { m_session = &session; }
 
     void startProgress();
-    // Clears the status line and writes the summary.
-    void finish();
+    // Stops the status line and clears it, so that other lines can follow.
+    void stopProgress();
+    // The line that ends every run.
+    void printSummary() const;
     const std::string& failure() const { return m_failure; }
 
     // RunView: the command line shows no window.
@@ -50,6 +58,7 @@ private:
 
     const RunSession* m_session = nullptr;
     QString m_destination;
+    bool m_toFile;
     std::optional<std::int64_t> m_total;
     bool m_showProgress;
     bool m_lamps = false;

@@ -4,10 +4,13 @@
 
 // korvane-cli: the runs of Korvane's window, without a window.
 #include "cli/clirun.h"
+#include "cli/durationlimit.h"
 #include "cli/options.h"
+#include "cli/runreport.h"
 #include "engine/randomsource.h"
 #include "platform/systemwallclock.h"
 #include "platform/terminationsignals.h"
+#include "session/destination.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "session/startup.h"
@@ -15,6 +18,7 @@
 #include "version.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -27,24 +31,36 @@
 #include <cstring>
 #include <functional>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace korvane;
 
 namespace {
 
-int fail(const QString& reason)
+int fail(const std::string& reason)
 {
-    std::fprintf(stderr, "korvane-cli: %s\n", qPrintable(reason));
-    return 1;
+    cli::say(reason);
+    return cli::kRunFailed;
+}
+
+// A standard stream the caller closed would be taken by the next file opened (GENERATE.TXT would
+// then receive the summary): /dev/null stands in for it.
+void keepStandardStreamsOpen()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            ::open("/dev/null", O_RDWR); // the lowest free number: this one
+        }
+    }
 }
 
 // Runs the event loop until `done` holds (checked whenever the stream changes state or drains),
-// a termination signal comes, or `limit` has passed.
-void waitForStream(StreamSink& stream, TerminationSignals& termination, std::chrono::seconds limit,
-                   const std::function<bool()>& done)
+// a termination signal comes (or came before), or `limit` has passed.
+void waitForStream(StreamSink& stream, TerminationSignals& termination, const bool& signalled,
+                   std::chrono::seconds limit, const std::function<bool()>& done)
 {
-    if (done()) {
+    if (signalled || done()) {
         return;
     }
     QEventLoop loop;
@@ -60,11 +76,17 @@ void waitForStream(StreamSink& stream, TerminationSignals& termination, std::chr
     loop.exec();
 }
 
+struct StreamEnd
+{
+    std::string failure;      // the connection failed for good: the run failed
+    std::string notDelivered; // why lines were left in the queue; "" when none were
+};
+
 // Lines of a TCP or TLS run may still wait for the receiver when the run ends: they get a few
-// seconds to go out (a signal cuts that short), then the connection is closed in order, and what
-// could not go is said. A connection that failed for good (TLS refused) fails the run, even one
-// that ended before the refusal came.
-QString drainStream(RunOutput& output, TerminationSignals& termination)
+// seconds to go out, then the connection is closed in order, and what could not go is said.
+// Once a termination signal came, nothing is waited for. A connection that failed for good (TLS
+// refused) fails the run, even one that ended before the refusal came.
+StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const bool& signalled)
 {
     constexpr std::chrono::seconds kDrainTime{10};
     constexpr std::chrono::seconds kClosingTime{2};
@@ -72,29 +94,52 @@ QString drainStream(RunOutput& output, TerminationSignals& termination)
         return {};
     }
     StreamSink& stream = output.streamSink();
-    waitForStream(stream, termination, kDrainTime, [&] { return stream.isDrained() || !stream.failure().empty(); });
+    waitForStream(stream, termination, signalled, kDrainTime,
+                  [&] { return stream.isDrained() || !stream.failure().empty(); });
+    // Why lines are left, now that the run gives up on them (after the closing, the connection
+    // is down by choice).
+    QString why;
+    if (!stream.isConnected() && !stream.lastProblem().isEmpty()) {
+        why = stream.lastProblem();
+    } else if (signalled) {
+        why = QStringLiteral("the run was ended by a signal before they went out");
+    } else {
+        why = QStringLiteral("the receiver did not take them within %1 s").arg(kDrainTime.count());
+    }
     if (stream.isConnected()) {
         stream.finish();
-        waitForStream(stream, termination, kClosingTime, [&] { return !stream.isConnected(); });
+        waitForStream(stream, termination, signalled, kClosingTime, [&] { return !stream.isConnected(); });
     }
-    if (stream.queuedMessages() > 0 && stream.failure().empty()) {
-        std::fprintf(stderr, "korvane-cli: %zu lines not delivered to %s: %s\n", stream.queuedMessages(),
-                     qPrintable(output.destination()), qPrintable(stream.stateText()));
+    StreamEnd end{stream.failure(), {}};
+    if (stream.queuedMessages() > 0 && end.failure.empty()) {
+        const QString where = QStringLiteral("%1 %2").arg(
+            output.kind() == OutputKind::Tls ? QStringLiteral("TLS") : QStringLiteral("TCP"), output.destination());
+        end.notDelivered = QStringLiteral("%1 lines not delivered to %2: %3")
+                               .arg(stream.queuedMessages())
+                               .arg(where, why)
+                               .toStdString();
     }
-    return QString::fromStdString(stream.failure());
+    return end;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    keepStandardStreamsOpen();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvane-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
-    // A signal ends the run as asked, whenever it comes; past a file size limit a write fails
-    // with its reason instead of ending the program.
+    // A signal ends the run as asked, whenever it comes, and the program within a second even
+    // when a write does not return; a second signal ends it at once.
     TerminationSignals termination;
+    termination.endWithin(std::chrono::seconds(1));
+    bool signalled = false;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] { signalled = true; });
+    // Past a file size limit a write fails with its reason instead of ending the program; a
+    // reader of standard error that went away leaves nothing to say, not a program to kill.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
 
     const cli::ParseResult parsed = cli::parseOptions(QCoreApplication::arguments());
     switch (parsed.status) {
@@ -107,35 +152,44 @@ int main(int argc, char* argv[])
     case cli::ParseResult::Status::Invalid:
         std::fprintf(stderr, "korvane-cli: %s\nTry 'korvane-cli --help' for more information.\n",
                      qPrintable(parsed.error));
-        return 2;
+        return cli::kUsageError;
     case cli::ParseResult::Status::Run:
         break;
     }
     const cli::Options& options = parsed.options;
 
     if (!options.folder.isEmpty() && ::chdir(QFile::encodeName(options.folder).constData()) != 0) {
-        return fail(
-            QStringLiteral("cannot work in %1: %2").arg(options.folder, QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("cannot work in %1: %2")
+                        .arg(options.folder, QString::fromLocal8Bit(std::strerror(errno)))
+                        .toStdString());
     }
 
     // korvane.ini read and repaired as the window does; the window's own keys are left alone.
+    // Repairs are warnings, said even with --quiet; settings that could not be read at all are
+    // not run on.
     IniProfileStore profile;
     const StartupResult startup = runStartup(profile, nullptr, false, localeDecimalSeparator());
+    for (const QString& repair : startup.repairs) {
+        cli::say(repair.toStdString());
+    }
+    if (!startup.settingsProblem.isEmpty()) {
+        return fail(startup.settingsProblem.toStdString());
+    }
     for (const Notice& notice : startup.notices) {
-        std::fprintf(stderr, "korvane-cli: %s\n", qPrintable(notice.text));
+        cli::say(notice.text.toStdString());
     }
     if (startup.outcome != StartupResult::Outcome::Go) {
-        return 1;
+        return cli::kRunFailed;
     }
     if (!startup.failure.isEmpty()) {
-        return fail(startup.failure);
+        return fail(startup.failure.toStdString());
     }
 
     RunOutput output;
     const Result<> prepared =
         output.prepare(startup.config, options.newFile ? FileSink::Mode::Truncate : FileSink::Mode::Append);
     if (!prepared) {
-        return fail(QString::fromStdString(prepared.reason()));
+        return fail(prepared.reason());
     }
 
     DefaultRandomSource random;
@@ -145,21 +199,29 @@ int main(int argc, char* argv[])
     if (options.count > 0) {
         total = total ? std::min(*total, options.count) : options.count;
     }
-    cli::CliRun view(output.destination(), total, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    const QString destination = destinationText(startup.config);
+    const bool onTerminal = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    if (onTerminal) {
+        cli::say(QStringLiteral("in %1, lines of %2 to %3")
+                     .arg(QDir::currentPath(), QString::fromStdString(startup.config.sourceFile), destination)
+                     .toStdString());
+    }
+    cli::CliRun view(destination, startup.config.output == OutputKind::File, total, onTerminal);
     RunSession session(random, wallClock, monotonicClock, view);
     view.attach(session);
     session.configure(startup.config, output.sink());
     session.setLineLimit(options.count);
 
-    int status = 0;
+    bool halted = false;
     QObject::connect(&session, &RunSession::runEnded, &app, [&](GenerationRun::Next how) {
-        status = how == GenerationRun::Next::Halted ? 1 : 0;
-        QCoreApplication::exit(status);
+        halted = how == GenerationRun::Next::Halted;
+        QCoreApplication::exit(0);
     });
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &session, &RunSession::finish);
+    cli::DurationLimit duration;
+    QObject::connect(&duration, &cli::DurationLimit::reached, &session, &RunSession::finish);
     if (options.durationSeconds > 0) {
-        QTimer::singleShot(std::chrono::milliseconds(static_cast<qint64>(options.durationSeconds * 1000)),
-                           Qt::PreciseTimer, &session, &RunSession::finish);
+        duration.start(std::chrono::duration<double>(options.durationSeconds));
     }
 
     view.startProgress();
@@ -167,18 +229,20 @@ int main(int argc, char* argv[])
     if (session.running()) {
         QCoreApplication::exec();
     }
-    QString streamFailure;
-    if (status == 0) {
-        streamFailure = drainStream(output, termination);
+    StreamEnd streamEnd;
+    if (!halted) {
+        streamEnd = drainStream(output, termination, signalled);
     }
-    view.finish();
-    if (!streamFailure.isEmpty()) {
-        return fail(QStringLiteral("the run failed: %1").arg(streamFailure));
+    view.stopProgress();
+    if (!streamEnd.notDelivered.empty()) {
+        cli::say(streamEnd.notDelivered);
     }
-    if (status != 0) {
-        const QString concerned =
-            session.progress().sinkFailed ? output.destination() : QString::fromStdString(startup.config.sourceFile);
-        return fail(QStringLiteral("the run failed: %1: %2").arg(concerned, QString::fromStdString(view.failure())));
+    view.printSummary();
+    // Reasons name what failed (the source, the file, the receiver) and are said as given.
+    if (!streamEnd.failure.empty()) {
+        cli::say("the run failed: " + streamEnd.failure);
+    } else if (halted) {
+        cli::say("the run failed: " + view.failure());
     }
-    return 0;
+    return cli::exitStatusOf(halted || !streamEnd.failure.empty(), session.progress());
 }

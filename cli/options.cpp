@@ -74,22 +74,34 @@ QString helpText()
 {
     return QStringLiteral(
         "Usage: korvane-cli [OPTION]...\n"
-        "Emits firewall syslog lines as Korvane's window does, without a window: korvane.ini, SAMPLE.TXT\n"
-        "and KORVANE.TXT of the working folder choose the lines, their pace and where they go\n"
-        "(GENERATE.TXT, or UDP datagrams to HostIP:UDP_Port_Syslog). The run starts at once.\n"
+        "Emits firewall syslog lines as Korvane's window does, without a window. korvane.ini, SAMPLE.TXT\n"
+        "and KORVANE.TXT of the working folder choose the lines, their pace and where they go: into\n"
+        "GENERATE.TXT (SyslogFile=0), or to the receiver HostIP:UDP_Port_Syslog (SyslogFile=1) over UDP,\n"
+        "TCP or TLS (Protocol; TCP_Framing chooses octet counting or line feeds; TLS_CAFile, TLS_CertFile,\n"
+        "TLS_KeyFile and TLS_PeerName what a TLS connection trusts and shows). The run starts at once.\n"
         "\n"
         "  --dir DIR           work in DIR instead of the current folder\n"
         "  --count N           end after N lines\n"
         "  --duration SECONDS  end after SECONDS (fractions allowed)\n"
         "  --new               start GENERATE.TXT afresh (by default lines are appended to it)\n"
-        "  -q, --quiet         no progress line on a terminal\n"
+        "  -q, --quiet         no start line and no progress line on a terminal\n"
         "  -h, --help          show this help and end\n"
         "  -v, --version       show the version and end\n"
         "\n"
-        "The run also ends after one pass when onetime is 1, and on SIGINT, SIGTERM or SIGHUP; every\n"
-        "line emitted by then is delivered. A summary line goes to standard error at the end.\n"
-        "Exit status: 0 when the run ended as asked, 1 when it failed (the reason on standard error),\n"
-        "2 for a usage error.\n");
+        "The run also ends after one pass when onetime is 1, and on SIGINT, SIGTERM or SIGHUP; a second\n"
+        "signal ends the program at once. Over TCP and TLS the receiver is connected in the background,\n"
+        "and again after a break: lines wait in a queue meanwhile, lines the receiver had not taken are\n"
+        "sent again, and lines still queued when the run ends get up to 10 s to go out (none after a\n"
+        "signal). On a terminal a line at the start says where the lines go and a status line shows the\n"
+        "progress. Repairs of korvane.ini are said on standard error, as is the summary that ends every\n"
+        "run: how many lines were delivered (written, for GENERATE.TXT), dropped, not delivered, and\n"
+        "sent again after a broken connection.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  every line emitted was handed over: written, or taken by the system for the receiver\n"
+        "  1  the run failed, or could not start (the reason on standard error)\n"
+        "  2  usage error\n"
+        "  3  the run ended as asked, but lines were dropped or not delivered\n");
 }
 
 } // namespace korvane::cli

@@ -18,7 +18,7 @@ struct Options
     std::int64_t count = 0;     // --count: end after this many lines; 0 for no limit
     double durationSeconds = 0; // --duration: end after this long; 0 for no limit
     bool newFile = false;       // --new: GENERATE.TXT starts afresh instead of being appended to
-    bool quiet = false;         // --quiet: no progress line
+    bool quiet = false;         // --quiet: no start line and no progress line
 };
 
 struct ParseResult

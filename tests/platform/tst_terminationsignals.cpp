@@ -4,10 +4,13 @@
 
 #include "platform/terminationsignals.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
+
+#include <sys/types.h>
 
 using namespace korvane;
 
@@ -18,7 +21,8 @@ class TestTerminationSignals : public QObject
 private slots:
     void signalArrivesOnTheEventLoop_data();
     void signalArrivesOnTheEventLoop();
-    void severalSignalsEachArrive();
+    void secondSignalEndsAtOnce();
+    void programThatDoesNotEndIsEndedAfterTheGrace();
     void defaultHandlingBackWhenGone();
 };
 
@@ -43,15 +47,42 @@ void TestTerminationSignals::signalArrivesOnTheEventLoop()
     QCOMPARE(requested.at(0).at(0).toInt(), signalNumber);
 }
 
-void TestTerminationSignals::severalSignalsEachArrive()
+namespace {
+
+// The signal target started and watching; `grace` in milliseconds, or none.
+bool startTarget(QProcess& target, const QStringList& grace)
 {
-    TerminationSignals termination;
-    QSignalSpy requested(&termination, &TerminationSignals::terminationRequested);
-    QCOMPARE(::raise(SIGHUP), 0);
-    QCOMPARE(::raise(SIGTERM), 0);
-    QTRY_COMPARE(requested.size(), 2);
-    QCOMPARE(requested.at(0).at(0).toInt(), int(SIGHUP));
-    QCOMPARE(requested.at(1).at(0).toInt(), int(SIGTERM));
+    target.start(QStringLiteral(KORVANE_SIGNAL_TARGET), grace);
+    return target.waitForStarted(30000) && target.waitForReadyRead(30000) &&
+           target.readAllStandardOutput().startsWith("watching");
+}
+
+void sendSignal(const QProcess& target, int signalNumber)
+{
+    ::kill(static_cast<pid_t>(target.processId()), signalNumber);
+}
+
+} // namespace
+
+void TestTerminationSignals::secondSignalEndsAtOnce()
+{
+    QProcess target;
+    QVERIFY(startTarget(target, {}));
+    sendSignal(target, SIGTERM);
+    sendSignal(target, SIGINT);
+    QVERIFY(target.waitForFinished(30000));
+    QCOMPARE(target.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(target.exitCode(), int(SIGINT));
+}
+
+void TestTerminationSignals::programThatDoesNotEndIsEndedAfterTheGrace()
+{
+    QProcess target;
+    QVERIFY(startTarget(target, {QStringLiteral("50")}));
+    sendSignal(target, SIGHUP);
+    QVERIFY(target.waitForFinished(30000));
+    QCOMPARE(target.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(target.exitCode(), int(SIGHUP));
 }
 
 void TestTerminationSignals::defaultHandlingBackWhenGone()
