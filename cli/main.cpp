@@ -18,6 +18,7 @@
 #include "version.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -55,16 +56,32 @@ void keepStandardStreamsOpen()
     }
 }
 
+// How long lines already on their way still get once a termination signal came: enough for a
+// receiver that reads to take them, well within the second in which the program must end.
+constexpr std::chrono::milliseconds kSignalGrace{500};
+
 // Runs the event loop until `done` holds (checked whenever the stream changes state or drains),
-// a termination signal comes (or came before), or `limit` has passed.
-void waitForStream(StreamSink& stream, TerminationSignals& termination, const bool& signalled,
+// `limit` has passed, or the grace after a termination signal (`signalledAt`, if it came) is over.
+void waitForStream(StreamSink& stream, TerminationSignals& termination, const QDeadlineTimer& signalledAt,
                    std::chrono::seconds limit, const std::function<bool()>& done)
 {
-    if (signalled || done()) {
+    const QDeadlineTimer limitEnds(limit, Qt::PreciseTimer);
+    const auto deadline = [&] {
+        if (signalledAt.isForever()) {
+            return limitEnds;
+        }
+        const QDeadlineTimer graceEnds = signalledAt + kSignalGrace.count();
+        return std::min(limitEnds, graceEnds);
+    };
+    if (done() || deadline().hasExpired()) {
         return;
     }
     QEventLoop loop;
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(std::chrono::milliseconds(deadline().remainingTime()));
     const auto check = [&] {
         if (done()) {
             loop.quit();
@@ -72,7 +89,9 @@ void waitForStream(StreamSink& stream, TerminationSignals& termination, const bo
     };
     QObject::connect(&stream, &StreamSink::stateChanged, &loop, check);
     QObject::connect(&stream, &StreamSink::drained, &loop, check);
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &loop, &QEventLoop::quit);
+    // A signal during the wait shortens it to the grace.
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &loop,
+                     [&] { timer.start(std::chrono::milliseconds(std::max<qint64>(0, deadline().remainingTime()))); });
     loop.exec();
 }
 
@@ -84,9 +103,9 @@ struct StreamEnd
 
 // Lines of a TCP or TLS run may still wait for the receiver when the run ends: they get a few
 // seconds to go out, then the connection is closed in order, and what could not go is said.
-// Once a termination signal came, nothing is waited for. A connection that failed for good (TLS
-// refused) fails the run, even one that ended before the refusal came.
-StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const bool& signalled)
+// Once a termination signal came, draining and closing together get only its grace. A connection
+// that failed for good (TLS refused) fails the run, even one that ended before the refusal came.
+StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const QDeadlineTimer& signalledAt)
 {
     constexpr std::chrono::seconds kDrainTime{10};
     constexpr std::chrono::seconds kClosingTime{2};
@@ -94,21 +113,21 @@ StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const 
         return {};
     }
     StreamSink& stream = output.streamSink();
-    waitForStream(stream, termination, signalled, kDrainTime,
+    waitForStream(stream, termination, signalledAt, kDrainTime,
                   [&] { return stream.isDrained() || !stream.failure().empty(); });
     // Why lines are left, now that the run gives up on them (after the closing, the connection
     // is down by choice).
     QString why;
     if (!stream.isConnected() && !stream.lastProblem().isEmpty()) {
         why = stream.lastProblem();
-    } else if (signalled) {
+    } else if (!signalledAt.isForever()) {
         why = QStringLiteral("the run was ended by a signal before they went out");
     } else {
         why = QStringLiteral("the receiver did not take them within %1 s").arg(kDrainTime.count());
     }
     if (stream.isConnected()) {
         stream.finish();
-        waitForStream(stream, termination, signalled, kClosingTime, [&] { return !stream.isConnected(); });
+        waitForStream(stream, termination, signalledAt, kClosingTime, [&] { return !stream.isConnected(); });
     }
     StreamEnd end{stream.failure(), {}};
     if (stream.queuedMessages() > 0 && end.failure.empty()) {
@@ -134,8 +153,12 @@ int main(int argc, char* argv[])
     // when a write does not return; a second signal ends it at once.
     TerminationSignals termination;
     termination.endWithin(std::chrono::seconds(1));
-    bool signalled = false;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] { signalled = true; });
+    QDeadlineTimer signalledAt(QDeadlineTimer::Forever);
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] {
+        if (signalledAt.isForever()) {
+            signalledAt = QDeadlineTimer(0, Qt::PreciseTimer); // now
+        }
+    });
     // Past a file size limit a write fails with its reason instead of ending the program; a
     // reader of standard error that went away leaves nothing to say, not a program to kill.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -231,7 +254,7 @@ int main(int argc, char* argv[])
     }
     StreamEnd streamEnd;
     if (!halted) {
-        streamEnd = drainStream(output, termination, signalled);
+        streamEnd = drainStream(output, termination, signalledAt);
     }
     view.stopProgress();
     if (!streamEnd.notDelivered.empty()) {
