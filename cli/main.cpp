@@ -73,13 +73,13 @@ QString drainStream(RunOutput& output, TerminationSignals& termination)
     }
     StreamSink& stream = output.streamSink();
     waitForStream(stream, termination, kDrainTime, [&] { return stream.isDrained() || !stream.failure().empty(); });
+    stream.finish(); // what is still queued now counts as undelivered
     if (stream.isConnected()) {
-        stream.finish();
         waitForStream(stream, termination, kClosingTime, [&] { return !stream.isConnected(); });
     }
     if (stream.queuedMessages() > 0 && stream.failure().empty()) {
         std::fprintf(stderr, "korvane-cli: %zu lines not delivered to %s: %s\n", stream.queuedMessages(),
-                     qPrintable(output.destination()), qPrintable(stream.stateText()));
+                     qPrintable(output.destination()), qPrintable(stream.lastProblem()));
     }
     return QString::fromStdString(stream.failure());
 }
@@ -176,9 +176,12 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("the run failed: %1").arg(streamFailure));
     }
     if (status != 0) {
-        const QString concerned =
-            session.progress().sinkFailed ? output.destination() : QString::fromStdString(startup.config.sourceFile);
-        return fail(QStringLiteral("the run failed: %1: %2").arg(concerned, QString::fromStdString(view.failure())));
+        if (session.progress().sinkFailed) { // the sink's reason names the file or the address
+            return fail(QStringLiteral("the run failed: %1").arg(QString::fromStdString(view.failure())));
+        }
+        return fail(
+            QStringLiteral("the run failed: %1: %2")
+                .arg(QString::fromStdString(startup.config.sourceFile), QString::fromStdString(view.failure())));
     }
     return 0;
 }
