@@ -164,10 +164,11 @@ StreamSink::StreamSink(QObject* parent) : QObject(parent)
     connect(&m_retryTimer, &QTimer::timeout, this, &StreamSink::connectNow);
     m_handshakeTimer.setSingleShot(true);
     connect(&m_handshakeTimer, &QTimer::timeout, this, [this] {
-        connectionLost(m_tls ? QStringLiteral("the TLS handshake did not finish within %1 s")
-                                   .arg(std::chrono::duration<double>(m_handshakeTimeout).count(), 0, 'g', 3)
-                             : QStringLiteral("no connection within %1 s")
-                                   .arg(std::chrono::duration<double>(m_handshakeTimeout).count(), 0, 'g', 3));
+        const double seconds = std::chrono::duration<double>(m_handshakeTimeout).count();
+        const bool shaking = m_tls && m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+        connectionLost((shaking ? QStringLiteral("the TLS handshake did not finish within %1 s")
+                                : QStringLiteral("no connection within %1 s"))
+                           .arg(seconds, 0, 'g', 3));
     });
     m_acknowledgementTimer.setInterval(kAcknowledgementPoll);
     connect(&m_acknowledgementTimer, &QTimer::timeout, this, &StreamSink::pump);

@@ -26,6 +26,7 @@ struct RunProgress
     std::int64_t delivered = 0;   // of those, lines the system took: written, sent, or acknowledged by the receiver
     std::int64_t dropped = 0;     // lost at once: the system's send buffer, or Korvane's own queue, was full
     std::int64_t undelivered = 0; // never taken by the system: failed, discarded after a failure, or still queued
+                                  // when the front-end gave up (StreamSink::finish)
     std::int64_t resent = 0;      // TCP and TLS: lines sent again on a new connection after a break
     double seconds = 0;           // since Play, up to the end of the run
     bool sinkFailed = false;      // the run failed writing or sending a line (else, if at all, reading)
