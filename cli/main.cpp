@@ -125,8 +125,8 @@ StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const 
     } else {
         why = QStringLiteral("the receiver did not take them within %1 s").arg(kDrainTime.count());
     }
+    stream.finish(); // what is still queued now counts as undelivered
     if (stream.isConnected()) {
-        stream.finish();
         waitForStream(stream, termination, signalledAt, kClosingTime, [&] { return !stream.isConnected(); });
     }
     StreamEnd end{stream.failure(), {}};

@@ -30,6 +30,17 @@ struct Flushed
 
 using FlushResult = Result<Flushed>;
 
+// What became of the lines a sink took (those whose write() did not fail), counted since the sink
+// was made. A line is in at most one of the first three, once it is known; until then it is on its
+// way (kept for a flush, waiting for a sender thread, queued for a connection).
+struct DeliveryCounts
+{
+    std::int64_t delivered = 0;   // in the file, taken by the kernel (UDP), acknowledged by the receiver (TCP, TLS)
+    std::int64_t dropped = 0;     // lost at once: the system's send buffer, or Korvane's own queue, was full
+    std::int64_t undelivered = 0; // never delivered: failed, discarded after a failure, or given up on
+    std::int64_t resent = 0;      // TCP and TLS: lines handed to a new connection after a break (also delivered)
+};
+
 // Where emitted lines go: "GENERATE.TXT", one UDP datagram per line, or a TCP or TLS stream. A
 // line carries no line end; the sink adds what its medium needs.
 //
@@ -48,6 +59,9 @@ public:
     // At the end of a run: flush(), and for a sink that hands lines to the system in the
     // background, wait until it has, so that every drop is counted when the run reports its end.
     virtual FlushResult flushAndWait() { return flush(); }
+    // What became of the lines taken so far; read at any time, also after the run (a TCP queue
+    // drains after it). A sink that does not count reports nothing.
+    virtual DeliveryCounts counts() const { return {}; }
 };
 
 } // namespace korvane

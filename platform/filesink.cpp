@@ -98,14 +98,42 @@ Result<> FileSink::open(const std::filesystem::path& path, Mode mode)
     return {};
 }
 
+std::optional<Failure> FileSink::unfitKind(mode_t mode)
+{
+    // A reader-less pipe or a socket would hold every write up, or take nothing: refused by name.
+    if (S_ISFIFO(mode)) {
+        return Failure{"a named pipe, not a regular file"};
+    }
+    if (S_ISSOCK(mode)) {
+        return Failure{"a socket, not a regular file"};
+    }
+    if (S_ISBLK(mode)) {
+        return Failure{"a block device, not a regular file"};
+    }
+    return std::nullopt;
+}
+
 bool FileSink::openDescriptor()
 {
+    // What the name stands for (behind any link) is looked at first: opening a pipe or a socket
+    // could wait, or fail with words that do not say why.
+    struct stat st
+    {};
+    if (::stat(m_path.c_str(), &st) == 0) {
+        if (std::optional<Failure> unfit = unfitKind(st.st_mode)) {
+            m_failure = *unfit;
+            return false;
+        }
+    }
+    // Opened without waiting in any case (the name may have changed since), looked at again, and
+    // only then made to wait for the medium as a file does.
     // Read access only to look at the last byte; writes always go to the end.
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    constexpr int kFlags = O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+    const int fd = ::open(m_path.c_str(), O_RDWR | kFlags, 0666);
     if (fd < 0) {
         const int err = errno;
         // A write-only file (or device) is still a fine output.
-        const int wfd = err == EACCES ? ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666) : -1;
+        const int wfd = err == EACCES ? ::open(m_path.c_str(), O_WRONLY | kFlags, 0666) : -1;
         if (wfd < 0) {
             m_failure = fileFailure(err);
             return false;
@@ -114,6 +142,20 @@ bool FileSink::openDescriptor()
     } else {
         m_fd = fd;
     }
+    std::optional<Failure> unfit;
+    if (::fstat(m_fd, &st) == 0) {
+        unfit = unfitKind(st.st_mode);
+    }
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (!unfit && (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+        unfit = fileFailure(errno);
+    }
+    if (unfit) {
+        m_failure = *unfit;
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
     // One run at a time per file, so that two runs never mix their lines in it.
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         m_failure = {"in use by another run of Korvane"};
@@ -121,12 +163,8 @@ bool FileSink::openDescriptor()
         m_fd = -1;
         return false;
     }
-    struct stat st
-    {};
-    if (::fstat(m_fd, &st) == 0) {
-        m_device = st.st_dev;
-        m_inode = st.st_ino;
-    }
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
     m_nextCheck = std::chrono::steady_clock::now() + m_checkInterval;
     return true;
 }
@@ -173,6 +211,8 @@ SinkResult FileSink::write(std::string_view line)
     m_kept.append(line, "\r\n");
     if (m_kept.bytes.size() >= kBatchBytes) {
         if (Result<> written = writeKept(); !written) {
+            // This line, the last kept, cannot have gone in; it fails rather than being taken.
+            --m_counts.undelivered;
             return written.failure();
         }
     }
@@ -197,7 +237,11 @@ Result<> FileSink::writeKept()
     const int err = writeAll(m_fd, m_kept.bytes, written);
     // Part of a line went in (a full disk): cut it off again, so the file ends with a whole line
     // and a later run appends cleanly.
-    const std::size_t partial = written - m_kept.wholeLinesIn(written);
+    const std::size_t whole = m_kept.wholeLinesIn(written);
+    const std::size_t partial = written - whole;
+    const auto linesIn = static_cast<std::int64_t>(m_kept.linesIn(whole));
+    m_counts.delivered += linesIn;
+    m_counts.undelivered += static_cast<std::int64_t>(m_kept.lines()) - linesIn;
     m_kept.clear();
     if (err == 0) {
         return {};

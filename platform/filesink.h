@@ -9,9 +9,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace korvane {
@@ -22,7 +24,9 @@ namespace korvane {
 // write. A line goes into the file whole or not at all. The file is always written in append mode, so that an outside
 // truncation (copy-and-truncate rotation) leaves no hole, and a file renamed or deleted meanwhile
 // (rotation by rename) is noticed and "GENERATE.TXT" opened again by name. A file written by
-// another run (another process) is refused: their lines would mix.
+// another run (another process) is refused: their lines would mix. The name must stand for a
+// regular file, nothing yet, or a character device (a link to /dev/null works): a named pipe, a
+// socket or a block device is refused with a reason that says so.
 class FileSink final : public LineSink
 {
 public:
@@ -48,6 +52,8 @@ public:
 
     SinkResult write(std::string_view line) override;
     FlushResult flush() override;
+    // Delivered: lines in the file; undelivered: lines a failed write left out.
+    DeliveryCounts counts() const override { return m_counts; }
 
     // What the sink keeps before it writes without waiting for the flush.
     static constexpr std::size_t kBatchBytes = 64 * 1024;
@@ -56,6 +62,8 @@ public:
     void setRotationCheckInterval(std::chrono::milliseconds interval) { m_checkInterval = interval; }
 
 private:
+    // Why a file of this kind cannot be the output, if it cannot.
+    static std::optional<Failure> unfitKind(mode_t mode);
     bool openDescriptor();
     void followRotation();
     // Writes the lines kept; on a failure the file ends with the last whole line written.
@@ -69,6 +77,7 @@ private:
     std::chrono::steady_clock::time_point m_nextCheck{};
     Failure m_failure{"the output file is not open"}; // the last failure to open; none after a success
     LineBatch m_kept;                                 // lines with their CR LF, written since the last write
+    DeliveryCounts m_counts;
 };
 
 } // namespace korvane

@@ -32,6 +32,11 @@ struct LineBatch
         bytes.clear();
         ends.clear();
     }
+    // How many lines end within the first `count` bytes.
+    std::size_t linesIn(std::size_t count) const
+    {
+        return static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), count) - ends.begin());
+    }
     // Of the first `count` bytes, how many belong to whole lines.
     std::size_t wholeLinesIn(std::size_t count) const
     {

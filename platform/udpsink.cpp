@@ -224,10 +224,11 @@ void UdpSink::senderLoop()
 
 void UdpSink::send(LineBatch& batch)
 {
-    if (m_senderFailed.load(std::memory_order_relaxed)) {
-        return; // the run ends with the failure already met
-    }
     const std::size_t count = batch.lines();
+    if (m_senderFailed.load(std::memory_order_relaxed)) {
+        m_undelivered += static_cast<std::int64_t>(count); // the run ends with the failure already met
+        return;
+    }
     m_messages.resize(count);
     m_parts.resize(count);
     std::size_t start = 0;
@@ -246,6 +247,7 @@ void UdpSink::send(LineBatch& batch)
         const int sent = ::sendmmsg(m_fd, m_messages.data() + done, static_cast<unsigned>(count - done), MSG_NOSIGNAL);
         if (sent > 0) {
             done += static_cast<std::size_t>(sent);
+            m_delivered += sent;
             continue;
         }
         const int error = sent < 0 ? errno : EIO;
@@ -254,6 +256,7 @@ void UdpSink::send(LineBatch& batch)
         }
         const SinkResult failed = sendFailure(error);
         if (!failed) {
+            m_undelivered += static_cast<std::int64_t>(count - done);
             const std::lock_guard lock(m_mutex);
             m_senderFailure = failed.failure();
             m_senderFailed.store(true, std::memory_order_release);
@@ -262,10 +265,21 @@ void UdpSink::send(LineBatch& batch)
         if (failed.value() == Delivery::Dropped) {
             // The kernel holds too much already: the lines due now are lost, as on the wire.
             m_dropped += static_cast<std::int64_t>(count - done);
+            m_droppedInAll += static_cast<std::int64_t>(count - done);
             return;
         }
         ++done; // a refusal reported for an earlier datagram: this one is passed over
+        ++m_undelivered;
     }
+}
+
+DeliveryCounts UdpSink::counts() const
+{
+    DeliveryCounts counts;
+    counts.delivered = m_delivered.load(std::memory_order_relaxed);
+    counts.dropped = m_droppedInAll.load(std::memory_order_relaxed);
+    counts.undelivered = m_undelivered.load(std::memory_order_relaxed);
+    return counts;
 }
 
 SinkResult UdpSink::sendFailure(int error)

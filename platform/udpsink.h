@@ -39,7 +39,7 @@ namespace korvane {
 // from the window's thread, at 100,000 lines a second as at full speed). A full or flushed batch
 // goes to the sender at once, and the sender sends it at once; when the sender is kQueuedBatches
 // behind, the writer waits for it. Drops and failures met by the sender are reported by a later
-// write or flush.
+// write or flush; after a failure the sender discards what it is handed, and counts it.
 class UdpSink final : public LineSink
 {
 public:
@@ -57,6 +57,9 @@ public:
     SinkResult write(std::string_view line) override;
     FlushResult flush() override;
     FlushResult flushAndWait() override;
+    // Delivered: datagrams the kernel took. Dropped: those it could not take at once.
+    // Undelivered: those it refused, and every line the sender discarded after a failure.
+    DeliveryCounts counts() const override;
 
     // What a failed send with this errno means for the run.
     static SinkResult sendFailure(int error);
@@ -94,6 +97,9 @@ private:
     std::optional<Failure> m_senderFailure;
     std::atomic<bool> m_senderFailed{false};
     std::atomic<std::int64_t> m_dropped{0}; // since the last flush
+    std::atomic<std::int64_t> m_delivered{0};
+    std::atomic<std::int64_t> m_droppedInAll{0};
+    std::atomic<std::int64_t> m_undelivered{0};
     std::thread m_sender;
 
     // The sender's own.

@@ -29,6 +29,8 @@ bool RunOutput::fileExists()
 Result<> RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
 {
     m_kind = config.output;
+    m_named.target = &chosen();
+    m_named.name.clear();
     if (m_kind == OutputKind::Tcp || m_kind == OutputKind::Tls) {
         const QString host = QString::fromStdString(config.host);
         m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
@@ -37,24 +39,26 @@ Result<> RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
             tls = TlsSettings{QString::fromStdString(config.tlsCaFile), QString::fromStdString(config.tlsCertFile),
                               QString::fromStdString(config.tlsKeyFile), QString::fromStdString(config.tlsPeerName)};
         }
-        return m_stream.start(host, config.port, config.framing, tls);
+        return m_stream.start(host, config.port, config.framing, tls); // it names the address itself
     }
     if (m_kind == OutputKind::Udp) {
         const QString host = QString::fromStdString(config.host);
         m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
+        m_named.name = QStringLiteral("UDP %1").arg(m_destination).toStdString();
         if (const Result<> configured = m_udp.configure(host, config.port); !configured) {
             return naming(QStringLiteral("UDP ") + m_destination, configured);
         }
         return {};
     }
     m_destination = QString::fromLatin1(kFileName);
+    m_named.name = kFileName;
     if (const Result<> opened = m_file.open(kFileName, mode); !opened) {
         return naming(m_destination, opened);
     }
     return {};
 }
 
-LineSink& RunOutput::sink()
+LineSink& RunOutput::chosen()
 {
     switch (m_kind) {
     case OutputKind::Udp:
@@ -66,6 +70,32 @@ LineSink& RunOutput::sink()
         break;
     }
     return m_file;
+}
+
+Failure RunOutput::NamingSink::named(const Failure& failure) const
+{
+    if (name.empty()) {
+        return failure;
+    }
+    return {name + ": " + failure.reason, failure.systemError};
+}
+
+SinkResult RunOutput::NamingSink::write(std::string_view line)
+{
+    SinkResult result = target->write(line);
+    return result ? result : SinkResult(named(result.failure()));
+}
+
+FlushResult RunOutput::NamingSink::flush()
+{
+    FlushResult result = target->flush();
+    return result ? result : FlushResult(named(result.failure()));
+}
+
+FlushResult RunOutput::NamingSink::flushAndWait()
+{
+    FlushResult result = target->flushAndWait();
+    return result ? result : FlushResult(named(result.failure()));
 }
 
 } // namespace korvane

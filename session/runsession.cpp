@@ -78,6 +78,7 @@ void RunSession::configure(const RunConfig& config, LineSink& sink)
 {
     m_settings = runSettingsFor(config);
     m_sink.target = &sink;
+    m_countsAtPlay = sink.counts();
     m_configured = true;
 }
 
@@ -87,7 +88,7 @@ void RunSession::play()
         return;
     }
     m_emitted = 0;
-    m_dropped = 0;
+    m_countsAtPlay = m_sink.counts();
     m_sinkFailed = false;
     m_endedAfterMs = -1;
     m_finishing = false;
@@ -140,7 +141,13 @@ RunProgress RunSession::progress() const
 {
     RunProgress p;
     p.emitted = m_emitted;
-    p.dropped = m_dropped;
+    if (m_configured) {
+        const DeliveryCounts now = m_sink.counts();
+        p.delivered = now.delivered - m_countsAtPlay.delivered;
+        p.dropped = now.dropped - m_countsAtPlay.dropped;
+        p.undelivered = now.undelivered - m_countsAtPlay.undelivered;
+        p.resent = now.resent - m_countsAtPlay.resent;
+    }
     p.sinkFailed = m_sinkFailed;
     if (m_elapsed.isValid()) {
         p.seconds = static_cast<double>(m_endedAfterMs >= 0 ? m_endedAfterMs : m_elapsed.elapsed()) / 1000.0;
@@ -156,9 +163,6 @@ SinkResult RunSession::CountingSink::write(std::string_view line)
         return result;
     }
     ++m_session.m_emitted;
-    if (result.value() == Delivery::Dropped) {
-        ++m_session.m_dropped;
-    }
     if (m_session.m_lineLimit > 0 && m_session.m_emitted >= m_session.m_lineLimit) {
         m_session.finish();
     }
@@ -181,7 +185,6 @@ FlushResult RunSession::CountingSink::counted(FlushResult result)
         m_session.m_sinkFailed = true;
         return result;
     }
-    m_session.m_dropped += result.value().dropped;
     return result;
 }
 

@@ -23,9 +23,10 @@ namespace korvane {
 struct RunProgress
 {
     std::int64_t emitted = 0;     // lines emitted in the run, across passes
-    std::int64_t delivered = 0;   // of those, lines the system took: written, sent, or taken by the connection
+    std::int64_t delivered = 0;   // of those, lines the system took: written, sent, or acknowledged by the receiver
     std::int64_t dropped = 0;     // lost at once: the system's send buffer, or Korvane's own queue, was full
     std::int64_t undelivered = 0; // never taken by the system: failed, discarded after a failure, or still queued
+                                  // when the front-end gave up (StreamSink::finish)
     std::int64_t resent = 0;      // TCP and TLS: lines sent again on a new connection after a break
     double seconds = 0;           // since Play, up to the end of the run
     bool sinkFailed = false;      // the run failed writing or sending a line (else, if at all, reading)
@@ -69,6 +70,8 @@ public:
 
     bool running() const { return m_driver.running(); }
     const RunFlags& flags() const { return m_flags; }
+    // The session counts the lines emitted; the rest is the sink's counts since Play, read live, so
+    // that it keeps moving after the run while a TCP or TLS queue drains.
     RunProgress progress() const;
 
 signals:
@@ -84,6 +87,7 @@ private:
         SinkResult write(std::string_view line) override;
         FlushResult flush() override;
         FlushResult flushAndWait() override;
+        DeliveryCounts counts() const override { return target->counts(); }
         LineSink* target = nullptr;
 
     private:
@@ -100,7 +104,7 @@ private:
     RunDriver m_driver;
     QElapsedTimer m_elapsed;
     std::int64_t m_emitted = 0;
-    std::int64_t m_dropped = 0;
+    DeliveryCounts m_countsAtPlay; // the sink's, when the run began
     bool m_sinkFailed = false;
     qint64 m_endedAfterMs = -1; // -1 while a run is under way
     std::int64_t m_lineLimit = 0;

@@ -19,6 +19,10 @@
 #include <filesystem>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace korvane;
 using korvane::test::deliverNow;
@@ -63,6 +67,8 @@ private slots:
     void everyLineIsOnDiskAtOnce();
     void refusedWithoutWritePermission_data();
     void refusedWithoutWritePermission();
+    void onlyWhatNeverHoldsAWriterUp_data();
+    void onlyWhatNeverHoldsAWriterUp();
     void fullDeviceFailsWithTheSystemsReason();
     void lineCutShortByAFullDiskIsTakenBack();
     void batchCutShortByAFullDiskKeepsItsWholeLines();
@@ -98,6 +104,7 @@ void TestFileSink::linesEndInCrLf()
     }
     sink.close();
     QCOMPARE(contents(path), expected);
+    QCOMPARE(sink.counts().delivered, std::int64_t(lines.size()));
 }
 
 void TestFileSink::openMode_data()
@@ -243,6 +250,61 @@ void TestFileSink::refusedWithoutWritePermission()
     }
 }
 
+void TestFileSink::onlyWhatNeverHoldsAWriterUp_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("behindALink");
+    QTest::addColumn<QString>("refusal"); // "" when lines go in
+
+    QTest::newRow("a named pipe") << "fifo" << false << "a named pipe, not a regular file";
+    QTest::newRow("a named pipe behind a link") << "fifo" << true << "a named pipe, not a regular file";
+    QTest::newRow("a socket") << "socket" << false << "a socket, not a regular file";
+    QTest::newRow("a socket behind a link") << "socket" << true << "a socket, not a regular file";
+    QTest::newRow("a link to /dev/null takes every line") << "null" << true << "";
+}
+
+void TestFileSink::onlyWhatNeverHoldsAWriterUp()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, behindALink);
+    QFETCH(QString, refusal);
+
+    QTemporaryDir dir;
+    const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
+    fs::path target = behindALink ? fs::path(dir.filePath(QStringLiteral("target")).toStdString()) : path;
+    int listening = -1;
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(target.c_str(), 0644), 0);
+    } else if (kind == "socket") {
+        listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, target.c_str(), sizeof address.sun_path - 1);
+        QCOMPARE(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listening, 1), 0);
+    } else {
+        target = "/dev/null";
+    }
+    if (behindALink) {
+        fs::create_symlink(target, path);
+    }
+
+    FileSink sink;
+    const Result<> opened = sink.open(path, Mode::Append);
+    if (listening >= 0) {
+        ::close(listening);
+    }
+    if (refusal.isEmpty()) {
+        QVERIFY2(opened, opened.reason().c_str());
+        QCOMPARE(outcomeOf(deliverNow(sink, "into nothing")), QStringLiteral("sent"));
+        QCOMPARE(sink.counts().delivered, std::int64_t(1));
+        return;
+    }
+    QCOMPARE(QString::fromStdString(opened.reason()), refusal);
+    QVERIFY(!sink.isOpen());
+    QCOMPARE(outcomeOf(deliverNow(sink, "lost")), "failed: " + refusal);
+}
+
 void TestFileSink::fullDeviceFailsWithTheSystemsReason()
 {
     if (!QFile::exists(QStringLiteral("/dev/full"))) {
@@ -256,6 +318,8 @@ void TestFileSink::fullDeviceFailsWithTheSystemsReason()
         QCOMPARE(result.reason(), std::string(std::strerror(ENOSPC)));
         QCOMPARE(result.systemError(), ENOSPC);
     }
+    QCOMPARE(sink.counts().delivered, std::int64_t(0));
+    QCOMPARE(sink.counts().undelivered, std::int64_t(2));
 }
 
 void TestFileSink::lineCutShortByAFullDiskIsTakenBack()
@@ -309,6 +373,8 @@ void TestFileSink::batchCutShortByAFullDiskKeepsItsWholeLines()
     QVERIFY(!flushed);
     QCOMPARE(flushed.reason(), std::string(std::strerror(EFBIG)));
     QCOMPARE(contents(path), QByteArray("first!\r\n"));
+    QCOMPARE(sink.counts().delivered, std::int64_t(1)); // "1 written, 2 not written"
+    QCOMPARE(sink.counts().undelivered, std::int64_t(2));
 }
 
 void TestFileSink::outsideTruncationLeavesNoHole()

@@ -78,6 +78,7 @@ private slots:
     void configureRefuses_data();
     void configureRefuses();
     void writeBeforeConfigureFails();
+    void linesAfterASendFailureAreUndelivered();
     void sendFailureMeaning_data();
     void sendFailureMeaning();
     void ipv6Receiver();
@@ -133,6 +134,7 @@ void TestUdpSink::oneDatagramPerLine()
         QCOMPARE(got[i].senderPort(), int(sink.localPort()));
     }
     QVERIFY(receiver.take(1, 100).isEmpty()); // nothing more than one datagram per line
+    QTRY_COMPARE(sink.counts().delivered, std::int64_t(lines.size()));
 }
 
 void TestUdpSink::absentReceiverIsNeverAFailure()
@@ -200,6 +202,27 @@ void TestUdpSink::writeBeforeConfigureFails()
     const SinkResult result = deliverNow(sink, "a line");
     QVERIFY(!result);
     QVERIFY(!result.reason().empty());
+}
+
+void TestUdpSink::linesAfterASendFailureAreUndelivered()
+{
+    // A broadcast address without permission to broadcast: the kernel refuses every datagram.
+    UdpSink sink;
+    QVERIFY(sink.configure(QStringLiteral("255.255.255.255"), 514));
+    std::int64_t taken = 0;
+    SinkResult result = Delivery::Sent;
+    for (int i = 0; i < 2000 && result; ++i) {
+        result = sink.write("%PIX-6-302013: refused");
+        taken += result ? 1 : 0;
+    }
+    const FlushResult flushed = sink.flushAndWait();
+    QVERIFY(!result || !flushed);
+    QCOMPARE((result ? flushed.reason() : result.reason()), std::string(std::strerror(EACCES)));
+    QVERIFY(taken > 0);
+    const DeliveryCounts counts = sink.counts();
+    QCOMPARE(counts.delivered, std::int64_t(0));
+    QCOMPARE(counts.dropped, std::int64_t(0));
+    QCOMPARE(counts.undelivered, taken); // also those handed to the sender after it failed
 }
 
 void TestUdpSink::sendFailureMeaning_data()

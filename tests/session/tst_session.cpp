@@ -10,10 +10,14 @@
 #include "session/runsession.h"
 #include "session/startup.h"
 #include "settings/runconfig.h"
+#include "testpki.h"
 #include "workfolder.h"
 
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -37,8 +41,9 @@ public:
     void setLineCount(std::int64_t) override {}
     bool lampsVisible() const override { return false; }
     void setLampsVisible(bool) override {}
-    void showFailure(std::string_view) override {}
+    void showFailure(std::string_view reason) override { failure = reason; }
     std::vector<std::string> lines;
+    std::string failure;
 };
 
 class KeepingSink final : public LineSink
@@ -47,8 +52,14 @@ public:
     SinkResult write(std::string_view line) override
     {
         lines.emplace_back(line);
-        return lines.size() <= outcomes.size() ? outcomes[lines.size() - 1] : Delivery::Sent;
+        const Delivery outcome = lines.size() <= outcomes.size() ? outcomes[lines.size() - 1] : Delivery::Sent;
+        ++(outcome == Delivery::Sent      ? taken.delivered
+           : outcome == Delivery::Dropped ? taken.dropped
+                                          : taken.undelivered);
+        return outcome;
     }
+    DeliveryCounts counts() const override { return taken; }
+    DeliveryCounts taken;
     std::vector<std::string> lines;
     std::vector<Delivery> outcomes; // of the first writes in turn; Sent after them
 };
@@ -90,7 +101,10 @@ private slots:
     void lineLimitEndsTheRunExactly_data();
     void lineLimitEndsTheRunExactly();
     void finishDoesNotWaitForTheDelay();
-    void countsDroppedLines();
+    void countsAddUp();
+    void outputFailuresNameWhatFailedOnce_data();
+    void outputFailuresNameWhatFailedOnce();
+    void fullDiskSaysWhatWasNotWritten();
 };
 
 void TestSession::typedConfiguration_data()
@@ -301,20 +315,97 @@ void TestSession::finishDoesNotWaitForTheDelay()
     QVERIFY(!session.running());
 }
 
-void TestSession::countsDroppedLines()
+void TestSession::countsAddUp()
 {
     WorkFolder folder;
     folder.write(QStringLiteral("KORVANE.TXT"), "%PIX-6-1 a\r\n%PIX-6-1 b\r\n%PIX-6-1 c\r\n%PIX-6-1 d\r\n");
     SessionRig rig(0.001, true);
+    rig.sink.taken.delivered = 7; // lines of an earlier run are not this run's
+    rig.session.configure(rig.config, rig.sink);
     rig.sink.outcomes = {Delivery::Skipped, Delivery::Dropped, Delivery::Sent, Delivery::Dropped};
     QSignalSpy ended(&rig.session, &RunSession::runEnded);
     rig.session.play();
     QVERIFY(ended.wait(3000));
     QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Finished);
-    // Lines the system could not take are counted for the operator; refusals are not.
-    QCOMPARE(rig.session.progress().emitted, 4);
-    QCOMPARE(rig.session.progress().dropped, 2);
-    QVERIFY(!rig.session.progress().sinkFailed);
+    const RunProgress p = rig.session.progress();
+    QCOMPARE(p.emitted, 4);
+    QCOMPARE(p.delivered, 1);
+    QCOMPARE(p.dropped, 2);
+    QCOMPARE(p.undelivered, 1); // the refused one
+    QVERIFY(!p.sinkFailed);
+}
+
+void TestSession::outputFailuresNameWhatFailedOnce_data()
+{
+    QTest::addColumn<QString>("setUp");
+    QTest::addColumn<QString>("reason"); // its beginning
+    QTest::addColumn<QString>("once");   // what the reason names exactly once
+
+    QTest::newRow("a named pipe") << "fifo"
+                                  << "GENERATE.TXT: a named pipe, not a regular file"
+                                  << "GENERATE.TXT";
+    QTest::newRow("held by another run") << "held"
+                                         << "GENERATE.TXT: in use by another run of Korvane"
+                                         << "GENERATE.TXT";
+    QTest::newRow("a client certificate with another's key") << "tls"
+                                                             << "TLS 127.0.0.1:6514: the key of "
+                                                             << "127.0.0.1";
+}
+
+void TestSession::outputFailuresNameWhatFailedOnce()
+{
+    QFETCH(QString, setUp);
+    QFETCH(QString, reason);
+    QFETCH(QString, once);
+
+    WorkFolder folder;
+    RunConfig config;
+    FileSink holder;
+    std::unique_ptr<test::TestPki> pki;
+    if (setUp == "fifo") {
+        QCOMPARE(::mkfifo("GENERATE.TXT", 0644), 0);
+    } else if (setUp == "held") {
+        QVERIFY(holder.open("GENERATE.TXT", FileSink::Mode::Append));
+    } else {
+        pki = std::make_unique<test::TestPki>(folder.path(QStringLiteral(".")));
+        QVERIFY2(pki->ok(), qPrintable(pki->error()));
+        config.output = OutputKind::Tls;
+        config.host = "127.0.0.1";
+        config.port = 6514;
+        config.tlsCaFile = pki->caFile().toStdString();
+        config.tlsCertFile = pki->otherCaFile().toStdString();
+        config.tlsKeyFile = pki->serverKeyFile().toStdString();
+    }
+    RunOutput output;
+    const Result<> prepared = output.prepare(config, FileSink::Mode::Append);
+    QVERIFY(!prepared);
+    const QString said = QString::fromStdString(prepared.reason());
+    QVERIFY2(said.startsWith(reason), qPrintable(said));
+    QCOMPARE(said.count(once), 1);
+}
+
+void TestSession::fullDiskSaysWhatWasNotWritten()
+{
+    if (!QFile::exists(QStringLiteral("/dev/full"))) {
+        QSKIP("no /dev/full on this system");
+    }
+    WorkFolder folder;
+    folder.write(QStringLiteral("KORVANE.TXT"), "%PIX-6-1 a\r\n%PIX-6-1 b\r\n%PIX-6-1 c\r\n");
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), QStringLiteral("GENERATE.TXT")));
+    SessionRig rig(0.000001, true); // the lines fall due together: one write for all
+    RunOutput output;
+    QVERIFY(output.prepare(rig.config, FileSink::Mode::Append));
+    rig.session.configure(rig.config, output.sink());
+    QSignalSpy ended(&rig.session, &RunSession::runEnded);
+    rig.session.play();
+    QVERIFY(ended.wait(3000));
+    QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Halted);
+    QCOMPARE(rig.view.failure, "GENERATE.TXT: " + std::string(std::strerror(ENOSPC)));
+    const RunProgress p = rig.session.progress();
+    QVERIFY(p.sinkFailed);
+    QVERIFY(p.emitted > 0);
+    QCOMPARE(p.delivered, 0);
+    QCOMPARE(p.undelivered, p.emitted); // "0 written, N not written"
 }
 
 QTEST_GUILESS_MAIN(TestSession)
