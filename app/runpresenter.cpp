@@ -21,7 +21,9 @@ void RunPresenter::present(const Controls& controls, std::function<RunProgress()
 void RunPresenter::endRun()
 {
     refresh();
-    std::fprintf(stderr, "korvane: %s\n", qPrintable(deliveryText(m_progress())));
+    const RunProgress progress = m_progress();
+    std::fprintf(stderr, "korvane: %lld lines: %s\n", static_cast<long long>(progress.emitted),
+                 qPrintable(deliveryText(progress)));
     std::fflush(stderr);
 }
 
@@ -38,7 +40,9 @@ void RunPresenter::showUnknownError(const QString& reason)
 void RunPresenter::showDeliveries()
 {
     if (m_runShown) {
-        m_controls.lineCount->setToolTip(deliveryText(m_progress()));
+        const RunProgress progress = m_progress();
+        m_controls.lineCount->setToolTip(
+            QStringLiteral("%1 lines: %2").arg(progress.emitted).arg(deliveryText(progress)));
     }
 }
 

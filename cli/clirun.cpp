@@ -34,8 +34,8 @@ void say(std::string_view text)
     std::fflush(stderr);
 }
 
-CliRun::CliRun(QString destination, bool toFile, std::optional<std::int64_t> total, bool showProgress)
-    : m_destination(std::move(destination)), m_toFile(toFile), m_total(total), m_showProgress(showProgress)
+CliRun::CliRun(QString destination, std::optional<std::int64_t> total, bool showProgress)
+    : m_destination(std::move(destination)), m_total(total), m_showProgress(showProgress)
 {
     m_timer.setInterval(250);
     connect(&m_timer, &QTimer::timeout, this, &CliRun::drawProgress);
@@ -73,7 +73,7 @@ void CliRun::stopProgress()
 
 void CliRun::printSummary() const
 {
-    say(summaryLine(m_session->progress(), m_destination, m_toFile));
+    say(summaryLine(m_session->progress(), m_destination));
 }
 
 } // namespace korvane::cli

@@ -31,7 +31,7 @@ class CliRun final : public QObject, public RunView
 public:
     // `destination` as destinationText() gives it; `total` is the number of lines the run will
     // emit, where known, for a percentage.
-    CliRun(QString destination, bool toFile, std::optional<std::int64_t> total, bool showProgress);
+    CliRun(QString destination, std::optional<std::int64_t> total, bool showProgress);
     // The session whose progress is shown; before any other call.
     void attach(const RunSession& session) { m_session = &session; }
 
@@ -58,7 +58,6 @@ private:
 
     const RunSession* m_session = nullptr;
     QString m_destination;
-    bool m_toFile;
     std::optional<std::int64_t> m_total;
     bool m_showProgress;
     bool m_lamps = false;

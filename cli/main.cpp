@@ -229,7 +229,7 @@ int main(int argc, char* argv[])
                      .arg(QDir::currentPath(), QString::fromStdString(startup.config.sourceFile), destination)
                      .toStdString());
     }
-    cli::CliRun view(destination, startup.config.output == OutputKind::File, total, onTerminal);
+    cli::CliRun view(destination, total, onTerminal);
     RunSession session(random, wallClock, monotonicClock, view);
     view.attach(session);
     session.configure(startup.config, output.sink());

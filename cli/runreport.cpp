@@ -4,6 +4,8 @@
 
 #include "cli/runreport.h"
 
+#include "session/deliverytext.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -36,23 +38,12 @@ ExitStatus exitStatusOf(bool failed, const RunProgress& progress)
     return progress.delivered == progress.emitted ? kAllDelivered : kNotAllDelivered;
 }
 
-std::string summaryLine(const RunProgress& p, const QString& destination, bool toFile)
+std::string summaryLine(const RunProgress& p, const QString& destination)
 {
     char head[64];
     std::snprintf(head, sizeof head, "%lld lines in %.3f s (%.0f lines/s) to ", static_cast<long long>(p.emitted),
                   p.seconds, p.rate());
-    std::string line = head + destination.toStdString();
-    line += "; " + std::to_string(p.delivered) + (toFile ? " written" : " delivered");
-    if (p.dropped > 0) {
-        line += ", " + std::to_string(p.dropped) + " dropped";
-    }
-    if (p.undelivered > 0) {
-        line += ", " + std::to_string(p.undelivered) + (toFile ? " not written" : " not delivered");
-    }
-    if (p.resent > 0) {
-        line += ", " + std::to_string(p.resent) + " sent again after a broken connection";
-    }
-    return line;
+    return head + destination.toStdString() + "; " + deliveryText(p).toStdString();
 }
 
 std::string progressLine(const RunProgress& p, std::optional<std::int64_t> total)

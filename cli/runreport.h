@@ -30,7 +30,7 @@ enum ExitStatus : int
 // The line that ends every run: "5000 lines in 1.204 s (4153 lines/s) to DESTINATION; 4990
 // delivered, 10 not delivered", with the dropped, undelivered and resent lines where there are
 // any. Lines to a file are "written" or "not written".
-[[nodiscard]] std::string summaryLine(const RunProgress& progress, const QString& destination, bool toFile);
+[[nodiscard]] std::string summaryLine(const RunProgress& progress, const QString& destination);
 
 // The status line of a run under way: lines, rate, time, drops, and the share done of `total`.
 [[nodiscard]] std::string progressLine(const RunProgress& progress, std::optional<std::int64_t> total);

@@ -6,14 +6,19 @@
 
 namespace korvane {
 
-QString deliveryText(const RunProgress& progress)
+QString deliveryText(const RunProgress& p)
 {
-    return QStringLiteral("%1 lines: %2 delivered, %3 dropped, %4 not delivered, %5 sent again")
-        .arg(progress.emitted)
-        .arg(progress.delivered)
-        .arg(progress.dropped)
-        .arg(progress.undelivered)
-        .arg(progress.resent);
+    QString text = QStringLiteral("%1 %2").arg(p.delivered).arg(p.intoFile ? "written" : "delivered");
+    if (p.dropped > 0) {
+        text += QStringLiteral(", %1 dropped").arg(p.dropped);
+    }
+    if (p.undelivered > 0) {
+        text += QStringLiteral(", %1 %2").arg(p.undelivered).arg(p.intoFile ? "not written" : "not delivered");
+    }
+    if (p.resent > 0) {
+        text += QStringLiteral(", %1 sent again after a broken connection").arg(p.resent);
+    }
+    return text;
 }
 
 } // namespace korvane

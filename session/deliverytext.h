@@ -10,9 +10,9 @@
 
 namespace korvane {
 
-// What became of a run's lines, for the operator: "1000 lines: 990 delivered, 5 dropped, 5 not
-// delivered, 12 sent again". Every count is said, also when it is 0, so that "nothing lost" reads
-// as plainly as a loss.
+// What became of a run's lines, for the operator: "990 delivered, 5 dropped, 5 not delivered,
+// 12 sent again after a broken connection" ("written" and "not written" for GENERATE.TXT). The
+// delivered count is always said, the others when they are not 0.
 QString deliveryText(const RunProgress& progress);
 
 } // namespace korvane

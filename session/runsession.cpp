@@ -76,6 +76,7 @@ RunSession::~RunSession()
 
 void RunSession::configure(const RunConfig& config, LineSink& sink)
 {
+    m_intoFile = config.output == OutputKind::File;
     m_settings = runSettingsFor(config);
     m_sink.target = &sink;
     m_countsAtPlay = sink.counts();
@@ -149,6 +150,7 @@ RunProgress RunSession::progress() const
         p.resent = now.resent - m_countsAtPlay.resent;
     }
     p.sinkFailed = m_sinkFailed;
+    p.intoFile = m_intoFile;
     if (m_elapsed.isValid()) {
         p.seconds = static_cast<double>(m_endedAfterMs >= 0 ? m_endedAfterMs : m_elapsed.elapsed()) / 1000.0;
     }

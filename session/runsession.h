@@ -28,6 +28,7 @@ struct RunProgress
     std::int64_t undelivered = 0; // never taken by the system: failed, discarded after a failure, or still queued
                                   // when the front-end gave up (StreamSink::finish)
     std::int64_t resent = 0;      // TCP and TLS: lines sent again on a new connection after a break
+    bool intoFile = false;        // the lines go into GENERATE.TXT: delivered means written
     double seconds = 0;           // since Play, up to the end of the run
     bool sinkFailed = false;      // the run failed writing or sending a line (else, if at all, reading)
     double rate() const { return seconds > 0 ? static_cast<double>(emitted) / seconds : 0; }
@@ -110,6 +111,7 @@ private:
     std::int64_t m_lineLimit = 0;
     bool m_finishing = false;
     bool m_configured = false;
+    bool m_intoFile = false;
 };
 
 } // namespace korvane

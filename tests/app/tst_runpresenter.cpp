@@ -129,13 +129,14 @@ void RunPresenterTest::counterTooltipAndEndOfRunTellTheDeliveries()
     p.emitLine(1);
     p.emitLine(2);
     p.progress.delivered = 1; // one still on its way
-    QTRY_COMPARE(p.count->toolTip(), QStringLiteral("2 lines: 1 delivered, 0 dropped, 0 not delivered, 0 sent again"));
+    QTRY_COMPARE(p.count->toolTip(), QStringLiteral("2 lines: 1 delivered"));
 
     p.emitLine(3);
     p.progress = {.emitted = 3, .delivered = 1, .dropped = 1, .undelivered = 1, .resent = 4};
     StderrCapture errors;
     p.presenter.endRun();
-    const QString told = QStringLiteral("3 lines: 1 delivered, 1 dropped, 1 not delivered, 4 sent again");
+    const QString told =
+        QStringLiteral("3 lines: 1 delivered, 1 dropped, 1 not delivered, 4 sent again after a broken connection");
     QCOMPARE(p.count->toolTip(), told);
     QCOMPARE(QString::fromLocal8Bit(errors.take()), QStringLiteral("korvane: ") + told + QLatin1Char('\n'));
     QCOMPARE(p.count->text(), QStringLiteral("Lines : 3"));
@@ -145,7 +146,7 @@ void RunPresenterTest::counterTooltipAndEndOfRunTellTheDeliveries()
     p.startRun();
     p.emitLine(1);
     p.progress.delivered = 1;
-    QTRY_COMPARE(p.count->toolTip(), QStringLiteral("1 lines: 1 delivered, 0 dropped, 0 not delivered, 0 sent again"));
+    QTRY_COMPARE(p.count->toolTip(), QStringLiteral("1 lines: 1 delivered"));
 }
 
 void RunPresenterTest::failureReasonIsShownAsGiven()

@@ -66,7 +66,7 @@ void TestRunReport::summary_data()
 {
     const QString tcp = QStringLiteral("TCP 127.0.0.1:5516, octet counting, RFC 3164");
     QTest::addColumn<RunProgress>("progress");
-    QTest::addColumn<bool>("toFile");
+    QTest::addColumn<bool>("intoFile");
     QTest::addColumn<QString>("destination");
     QTest::addColumn<QString>("line");
 
@@ -92,10 +92,11 @@ void TestRunReport::summary_data()
 void TestRunReport::summary()
 {
     QFETCH(RunProgress, progress);
-    QFETCH(bool, toFile);
+    QFETCH(bool, intoFile);
     QFETCH(QString, destination);
     QFETCH(QString, line);
-    QCOMPARE(QString::fromStdString(summaryLine(progress, destination, toFile)), line);
+    progress.intoFile = intoFile;
+    QCOMPARE(QString::fromStdString(summaryLine(progress, destination)), line);
 }
 
 void TestRunReport::statusLineFitsTheTerminal_data()
