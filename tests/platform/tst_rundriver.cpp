@@ -333,7 +333,7 @@ void TestRunDriver::stopAndExitEndAGapOfTheLogAtOnce()
                  delay);
     clock.advance(std::chrono::milliseconds(10)); // the first line's wait, one delay
 
-    QTRY_VERIFY(!driver.running()); // the clock never reaches the end of the gap
+    QTRY_VERIFY(!driver.running());                  // the clock never reaches the end of the gap
     QCOMPARE(rig.sink.lines.size(), std::size_t(1)); // the line waited for is not emitted
     QCOMPARE(ended.size(), stop ? 1 : 0);
     if (stop) {
