@@ -67,6 +67,34 @@ void rewriteAndCompose(benchmark::State& state)
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The same behind a standard header (the benchmark's argument is the SyslogFormat), as a run
+// with SyslogFormat 1, 2 or 3 composes a template line.
+void rewriteAndFrame(benchmark::State& state)
+{
+    const std::vector<std::string> templates = shippedTemplates();
+    if (templates.empty()) {
+        state.SkipWithError("data/SAMPLE.TXT not found");
+        return;
+    }
+    const auto format = static_cast<korvane::SyslogFormat>(state.range(0));
+    korvane::TemplateRewriter rewriter(korvane::bench::shippedRewriteValues());
+    korvane::DefaultRandomSource random;
+    StillClock clock;
+    std::string rewritten;
+    std::string line;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const korvane::CivilDateTime now = clock.now();
+        rewriter.rewrite(templates[next], random, rewritten);
+        line.clear();
+        korvane::appendFramedLine(line, format, 20, now, "Pix-Inside-Demo", rewritten);
+        benchmark::DoNotOptimize(line.data());
+        next = next + 1 == templates.size() ? 0 : next + 1;
+    }
+    state.counters["lines/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 // One rewriter and one output buffer for all lines, as a generation run uses them.
 void rewriteOnly(benchmark::State& state)
 {
@@ -112,6 +140,7 @@ void rewriteOnlyPerCall(benchmark::State& state)
 } // namespace
 
 BENCHMARK(rewriteAndCompose);
+BENCHMARK(rewriteAndFrame)->Arg(1)->Arg(2)->Arg(3);
 BENCHMARK(rewriteOnly);
 BENCHMARK(rewriteOnlyPerCall);
 

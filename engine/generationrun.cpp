@@ -60,23 +60,26 @@ bool GenerationRun::selects(std::string_view line) const
 }
 
 // The wait before the line just held: in a replay, the gap between its time stamp and the last
-// one, scaled and cut; otherwise, and for a line without a stamp, one delay.
+// one, scaled and cut, less what the lines without a stamp in between have waited already;
+// otherwise, and for a line without a stamp, one delay.
 void GenerationRun::noteHeldLine()
 {
     m_nextDelay = m_settings.delay;
+    m_waitFromLog = false;
     if (!m_settings.replayAtLogPace) {
         return;
     }
     const std::optional<LogStamp> stamp = findLogStamp(m_line);
     if (!stamp) {
+        m_waitedSinceStamp += m_settings.delay;
         return;
     }
-    const double at = m_timeline.secondsOf(*stamp);
-    if (m_lastStampSeconds) {
-        const double gap = std::max(0.0, at - *m_lastStampSeconds) / m_settings.replaySpeed;
-        m_nextDelay = std::min(gap, m_settings.replayMaxGap);
+    if (const std::optional<double> gap = m_timeline.gapTo(*stamp)) {
+        const double due = std::min(std::max(0.0, *gap) / m_settings.replaySpeed, m_settings.replayMaxGap);
+        m_nextDelay = std::max(0.0, due - m_waitedSinceStamp);
+        m_waitFromLog = true;
     }
-    m_lastStampSeconds = at;
+    m_waitedSinceStamp = 0;
 }
 
 GenerationRun::~GenerationRun() = default;
@@ -138,7 +141,7 @@ GenerationRun::Next GenerationRun::waitOver()
         if (m_reader.readLine(m_line)) {
             selected = holdsTag(m_line);
         } else if (m_reader.failure()) {
-            return halt(m_reader.failure()->reason);
+            return halt(sourceFailure(m_reader.failure()->reason));
         }
     } else {
         selected = pickRandomLine();
@@ -163,12 +166,22 @@ bool GenerationRun::openPass()
     m_view.clearOutput();
     m_passWaited = false;
     m_timeline.reset();
-    m_lastStampSeconds.reset();
+    m_waitedSinceStamp = 0;
     if (const Result<> opened = m_reader.open(m_settings.sourceFile); !opened) {
-        m_failure = opened.reason();
+        m_failure = sourceFailure(opened.reason());
         return false;
     }
     return m_settings.generationType != -1 || loadRandomLines();
+}
+
+// The reader's reasons say what went wrong, not with which file: the run names its source, as
+// the operator knows it ("SAMPLE.TXT: No such file or directory").
+std::string GenerationRun::sourceFailure(std::string_view reason) const
+{
+    std::string named = m_settings.sourceFile.string();
+    named.append(": ");
+    named.append(reason);
+    return named;
 }
 
 bool GenerationRun::loadRandomLines()
@@ -178,7 +191,7 @@ bool GenerationRun::loadRandomLines()
     m_randomLines.clear();
     LineReader reader;
     if (const Result<> opened = reader.open(m_settings.sourceFile); !opened) {
-        m_failure = opened.reason();
+        m_failure = sourceFailure(opened.reason());
         return false;
     }
     std::string line;
@@ -186,7 +199,7 @@ bool GenerationRun::loadRandomLines()
         m_randomLines.push_back(std::move(line));
     }
     if (reader.failure()) {
-        m_failure = reader.failure()->reason;
+        m_failure = sourceFailure(reader.failure()->reason);
         return false;
     }
     return true;
@@ -215,7 +228,7 @@ GenerationRun::Next GenerationRun::advance()
         // The pass goes on while a held line waits for its turn, even past the last line.
         if (!m_lineHeld && m_reader.atEnd()) {
             if (m_reader.failure()) {
-                return halt(m_reader.failure()->reason);
+                return halt(sourceFailure(m_reader.failure()->reason));
             }
             m_reader.close();
             if (m_settings.onetime != 0) {
@@ -236,7 +249,7 @@ GenerationRun::Next GenerationRun::advance()
         if (selectsBeforeWait() && !m_flags.Paused && !m_lineHeld) {
             if (!m_reader.readLine(m_line)) {
                 if (m_reader.failure()) {
-                    return halt(m_reader.failure()->reason);
+                    return halt(sourceFailure(m_reader.failure()->reason));
                 }
                 continue;
             }
@@ -271,7 +284,8 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     const CivilDateTime now = stamps ? m_clock.now() : CivilDateTime{};
     if (m_settings.restamp) {
         if (const std::optional<LogStamp> stamp = findLogStamp(line)) {
-            m_restamped = restamped(line, *stamp, now);
+            m_restamped.clear();
+            appendRestamped(m_restamped, line, *stamp, now);
             line = m_restamped;
         }
     }
@@ -283,8 +297,17 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
         line = m_message;
     }
     if (m_settings.format != SyslogFormat::Plain) {
+        // A real log line's own time stamp and host make way for the standard header, which keeps
+        // the host: a receiver would otherwise read the month as the program's name.
+        std::string_view host = m_settings.firewallName;
+        if (!templated) {
+            if (const std::optional<LogHeader> own = findLogHeader(line)) {
+                host = own->host;
+                line = own->message;
+            }
+        }
         m_shaped.clear();
-        appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, m_settings.firewallName, line);
+        appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, host, line);
         line = m_shaped;
     } else if (templated) {
         m_composer.compose(m_shaped, now.date, now.time, line);

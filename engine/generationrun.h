@@ -31,13 +31,15 @@ struct RunSettings
     std::filesystem::path sourceFile;
     std::string firewallName;
     RewriteValues rewrite;
-    // A standard syslog header replaces the composed date-time-name header of template lines
-    // and goes before real log lines (after header removal) alike.
+    // A standard syslog header replaces the composed date-time-name header of template lines,
+    // and the time stamp and host a real log line starts with (after header removal); a real log
+    // line without them gets the header before it, with the firewall's name as its host.
     SyslogFormat format = SyslogFormat::Plain;
     int facility = 20;
     // Real logs at the pace of their own time stamps: the wait before a line is the gap from the
-    // previous selected line's stamp, divided by the speed and cut to the longest gap. Lines
-    // without a stamp, and the first line of a pass, wait `delay`.
+    // previous selected line's stamp, divided by the speed and cut to the longest gap, less the
+    // waits of the lines without a stamp in between. Lines without a stamp, and the first line
+    // of a pass, wait `delay`.
     bool replayAtLogPace = false;
     double replaySpeed = 1;
     double replayMaxGap = 60;
@@ -121,12 +123,14 @@ public:
     // Between start() and the run's end, failure or abandon().
     bool active() const { return m_active; }
 
-    // In a replay at the log's pace, how long the wait the run asks for (Next::Wait) lasts: the
-    // gap before the line waiting to go out, in seconds. Nothing otherwise, and while paused: the
-    // run then waits its delay.
+    // In a replay at the log's pace, how long the wait the run asks for (Next::Wait) lasts when
+    // the log sets it: the rest of the gap before the line waiting to go out, in seconds. Nothing
+    // when the wait is one delay: without a replay, while paused, and before a line without a
+    // stamp or the first line of a pass.
     std::optional<double> lineDelaySeconds() const
     {
-        return m_settings.replayAtLogPace && !m_flags.Paused ? std::optional(m_nextDelay) : std::nullopt;
+        return m_settings.replayAtLogPace && m_waitFromLog && !m_flags.Paused ? std::optional(m_nextDelay)
+                                                                              : std::nullopt;
     }
 
 private:
@@ -142,6 +146,7 @@ private:
     bool selects(std::string_view line) const;
     void noteHeldLine();
     bool loadRandomLines();
+    std::string sourceFailure(std::string_view reason) const;
     Next advance();
     bool pickRandomLine();
     Next emitCurrentLine();
@@ -170,9 +175,10 @@ private:
     std::string m_failure;                  // why the pass could not start
     std::int64_t m_lineCounter = 0;
     bool m_active = false;
-    double m_nextDelay = 1;                   // see lineDelaySeconds()
-    LogTimeline m_timeline;                   // of the pass, for the gaps of a replay
-    std::optional<double> m_lastStampSeconds; // of the last selected line that had a stamp
+    double m_nextDelay = 1;        // see lineDelaySeconds()
+    bool m_waitFromLog = false;    // the log's gap sets m_nextDelay, not the delay
+    LogTimeline m_timeline;        // of the pass, for the gaps of a replay
+    double m_waitedSinceStamp = 0; // by the lines without a stamp since the last one with a stamp
 };
 
 } // namespace korvane

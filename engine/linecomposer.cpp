@@ -196,12 +196,7 @@ void appendFramedLine(std::string& out, SyslogFormat format, int facility, const
     out.push_back('>');
     const CivilDate& date = stamp.date;
     const CivilTime& time = stamp.time;
-    if (format == SyslogFormat::Rfc3164) {
-        out.append(monthAbbreviation(date.month));
-        out.push_back(' ');
-        appendPadded(out, date.day, 2, ' ');
-        out.push_back(' ');
-    } else {
+    if (format == SyslogFormat::Rfc5424) {
         out.append("1 ");
         appendPadded(out, date.year, 4);
         out.push_back('-');
@@ -209,21 +204,31 @@ void appendFramedLine(std::string& out, SyslogFormat format, int facility, const
         out.push_back('-');
         appendPadded(out, date.day, 2);
         out.push_back('T');
-    }
-    appendClock(out, time.hour, time.minute, time.second);
-    if (format == SyslogFormat::Rfc5424) {
+        appendClock(out, time.hour, time.minute, time.second);
         out.push_back('.');
         appendPadded(out, time.millisecond, 3);
         appendOffset(out, stamp.utcOffsetMinutes);
-    }
-    out.push_back(' ');
-    appendHost(out, host);
-    if (format == SyslogFormat::Rfc5424) {
+        out.push_back(' ');
+        appendHost(out, host);
         out.append(" PIX - ");
         out.append(messageNumber(message));
-        out.append(" -");
+        out.append(" - ");
+        out.append(message);
+        return;
     }
+    out.append(monthAbbreviation(date.month));
     out.push_back(' ');
+    appendPadded(out, date.day, 2, ' ');
+    out.push_back(' ');
+    if (format == SyslogFormat::Device) {
+        appendPadded(out, date.year, 4);
+        out.push_back(' ');
+    }
+    appendClock(out, time.hour, time.minute, time.second);
+    out.push_back(' ');
+    appendHost(out, host);
+    // The device's own separator: parsers of its messages look for ": %" before the message id.
+    out.append(format == SyslogFormat::Device ? " : " : " ");
     out.append(message);
 }
 

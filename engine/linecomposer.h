@@ -97,6 +97,8 @@ int messageSeverity(std::string_view message);
 // - Rfc5424: "<PRI>1 yyyy-mm-ddThh:mm:ss.mmm+hh:mm HOST PIX - MSGID - MSG", MSGID being the
 //   message number of the first "PIX-n-nnnnnn" (its "-" when there is none), so that a
 //   collector can file the message by number without parsing it;
+// - Device: "<PRI>Mmm dd yyyy hh:mm:ss HOST : MSG", as the firewall itself sends it: the day padded
+//   with a space, no fraction, " : " before the message;
 // - Plain: `message` unchanged.
 std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
                       std::string_view message);

@@ -4,6 +4,7 @@
 
 #include "engine/logstamp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -60,6 +61,23 @@ std::size_t afterPriority(std::string_view line)
     return end > 1 && charAt(line, end, '>') ? end + 1 : 0;
 }
 
+// An optional ".ddd" at `at`; where the stamp goes on.
+std::size_t readFraction(std::string_view text, std::size_t at, LogStamp& stamp)
+{
+    if (!charAt(text, at, '.')) {
+        return at;
+    }
+    std::size_t end = at + 1;
+    double scale = 0.1;
+    while (end < text.size() && isDigit(text[end])) {
+        stamp.fraction += (text[end] - '0') * scale;
+        scale /= 10;
+        ++stamp.fractionDigits;
+        ++end;
+    }
+    return stamp.fractionDigits > 0 ? end : at;
+}
+
 std::optional<LogStamp> classicAt(std::string_view line, std::size_t at)
 {
     LogStamp stamp;
@@ -81,7 +99,7 @@ std::optional<LogStamp> classicAt(std::string_view line, std::size_t at)
         return std::nullopt;
     }
     if (readClock(line, at + 7, stamp)) {
-        stamp.length = 15;
+        stamp.length = readFraction(line, at + 15, stamp) - at;
         return stamp;
     }
     stamp.year = digitsAt(line, at + 7, 4);
@@ -89,7 +107,7 @@ std::optional<LogStamp> classicAt(std::string_view line, std::size_t at)
         return std::nullopt;
     }
     stamp.form = LogStamp::Form::ClassicWithYear;
-    stamp.length = 20;
+    stamp.length = readFraction(line, at + 20, stamp) - at;
     return stamp;
 }
 
@@ -106,19 +124,9 @@ std::optional<LogStamp> rfc3339At(std::string_view line, std::size_t at)
         !(charAt(line, at + 10, 'T') || charAt(line, at + 10, 't')) || !readClock(line, at + 11, stamp)) {
         return std::nullopt;
     }
-    std::size_t end = at + 19;
+    std::size_t end = readFraction(line, at + 19, stamp);
     if (charAt(line, end, '.')) {
-        double scale = 0.1;
-        ++end;
-        while (end < line.size() && isDigit(line[end])) {
-            stamp.fraction += (line[end] - '0') * scale;
-            scale /= 10;
-            ++stamp.fractionDigits;
-            ++end;
-        }
-        if (stamp.fractionDigits == 0) {
-            return std::nullopt;
-        }
+        return std::nullopt; // a point without digits
     }
     if (charAt(line, end, 'Z') || charAt(line, end, 'z')) {
         stamp.utc = true;
@@ -173,27 +181,71 @@ std::optional<LogStamp> findLogStamp(std::string_view line)
     return rfc3339At(line, at);
 }
 
-double LogTimeline::secondsOf(const LogStamp& stamp)
+namespace {
+
+// The year of a stamp in `otherMonth` next to one in `month` of `year`: two stamps half a year or
+// more apart in the calendar lie across New Year (December, then January, or the other way round).
+int yearNear(int year, int month, int otherMonth)
 {
-    int year = stamp.year;
-    if (stamp.form == LogStamp::Form::Classic) {
-        // Half a year or more back in the calendar is taken for the next year, as much forward
-        // for the year before (a line slightly out of order across New Year).
-        if (m_lastMonth != 0 && m_lastMonth - stamp.month >= 6) {
-            ++m_year;
-        } else if (m_lastMonth != 0 && stamp.month - m_lastMonth >= 6) {
-            --m_year;
-        }
-        m_lastMonth = stamp.month;
-        year = m_year;
+    constexpr int kHalfYear = 6;
+    if (month - otherMonth >= kHalfYear) {
+        return year + 1;
     }
+    if (otherMonth - month >= kHalfYear) {
+        return year - 1;
+    }
+    return year;
+}
+
+} // namespace
+
+double LogTimeline::utcSeconds(const Placed& placed, int offsetMinutes)
+{
+    const LogStamp& s = placed.stamp;
     constexpr double kSecondsPerDay = 86400;
-    const double days = static_cast<double>(daysFromCivil(year, stamp.month, stamp.day));
-    return days * kSecondsPerDay + stamp.hour * 3600.0 + stamp.minute * 60.0 + stamp.second + stamp.fraction -
-           stamp.utcOffsetMinutes * 60.0;
+    const double days = static_cast<double>(daysFromCivil(placed.year, s.month, s.day));
+    return days * kSecondsPerDay + s.hour * 3600.0 + s.minute * 60.0 + s.second + s.fraction - offsetMinutes * 60.0;
+}
+
+std::optional<double> LogTimeline::gapTo(const LogStamp& stamp)
+{
+    Placed current{stamp, kAssumedYear, false, std::nullopt};
+    if (stamp.form != LogStamp::Form::Classic) {
+        current.year = stamp.year;
+        current.yearKnown = true;
+    } else if (m_last) {
+        current.year = yearNear(m_last->year, m_last->stamp.month, stamp.month);
+        current.yearKnown = m_last->yearKnown;
+    }
+    if (stamp.form == LogStamp::Form::Rfc3339) {
+        current.offsetMinutes = stamp.utc ? 0 : stamp.utcOffsetMinutes;
+        m_offsetMinutes = current.offsetMinutes;
+    } else {
+        current.offsetMinutes = m_offsetMinutes;
+    }
+
+    std::optional<double> gap;
+    if (m_last) {
+        // What the stamp before lacked, year or offset, it shares with this one.
+        Placed last = *m_last;
+        if (!last.yearKnown && current.yearKnown) {
+            last.year = yearNear(current.year, stamp.month, last.stamp.month);
+        }
+        const int lastOffset = last.offsetMinutes.value_or(current.offsetMinutes.value_or(0));
+        gap = utcSeconds(current, current.offsetMinutes.value_or(lastOffset)) - utcSeconds(last, lastOffset);
+    }
+    m_last = current;
+    return gap;
 }
 
 std::string restamped(std::string_view line, const LogStamp& stamp, const CivilDateTime& now)
+{
+    std::string out;
+    appendRestamped(out, line, stamp, now);
+    return out;
+}
+
+void appendRestamped(std::string& out, std::string_view line, const LogStamp& stamp, const CivilDateTime& now)
 {
     int year = now.date.year;
     int month = now.date.month;
@@ -210,8 +262,8 @@ std::string restamped(std::string_view line, const LogStamp& stamp, const CivilD
         minute = minuteOfDay % 60;
     }
 
-    std::string out(line.substr(0, stamp.offset));
-    out.reserve(line.size() + 8);
+    out.reserve(out.size() + line.size() + 8);
+    out.append(line.substr(0, stamp.offset));
     if (stamp.form == LogStamp::Form::Rfc3339) {
         appendPadded(out, year, 4);
         out.push_back('-');
@@ -230,14 +282,18 @@ std::string restamped(std::string_view line, const LogStamp& stamp, const CivilD
         }
     }
     appendClock(out, hour, minute, now.time.second);
-    if (stamp.form == LogStamp::Form::Rfc3339) {
-        if (stamp.fractionDigits > 0) {
-            out.push_back('.');
-            std::string digits;
-            appendPadded(digits, now.time.millisecond, 3);
-            digits.resize(static_cast<std::size_t>(stamp.fractionDigits), '0');
-            out.append(digits);
+    if (stamp.fractionDigits > 0) {
+        // The fresh milliseconds, in as many digits as the stamp had (more are zeros).
+        out.push_back('.');
+        constexpr int kMillisecondDigits = 3;
+        const int millisecond = std::clamp(now.time.millisecond, 0, 999);
+        int divisor = 100;
+        for (int digit = 0; digit < stamp.fractionDigits; ++digit) {
+            out.push_back(digit < kMillisecondDigits ? static_cast<char>('0' + millisecond / divisor % 10) : '0');
+            divisor /= 10;
         }
+    }
+    if (stamp.form == LogStamp::Form::Rfc3339) {
         if (stamp.utc) {
             out.push_back('Z');
         } else {
@@ -249,7 +305,31 @@ std::string restamped(std::string_view line, const LogStamp& stamp, const CivilD
         }
     }
     out.append(line.substr(stamp.offset + stamp.length));
-    return out;
+}
+
+std::optional<LogHeader> findLogHeader(std::string_view line)
+{
+    const std::optional<LogStamp> stamp = findLogStamp(line);
+    if (!stamp) {
+        return std::nullopt;
+    }
+    const std::size_t host = stamp->offset + stamp->length + 1;
+    if (!charAt(line, host - 1, ' ')) {
+        return std::nullopt;
+    }
+    std::size_t end = host;
+    while (end < line.size() && line[end] > ' ' && line[end] < 127) {
+        ++end;
+    }
+    constexpr std::size_t kMaxHostLength = 255;
+    if (end == host || end - host > kMaxHostLength || line[end - 1] == ':' || (end < line.size() && line[end] != ' ')) {
+        return std::nullopt;
+    }
+    std::size_t message = std::min(end + 1, line.size());
+    if (line.substr(message).starts_with(": ")) {
+        message += 2;
+    }
+    return LogHeader{line.substr(host, end - host), line.substr(message)};
 }
 
 } // namespace korvane

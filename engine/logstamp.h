@@ -19,8 +19,8 @@ struct LogStamp
 {
     enum class Form
     {
-        Classic,         // "Dec  6 04:47:51" (the day padded with a space or a zero)
-        ClassicWithYear, // "Dec  6 2026 04:47:51"
+        Classic,         // "Dec  6 04:47:51" (the day padded with a space or a zero), "Dec  6 04:47:51.123"
+        ClassicWithYear, // "Dec  6 2026 04:47:51", with a fraction too
         Rfc3339          // "2026-12-06T04:47:51.250Z", "2026-12-06T04:47:51+01:00"
     };
 
@@ -33,7 +33,7 @@ struct LogStamp
     int hour = 0;
     int minute = 0;
     int second = 0;
-    double fraction = 0;        // of a second, RFC 3339 only
+    double fraction = 0;        // of a second
     int fractionDigits = 0;     // as written
     bool zeroPaddedDay = false; // "Dec 06" rather than "Dec  6"
     bool utc = false;           // "Z"
@@ -43,22 +43,57 @@ struct LogStamp
 // The time stamp at the start of `line`, or nothing when it has none that is recognised.
 std::optional<LogStamp> findLogStamp(std::string_view line);
 
-// Turns time stamps into seconds on one time line, so that gaps between lines can be measured.
-// The classic form has no year: it is inferred from line to line, so that a log crossing New Year
-// (December, then January) keeps its order.
+// Measures the gaps between the time stamps of a log on one time line, whatever their forms.
+// - A classic stamp has no year: it takes the year of the stamp before it, moved on at New Year
+//   (December, then January); until a stamp with a year comes, the year is unknown, and the
+//   first stamp with a year also gives it to the stamp just before.
+// - A stamp without an offset (both classic forms) is taken in the offset of the last RFC 3339
+//   stamp seen; before the first one it shares the offset of the stamp it is measured against,
+//   so that the gap across the first RFC 3339 stamp is the one its wall clocks show.
 class LogTimeline
 {
 public:
-    double secondsOf(const LogStamp& stamp);
-    void reset() { m_lastMonth = 0; }
+    // Seconds from the stamp given before to `stamp` (negative when the log goes back); nothing
+    // for the first stamp.
+    std::optional<double> gapTo(const LogStamp& stamp);
+    void reset() { *this = LogTimeline(); }
 
 private:
-    int m_year = 2000;
-    int m_lastMonth = 0; // of the last classic stamp; 0 before the first
+    static constexpr int kAssumedYear = 2000; // a leap year, so that Feb 29 stays itself
+
+    struct Placed
+    {
+        LogStamp stamp;
+        int year = kAssumedYear;
+        bool yearKnown = false;
+        std::optional<int> offsetMinutes; // nothing while no offset is known
+    };
+
+    static double utcSeconds(const Placed& placed, int offsetMinutes);
+
+    std::optional<Placed> m_last;
+    std::optional<int> m_offsetMinutes; // of the last RFC 3339 stamp
 };
 
 // `line` with its time stamp replaced by `now`, in the same form and width: the same day padding,
-// the same number of fraction digits, "Z" in UTC and an offset as the local offset.
+// as many fraction digits (the fresh milliseconds, then zeros), "Z" in UTC and an offset as the
+// local offset.
 std::string restamped(std::string_view line, const LogStamp& stamp, const CivilDateTime& now);
+// The same appended to `out`, whose storage a run reuses from line to line.
+void appendRestamped(std::string& out, std::string_view line, const LogStamp& stamp, const CivilDateTime& now);
+
+// The header a real log line carries of its own, "Dec  6 04:47:51 10.1.1.1 %PIX-..." (any form of
+// time stamp, after an optional "<PRI>"): where its host is and where its message starts. The host
+// is one field of printable characters without blanks that does not end with ':' (that would be a
+// tag, as in "Dec  6 04:47:51 %PIX-6-1: x"). A device's " : " between host and message belongs to
+// the header.
+struct LogHeader
+{
+    std::string_view host;
+    std::string_view message;
+};
+
+// The line's own header, or nothing when it does not start with a time stamp and a host.
+std::optional<LogHeader> findLogHeader(std::string_view line);
 
 } // namespace korvane

@@ -40,6 +40,7 @@ void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
     m_delay = delaySeconds;
     m_pacer.emplace(m_clock, m_delay);
     m_waited = false;
+    m_waitFromLog = false;
     m_yielding = false;
     m_servedAt.reset();
     handle(m_run->start());
@@ -65,7 +66,7 @@ void RunDriver::handle(GenerationRun::Next next)
     case GenerationRun::Next::Wait:
         // The first wait lays the grid; a wait after a yield gets its deadline from the wait served
         // before the yield; in a batch the deadline was set as its wait was reported.
-        m_pacer->setDelay(m_run->lineDelaySeconds().value_or(m_delay));
+        takeLineDelay();
         if (!m_waited) {
             m_pacer->begin();
             m_waited = true;
@@ -100,9 +101,20 @@ void RunDriver::handle(GenerationRun::Next next)
     }
 }
 
+void RunDriver::takeLineDelay()
+{
+    const std::optional<double> fromLog = m_run->lineDelaySeconds();
+    m_pacer->setDelay(fromLog.value_or(m_delay));
+    m_waitFromLog = fromLog.has_value();
+}
+
 void RunDriver::scheduleWait()
 {
-    m_timer.start(roundedUpMilliseconds(m_pacer->remaining()));
+    // A wait the log sets may last up to the longest gap: it is served in slices, so that Stop
+    // and exit end it at once rather than when it is over.
+    const std::chrono::nanoseconds left = m_pacer->remaining();
+    m_timer.start(
+        roundedUpMilliseconds(m_waitFromLog ? std::min<std::chrono::nanoseconds>(left, kLogWaitSlice) : left));
 }
 
 void RunDriver::onTimer()
@@ -120,6 +132,10 @@ void RunDriver::onTimer()
         return;
     }
     if (!m_pacer->due()) {
+        if (m_waitFromLog && m_flags.StopRequested) {
+            handle(m_run->waitOver()); // the run ends; the line waited for is not emitted
+            return;
+        }
         scheduleWait();
         return;
     }
@@ -134,7 +150,7 @@ void RunDriver::onTimer()
     m_servedAt = now;
     GenerationRun::Next next = m_run->waitOver();
     while (next == GenerationRun::Next::Wait) {
-        m_pacer->setDelay(m_run->lineDelaySeconds().value_or(m_delay));
+        takeLineDelay();
         m_pacer->next(*m_servedAt);
         m_servedAt.reset();
         now = m_clock.now();

@@ -36,6 +36,10 @@ public:
 
     // The longest stretch of back-to-back lines before the window gets its turn again.
     static constexpr auto kBatchBudget = std::chrono::milliseconds(5);
+    // How often a wait whose length comes from the log (a replay at the log's pace) looks for
+    // Stop and exit: such a wait ends on Stop at once, while a wait of one delay is served
+    // whole (Stop is honoured when it is over).
+    static constexpr auto kLogWaitSlice = std::chrono::milliseconds(200);
 
 signals:
     // The run ended (Finished) or failed (Halted).
@@ -45,13 +49,15 @@ private:
     void onTimer();
     void handle(GenerationRun::Next next);
     void scheduleWait();
+    void takeLineDelay();
 
     RunFlags& m_flags;
     MonotonicClock& m_clock;
     std::unique_ptr<GenerationRun> m_run;
     std::optional<RunPacer> m_pacer;
     double m_delay = 1;
-    bool m_waited = false; // the run has begun its first wait
+    bool m_waited = false;      // the run has begun its first wait
+    bool m_waitFromLog = false; // the current wait's length comes from the log, not the delay
     // When the last wait was served, until the deadline of the next one is set from it.
     std::optional<std::chrono::nanoseconds> m_servedAt;
     bool m_yielding = false;

@@ -86,6 +86,8 @@ private slots:
     void exitDuringAWaitAbandonsTheRun_data();
     void exitDuringAWaitAbandonsTheRun();
     void stopEndsTheRunWhenTheWaitIsOver();
+    void stopAndExitEndAGapOfTheLogAtOnce_data();
+    void stopAndExitEndAGapOfTheLogAtOnce();
     void pauseAndStopAmidBatchesLoseNoLine();
     void sinkOutcome_data();
     void sinkOutcome();
@@ -305,6 +307,39 @@ void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
     QVERIFY(!rig.view.pause);
     QVERIFY(!rig.view.stop);
     QVERIFY(!rig.driver.running());
+}
+
+void TestRunDriver::stopAndExitEndAGapOfTheLogAtOnce_data()
+{
+    QTest::addColumn<bool>("stop"); // Stop, or else exit through QuitRequested
+    QTest::newRow("Stop") << true;
+    QTest::newRow("exit") << false;
+}
+
+void TestRunDriver::stopAndExitEndAGapOfTheLogAtOnce()
+{
+    QFETCH(bool, stop);
+    // A replay whose second line comes a minute after the first, on a clock that stands still:
+    // the run can only end before the gap is over if the driver looks for the press during it.
+    Rig rig({"Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: a", "Dec  6 04:48:51 10.1.1.1 %PIX-6-302013: b"}, 0, 1);
+    rig.settings.replayAtLogPace = true;
+    rig.settings.replayMaxGap = 60;
+    ManualClock clock;
+    RunDriver driver(rig.flags, clock);
+    rig.sink.onWrite = [&](std::size_t) { (stop ? rig.flags.StopRequested : rig.flags.QuitRequested) = true; };
+    QSignalSpy ended(&driver, &RunDriver::runEnded);
+    constexpr double delay = 0.01;
+    driver.start(std::make_unique<GenerationRun>(rig.settings, rig.flags, rig.view, rig.sink, rig.random, rig.wall),
+                 delay);
+    clock.advance(std::chrono::milliseconds(10)); // the first line's wait, one delay
+
+    QTRY_VERIFY(!driver.running());                  // the clock never reaches the end of the gap
+    QCOMPARE(rig.sink.lines.size(), std::size_t(1)); // the line waited for is not emitted
+    QCOMPARE(ended.size(), stop ? 1 : 0);
+    if (stop) {
+        QCOMPARE(endedHow(ended), Next::Finished);
+        QVERIFY(rig.view.play);
+    }
 }
 
 void TestRunDriver::pauseAndStopAmidBatchesLoseNoLine()

@@ -340,8 +340,25 @@ void TestGenerationRun::shaping_data()
     QTest::newRow("standard header replaces a template's header")
         << false << true << rfc3164 << "gw/port %PIX-4-1: out/port"
         << "<164>Dec  6 04:47:51 Pix-Inside-Demo %PIX-4-1: out/513" << 8;
-    QTest::newRow("standard header goes before a real log line as read")
-        << true << false << rfc3164 << realLine << "<166>Dec  6 04:47:51 Pix-Inside-Demo " + realLine << 0;
+    const int device = static_cast<int>(SyslogFormat::Device);
+    QTest::newRow("device header replaces a template's header")
+        << false << true << device << "gw/port %PIX-4-1: out/port"
+        << "<164>Dec  6 2026 04:47:51 Pix-Inside-Demo : %PIX-4-1: out/513" << 8;
+    // The collector must see the host and the tag, not the month as the program's name.
+    const QString ownHeader = "Nov 30 23:10:05 10.1.1.1 %PIX-1-106021: Deny TCP reverse path check";
+    QTest::newRow("a real log line's own stamp and host make way for the standard header, host kept")
+        << true << false << rfc3164 << ownHeader
+        << "<161>Dec  6 04:47:51 10.1.1.1 %PIX-1-106021: Deny TCP reverse path check" << 0;
+    QTest::newRow("a real log line's own priority, stamp and host make way for the device header")
+        << true << false << device << "<166>" + ownHeader
+        << "<161>Dec  6 2026 04:47:51 10.1.1.1 : %PIX-1-106021: Deny TCP reverse path check" << 0;
+    QTest::newRow("a real log line's RFC 3339 stamp and host make way for the RFC 5424 header")
+        << true << false << static_cast<int>(SyslogFormat::Rfc5424)
+        << "2026-11-30T23:10:05.250Z fw-b %PIX-1-106021: Deny TCP reverse path check"
+        << "<161>1 2026-12-06T04:47:51.000+00:00 fw-b PIX - 106021 - %PIX-1-106021: Deny TCP reverse path check" << 0;
+    QTest::newRow("a real log line with a stamp and no host gets the standard header before it")
+        << true << false << rfc3164 << "Nov 30 2026 23:10:05: %PIX-6-1: x"
+        << "<166>Dec  6 04:47:51 Pix-Inside-Demo Nov 30 2026 23:10:05: %PIX-6-1: x" << 0;
     QTest::newRow("standard header goes before a real log line after header removal")
         << true << true << static_cast<int>(SyslogFormat::Rfc5424) << realLine
         << "<166>1 2026-12-06T04:47:51.000+00:00 Pix-Inside-Demo PIX - 302001 - %PIX-6-302001: Built %d for faddr "
@@ -379,30 +396,39 @@ void TestGenerationRun::replayWaitsTheLogsOwnGaps_data()
 {
     QTest::addColumn<int>("generationType");
     QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QList<double>>("waits"); // seconds before each emitted line
+    QTest::addColumn<QStringList>("waits"); // before each emitted line: seconds set by the log, or one Delay
     QTest::addColumn<int>("emitted");
 
     // Speed 2, gaps cut to 3 s, Delay 0.5.
     QTest::newRow("scaled, backwards as 0, cut, no stamp as Delay")
         << 0 << QStringList{"Dec  6 04:47:51 %PIX-6-1: a", "Dec  6 04:47:53 %PIX-6-1: b", "Dec  6 04:47:52 %PIX-6-1: c",
                             "Dec  6 04:48:52 %PIX-6-1: d", "%PIX-6-1: no stamp",          "Dec  6 04:48:53 %PIX-6-1: f"}
-        << QList<double>{0.5, 1, 0, 3, 0.5, 0.5} << 6;
+        << QStringList{"Delay", "1", "0", "3", "Delay", "0"} << 6;
     QTest::newRow("lines that are not sent cost no wait and set no gap")
         << 0
         << QStringList{"Dec  6 04:47:40 no tag", "Dec  6 04:47:51 %PIX-6-1: a", "Dec  6 04:47:52 skipped",
                        "Dec  6 04:47:53 %PIX-6-1: b"}
-        << QList<double>{0.5, 1} << 2;
+        << QStringList{"Delay", "1"} << 2;
     QTest::newRow("one level") << 4
                                << QStringList{"Dec  6 04:47:51 %PIX-4-1: a", "Dec  6 04:47:52 %PIX-6-1: b",
                                               "Dec  6 04:47:55 %PIX-4-1: c"}
-                               << QList<double>{0.5, 2} << 2;
+                               << QStringList{"Delay", "2"} << 2;
+    QTest::newRow("the waits of lines without a stamp count towards the gap")
+        << 0 << QStringList{"Dec  6 04:47:51 %PIX-6-1: a", "%PIX-6-1: b", "%PIX-6-1: c",
+                            "Dec  6 04:47:55 %PIX-6-1: d", "%PIX-6-1: e", "Dec  6 04:48:55 %PIX-6-1: f"}
+        << QStringList{"Delay", "Delay", "Delay", "1", "Delay", "2.5"} << 6;
+    QTest::newRow("forms of stamp mixed on one time line")
+        << 0
+        << QStringList{"Dec  6 04:47:51 %PIX-6-1: a", "2026-12-06T04:47:53Z %PIX-6-1: b",
+                       "Dec  6 2026 04:47:55 %PIX-6-1: c", "Dec  6 04:47:56 %PIX-6-1: d"}
+        << QStringList{"Delay", "1", "1", "0.5"} << 4;
 }
 
 void TestGenerationRun::replayWaitsTheLogsOwnGaps()
 {
     QFETCH(int, generationType);
     QFETCH(QStringList, lines);
-    QFETCH(QList<double>, waits);
+    QFETCH(QStringList, waits);
     QFETCH(int, emitted);
 
     QTemporaryDir dir;
@@ -414,11 +440,12 @@ void TestGenerationRun::replayWaitsTheLogsOwnGaps()
     Rig rig;
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
 
-    QList<double> measured;
+    QStringList measured;
     Next next = run.start();
     while (next == Next::Wait || next == Next::Yield) {
         if (next == Next::Wait) {
-            measured << run.lineDelaySeconds().value_or(-1);
+            const std::optional<double> fromLog = run.lineDelaySeconds();
+            measured << (fromLog ? QString::number(*fromLog) : QStringLiteral("Delay"));
             next = run.waitOver();
         } else {
             next = run.resume();
@@ -632,10 +659,12 @@ void TestGenerationRun::failures_data()
     QTest::addColumn<int>("emitted");
     QTest::addColumn<bool>("lampsOn");
 
-    const QString gone = QString::fromUtf8(std::strerror(ENOENT));
+    // %1 is the source as the run was given it: the reason names the file.
+    const QString gone = QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(ENOENT));
     QTest::newRow("source missing at run start") << 0 << 1.0 << "missing" << gone << 0 << false;
     QTest::newRow("source missing, random selection") << -1 << 1.0 << "missing" << gone << 0 << false;
-    QTest::newRow("source is a folder") << 0 << 1.0 << "folder" << QString::fromUtf8(std::strerror(EISDIR)) << 0
+    QTest::newRow("source is a folder") << 0 << 1.0 << "folder"
+                                        << QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(EISDIR)) << 0
                                         << false;
     QTest::newRow("source removed before the second pass") << 0 << 0.0 << "removed" << gone << 3 << true;
     QTest::newRow("sink fails on the second line") << 0 << 1.0 << "sink"
@@ -677,6 +706,9 @@ void TestGenerationRun::failures()
     }
 
     QCOMPARE(next, Next::Halted);
+    if (reason.contains(QStringLiteral("%1"))) {
+        reason = reason.arg(QString::fromStdString(source.string()));
+    }
     QCOMPARE(QString::fromStdString(rig.view.failure), reason);
     QCOMPARE(rig.view.failures, 1);
     QCOMPARE(rig.journal.back(), "failure " + rig.view.failure); // and nothing else after it

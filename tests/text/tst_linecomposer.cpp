@@ -210,6 +210,13 @@ void LineComposerTest::frameLine_data()
     QTest::newRow("3164: blanks in the host become underscores")
         << f3164 << 20 << 7 << 0 << QByteArray("my fw\t1") << QByteArray("%PIX-6-1: x")
         << QByteArray("<166>Dec  7 15:07:59 my_fw_1 %PIX-6-1: x");
+    const auto device = static_cast<int>(SyslogFormat::Device);
+    QTest::newRow("device: year, no fraction, the colon that parsers look for before the message id")
+        << device << 20 << 7 << 60 << QByteArray("Pix-Inside-Demo") << QByteArray("%PIX-6-302013: Built")
+        << QByteArray("<166>Dec  7 2026 15:07:59 Pix-Inside-Demo : %PIX-6-302013: Built");
+    QTest::newRow("device: two-digit day, blanks in the host, a line without a level")
+        << device << 23 << 17 << 0 << QByteArray("Pix Outside") << QByteArray("no tag")
+        << QByteArray("<189>Dec 17 2026 15:07:59 Pix_Outside : no tag");
     QTest::newRow("5424: milliseconds, offset, PIX and the message number")
         << f5424 << 20 << 7 << 60 << QByteArray("Pix-Inside-Demo") << deny
         << "<164>1 2026-12-07T15:07:59.042+01:00 Pix-Inside-Demo PIX - 106023 - " + deny;
