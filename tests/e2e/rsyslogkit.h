@@ -52,9 +52,18 @@ public:
         : m_program(program), m_folder(folder), m_listeners(listeners), m_ports(ports)
     {
         QDir(folder).mkpath(QStringLiteral("work"));
-        QString text = QStringLiteral("global(workDirectory=\"%1/work\")\n"
-                                      "module(load=\"imudp\")\nmodule(load=\"imtcp\")\n")
-                           .arg(folder);
+        QString text = QStringLiteral("global(workDirectory=\"%1/work\")\n").arg(folder);
+        // Only the modules in use: rsyslogd refuses a module without listeners.
+        const auto uses = [&](RsyslogInput input) {
+            return std::any_of(listeners.begin(), listeners.end(),
+                               [input](const RsyslogListener& l) { return l.input == input; });
+        };
+        if (uses(RsyslogInput::Udp)) {
+            text += QStringLiteral("module(load=\"imudp\")\n");
+        }
+        if (uses(RsyslogInput::Tcp) || uses(RsyslogInput::Tls)) {
+            text += QStringLiteral("module(load=\"imtcp\")\n");
+        }
         for (qsizetype i = 0; i < listeners.size(); ++i) {
             const RsyslogListener& l = listeners[i];
             text += QStringLiteral("template(name=\"t%1\" type=\"string\" string=\"%2\\n\")\n"
