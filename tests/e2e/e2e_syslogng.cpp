@@ -39,6 +39,7 @@ class E2eSyslogNg : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void onePassArrivesWholeLineForLine_data();
     void onePassArrivesWholeLineForLine();
 
@@ -46,6 +47,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<korvane::test::TestPki> m_pki;
     std::unique_ptr<SyslogNg> m_syslogNg;
+    QHash<int, qsizetype> m_seen; // the lines each listener held when its case was checked
 };
 
 void E2eSyslogNg::initTestCase()
@@ -68,6 +70,18 @@ void E2eSyslogNg::initTestCase()
     m_syslogNg =
         startSyslogNg(unpacked, m_folder->path(), listeners, {m_pki->serverCertFile(), m_pki->serverKeyFile()}, why);
     QVERIFY2(m_syslogNg, qPrintable(why));
+}
+
+// Nothing came after a case was checked: each listener still holds exactly what its case saw.
+void E2eSyslogNg::cleanupTestCase()
+{
+    if (!m_syslogNg) {
+        return;
+    }
+    QVERIFY(m_syslogNg->stop());
+    for (auto it = m_seen.cbegin(); it != m_seen.cend(); ++it) {
+        QCOMPARE(m_syslogNg->lines(it.key()).size(), it.value());
+    }
 }
 
 void E2eSyslogNg::onePassArrivesWholeLineForLine_data()
@@ -94,6 +108,7 @@ void E2eSyslogNg::onePassArrivesWholeLineForLine()
     QVERIFY2(waitUntil([&] { return stored().size() >= sent.size(); }, 10000),
              qPrintable(QStringLiteral("%1 of %2 lines stored\n").arg(stored().size()).arg(sent.size()) +
                         m_syslogNg->log()));
+    m_seen.insert(listener, stored().size());
     const QString mismatch = wholeLinesMismatch(sent, stored(), format);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
