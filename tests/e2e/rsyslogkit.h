@@ -4,22 +4,17 @@
 
 #pragma once
 
-// rsyslogd as a real receiver: in the foreground with a private configuration on 127.0.0.1, over
-// UDP, TCP (both framings on one port) or TLS with the gtls driver, storing every message through
-// a template of the test's choice.
+// rsyslogd as a real receiver: in the foreground with a private configuration on 127.0.0.1, with
+// one or more listeners over UDP, TCP (both framings on one port) or TLS with the gtls driver,
+// each storing every message through a template of the test's choice in a file of its own.
 
-#include "e2ekit.h"
+#include "receiverkit.h"
 
 #include <QStandardPaths>
 
 namespace korvane::e2e {
 
-enum class RsyslogInput
-{
-    Udp,
-    Tcp,
-    Tls
-};
+using RsyslogInput = Transport;
 
 // What rsyslog read of each message: "host|tag|severity|facility|msg".
 inline const QString parsedFields = QStringLiteral("%hostname%|%syslogtag%|%syslogseverity%|%syslogfacility%|%msg%");
@@ -36,6 +31,12 @@ inline QString rsyslogdPath()
     return path;
 }
 
+struct RsyslogListener
+{
+    RsyslogInput input = RsyslogInput::Udp;
+    QString fields = rawMessage;
+};
+
 class Rsyslog
 {
 public:
@@ -46,54 +47,58 @@ public:
         QString keyFile;
     };
 
-    Rsyslog(const QString& program, const QString& folder, quint16 port, RsyslogInput input = RsyslogInput::Udp,
-            const QString& fields = rawMessage, const Tls& tls = {})
-        : m_program(program), m_folder(folder), m_port(port), m_input(input)
+    Rsyslog(const QString& program, const QString& folder, const QList<RsyslogListener>& listeners,
+            const QList<quint16>& ports, const Tls& tls = {})
+        : m_program(program), m_folder(folder), m_listeners(listeners), m_ports(ports)
     {
         QDir(folder).mkpath(QStringLiteral("work"));
-        QString global = QStringLiteral("workDirectory=\"%1/work\"").arg(folder);
-        QString module;
-        QString listener;
-        switch (input) {
-        case RsyslogInput::Udp:
-            module = QStringLiteral("module(load=\"imudp\")\n");
-            listener = QStringLiteral("input(type=\"imudp\" address=\"127.0.0.1\" port=\"%1\" ruleset=\"k\" "
-                                      "rcvbufSize=\"8m\")\n")
-                           .arg(port);
-            break;
-        case RsyslogInput::Tls:
-            global += QStringLiteral(" DefaultNetstreamDriver=\"gtls\" DefaultNetstreamDriverCAFile=\"%1\" "
-                                     "DefaultNetstreamDriverCertFile=\"%2\" DefaultNetstreamDriverKeyFile=\"%3\"")
-                          .arg(tls.caFile, tls.certFile, tls.keyFile);
-            module = QStringLiteral("module(load=\"imtcp\" StreamDriver.Name=\"gtls\" StreamDriver.Mode=\"1\" "
-                                    "StreamDriver.AuthMode=\"anon\")\n");
-            listener =
-                QStringLiteral("input(type=\"imtcp\" address=\"127.0.0.1\" port=\"%1\" ruleset=\"k\")\n").arg(port);
-            break;
-        case RsyslogInput::Tcp:
-            module = QStringLiteral("module(load=\"imtcp\")\n");
-            listener =
-                QStringLiteral("input(type=\"imtcp\" address=\"127.0.0.1\" port=\"%1\" ruleset=\"k\")\n").arg(port);
-            break;
+        QString text = QStringLiteral("global(workDirectory=\"%1/work\")\n").arg(folder);
+        // Only the modules in use: rsyslogd refuses a module without listeners.
+        const auto uses = [&](RsyslogInput input) {
+            return std::any_of(listeners.begin(), listeners.end(),
+                               [input](const RsyslogListener& l) { return l.input == input; });
+        };
+        if (uses(RsyslogInput::Udp)) {
+            text += QStringLiteral("module(load=\"imudp\")\n");
+        }
+        if (uses(RsyslogInput::Tcp) || uses(RsyslogInput::Tls)) {
+            text += QStringLiteral("module(load=\"imtcp\")\n");
+        }
+        for (qsizetype i = 0; i < listeners.size(); ++i) {
+            const RsyslogListener& l = listeners[i];
+            text += QStringLiteral("template(name=\"t%1\" type=\"string\" string=\"%2\\n\")\n"
+                                   "ruleset(name=\"k%1\") { action(type=\"omfile\" file=\"%3\" template=\"t%1\") }\n")
+                        .arg(i)
+                        .arg(l.fields, outPath(i));
+            const QString common =
+                QStringLiteral("address=\"127.0.0.1\" port=\"%1\" ruleset=\"k%2\"").arg(ports[i]).arg(i);
+            switch (l.input) {
+            case RsyslogInput::Udp:
+                text += QStringLiteral("input(type=\"imudp\" %1 rcvbufSize=\"8m\")\n").arg(common);
+                break;
+            case RsyslogInput::Tcp:
+                text += QStringLiteral("input(type=\"imtcp\" %1)\n").arg(common);
+                break;
+            case RsyslogInput::Tls:
+                text += QStringLiteral("input(type=\"imtcp\" %1 streamDriver.name=\"gtls\" streamDriver.mode=\"1\" "
+                                       "streamDriver.authMode=\"anon\" streamDriver.CAFile=\"%2\" "
+                                       "streamDriver.CertFile=\"%3\" streamDriver.KeyFile=\"%4\")\n")
+                            .arg(common, tls.caFile, tls.certFile, tls.keyFile);
+                break;
+            }
         }
         QFile conf(configPath());
         if (conf.open(QIODevice::WriteOnly)) {
-            conf.write(QStringLiteral("global(%1)\n%2"
-                                      "template(name=\"T\" type=\"string\" string=\"%3\\n\")\n"
-                                      "ruleset(name=\"k\") { action(type=\"omfile\" file=\"%4\" template=\"T\") }\n"
-                                      "%5")
-                           .arg(global, module, fields, outPath(), listener)
-                           .toUtf8());
+            conf.write(text.toUtf8());
         }
     }
 
-    ~Rsyslog() { stop(); }
     Rsyslog(const Rsyslog&) = delete;
     Rsyslog& operator=(const Rsyslog&) = delete;
 
     QString configPath() const { return m_folder + QStringLiteral("/rsyslog.conf"); }
-    QString outPath() const { return m_folder + QStringLiteral("/out.log"); }
-    quint16 port() const { return m_port; }
+    QString outPath(qsizetype listener = 0) const { return m_folder + QStringLiteral("/out%1.log").arg(listener); }
+    quint16 port(qsizetype listener = 0) const { return m_ports[listener]; }
 
     // rsyslogd's own check of the configuration.
     ToolResult check() const
@@ -104,99 +109,49 @@ public:
 
     bool start()
     {
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.setStandardOutputFile(m_folder + QStringLiteral("/rsyslogd.log"), QIODevice::Append);
-        m_process.setStandardErrorFile(m_folder + QStringLiteral("/rsyslogd.log"), QIODevice::Append);
-        m_process.start(m_program, {QStringLiteral("-n"), QStringLiteral("-f"), configPath(), QStringLiteral("-i"),
-                                    m_folder + QStringLiteral("/rsyslogd.pid")});
-        return m_process.waitForStarted(toolTimeoutMs);
+        return m_daemon.start(m_program,
+                              {QStringLiteral("-n"), QStringLiteral("-f"), configPath(), QStringLiteral("-i"),
+                               m_folder + QStringLiteral("/rsyslogd.pid")},
+                              QProcessEnvironment::systemEnvironment(), m_folder + QStringLiteral("/rsyslogd.log"));
     }
 
-    // Until rsyslogd listens: UDP probes until one is stored; for TCP and TLS, until a connection
-    // is accepted (a probe would need TLS of its own).
+    // Until every listener takes what is sent to it.
     bool waitUntilReady(int timeoutMs)
     {
-        const bool ready = waitUntil([&] { return m_process.state() != QProcess::Running || probe(); }, timeoutMs, 100);
-        return ready && m_process.state() == QProcess::Running;
-    }
-
-    // The stored lines, probes left out.
-    QList<QByteArray> lines() const
-    {
-        QList<QByteArray> kept;
-        QFile file(outPath());
-        const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        for (const QByteArray& line : text.split('\n')) {
-            if (!line.isEmpty() && !line.contains(probeText)) {
-                kept.append(line);
+        for (qsizetype i = 0; i < m_listeners.size(); ++i) {
+            const bool ready = waitUntil(
+                [&] { return !m_daemon.running() || probeListener(m_listeners[i].input, m_ports[i], outPath(i)); },
+                timeoutMs, 100);
+            if (!ready || !m_daemon.running()) {
+                return false;
             }
         }
-        return kept;
+        return true;
     }
 
-    QString log() const
-    {
-        QFile file(m_folder + QStringLiteral("/rsyslogd.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-    }
-
-    // Ends it with SIGTERM; true when it ended by itself.
-    bool stop()
-    {
-        if (m_process.state() == QProcess::NotRunning) {
-            return true;
-        }
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
-        if (m_process.waitForFinished(toolTimeoutMs)) {
-            return true;
-        }
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return false;
-    }
+    // The lines a listener stored, probes left out.
+    QList<QByteArray> lines(qsizetype listener = 0) const { return storedLines(outPath(listener)); }
+    QString log() const { return m_daemon.log(); }
+    bool stop() { return m_daemon.stop(); }
 
 private:
-    static constexpr const char* probeText = "korvane-e2e-probe";
-
-    bool probe()
-    {
-        const bool udp = m_input == RsyslogInput::Udp;
-        const int fd = ::socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            return false;
-        }
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(m_port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
-        if (connected && udp) {
-            ::send(fd, probeText, std::strlen(probeText), 0);
-        }
-        ::close(fd);
-        if (!udp) {
-            return connected;
-        }
-        QFile file(outPath());
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains(probeText);
-    }
-
     QString m_program;
     QString m_folder;
-    quint16 m_port;
-    RsyslogInput m_input;
-    QProcess m_process;
+    QList<RsyslogListener> m_listeners;
+    QList<quint16> m_ports;
+    Daemon m_daemon;
 };
 
-// An rsyslogd that listens, on a port that was free; another test may take a free port between
-// the probe and rsyslogd's bind, so a few ports are tried. Null (and `why` set) when none works.
-inline std::unique_ptr<Rsyslog> startRsyslog(const QString& program, const QString& root, RsyslogInput input,
-                                             const QString& fields, const Rsyslog::Tls& tls, QString& why)
+// An rsyslogd whose listeners all listen, on ports that were free; another test may take a free
+// port between the probe and rsyslogd's bind, so a few sets of ports are tried. Null (and `why`
+// set) when none works.
+inline std::unique_ptr<Rsyslog> startRsyslog(const QString& program, const QString& root,
+                                             const QList<RsyslogListener>& listeners, const Rsyslog::Tls& tls,
+                                             QString& why)
 {
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const quint16 port = freeUdpPort(); // a TCP port of the same number is as likely free
         const QString folder = root + QStringLiteral("/rsyslog%1").arg(attempt);
-        auto rsyslog = std::make_unique<Rsyslog>(program, folder, port, input, fields, tls);
+        auto rsyslog = std::make_unique<Rsyslog>(program, folder, listeners, freePorts(listeners.size()), tls);
         const ToolResult checked = rsyslog->check();
         if (!checked.ok()) {
             why = QString::fromLocal8Bit(checked.err);
@@ -205,9 +160,17 @@ inline std::unique_ptr<Rsyslog> startRsyslog(const QString& program, const QStri
         if (rsyslog->start() && rsyslog->waitUntilReady(30000)) {
             return rsyslog;
         }
+        rsyslog->stop();
         why = rsyslog->log();
     }
     return nullptr;
+}
+
+// The same with one listener.
+inline std::unique_ptr<Rsyslog> startRsyslog(const QString& program, const QString& root, RsyslogInput input,
+                                             const QString& fields, const Rsyslog::Tls& tls, QString& why)
+{
+    return startRsyslog(program, root, {RsyslogListener{input, fields}}, tls, why);
 }
 
 } // namespace korvane::e2e
