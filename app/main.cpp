@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 
+#include <chrono>
 #include <csignal>
 
 int main(int argc, char* argv[])
@@ -22,9 +23,13 @@ int main(int argc, char* argv[])
 
     // From the very start: a signal during a start-up message box closes it and ends the
     // program cleanly (lock released, nothing more written) instead of killing it outright.
+    // Whatever the event loop is doing, the program is over within a second of the signal.
     korvane::TerminationSignals termination;
-    // Past a file size limit a write should fail with its reason, not end the program.
+    termination.endWithin(std::chrono::seconds(1));
+    // Past a file size limit a write should fail with its reason, not end the program; a reader
+    // of standard error that went away leaves nothing to say, not a program to kill.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     korvane::QtMessageService messages;
 
     // The desktop entry starts Korvane with --menu-start: it then works in a folder of the user's

@@ -141,6 +141,15 @@ StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const 
     return end;
 }
 
+// Why lines were dropped: whose buffer was full.
+QString dropReason(RunOutput& output)
+{
+    if (output.kind() == OutputKind::Tcp || output.kind() == OutputKind::Tls) {
+        return output.streamSink().dropReason();
+    }
+    return QStringLiteral("the system's send buffer was full: lines came faster than it could send them");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -259,6 +268,9 @@ int main(int argc, char* argv[])
     view.stopProgress();
     if (!streamEnd.notDelivered.empty()) {
         cli::say(streamEnd.notDelivered);
+    }
+    if (const std::int64_t dropped = session.progress().dropped; dropped > 0) {
+        cli::say(QStringLiteral("%1 lines dropped: %2").arg(dropped).arg(dropReason(output)).toStdString());
     }
     view.printSummary();
     // Reasons name what failed (the source, the file, the receiver) and are said as given.
