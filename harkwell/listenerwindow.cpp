@@ -167,7 +167,10 @@ void ListenerWindow::replaceListener(Transport transport, const QSslConfiguratio
     m_listenerTransport = transport;
     connect(m_listener.get(), &Listener::datagramsReceived, this, &ListenerWindow::queue);
     // One peer's trouble, shown where a failed Listen is shown; the title still says what is listened on.
-    connect(m_listener.get(), &Listener::peerProblem, this, [this](const QString& text) { showStatus(text, true); });
+    connect(m_listener.get(), &Listener::peerProblem, this, [this](const QString& text) {
+        showStatus(text, true);
+        emit peerProblem(text);
+    });
 }
 
 bool ListenerWindow::listenOn(quint16 port)

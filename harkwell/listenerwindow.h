@@ -63,6 +63,11 @@ public:
     // The port being listened on, 0 when none.
     [[nodiscard]] quint16 port() const;
 
+signals:
+    // One peer's trouble (see Listener::peerProblem), shown in the window and passed on, so that each one can be
+    // kept (the window shows the latest only).
+    void peerProblem(const QString& text);
+
 private:
     void buildLayout();
     [[nodiscard]] Transport chosenTransport() const;

@@ -128,6 +128,8 @@ int runWindow(QApplication& app, const Options& options)
     QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     ListenerWindow window(options.bindAddress);
+    // Each one on standard error too, as in the standard-output mode: the window shows the latest only.
+    QObject::connect(&window, &ListenerWindow::peerProblem, &app, &printError);
     window.setTransport(options.transport, options.tlsCertificate, options.tlsKey);
     window.show();
     window.listenOn(options.port); // a failure is shown in the window, which offers another port

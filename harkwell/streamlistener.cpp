@@ -277,7 +277,7 @@ void StreamListener::watch()
             if (connection->since.hasExpired(m_handshakeTimeoutMs)) {
                 lateHandshakes.push_back(socket);
             }
-        } else if (connection->since.hasExpired(m_idleTimeoutMs) && socket->bytesAvailable() == 0) {
+        } else if (connection->since.hasExpired(m_idleTimeoutMs)) {
             silent.push_back(socket);
         }
     }
@@ -285,7 +285,12 @@ void StreamListener::watch()
         failHandshake(socket, QStringLiteral("none within %1").arg(secondsText(m_handshakeTimeoutMs)));
     }
     for (QTcpSocket* socket : silent) {
-        finishConnection(socket, QStringLiteral("nothing received for %1").arg(secondsText(m_idleTimeoutMs)));
+        // Bytes that came a moment ago and are not yet signalled are a sign of life, not to be lost in the close.
+        socket->waitForReadyRead(0);
+        const auto found = m_connections.find(socket);
+        if (found != m_connections.end() && found->second->since.hasExpired(m_idleTimeoutMs)) {
+            finishConnection(socket, QStringLiteral("nothing received for %1").arg(secondsText(m_idleTimeoutMs)));
+        }
     }
 }
 

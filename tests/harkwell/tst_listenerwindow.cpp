@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -77,6 +78,7 @@ private slots:
     void bindFailureIsShownAndAnotherPortCanBeChosen();
     void tcpChosenInTheWindowReceivesLines();
     void tlsFileFailureIsShown();
+    void peerProblemIsShownAndPassedOn();
 };
 
 void TestListenerWindow::showsEachDatagramWithTimeAndSender()
@@ -323,6 +325,28 @@ void TestListenerWindow::tlsFileFailureIsShown()
     QVERIFY2(status(window).startsWith(
                  QStringLiteral("Cannot listen over TLS: cannot read the TLS certificate %1: ").arg(missing)),
              qPrintable(status(window)));
+}
+
+void TestListenerWindow::peerProblemIsShownAndPassedOn()
+{
+    ListenerWindow window{QHostAddress(QHostAddress::LocalHost)};
+    const QString tls = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/harkwell/tls/");
+    window.setTransport(Transport::Tls, tls + QStringLiteral("harkwell-test.crt"),
+                        tls + QStringLiteral("harkwell-test.key"));
+    QVERIFY(window.listenOn(0));
+    QSignalSpy passedOn(&window, &ListenerWindow::peerProblem);
+
+    QTcpSocket plain;
+    plain.connectToHost(QHostAddress::LocalHost, window.port());
+    QVERIFY(plain.waitForConnected(5000));
+    const QString expected = QStringLiteral("closed the connection from 127.0.0.1:%1: not a TLS client (it began "
+                                            "with \"<13>plain\")")
+                                 .arg(plain.localPort());
+    plain.write("<13>plain");
+
+    QTRY_COMPARE(status(window), expected);
+    QCOMPARE(passedOn.size(), 1);
+    QCOMPARE(passedOn.at(0).at(0).toString(), expected);
 }
 
 QTEST_MAIN(TestListenerWindow)
