@@ -237,11 +237,9 @@ void ListenerWindow::refresh()
     if (!m_paused && !m_pending.isEmpty()) {
         QElapsedTimer drawing;
         drawing.start();
-        // One append for the whole batch: a block per line costs far less than a layout pass per line.
-        m_view->appendPlainText(QString::fromUtf8(pendingText()));
+        showPending();
         m_pending.clear();
         m_pendingBytes = 0;
-        trimView();
         // Under a flood, laying out thousands of lines takes long; the next refresh waits so that drawing keeps
         // at most about a fifth of the thread and reading the socket the rest.
         m_refreshTimer.setInterval(std::max<qint64>(kRefreshMs, kDrawShareInverse * drawing.elapsed()));
@@ -282,11 +280,16 @@ void ListenerWindow::trimView()
     cursor.removeSelectedText();
 }
 
-QByteArray ListenerWindow::pendingText() const
+void ListenerWindow::showPending()
 {
     QByteArray text;
     QByteArray prefix;
     const Datagram* previous = nullptr;
+    const auto append = [this, &text] {
+        m_view->appendPlainText(QString::fromUtf8(text));
+        text.clear();
+        trimView();
+    };
     for (const Datagram& datagram : m_pending) {
         // A batch shares its arrival time and mostly its sender: they are formatted again only on a change.
         if (previous == nullptr || datagram.arrival != previous->arrival || datagram.sender != previous->sender ||
@@ -294,6 +297,9 @@ QByteArray ListenerWindow::pendingText() const
             prefix = arrivalColumns(datagram);
         }
         previous = &datagram;
+        if (text.size() >= kAppendBytes) {
+            append();
+        }
         if (!text.isEmpty()) {
             text += '\n';
         }
@@ -305,7 +311,7 @@ QByteArray ListenerWindow::pendingText() const
             text += kCutMark;
         }
     }
-    return text;
+    append();
 }
 
 void ListenerWindow::setPaused(bool paused)
