@@ -18,7 +18,12 @@ struct Datagram
     QHostAddress sender;
     quint16 senderPort = 0;
     QByteArray payload;
+    bool cut = false; // the connection ended inside the message's frame: payload is the part that came
 };
+
+// Follows the text of a cut message wherever it is shown: a tab, which standard output writes as \t in any
+// message, so that the mark cannot be taken for the message's own text there.
+inline constexpr char kCutMark[] = "\t[cut]";
 
 // The payload as one line of output: a single trailing line end (LF, CR LF or CR), which many syslog senders
 // append, is dropped so that one datagram stays one line; every other byte is kept as it came.

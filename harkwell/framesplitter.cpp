@@ -152,23 +152,34 @@ void FrameSplitter::feedCounted(QByteArrayView bytes, QList<QByteArray>& message
     }
 }
 
-QList<QByteArray> FrameSplitter::finish()
+FrameSplitter::Ending FrameSplitter::finish()
 {
-    QList<QByteArray> messages;
+    Ending ending;
     if (m_framing == Framing::Undecided) {
         // Too few bytes ever came to look like a length: they are lines.
         m_framing = Framing::NonTransparent;
-        feedLines(std::exchange(m_message, {}), messages);
+        feedLines(std::exchange(m_message, {}), ending.messages);
     }
     QByteArray tail = std::exchange(m_message, {});
-    if (m_framing != Framing::NonTransparent || m_skipping) {
-        return messages;
+    if (m_framing == Framing::OctetCounting) {
+        // A length alone, or a length and part of its frame: a message began, and what came of it is shown.
+        if (!hasFailed() && (m_inFrame || m_lengthDigits > 0)) {
+            ending.messages.append(tail);
+            ending.lastIsCut = true;
+        }
+        m_inFrame = false;
+        m_length = 0;
+        m_lengthDigits = 0;
+        return ending;
+    }
+    if (m_skipping) {
+        return ending;
     }
     tail.truncate(kMaxMessageBytes);
     if (!tail.isEmpty() && !tail.contains('\0')) {
-        messages.append(tail);
+        ending.messages.append(tail);
     }
-    return messages;
+    return ending;
 }
 
 } // namespace korvane::harkwell

@@ -17,6 +17,7 @@ namespace korvane::harkwell {
 //    such a length and a space (a CR or LF between frames is tolerated, as some senders add one);
 //  - otherwise non-transparent framing: each message ends with LF or CR LF, empty lines are skipped, and the
 //    last line may lack its end if the connection closes after it.
+// A frame that the close cuts short is still handed on, marked as cut, so that nothing received is lost unseen.
 // A stream that starts with two digits, a space and a month ("17 Dec 2026 ...") is read as lines: that is the
 // date-first form without <PRI>, not a length.
 // A message longer than kMaxMessageBytes is cut to its first kMaxMessageBytes and the rest of its frame skipped,
@@ -43,9 +44,16 @@ public:
     // Takes the next bytes of the stream; returns the messages they complete, in order.
     [[nodiscard]] QList<QByteArray> feed(QByteArrayView bytes);
 
+    // What the end of a connection leaves.
+    struct Ending
+    {
+        QList<QByteArray> messages; // in order
+        bool lastIsCut = false;     // the last of them is a frame that the end cut short
+    };
+
     // The connection ended: returns an unterminated last line if it is not empty and holds no NUL (a binary
-    // tail is no line). A frame cut short by the end is dropped.
-    [[nodiscard]] QList<QByteArray> finish();
+    // tail is no line), or the part of a frame that came, marked as cut (empty when only its length came).
+    [[nodiscard]] Ending finish();
 
     [[nodiscard]] Framing framing() const { return m_framing; }
     // True once the stream broke octet counting; feed() then takes nothing more.

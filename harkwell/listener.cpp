@@ -4,6 +4,8 @@
 
 #include "harkwell/listener.h"
 
+#include <algorithm>
+
 namespace korvane::harkwell {
 
 Listener::Listener(QObject* parent) : QObject(parent)
@@ -26,6 +28,7 @@ void Listener::resetCounters()
 {
     m_datagramCount = 0;
     m_byteCount = 0;
+    m_cutCount = 0;
 }
 
 void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
@@ -35,6 +38,8 @@ void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
     }
     m_datagramCount += static_cast<quint64>(batch.size());
     m_byteCount += bytes;
+    m_cutCount += static_cast<quint64>(
+        std::count_if(batch.begin(), batch.end(), [](const Datagram& message) { return message.cut; }));
     m_rate.record(m_clock(), batch.size());
     emit datagramsReceived(batch);
 }

@@ -43,6 +43,8 @@ public:
 
     [[nodiscard]] quint64 datagramCount() const { return m_datagramCount; }
     [[nodiscard]] quint64 byteCount() const { return m_byteCount; }
+    // Messages handed on cut short because their connection ended inside their frame; only streams cut any.
+    [[nodiscard]] quint64 cutCount() const { return m_cutCount; }
     // Messages that reached this computer but were discarded by the system; only UDP loses any.
     [[nodiscard]] virtual quint64 droppedCount() const { return 0; }
     // Messages received during the last second.
@@ -70,6 +72,7 @@ private:
     RateMeter m_rate;
     quint64 m_datagramCount = 0;
     quint64 m_byteCount = 0;
+    quint64 m_cutCount = 0;
     QString m_errorString;
 };
 

@@ -18,6 +18,9 @@
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QSslConfiguration>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -122,7 +125,8 @@ void ListenerWindow::buildLayout()
     m_counters->setObjectName(QStringLiteral("counterLabel"));
     m_counters->setToolTip(tr("Dropped: datagrams that reached this computer but were discarded by the system "
                               "because they arrived faster than they could be read (UDP only: over TCP a fast "
-                              "sender is made to wait instead)"));
+                              "sender is made to wait instead). Cut (TCP and TLS): messages whose connection "
+                              "ended before their frame did; what came of each is shown, marked [cut]"));
     m_pauseButton = new QPushButton(tr("&Pause"), this);
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setCheckable(true);
@@ -163,7 +167,10 @@ void ListenerWindow::replaceListener(Transport transport, const QSslConfiguratio
     m_listenerTransport = transport;
     connect(m_listener.get(), &Listener::datagramsReceived, this, &ListenerWindow::queue);
     // One peer's trouble, shown where a failed Listen is shown; the title still says what is listened on.
-    connect(m_listener.get(), &Listener::peerProblem, this, [this](const QString& text) { showStatus(text, true); });
+    connect(m_listener.get(), &Listener::peerProblem, this, [this](const QString& text) {
+        showStatus(text, true);
+        emit peerProblem(text);
+    });
 }
 
 bool ListenerWindow::listenOn(quint16 port)
@@ -212,11 +219,17 @@ quint16 ListenerWindow::port() const
 
 void ListenerWindow::queue(const QList<Datagram>& batch)
 {
-    // Kept as datagrams: only those still among the newest kMaxLines at the next refresh are ever turned into text.
+    // Kept as datagrams: only those still within the view's limits at the next refresh are ever turned into text.
     m_pending += batch;
-    if (m_pending.size() > kMaxLines) {
-        m_pending.remove(0, m_pending.size() - kMaxLines);
+    for (const Datagram& datagram : batch) {
+        m_pendingBytes += datagram.payload.size();
     }
+    qsizetype dropped = 0;
+    while (m_pending.size() - dropped > m_maxLines || m_pendingBytes > m_maxViewCharacters) {
+        m_pendingBytes -= m_pending.at(dropped).payload.size();
+        ++dropped;
+    }
+    m_pending.remove(0, dropped);
 }
 
 void ListenerWindow::refresh()
@@ -224,28 +237,59 @@ void ListenerWindow::refresh()
     if (!m_paused && !m_pending.isEmpty()) {
         QElapsedTimer drawing;
         drawing.start();
-        // One append for the whole batch: a block per line costs far less than a layout pass per line.
-        m_view->appendPlainText(QString::fromUtf8(pendingText()));
+        showPending();
         m_pending.clear();
+        m_pendingBytes = 0;
         // Under a flood, laying out thousands of lines takes long; the next refresh waits so that drawing keeps
         // at most about a fifth of the thread and reading the socket the rest.
         m_refreshTimer.setInterval(std::max<qint64>(kRefreshMs, kDrawShareInverse * drawing.elapsed()));
     } else {
         m_refreshTimer.setInterval(kRefreshMs);
     }
-    m_counters->setText(tr("%1: %2   Bytes: %3   Rate: %4/s   Dropped: %5")
-                            .arg(m_listenerTransport == Transport::Udp ? tr("Datagrams") : tr("Messages"))
+    const bool isUdp = m_listenerTransport == Transport::Udp;
+    // Only a stream cuts messages short, and only UDP drops any, but the dropped count has always been shown.
+    m_counters->setText(tr("%1: %2   Bytes: %3   Rate: %4/s   Dropped: %5%6")
+                            .arg(isUdp ? tr("Datagrams") : tr("Messages"))
                             .arg(m_listener->datagramCount())
                             .arg(m_listener->byteCount())
                             .arg(m_listener->ratePerSecond())
-                            .arg(m_listener->droppedCount()));
+                            .arg(m_listener->droppedCount())
+                            .arg(isUdp ? QString() : tr("   Cut: %1").arg(m_listener->cutCount())));
 }
 
-QByteArray ListenerWindow::pendingText() const
+void ListenerWindow::trimView()
+{
+    QTextDocument* document = m_view->document();
+    // The document counts a paragraph separator after each line, as Save writes a line feed.
+    qsizetype excess = document->characterCount() - m_maxViewCharacters;
+    if (excess <= 0) {
+        return;
+    }
+    int lines = 0;
+    for (QTextBlock block = document->begin(); block.isValid() && excess > 0; block = block.next()) {
+        excess -= block.length();
+        ++lines;
+    }
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::Start);
+    if (lines < document->blockCount()) {
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, lines);
+    } else {
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+}
+
+void ListenerWindow::showPending()
 {
     QByteArray text;
     QByteArray prefix;
     const Datagram* previous = nullptr;
+    const auto append = [this, &text] {
+        m_view->appendPlainText(QString::fromUtf8(text));
+        text.clear();
+        trimView();
+    };
     for (const Datagram& datagram : m_pending) {
         // A batch shares its arrival time and mostly its sender: they are formatted again only on a change.
         if (previous == nullptr || datagram.arrival != previous->arrival || datagram.sender != previous->sender ||
@@ -253,6 +297,9 @@ QByteArray ListenerWindow::pendingText() const
             prefix = arrivalColumns(datagram);
         }
         previous = &datagram;
+        if (text.size() >= kAppendBytes) {
+            append();
+        }
         if (!text.isEmpty()) {
             text += '\n';
         }
@@ -260,8 +307,11 @@ QByteArray ListenerWindow::pendingText() const
         text += prefix;
         text += headerColumns(line);
         text += line;
+        if (datagram.cut) {
+            text += kCutMark;
+        }
     }
-    return text;
+    append();
 }
 
 void ListenerWindow::setPaused(bool paused)
@@ -274,6 +324,7 @@ void ListenerWindow::clear()
 {
     m_view->clear();
     m_pending.clear();
+    m_pendingBytes = 0;
     m_listener->resetCounters();
     refresh();
 }
@@ -281,6 +332,13 @@ void ListenerWindow::clear()
 void ListenerWindow::setSavePathChooser(SavePathChooser chooser)
 {
     m_choosePath = std::move(chooser);
+}
+
+void ListenerWindow::setViewLimits(int lines, qsizetype characters)
+{
+    m_maxLines = lines;
+    m_maxViewCharacters = characters;
+    m_view->setMaximumBlockCount(lines);
 }
 
 void ListenerWindow::save()

@@ -25,8 +25,8 @@ namespace korvane::harkwell {
 // The listener's window: the last messages with their arrival time, sender and syslog header, the counts and the
 // rate, and Pause, Clear and Save; above them the transport (UDP, TCP or TLS with its certificate and key files)
 // and the port. Lines are shown in batches on a short timer, so that drawing never limits how fast
-// datagrams are read, and both the view and the lines waiting for it are bounded, so that memory stays flat
-// under a flood.
+// datagrams are read, and both the view and the lines waiting for it are bounded, in lines and in size, so that
+// memory stays flat under a flood of long messages as of short ones; the oldest lines go first.
 class ListenerWindow : public QWidget
 {
     Q_OBJECT
@@ -36,9 +36,16 @@ public:
     using SavePathChooser = std::function<QString(QWidget* parent)>;
 
     static constexpr int kMaxLines = 10000;
+    // About 64 MiB of text, a character counted as a byte as it is in the mostly ASCII lines of syslog.
+    static constexpr qsizetype kMaxViewCharacters = 64 * 1024 * 1024;
     static constexpr int kRefreshMs = 50;
     // The time between refreshes is at least this many times the last refresh's drawing time.
     static constexpr int kDrawShareInverse = 5;
+    // Text appended to the view at once at most. Many lines go in one append, since a block per line costs far
+    // less than a layout pass per line; but no more, because the view's document frees the text of the lines it
+    // dropped only when an edit leaves its buffer nearly full, which appends of tens of MiB can step over every
+    // time (the dropped text then piled up: 1.5 GB after 30,000 messages of 64 KiB).
+    static constexpr qsizetype kAppendBytes = 1024 * 1024;
 
     explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
 
@@ -55,8 +62,16 @@ public:
 
     void setSavePathChooser(SavePathChooser chooser);
 
+    // How much the view keeps (kMaxLines and kMaxViewCharacters unless set); tests make it small.
+    void setViewLimits(int lines, qsizetype characters);
+
     // The port being listened on, 0 when none.
     [[nodiscard]] quint16 port() const;
+
+signals:
+    // One peer's trouble (see Listener::peerProblem), shown in the window and passed on, so that each one can be
+    // kept (the window shows the latest only).
+    void peerProblem(const QString& text);
 
 private:
     void buildLayout();
@@ -65,8 +80,10 @@ private:
     void replaceListener(Transport transport, const QSslConfiguration& tls);
     void queue(const QList<Datagram>& batch);
     void refresh();
-    // The pending datagrams as the view shows them, one line each.
-    [[nodiscard]] QByteArray pendingText() const;
+    // Drops the oldest lines of the view until its text is within m_maxViewCharacters.
+    void trimView();
+    // Appends the pending datagrams to the view, one line each, and keeps the view within its limits.
+    void showPending();
     void setPaused(bool paused);
     void clear();
     void save();
@@ -76,7 +93,10 @@ private:
     std::unique_ptr<Listener> m_listener; // never null: before the first Listen, a UDP one that is not listening
     Transport m_listenerTransport = Transport::Udp;
     QTimer m_refreshTimer;
-    QList<Datagram> m_pending; // received but not yet shown, the newest kMaxLines at most
+    QList<Datagram> m_pending; // received but not yet shown, the newest within the view's limits
+    qsizetype m_pendingBytes = 0;
+    int m_maxLines = kMaxLines;
+    qsizetype m_maxViewCharacters = kMaxViewCharacters;
     bool m_paused = false;
     SavePathChooser m_choosePath;
 

@@ -14,8 +14,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFile>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -31,7 +31,7 @@ enum ExitCode
     ExitOk = 0,
     ExitUsage = 1,        // the command line is invalid, or names TLS files that cannot serve
     ExitCannotListen = 2, // the port could not be bound
-    ExitOutputFailed = 3, // standard output refused a line
+    ExitOutputFailed = 3, // standard output refused a line, or did not take every message in time
 };
 
 void printError(const QString& text)
@@ -65,26 +65,26 @@ int runStdout(QCoreApplication& app, const Options& options, const QSslConfigura
 {
     korvane::TerminationSignals watcher;
     QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
+    // A reader that goes is a failed write to report, not a signal that ends the program mid-line.
+    std::signal(SIGPIPE, SIG_IGN);
 
-    QFile out;
-    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly)) {
-        printError(QStringLiteral("cannot write to standard output: ") + out.errorString());
+    StdoutPrinter printer(STDOUT_FILENO, options.verbose);
+    if (printer.hasFailed()) {
+        printError(QStringLiteral("cannot write to standard output: ") + printer.errorString());
         return ExitOutputFailed;
     }
-    StdoutPrinter printer(out, options.verbose);
-    const std::unique_ptr<Listener> listener = makeListener(options.transport, tls);
-    QObject::connect(listener.get(), &Listener::datagramsReceived, &app, [&](const QList<Datagram>& batch) {
-        if (!printer.print(batch)) {
-            printError(QStringLiteral("cannot write to standard output: ") + printer.errorString());
-            app.exit(ExitOutputFailed);
-        }
+    QObject::connect(&printer, &StdoutPrinter::failed, &app, [&] {
+        printError(QStringLiteral("cannot write to standard output: ") + printer.errorString());
+        app.exit(ExitOutputFailed);
     });
+    const std::unique_ptr<Listener> listener = makeListener(options.transport, tls);
+    QObject::connect(listener.get(), &Listener::datagramsReceived, &printer, &StdoutPrinter::print);
     // A peer's trouble (a failed handshake, bad framing) is not the listener's: it is told and listening goes on.
     QObject::connect(listener.get(), &Listener::peerProblem, &app, &printError);
 
     // UDP, the default, is announced as it always was; the stream transports are named.
-    const QString over =
-        options.transport == Transport::Udp ? QString() : QStringLiteral(" (%1)").arg(transportName(options.transport));
+    const bool isUdp = options.transport == Transport::Udp;
+    const QString over = isUdp ? QString() : QStringLiteral(" (%1)").arg(transportName(options.transport));
     if (!listener->listen(options.bindAddress, options.port)) {
         printError(QStringLiteral("cannot listen on %1%2: %3")
                        .arg(endpoint(options.bindAddress, options.port), over, listener->errorString()));
@@ -93,18 +93,31 @@ int runStdout(QCoreApplication& app, const Options& options, const QSslConfigura
     // On standard error, so that standard output holds nothing but messages; names the port chosen for --port 0.
     printError(QStringLiteral("listening on %1%2").arg(endpoint(listener->address(), listener->port()), over));
 
-    const int code = app.exec();
+    int code = app.exec();
     if (code == ExitOk) {
-        listener->readPending(); // what arrived just before the signal is printed too
+        listener->readPending(); // what arrived just before the signal is printed too, if the output takes it
     }
+    // Never waits for the output: a signal ends the program however full its standard output is.
+    printer.finish();
+    const QString noun = isUdp ? QStringLiteral("datagrams") : QStringLiteral("messages");
     if (options.verbose) {
-        // On standard error like the announcement; the loss is what a script cannot see in the lines.
-        printError(
-            QStringLiteral("%1 received: %2 (%3 bytes), dropped by the system: %4")
-                .arg(options.transport == Transport::Udp ? QStringLiteral("datagrams") : QStringLiteral("messages"))
-                .arg(listener->datagramCount())
-                .arg(listener->byteCount())
-                .arg(listener->droppedCount()));
+        // On standard error like the announcement; the losses are what a script cannot see in the lines.
+        const QString cut = isUdp ? QString() : QStringLiteral(", cut short: %1").arg(listener->cutCount());
+        printError(QStringLiteral("%1 received: %2 (%3 bytes)%4, dropped by the system: %5, not printed: %6")
+                       .arg(noun)
+                       .arg(listener->datagramCount())
+                       .arg(listener->byteCount())
+                       .arg(cut)
+                       .arg(listener->droppedCount())
+                       .arg(printer.notPrintedCount()));
+    } else if (printer.notPrintedCount() > 0) {
+        // After a failed write, its reason was told already.
+        const QString why =
+            printer.hasFailed() ? QString() : QStringLiteral(": standard output did not take them in time");
+        printError(QStringLiteral("%1 %2 not printed%3").arg(printer.notPrintedCount()).arg(noun, why));
+    }
+    if (code == ExitOk && printer.notPrintedCount() > 0) {
+        code = ExitOutputFailed;
     }
     return code;
 }
@@ -115,6 +128,8 @@ int runWindow(QApplication& app, const Options& options)
     QObject::connect(&watcher, &korvane::TerminationSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     ListenerWindow window(options.bindAddress);
+    // Each one on standard error too, as in the standard-output mode: the window shows the latest only.
+    QObject::connect(&window, &ListenerWindow::peerProblem, &app, &printError);
     window.setTransport(options.transport, options.tlsCertificate, options.tlsKey);
     window.show();
     window.listenOn(options.port); // a failure is shown in the window, which offers another port

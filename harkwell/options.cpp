@@ -41,12 +41,14 @@ struct Declared
                                                    "connection's framing is told from its first bytes: octet "
                                                    "counting (\"LEN MSG\", LEN without leading zero) or one message "
                                                    "per line (LF or CR LF). A message longer than 64 KiB is cut to "
-                                                   "its first 64 KiB; a connection that breaks octet counting is "
-                                                   "closed.")});
+                                                   "its first 64 KiB; a frame that the connection's end cuts short "
+                                                   "is shown marked [cut]. A connection that breaks octet counting, "
+                                                   "or sends nothing for 60 s, is closed and reported.")});
         parser.addOption({kTlsCertName,
                           QStringLiteral("Listen on TLS over TCP, presenting this PEM certificate (any intermediate "
                                          "certificates after it). Needs --tls-key; implies --tcp. No certificate is "
-                                         "asked of the senders."),
+                                         "asked of the senders. A peer that is no TLS client, or has not completed "
+                                         "its handshake within 10 s, is closed and reported."),
                           QStringLiteral("file")});
         parser.addOption({kTlsKeyName,
                           QStringLiteral("The PEM private key (RSA, EC or DSA, not encrypted) of --tls-cert."),
@@ -55,12 +57,16 @@ struct Declared
                                                       "standard output. One trailing line end of a message is "
                                                       "dropped; in the rest, CR, LF, tab and backslash are written "
                                                       "as \\r, \\n, \\t and \\\\, any other control byte as "
-                                                      "\\xNN (hex). Ends on SIGINT or SIGTERM.")});
+                                                      "\\xNN (hex); a cut message ends with a tab and [cut]. "
+                                                      "Standard output is never waited for: messages it does not "
+                                                      "take in time are counted on standard error instead of "
+                                                      "printed. Ends on SIGINT, SIGTERM or SIGHUP.")});
         parser.addOption({kVerboseName, QStringLiteral("With --stdout, start each line with the arrival time, the "
                                                        "sender, and the facility, severity and host of the syslog "
                                                        "header (\"-\" for each the message lacks), and at the end say "
-                                                       "on standard error how many messages were received and how "
-                                                       "many the system dropped (UDP only).")});
+                                                       "on standard error how many messages were received, cut short "
+                                                       "(TCP and TLS), dropped by the system (UDP only) and not "
+                                                       "printed.")});
     }
 };
 

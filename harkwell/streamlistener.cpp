@@ -4,11 +4,15 @@
 
 #include "harkwell/streamlistener.h"
 
-#include <QSslServer>
+#include "harkwell/stdoutprinter.h"
+
+#include <QElapsedTimer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace korvane::harkwell {
@@ -21,60 +25,79 @@ QString peerText(const QHostAddress& address, quint16 port)
     return senderText(Datagram{{}, address, port, {}});
 }
 
-// Set on a socket whose failed handshake was reported.
-constexpr char kReportedProperty[] = "harkwellReported";
+// "10 s", "0.2 s".
+QString secondsText(int ms)
+{
+    return QStringLiteral("%1 s").arg(QString::number(ms / 1000.0));
+}
+
+// The first byte of a TLS handshake record, which a TLS client's first bytes always are.
+constexpr char kTlsHandshakeRecord = 0x16;
+// How much of what a peer that is no TLS client sent its report quotes.
+constexpr qint64 kQuotedBytes = 16;
+
+// Hands on every connection as a QSslSocket not yet in a handshake, so that the listener sees each peer from its
+// first byte. (QSslServer closes a peer that is no TLS client without a word, and counts the connections in
+// their handshake among its pending ones, of which it accepts 30 at most.)
+class TlsServer : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QSslSocket(this);
+        if (socket->setSocketDescriptor(descriptor)) {
+            addPendingConnection(socket);
+        } else {
+            delete socket;
+        }
+    }
+};
 
 } // namespace
 
 struct StreamListener::Connection
 {
+    enum class Phase
+    {
+        Hello,     // TLS: waiting for the peer's first bytes
+        Handshake, // TLS: the handshake is under way
+        Open,      // served: its bytes are framed
+    };
+
     // Kept from the start: a socket forgets its peer once it is disconnected.
-    Peer peer;
+    QHostAddress address;
+    quint16 port = 0;
+    Phase phase = Phase::Open;
+    QElapsedTimer since; // since the connection came while not served, then since its last bytes
     FrameSplitter splitter;
+
+    [[nodiscard]] QString peer() const { return peerText(address, port); }
 };
 
-StreamListener::StreamListener(QObject* parent) : Listener(parent) {}
+StreamListener::StreamListener(QObject* parent) : Listener(parent)
+{
+    connect(&m_watch, &QTimer::timeout, this, &StreamListener::watch);
+}
 
 StreamListener::~StreamListener()
 {
     close();
 }
 
+void StreamListener::setTimeouts(int handshakeMs, int idleMs)
+{
+    m_handshakeTimeoutMs = handshakeMs;
+    m_idleTimeoutMs = idleMs;
+}
+
 bool StreamListener::listen(const QHostAddress& address, quint16 port)
 {
     close();
     resetCounters();
-    if (m_tls) {
-        auto server = std::make_unique<QSslServer>();
-        server->setSslConfiguration(*m_tls);
-        server->setHandshakeTimeout(kHandshakeTimeoutMs);
-        connect(server.get(), &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket* socket) {
-            m_handshakePeers[socket] = Peer{socket->peerAddress(), socket->peerPort()};
-            connect(socket, &QObject::destroyed, this, [this](QObject* gone) { m_handshakePeers.erase(gone); });
-        });
-        // Only the handshake's failures come here: an encrypted connection is the listener's like any other.
-        connect(server.get(), &QSslServer::errorOccurred, this,
-                [this](QSslSocket* socket, QAbstractSocket::SocketError error) {
-                    // One failure may be signalled more than once, the later ones saying less.
-                    if (socket->property(kReportedProperty).toBool()) {
-                        return;
-                    }
-                    socket->setProperty(kReportedProperty, true);
-                    // A peer that never began a handshake was not noted, and its socket is closed by now.
-                    const Peer peer = peerOf(socket);
-                    const QString who =
-                        peer.address.isNull() ? QStringLiteral("a peer") : peerText(peer.address, peer.port);
-                    const QString why = error == QAbstractSocket::SocketTimeoutError
-                                            ? QStringLiteral("none within %1 s").arg(kHandshakeTimeoutMs / 1000)
-                                            : socket->errorString();
-                    emit peerProblem(QStringLiteral("TLS handshake with %1 failed: %2").arg(who, why));
-                });
-        m_server = std::move(server);
-    } else {
-        m_server = std::make_unique<QTcpServer>();
-    }
-    // Not newConnection: a TLS server signals that when a connection comes in, and nothing when it is ready to be
-    // taken after the handshake.
+    m_server = m_tls ? std::make_unique<TlsServer>() : std::make_unique<QTcpServer>();
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &StreamListener::acceptPending);
     connect(m_server.get(), &QTcpServer::acceptError, this, [this] {
         emit peerProblem(QStringLiteral("cannot accept a connection: %1").arg(m_server->errorString()));
@@ -85,17 +108,19 @@ bool StreamListener::listen(const QHostAddress& address, quint16 port)
         return false;
     }
     setErrorString({});
+    // A tenth of the shorter timeout late at most, and never more than a second.
+    m_watch.start(std::clamp(std::min(m_handshakeTimeoutMs, m_idleTimeoutMs) / 10, 10, 1000));
     return true;
 }
 
 void StreamListener::close()
 {
+    m_watch.stop();
     for (const auto& [socket, connection] : m_connections) {
         socket->disconnect(this);
     }
     m_connections.clear();
     m_server.reset(); // its sockets are its children
-    m_handshakePeers.clear();
 }
 
 bool StreamListener::isListening() const
@@ -113,38 +138,160 @@ quint16 StreamListener::port() const
     return isListening() ? m_server->serverPort() : 0;
 }
 
+int StreamListener::connectionCount() const
+{
+    return static_cast<int>(std::count_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+        return entry.second->phase == Connection::Phase::Open;
+    }));
+}
+
+int StreamListener::handshakeCount() const
+{
+    return static_cast<int>(m_connections.size()) - connectionCount();
+}
+
 void StreamListener::acceptPending()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-        const Peer peer = peerOf(socket);
-        m_handshakePeers.erase(socket);
+        auto connection = std::make_unique<Connection>();
+        connection->address = socket->peerAddress();
+        connection->port = socket->peerPort();
+        auto* tls = qobject_cast<QSslSocket*>(socket);
+        QString refusal;
         if (connectionCount() >= kMaxConnections) {
-            emit peerProblem(QStringLiteral("refused a connection from %1: %2 connections are open already")
-                                 .arg(peerText(peer.address, peer.port))
-                                 .arg(kMaxConnections));
+            refusal = QStringLiteral("%1 connections are open already").arg(kMaxConnections);
+        } else if (tls != nullptr && handshakeCount() >= kMaxHandshakes) {
+            refusal = QStringLiteral("%1 TLS handshakes are under way already").arg(kMaxHandshakes);
+        }
+        if (!refusal.isEmpty()) {
+            emit peerProblem(QStringLiteral("refused a connection from %1: %2").arg(connection->peer(), refusal));
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        auto connection = std::make_unique<Connection>();
-        connection->peer = peer;
+        connection->phase = tls != nullptr ? Connection::Phase::Hello : Connection::Phase::Open;
+        connection->since.start();
         m_connections.emplace(socket, std::move(connection));
         socket->setReadBufferSize(kReadBufferBytes);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { finishConnection(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
+        if (tls != nullptr) {
+            tls->setSslConfiguration(*m_tls);
+            connect(tls, &QSslSocket::encrypted, this, [this, tls] { onEncrypted(tls); });
+            // Once served, a connection's end is its disconnection, whatever the error said.
+            connect(tls, &QAbstractSocket::errorOccurred, this, [this, tls] {
+                if (const auto found = m_connections.find(tls);
+                    found != m_connections.end() && found->second->phase != Connection::Phase::Open) {
+                    failHandshake(tls, tls->errorString());
+                }
+            });
+        }
         // What came with the connection, or its end, may have been signalled before anyone listened.
         if (socket->state() != QAbstractSocket::ConnectedState) {
-            finishConnection(socket);
+            onDisconnected(socket);
         } else if (socket->bytesAvailable() > 0) {
-            readFrom(socket);
+            onReadyRead(socket);
         }
     }
 }
 
-StreamListener::Peer StreamListener::peerOf(QTcpSocket* socket) const
+void StreamListener::onReadyRead(QTcpSocket* socket)
 {
-    const auto noted = m_handshakePeers.find(socket);
-    return noted != m_handshakePeers.end() ? noted->second : Peer{socket->peerAddress(), socket->peerPort()};
+    const auto found = m_connections.find(socket);
+    if (found == m_connections.end()) {
+        return;
+    }
+    switch (found->second->phase) {
+    case Connection::Phase::Hello:
+        checkHello(static_cast<QSslSocket*>(socket));
+        break;
+    case Connection::Phase::Handshake:
+        break; // the handshake takes its own bytes; the peer's messages come once it is through
+    case Connection::Phase::Open:
+        readFrom(socket);
+        break;
+    }
+}
+
+void StreamListener::onDisconnected(QTcpSocket* socket)
+{
+    const auto found = m_connections.find(socket);
+    if (found == m_connections.end()) {
+        return;
+    }
+    if (found->second->phase != Connection::Phase::Open) {
+        failHandshake(socket, socket->error() == QAbstractSocket::UnknownSocketError
+                                  ? QStringLiteral("the peer closed the connection")
+                                  : socket->errorString());
+        return;
+    }
+    finishConnection(socket);
+}
+
+void StreamListener::checkHello(QSslSocket* socket)
+{
+    // Peeked, not read: the handshake reads the same bytes again.
+    const QByteArray start = socket->peek(kQuotedBytes);
+    if (start.isEmpty()) {
+        return;
+    }
+    Connection& connection = *m_connections.at(socket);
+    if (start.at(0) != kTlsHandshakeRecord) {
+        // A plain TCP sender, or a wrong port: what it sent says which.
+        QByteArray quoted;
+        appendEscaped(quoted, start);
+        drop(socket, QStringLiteral("closed the connection from %1: not a TLS client (it began with \"%2\")")
+                         .arg(connection.peer(), QString::fromUtf8(quoted)));
+        return;
+    }
+    connection.phase = Connection::Phase::Handshake;
+    socket->startServerEncryption();
+}
+
+void StreamListener::onEncrypted(QSslSocket* socket)
+{
+    const auto found = m_connections.find(socket);
+    if (found == m_connections.end()) {
+        return;
+    }
+    Connection& connection = *found->second;
+    if (connectionCount() >= kMaxConnections) {
+        drop(socket, QStringLiteral("refused a connection from %1: %2 connections are open already")
+                         .arg(connection.peer())
+                         .arg(kMaxConnections));
+        return;
+    }
+    connection.phase = Connection::Phase::Open;
+    connection.since.start();
+    if (socket->bytesAvailable() > 0) {
+        readFrom(socket);
+    }
+}
+
+void StreamListener::watch()
+{
+    std::vector<QTcpSocket*> lateHandshakes;
+    std::vector<QTcpSocket*> silent;
+    for (const auto& [socket, connection] : m_connections) {
+        if (connection->phase != Connection::Phase::Open) {
+            if (connection->since.hasExpired(m_handshakeTimeoutMs)) {
+                lateHandshakes.push_back(socket);
+            }
+        } else if (connection->since.hasExpired(m_idleTimeoutMs)) {
+            silent.push_back(socket);
+        }
+    }
+    for (QTcpSocket* socket : lateHandshakes) {
+        failHandshake(socket, QStringLiteral("none within %1").arg(secondsText(m_handshakeTimeoutMs)));
+    }
+    for (QTcpSocket* socket : silent) {
+        // Bytes that came a moment ago and are not yet signalled are a sign of life, not to be lost in the close.
+        socket->waitForReadyRead(0);
+        const auto found = m_connections.find(socket);
+        if (found != m_connections.end() && found->second->since.hasExpired(m_idleTimeoutMs)) {
+            finishConnection(socket, QStringLiteral("nothing received for %1").arg(secondsText(m_idleTimeoutMs)));
+        }
+    }
 }
 
 bool StreamListener::readFrom(QTcpSocket* socket)
@@ -158,18 +305,20 @@ bool StreamListener::readFrom(QTcpSocket* socket)
     const QDateTime arrival = QDateTime::currentDateTime();
     QList<Datagram> batch;
     quint64 bytes = 0;
+    if (socket->bytesAvailable() > 0) {
+        connection.since.start();
+    }
     // The socket holds at most kReadBufferBytes, so a flooding peer cannot keep this loop going.
     while (socket->bytesAvailable() > 0 && !connection.splitter.hasFailed()) {
         for (QByteArray& message : connection.splitter.feed(socket->read(kReadBufferBytes))) {
             bytes += static_cast<quint64>(message.size());
-            batch.append(Datagram{arrival, connection.peer.address, connection.peer.port, std::move(message)});
+            batch.append(Datagram{arrival, connection.address, connection.port, std::move(message)});
         }
     }
-    const QString failure =
-        connection.splitter.hasFailed()
-            ? QStringLiteral("closed the connection from %1: %2")
-                  .arg(peerText(connection.peer.address, connection.peer.port), connection.splitter.errorString())
-            : QString();
+    const QString failure = connection.splitter.hasFailed()
+                                ? QStringLiteral("closed the connection from %1: %2")
+                                      .arg(connection.peer(), connection.splitter.errorString())
+                                : QString();
     if (!failure.isEmpty()) {
         forget(socket);
     }
@@ -181,21 +330,39 @@ bool StreamListener::readFrom(QTcpSocket* socket)
     return true;
 }
 
-void StreamListener::finishConnection(QTcpSocket* socket)
+void StreamListener::finishConnection(QTcpSocket* socket, const QString& why)
 {
     if (!readFrom(socket)) {
         return;
     }
     const std::unique_ptr<Connection> connection = std::move(m_connections.at(socket));
     forget(socket);
+    FrameSplitter::Ending ending = connection->splitter.finish();
     QList<Datagram> batch;
     quint64 bytes = 0;
     const QDateTime arrival = QDateTime::currentDateTime();
-    for (QByteArray& message : connection->splitter.finish()) {
+    for (QByteArray& message : ending.messages) {
         bytes += static_cast<quint64>(message.size());
-        batch.append(Datagram{arrival, connection->peer.address, connection->peer.port, std::move(message)});
+        batch.append(Datagram{arrival, connection->address, connection->port, std::move(message)});
+    }
+    if (ending.lastIsCut) {
+        batch.last().cut = true;
     }
     deliver(batch, bytes);
+    if (!why.isEmpty()) {
+        emit peerProblem(QStringLiteral("closed the connection from %1: %2").arg(connection->peer(), why));
+    }
+}
+
+void StreamListener::failHandshake(QTcpSocket* socket, const QString& why)
+{
+    drop(socket, QStringLiteral("TLS handshake with %1 failed: %2").arg(m_connections.at(socket)->peer(), why));
+}
+
+void StreamListener::drop(QTcpSocket* socket, const QString& text)
+{
+    forget(socket);
+    emit peerProblem(text);
 }
 
 void StreamListener::forget(QTcpSocket* socket)
@@ -210,7 +377,9 @@ void StreamListener::readPending()
 {
     std::vector<QTcpSocket*> sockets;
     for (const auto& [socket, connection] : m_connections) {
-        sockets.push_back(socket);
+        if (connection->phase == Connection::Phase::Open) {
+            sockets.push_back(socket);
+        }
     }
     for (QTcpSocket* socket : sockets) {
         // Takes from the system what the event loop has not yet taken, without waiting; readyRead then frames it.

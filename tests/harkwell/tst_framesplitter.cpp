@@ -35,50 +35,62 @@ void TestFrameSplitter::splitsTheStream_data()
     QTest::addColumn<QList<QByteArray>>("reads"); // as the connection delivers them, then it closes
     QTest::addColumn<QList<QByteArray>>("messages");
     QTest::addColumn<bool>("failed");
+    QTest::addColumn<bool>("lastIsCut");
 
     const QByteArray first = "<13>1 - demo-gate app - - - first";
     const QByteArray second = "<14>second, with\nLF inside";
     const QByteArray twoFrames = counted(first) + counted(second);
 
     QTest::newRow("octet counting, two frames in one read")
-        << QList<QByteArray>{twoFrames} << QList<QByteArray>{first, second} << false;
+        << QList<QByteArray>{twoFrames} << QList<QByteArray>{first, second} << false << false;
     QTest::newRow("octet counting, a frame split inside its length and its text")
         << QList<QByteArray>{twoFrames.left(1), twoFrames.mid(1, 20), twoFrames.mid(21)}
-        << QList<QByteArray>{first, second} << false;
+        << QList<QByteArray>{first, second} << false << false;
     QTest::newRow("octet counting, line ends between frames tolerated")
         << QList<QByteArray>{counted(first) + "\r\n" + counted(second) + "\n"} << QList<QByteArray>{first, second}
-        << false;
-    QTest::newRow("octet counting, frame cut short by the close")
-        << QList<QByteArray>{counted(first) + "40 <13>cut"} << QList<QByteArray>{first} << false;
+        << false << false;
+    QTest::newRow("octet counting, frame cut short by the close, kept as cut")
+        << QList<QByteArray>{counted(first) + "40 <13>cut"} << QList<QByteArray>{first, "<13>cut"} << false << true;
+    QTest::newRow("octet counting, only a length before the close, an empty cut message")
+        << QList<QByteArray>{counted(first) + "40"} << QList<QByteArray>{first, ""} << false << true;
+    QTest::newRow("octet counting, over-long frame cut short by the close")
+        << QList<QByteArray>{"70000 " + QByteArray(kMax + 10, 'x')} << QList<QByteArray>{QByteArray(kMax, 'x')} << false
+        << true;
     QTest::newRow("octet counting, over-long frame cut, the next one whole")
         << QList<QByteArray>{counted(QByteArray(kMax + 10, 'x')) + counted(first)}
-        << QList<QByteArray>{QByteArray(kMax, 'x'), first} << false;
+        << QList<QByteArray>{QByteArray(kMax, 'x'), first} << false << false;
     QTest::newRow("octet counting, garbage after a frame")
-        << QList<QByteArray>{counted(first) + "junk", counted(second)} << QList<QByteArray>{first} << true;
+        << QList<QByteArray>{counted(first) + "junk", counted(second)} << QList<QByteArray>{first} << true << false;
     QTest::newRow("octet counting, length with a leading zero later")
-        << QList<QByteArray>{counted(first) + "05 <13>x"} << QList<QByteArray>{first} << true;
+        << QList<QByteArray>{counted(first) + "05 <13>x"} << QList<QByteArray>{first} << true << false;
 
     QTest::newRow("lines, LF and CR LF") << QList<QByteArray>{"<13>one\n<13>two\r\n"}
-                                         << QList<QByteArray>{"<13>one", "<13>two"} << false;
+                                         << QList<QByteArray>{"<13>one", "<13>two"} << false << false;
     QTest::newRow("lines, split across reads, empty lines skipped")
-        << QList<QByteArray>{"<13>o", "ne\r", "\n\n<13>two\n"} << QList<QByteArray>{"<13>one", "<13>two"} << false;
+        << QList<QByteArray>{"<13>o", "ne\r", "\n\n<13>two\n"} << QList<QByteArray>{"<13>one", "<13>two"} << false
+        << false;
     QTest::newRow("lines, last one without its end")
-        << QList<QByteArray>{"<13>one\n<13>last"} << QList<QByteArray>{"<13>one", "<13>last"} << false;
+        << QList<QByteArray>{"<13>one\n<13>last"} << QList<QByteArray>{"<13>one", "<13>last"} << false << false;
     QTest::newRow("lines, binary tail with a NUL dropped")
-        << QList<QByteArray>{QByteArray("<13>one\n\x16\x03\x01\0\x05", 13)} << QList<QByteArray>{"<13>one"} << false;
+        << QList<QByteArray>{QByteArray("<13>one\n\x16\x03\x01\0\x05", 13)} << QList<QByteArray>{"<13>one"} << false
+        << false;
     QTest::newRow("octet counting, two-digit length, then a priority")
         << QList<QByteArray>{counted("<13>Dec  7 15:07:59 gate up")} << QList<QByteArray>{"<13>Dec  7 15:07:59 gate up"}
-        << false;
-    QTest::newRow("lines, date-first form") << QList<QByteArray>{"17 Dec 2026 15:07:59  demo-gate up\n"}
-                                            << QList<QByteArray>{"17 Dec 2026 15:07:59  demo-gate up"} << false;
+        << false << false;
+    QTest::newRow("lines, date-first form")
+        << QList<QByteArray>{"17 Dec 2026 15:07:59  demo-gate up\n"}
+        << QList<QByteArray>{"17 Dec 2026 15:07:59  demo-gate up"} << false << false;
     QTest::newRow("lines, over-long line cut, rest skipped to its end")
         << QList<QByteArray>{QByteArray(kMax, 'y'), QByteArray(5000, 'y') + "\n<13>next\n"}
-        << QList<QByteArray>{QByteArray(kMax, 'y'), "<13>next"} << false;
+        << QList<QByteArray>{QByteArray(kMax, 'y'), "<13>next"} << false << false;
     QTest::newRow("lines, longest line with CR LF kept whole")
-        << QList<QByteArray>{QByteArray(kMax, 'z') + "\r\n"} << QList<QByteArray>{QByteArray(kMax, 'z')} << false;
-    QTest::newRow("lines, leading zero is no length") << QList<QByteArray>{"07 Dec 2026 15:07:59  gate up\n"}
-                                                      << QList<QByteArray>{"07 Dec 2026 15:07:59  gate up"} << false;
-    QTest::newRow("lines, a few bytes, then the close") << QList<QByteArray>{"12"} << QList<QByteArray>{"12"} << false;
+        << QList<QByteArray>{QByteArray(kMax, 'z') + "\r\n"} << QList<QByteArray>{QByteArray(kMax, 'z')} << false
+        << false;
+    QTest::newRow("lines, leading zero is no length")
+        << QList<QByteArray>{"07 Dec 2026 15:07:59  gate up\n"} << QList<QByteArray>{"07 Dec 2026 15:07:59  gate up"}
+        << false << false;
+    QTest::newRow("lines, a few bytes, then the close")
+        << QList<QByteArray>{"12"} << QList<QByteArray>{"12"} << false << false;
 }
 
 void TestFrameSplitter::splitsTheStream()
@@ -86,6 +98,7 @@ void TestFrameSplitter::splitsTheStream()
     QFETCH(QList<QByteArray>, reads);
     QFETCH(QList<QByteArray>, messages);
     QFETCH(bool, failed);
+    QFETCH(bool, lastIsCut);
 
     FrameSplitter splitter;
     QList<QByteArray> received;
@@ -94,9 +107,11 @@ void TestFrameSplitter::splitsTheStream()
     }
     QCOMPARE(splitter.hasFailed(), failed);
     QCOMPARE(splitter.errorString().isEmpty(), !failed);
-    received += splitter.finish();
+    const FrameSplitter::Ending ending = splitter.finish();
+    received += ending.messages;
 
     QCOMPARE(received, messages);
+    QCOMPARE(ending.lastIsCut, lastIsCut);
 }
 
 void TestFrameSplitter::holdsAboutOneMessageAtMost()

@@ -8,10 +8,18 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSslCertificate>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+#include <vector>
 
 using namespace harkwelltest;
 
@@ -25,7 +33,8 @@ struct Harkwell
     QByteArray out;
     QByteArray err;
 
-    explicit Harkwell(const QStringList& arguments)
+    // childSetup runs in the child before harkwell starts (to give it another standard output, say).
+    explicit Harkwell(const QStringList& arguments, const std::function<void()>& childSetup = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
@@ -36,6 +45,9 @@ struct Harkwell
                          [this] { out += process.readAllStandardOutput(); });
         QObject::connect(&process, &QProcess::readyReadStandardError, &process,
                          [this] { err += process.readAllStandardError(); });
+        if (childSetup) {
+            process.setChildProcessModifier(childSetup);
+        }
         process.start(qEnvironmentVariable("KORVANE_BIN_DIR") + QStringLiteral("/harkwell"), arguments);
     }
 
@@ -49,6 +61,13 @@ struct Harkwell
 
     int lineCount() const { return int(out.count('\n')); }
 
+    // The port of the announcement "listening on 127.0.0.1:PORT...", 0 until it came.
+    quint16 announcedPort() const
+    {
+        const QRegularExpression announcement(QStringLiteral("^harkwell: listening on 127\\.0\\.0\\.1:(\\d+)"));
+        return quint16(announcement.match(QString::fromUtf8(err)).captured(1).toUInt());
+    }
+
     // Waits for the end, then takes what is left in the pipes.
     bool finish()
     {
@@ -58,6 +77,11 @@ struct Harkwell
         return finished;
     }
 };
+
+QString tlsFile(const char* name)
+{
+    return qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/harkwell/tls/") + QLatin1String(name);
+}
 
 QByteArray joinedLines(const QList<QByteArray>& lines)
 {
@@ -79,6 +103,9 @@ private slots:
     void printsEveryDatagramInOrderUntilSignalled_data();
     void printsEveryDatagramInOrderUntilSignalled();
     void verbosePrefixesTimeAndSender();
+    void tlsSenderIsServedWhilePeersSayNothing();
+    void signalEndsItWhateverStandardOutputDoes_data();
+    void signalEndsItWhateverStandardOutputDoes();
     void portZeroIsAnnounced();
     void bindFailureExitsWithCodeTwo_data();
     void bindFailureExitsWithCodeTwo();
@@ -148,9 +175,98 @@ void TestHarkwellProcess::verbosePrefixesTimeAndSender()
                                                      "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  %1   1  5  -  <13>second\n$")
                                           .arg(from));
     QVERIFY2(expected.match(QString::fromUtf8(harkwell.out)).hasMatch(), harkwell.out.constData());
-    QVERIFY2(harkwell.err.endsWith("harkwell: datagrams received: 2 (20 bytes), dropped by the system: 0\n"),
-             harkwell.err.constData());
+    QVERIFY2(
+        harkwell.err.endsWith("harkwell: datagrams received: 2 (20 bytes), dropped by the system: 0, not printed: 0\n"),
+        harkwell.err.constData());
     QCOMPARE(harkwell.process.exitCode(), 0);
+}
+
+void TestHarkwellProcess::tlsSenderIsServedWhilePeersSayNothing()
+{
+    Harkwell harkwell({"--stdout", "--verbose", "--bind", "127.0.0.1", "--port", "0", "--tls-cert",
+                       tlsFile("harkwell-test.crt"), "--tls-key", tlsFile("harkwell-test.key")});
+    QTRY_VERIFY_WITH_TIMEOUT(harkwell.announcedPort() != 0, 10000);
+
+    // More silent peers than a server takes pending connections by default, each one allowed 10 s for its
+    // handshake.
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < 40; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QHostAddress::LocalHost, harkwell.announcedPort());
+        QVERIFY(silent.back()->waitForConnected(5000));
+    }
+    QSslSocket sender;
+    QSslConfiguration trust = sender.sslConfiguration();
+    trust.setCaCertificates(QSslCertificate::fromPath(tlsFile("harkwell-test.crt")));
+    sender.setSslConfiguration(trust);
+    sender.connectToHostEncrypted(QStringLiteral("127.0.0.1"), harkwell.announcedPort(), QStringLiteral("localhost"));
+    // Served well before any of those handshakes times out.
+    QVERIFY2(sender.waitForEncrypted(5000), qPrintable(sender.errorString()));
+    sender.write("18 <13>served at once");
+    sender.write("40 <13>cut short"); // and closed before the rest of its frame
+    sender.disconnectFromHost();
+
+    QTRY_COMPARE_WITH_TIMEOUT(harkwell.lineCount(), 2, 5000);
+    QVERIFY2(harkwell.out.contains("  <13>served at once\n") && harkwell.out.endsWith("  <13>cut short\t[cut]\n"),
+             harkwell.out.constData());
+    harkwell.process.terminate();
+    QVERIFY(harkwell.finish());
+    QCOMPARE(harkwell.process.exitCode(), 0);
+    // Nothing to report: the silent ones are still within their time.
+    QVERIFY2(harkwell.err.endsWith("\nharkwell: messages received: 2 (31 bytes), cut short: 1, dropped by the system: "
+                                   "0, not printed: 0\n") &&
+                 harkwell.err.count('\n') == 2,
+             harkwell.err.constData());
+}
+
+void TestHarkwellProcess::signalEndsItWhateverStandardOutputDoes_data()
+{
+    QTest::addColumn<int>("signalNumber");
+
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestHarkwellProcess::signalEndsItWhateverStandardOutputDoes()
+{
+    QFETCH(int, signalNumber);
+
+    // Standard output is a pipe that is full and that nobody reads, as when the reader of "harkwell --stdout | ..."
+    // has stopped reading. It is filled through a description of its own, so that harkwell's stays as a shell
+    // leaves it (blocking).
+    int ends[2] = {-1, -1};
+    QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+    const int filler = ::open(qPrintable(QStringLiteral("/proc/self/fd/%1").arg(ends[1])), O_WRONLY | O_NONBLOCK);
+    const auto closeAll = qScopeGuard([&ends, filler] {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        ::close(filler);
+    });
+    QVERIFY(filler >= 0);
+    const char junk[4096] = {};
+    for (qsizetype chunk = sizeof junk; chunk > 0; chunk /= 2) {
+        while (::write(filler, junk, size_t(chunk)) > 0) {
+        }
+    }
+    QCOMPARE(errno, EAGAIN);
+    const int writeEnd = ends[1];
+    const quint16 port = freeUdpPort();
+    Harkwell harkwell({"--stdout", "--bind", "127.0.0.1", "--port", QString::number(port)},
+                      [writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    QTRY_VERIFY_WITH_TIMEOUT(harkwell.err.contains("listening on"), 10000);
+
+    QUdpSocket sender;
+    QVERIFY(sendAll(sender, port, numberedLines(0, 200)));
+    QCOMPARE(::kill(harkwell.process.processId(), signalNumber), 0);
+
+    QVERIFY2(harkwell.process.waitForFinished(5000), "harkwell is still running");
+    harkwell.err += harkwell.process.readAllStandardError();
+    QCOMPARE(harkwell.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(harkwell.process.exitCode(), 3);
+    QVERIFY2(
+        harkwell.err.endsWith("\nharkwell: 200 datagrams not printed: standard output did not take them in time\n"),
+        harkwell.err.constData());
 }
 
 void TestHarkwellProcess::portZeroIsAnnounced()

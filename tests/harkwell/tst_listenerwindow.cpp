@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -72,10 +73,12 @@ private slots:
     void saveWritesTheShownLines_data();
     void saveWritesTheShownLines();
     void saveFailureIsShown();
+    void viewKeepsTheNewestLines_data();
     void viewKeepsTheNewestLines();
     void bindFailureIsShownAndAnotherPortCanBeChosen();
     void tcpChosenInTheWindowReceivesLines();
     void tlsFileFailureIsShown();
+    void peerProblemIsShownAndPassedOn();
 };
 
 void TestListenerWindow::showsEachDatagramWithTimeAndSender()
@@ -189,22 +192,56 @@ void TestListenerWindow::saveFailureIsShown()
     QVERIFY(status(w.window).startsWith(QStringLiteral("Cannot save")));
 }
 
+void TestListenerWindow::viewKeepsTheNewestLines_data()
+{
+    QTest::addColumn<int>("maxLines");
+    QTest::addColumn<int>("maxCharacters");
+    QTest::addColumn<int>("payloadBytes");
+    QTest::addColumn<bool>("paused"); // the lines wait for the view all together
+
+    QTest::newRow("short lines: as many lines as the view keeps") << 100 << 1000000 << 30 << false;
+    QTest::newRow("long lines: as many as fit in the view's size") << 100 << 20000 << 1000 << false;
+    QTest::newRow("long lines waiting while paused: as many as fit") << 100 << 20000 << 1000 << true;
+}
+
 void TestListenerWindow::viewKeepsTheNewestLines()
 {
+    QFETCH(int, maxLines);
+    QFETCH(int, maxCharacters);
+    QFETCH(int, payloadBytes);
+    QFETCH(bool, paused);
+
     ListeningWindow w;
+    w.window.setViewLimits(maxLines, maxCharacters);
     QVERIFY(w.start());
-    const int total = ListenerWindow::kMaxLines + 5;
+    // A view holding something already, so that what goes is the oldest of the view as well as of the new lines.
+    QVERIFY(w.send({"<13>old"}));
+    QTRY_COMPARE(shownLines(w.window).size(), 1);
+    if (paused) {
+        QTest::mouseClick(child<QPushButton>(w.window, "pauseButton"), Qt::LeftButton);
+    }
+    const int total = 2 * maxLines;
+    QList<QByteArray> payloads = numberedLines(0, total);
+    for (QByteArray& payload : payloads) {
+        payload += QByteArray(payloadBytes - payload.size(), '.');
+    }
     // Sent in steps, each read before the next, so that the kernel's buffer never decides what is lost.
-    for (int first = 0; first < total; first += 1000) {
-        QVERIFY(w.send(numberedLines(first, std::min(1000, total - first))));
-        QTRY_VERIFY2(counters(w.window).startsWith(QStringLiteral("Datagrams: %1 ").arg(std::min(first + 1000, total))),
+    for (int first = 0; first < total; first += 50) {
+        QVERIFY(w.send(payloads.mid(first, 50)));
+        QTRY_VERIFY2(counters(w.window).startsWith(QStringLiteral("Datagrams: %1 ").arg(first + 51)),
                      qPrintable(counters(w.window)));
     }
+    if (paused) {
+        QTest::mouseClick(child<QPushButton>(w.window, "pauseButton"), Qt::LeftButton);
+    }
 
-    QTRY_VERIFY(shownLines(w.window).constLast().endsWith(QString::fromLatin1(numberedLines(total - 1, 1).at(0))));
+    QTRY_VERIFY(shownLines(w.window).constLast().endsWith(QString::fromLatin1(payloads.constLast())));
     const QStringList lines = shownLines(w.window);
-    QCOMPARE(lines.size(), ListenerWindow::kMaxLines);
-    QVERIFY2(lines.constFirst().endsWith(QString::fromLatin1(numberedLines(5, 1).at(0))), qPrintable(lines.at(0)));
+    // Every line is as long as the others; the view counts a separator after each.
+    const qsizetype lineCharacters = lines.constLast().size() + 1;
+    const auto kept = std::min<qsizetype>(maxLines, maxCharacters / lineCharacters);
+    QCOMPARE(lines.size(), kept);
+    QVERIFY2(lines.constFirst().endsWith(QString::fromLatin1(payloads.at(total - kept))), qPrintable(lines.at(0)));
 }
 
 void TestListenerWindow::bindFailureIsShownAndAnotherPortCanBeChosen()
@@ -256,6 +293,20 @@ void TestListenerWindow::tcpChosenInTheWindowReceivesLines()
                                       .arg(sender.localPort()));
     QVERIFY2(form.match(shownLines(window).at(0)).hasMatch(), qPrintable(shownLines(window).at(0)));
     QTRY_VERIFY2(counters(window).startsWith(QStringLiteral("Messages: 1   Bytes: 33 ")), qPrintable(counters(window)));
+
+    // A frame that its connection's end cuts short is shown, marked, and counted.
+    QTcpSocket cutter;
+    cutter.connectToHost(QHostAddress::LocalHost, window.port());
+    QVERIFY(cutter.waitForConnected(5000));
+    cutter.write("40 <13>cut sh");
+    cutter.disconnectFromHost();
+    QTRY_COMPARE(shownLines(window).size(), 2);
+    QVERIFY2(shownLines(window).at(1).endsWith(QStringLiteral("  <13>cut sh\t[cut]")),
+             qPrintable(shownLines(window).at(1)));
+    QTRY_VERIFY2(QRegularExpression(QStringLiteral("^Messages: 2   Bytes: 43   Rate: \\d+/s   Dropped: 0   Cut: 1$"))
+                     .match(counters(window))
+                     .hasMatch(),
+                 qPrintable(counters(window)));
 }
 
 void TestListenerWindow::tlsFileFailureIsShown()
@@ -274,6 +325,28 @@ void TestListenerWindow::tlsFileFailureIsShown()
     QVERIFY2(status(window).startsWith(
                  QStringLiteral("Cannot listen over TLS: cannot read the TLS certificate %1: ").arg(missing)),
              qPrintable(status(window)));
+}
+
+void TestListenerWindow::peerProblemIsShownAndPassedOn()
+{
+    ListenerWindow window{QHostAddress(QHostAddress::LocalHost)};
+    const QString tls = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/harkwell/tls/");
+    window.setTransport(Transport::Tls, tls + QStringLiteral("harkwell-test.crt"),
+                        tls + QStringLiteral("harkwell-test.key"));
+    QVERIFY(window.listenOn(0));
+    QSignalSpy passedOn(&window, &ListenerWindow::peerProblem);
+
+    QTcpSocket plain;
+    plain.connectToHost(QHostAddress::LocalHost, window.port());
+    QVERIFY(plain.waitForConnected(5000));
+    const QString expected = QStringLiteral("closed the connection from 127.0.0.1:%1: not a TLS client (it began "
+                                            "with \"<13>plain\")")
+                                 .arg(plain.localPort());
+    plain.write("<13>plain");
+
+    QTRY_COMPARE(status(window), expected);
+    QCOMPARE(passedOn.size(), 1);
+    QCOMPARE(passedOn.at(0).at(0).toString(), expected);
 }
 
 QTEST_MAIN(TestListenerWindow)

@@ -10,6 +10,9 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <memory>
+#include <vector>
+
 using namespace korvane::harkwell;
 
 namespace {
@@ -52,6 +55,23 @@ QByteArray counted(const QByteArray& message)
     return QByteArray::number(message.size()) + ' ' + message;
 }
 
+TlsIdentity testIdentity()
+{
+    return loadTlsIdentity(tlsFile("harkwell-test.crt"), tlsFile("harkwell-test.key"));
+}
+
+// A client that trusts exactly the test certificate, so that the handshake is checked as a sender would check it;
+// its side of the handshake, like the listener's, runs in this thread's event loop.
+std::unique_ptr<QSslSocket> tlsClient(quint16 port)
+{
+    auto client = std::make_unique<QSslSocket>();
+    QSslConfiguration trust = client->sslConfiguration();
+    trust.setCaCertificates(testIdentity().configuration.localCertificateChain());
+    client->setSslConfiguration(trust);
+    client->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port, QStringLiteral("localhost"));
+    return client;
+}
+
 } // namespace
 
 class TestStreamListener : public QObject
@@ -61,6 +81,9 @@ class TestStreamListener : public QObject
 private slots:
     void connectionsAreFramedApart();
     void receivesOverTls();
+    void peersInTheirHandshakeKeepNoOneOut();
+    void connectionEndsAreHandedOnAndReported_data();
+    void connectionEndsAreHandedOnAndReported();
     void tlsIdentityNamesWhatIsWrong_data();
     void tlsIdentityNamesWhatIsWrong();
 };
@@ -111,28 +134,122 @@ void TestStreamListener::connectionsAreFramedApart()
 
 void TestStreamListener::receivesOverTls()
 {
-    const TlsIdentity identity = loadTlsIdentity(tlsFile("harkwell-test.crt"), tlsFile("harkwell-test.key"));
+    const TlsIdentity identity = testIdentity();
     QVERIFY2(identity.isValid(), qPrintable(identity.error));
     StreamListener listener;
     listener.setTlsConfiguration(identity.configuration);
     QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
     Received received(listener);
 
-    // The client trusts exactly the test certificate, so the handshake is checked as a sender would check it.
-    QSslSocket client;
-    QSslConfiguration trust = client.sslConfiguration();
-    trust.setCaCertificates(identity.configuration.localCertificateChain());
-    client.setSslConfiguration(trust);
-    client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), listener.port(), QStringLiteral("localhost"));
+    const std::unique_ptr<QSslSocket> client = tlsClient(listener.port());
     // The listener's side of the handshake runs in this thread's event loop, so it is awaited, not blocked on.
-    QTRY_VERIFY2(client.isEncrypted(), qPrintable(client.errorString()));
-    client.write(counted("<165>1 2026-12-07T15:07:59Z demo-gate app - - - secret"));
-    client.write(counted("<165>second"));
+    QTRY_VERIFY2(client->isEncrypted(), qPrintable(client->errorString()));
+    client->write(counted("<165>1 2026-12-07T15:07:59Z demo-gate app - - - secret"));
+    client->write(counted("<165>second"));
 
     QTRY_COMPARE(received.messages.size(), 2);
-    QCOMPARE(received.from(client.localPort()),
+    QCOMPARE(received.from(client->localPort()),
              (QList<QByteArray>{"<165>1 2026-12-07T15:07:59Z demo-gate app - - - secret", "<165>second"}));
     QCOMPARE(received.problems, QStringList());
+}
+
+void TestStreamListener::peersInTheirHandshakeKeepNoOneOut()
+{
+    StreamListener listener;
+    listener.setTlsConfiguration(testIdentity().configuration);
+    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+    Received received(listener);
+
+    // More silent peers than a server accepts pending connections by default (30), each in its handshake until
+    // it times out.
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < 40; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QHostAddress::LocalHost, listener.port());
+    }
+    QTRY_COMPARE(listener.handshakeCount(), 40);
+
+    // Meanwhile, as many senders as the listener serves are served, well within the handshake timeout.
+    std::vector<std::unique_ptr<QSslSocket>> clients;
+    for (int i = 0; i < StreamListener::kMaxConnections; ++i) {
+        clients.push_back(tlsClient(listener.port()));
+    }
+    QTRY_COMPARE(listener.connectionCount(), StreamListener::kMaxConnections);
+    for (const auto& client : clients) {
+        QVERIFY2(client->isEncrypted(), qPrintable(client->errorString()));
+        client->write(counted("<13>served"));
+    }
+    QTRY_COMPARE(received.messages.size(), StreamListener::kMaxConnections);
+
+    // One more is one too many: refused at once, and said.
+    const std::unique_ptr<QSslSocket> extra = tlsClient(listener.port());
+    QTRY_COMPARE(received.problems.size(), 1);
+    QVERIFY2(received.problems.at(0).startsWith(QStringLiteral("refused a connection from 127.0.0.1:")) &&
+                 received.problems.at(0).endsWith(QStringLiteral(": 256 connections are open already")),
+             qPrintable(received.problems.at(0)));
+    QTRY_COMPARE(extra->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(listener.handshakeCount(), 40);
+}
+
+void TestStreamListener::connectionEndsAreHandedOnAndReported_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<int>("timeoutMs"); // the handshake's and the silence's
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<bool>("clientCloses");
+    QTest::addColumn<QList<QByteArray>>("messages");
+    QTest::addColumn<bool>("lastIsCut");
+    QTest::addColumn<QString>("problem"); // %1: the client; empty: none
+
+    QTest::newRow("frame cut short by the close: handed on, marked cut")
+        << false << 60000 << QByteArray("9 <13>whole40 <13>cut") << true << QList<QByteArray>{"<13>whole", "<13>cut"}
+        << true << QString();
+    QTest::newRow("silent after its messages: closed, its unended line handed on")
+        << false << 100 << QByteArray("<13>first\n<13>unended") << false
+        << QList<QByteArray>{"<13>first", "<13>unended"} << false
+        << QStringLiteral("closed the connection from %1: nothing received for 0.1 s");
+    QTest::newRow("plain TCP sender on the TLS port: closed, and said")
+        << true << 60000 << QByteArray("<13>plain\n") << false << QList<QByteArray>{} << false
+        << QStringLiteral("closed the connection from %1: not a TLS client (it began with \"<13>plain\\n\")");
+    QTest::newRow("peer that never begins its TLS handshake: closed, and said")
+        << true << 100 << QByteArray() << false << QList<QByteArray>{} << false
+        << QStringLiteral("TLS handshake with %1 failed: none within 0.1 s");
+}
+
+void TestStreamListener::connectionEndsAreHandedOnAndReported()
+{
+    QFETCH(bool, tls);
+    QFETCH(int, timeoutMs);
+    QFETCH(QByteArray, sent);
+    QFETCH(bool, clientCloses);
+    QFETCH(QList<QByteArray>, messages);
+    QFETCH(bool, lastIsCut);
+    QFETCH(QString, problem);
+
+    StreamListener listener;
+    if (tls) {
+        listener.setTlsConfiguration(testIdentity().configuration);
+    }
+    listener.setTimeouts(timeoutMs, timeoutMs);
+    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+    Received received(listener);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, listener.port());
+    QVERIFY(client.waitForConnected(5000));
+    const quint16 clientPort = client.localPort(); // forgotten once closed
+    const QString peer = QStringLiteral("127.0.0.1:%1").arg(clientPort);
+
+    client.write(sent);
+    if (clientCloses) {
+        client.disconnectFromHost();
+    }
+
+    QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE(listener.connectionCount() + listener.handshakeCount(), 0);
+    QCOMPARE(received.from(clientPort), messages);
+    QCOMPARE(!received.messages.isEmpty() && received.messages.constLast().cut, lastIsCut);
+    QCOMPARE(listener.cutCount(), quint64(lastIsCut ? 1 : 0));
+    QCOMPARE(received.problems, problem.isEmpty() ? QStringList() : QStringList{problem.arg(peer)});
 }
 
 void TestStreamListener::tlsIdentityNamesWhatIsWrong_data()
