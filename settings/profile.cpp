@@ -4,6 +4,7 @@
 
 #include "settings/profile.h"
 
+#include "settings/asciitext.h"
 #include "settings/atomicfile.h"
 #include "settings/lineend.h"
 
@@ -28,32 +29,6 @@ constexpr std::string_view kSettingsFileName = "korvane.ini";
 constexpr std::size_t kMaxValueLength = 99;
 // Text editors on several platforms put a UTF-8 byte-order mark before the first line.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
 
 // One line of the file as byte offsets: [begin, end) is its text, [end, next) its line end
 // (CR LF, LF or a lone CR; empty for a last line without one).
@@ -109,7 +84,7 @@ ParsedLine parseLine(std::string_view content, const Line& line)
 {
     ParsedLine parsed;
     const std::string_view text = content.substr(line.begin, line.end - line.begin);
-    const std::string_view body = trimmed(text);
+    const std::string_view body = withoutBlanksAround(text);
     if (body.empty()) {
         parsed.kind = LineKind::Blank;
     } else if (body.front() == ';' || body.front() == '#') {
@@ -120,10 +95,10 @@ ParsedLine parseLine(std::string_view content, const Line& line)
         std::string_view name = body.substr(1);
         name = name.substr(0, name.find(']'));
         parsed.kind = LineKind::Section;
-        parsed.name = trimmed(name);
+        parsed.name = withoutBlanksAround(name);
     } else if (const std::size_t equals = text.find('='); equals != std::string_view::npos) {
         parsed.kind = LineKind::Key;
-        parsed.name = trimmed(text.substr(0, equals));
+        parsed.name = withoutBlanksAround(text.substr(0, equals));
         std::size_t from = equals + 1;
         std::size_t to = text.size();
         while (from < to && isBlank(text[from])) {
@@ -156,7 +131,7 @@ Location locate(std::string_view content, const std::vector<Line>& lines, std::s
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const ParsedLine parsed = parseLine(content, lines[i]);
         if (!where.section) {
-            if (parsed.kind == LineKind::Section && sameName(parsed.name, section)) {
+            if (parsed.kind == LineKind::Section && sameIgnoringCase(parsed.name, section)) {
                 where.section = i;
                 where.lastContent = i;
             }
@@ -169,7 +144,7 @@ Location locate(std::string_view content, const std::vector<Line>& lines, std::s
             continue;
         }
         where.lastContent = i;
-        if (parsed.kind == LineKind::Key && !where.key && sameName(parsed.name, key)) {
+        if (parsed.kind == LineKind::Key && !where.key && sameIgnoringCase(parsed.name, key)) {
             where.key = i;
             where.valueBegin = parsed.valueBegin;
             where.valueEnd = parsed.valueEnd;
@@ -200,8 +175,8 @@ Result<std::string> readWholeFile(const std::filesystem::path& path)
 
 std::string profileRead(std::string_view content, std::string_view section, std::string_view key)
 {
-    section = trimmed(section);
-    key = trimmed(key);
+    section = withoutBlanksAround(section);
+    key = withoutBlanksAround(key);
     if (section.empty() || key.empty()) {
         return {};
     }
@@ -221,8 +196,8 @@ std::string profileRead(std::string_view content, std::string_view section, std:
 std::string profileWrite(std::string_view content, std::string_view section, std::string_view key,
                          std::string_view value)
 {
-    section = trimmed(section);
-    key = trimmed(key);
+    section = withoutBlanksAround(section);
+    key = withoutBlanksAround(key);
     if (section.empty() || key.empty()) {
         return std::string(content);
     }
@@ -298,7 +273,7 @@ std::string ReadSetting(std::string_view key)
 
 bool WriteSetting(std::string_view key, std::string_view value)
 {
-    if (trimmed(key).empty()) {
+    if (withoutBlanksAround(key).empty()) {
         return false;
     }
     const std::filesystem::path path = settingsFilePath();

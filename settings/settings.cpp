@@ -4,6 +4,7 @@
 
 #include "settings/settings.h"
 
+#include "settings/asciitext.h"
 #include "settings/keytable.h"
 #include "settings/numbers.h"
 
@@ -23,32 +24,6 @@ std::string withoutTrailingBlanks(std::string text)
         text.pop_back();
     }
     return text;
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view withoutBlanksAround(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameWord(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
 }
 
 bool passes(Test test, double v)
@@ -353,7 +328,7 @@ std::optional<double> facility(std::string_view text)
         return v;
     }
     const auto named =
-        std::ranges::find_if(kFacilityNames, [&](std::string_view name) { return sameWord(name, text); });
+        std::ranges::find_if(kFacilityNames, [&](std::string_view name) { return sameIgnoringCase(name, text); });
     if (named == kFacilityNames.end()) {
         return std::nullopt;
     }
