@@ -11,31 +11,42 @@ namespace korvane {
 
 namespace {
 
+using std::chrono::milliseconds;
+
 // Rounded up: waking early would only mean arming the timer again. At most a day, which a timer
 // can hold; a longer wait is simply armed again.
 template <typename Duration>
-int roundedUpMilliseconds(Duration left)
+milliseconds roundedUpMilliseconds(Duration left)
 {
-    using namespace std::chrono;
-    const auto ms = ceil<milliseconds>(left);
-    return static_cast<int>(std::clamp<milliseconds::rep>(ms.count(), 0, 24 * 3600 * 1000));
+    const auto ms = std::chrono::ceil<milliseconds>(left);
+    return milliseconds{std::clamp<milliseconds::rep>(ms.count(), 0, 24 * 3600 * 1000)};
 }
 
 } // namespace
 
 RunDriver::RunDriver(RunFlags& flags, MonotonicClock& clock, QObject* parent)
-    : QObject(parent), m_flags(flags), m_clock(clock)
+    : QObject(parent), m_flags(flags), m_clock(clock), m_ownTimer(std::make_unique<PreciseWakeUpTimer>()),
+      m_timer(*m_ownTimer)
 {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &RunDriver::onTimer);
+    m_timer.setWake([this] { onTimer(); });
 }
 
-RunDriver::~RunDriver() = default;
+RunDriver::RunDriver(RunFlags& flags, MonotonicClock& clock, WakeUpTimer& timer, QObject* parent)
+    : QObject(parent), m_flags(flags), m_clock(clock), m_timer(timer)
+{
+    m_timer.setWake([this] { onTimer(); });
+}
+
+RunDriver::~RunDriver()
+{
+    // A timer given from outside outlives the driver: it must not wake it any more.
+    m_timer.cancel();
+    m_timer.setWake({});
+}
 
 void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
 {
-    m_timer.stop();
+    m_timer.cancel();
     m_run = std::move(run);
     m_delay = delaySeconds;
     m_pacer.emplace(m_clock, m_delay);
@@ -48,7 +59,7 @@ void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
 
 void RunDriver::quit()
 {
-    m_timer.stop();
+    m_timer.cancel();
     if (m_run) {
         m_run->abandon();
         m_run.reset();
@@ -82,7 +93,7 @@ void RunDriver::handle(GenerationRun::Next next)
         m_yielding = true;
         m_waited = false;
         m_servedAt.reset();
-        m_timer.start(roundedUpMilliseconds(
+        m_timer.arm(roundedUpMilliseconds(
             std::chrono::duration<double>(std::max(m_delay, GenerationRun::kShortestIdleSeconds))));
         return;
     case GenerationRun::Next::Yield:
@@ -90,11 +101,11 @@ void RunDriver::handle(GenerationRun::Next next)
         // grid laid at Play, as the time spent reading lines of another level is no reason to
         // slow down (a run that fell far behind meanwhile is not made to burst by the pacer).
         m_yielding = true;
-        m_timer.start(0);
+        m_timer.arm(milliseconds{0});
         return;
     case GenerationRun::Next::Finished:
     case GenerationRun::Next::Halted:
-        m_timer.stop();
+        m_timer.cancel();
         m_run.reset();
         emit runEnded(next);
         return;
@@ -113,8 +124,7 @@ void RunDriver::scheduleWait()
     // A wait the log sets may last up to the longest gap: it is served in slices, so that Stop
     // and exit end it at once rather than when it is over.
     const std::chrono::nanoseconds left = m_pacer->remaining();
-    m_timer.start(
-        roundedUpMilliseconds(m_waitFromLog ? std::min<std::chrono::nanoseconds>(left, kLogWaitSlice) : left));
+    m_timer.arm(roundedUpMilliseconds(m_waitFromLog ? std::min<std::chrono::nanoseconds>(left, kLogWaitSlice) : left));
 }
 
 void RunDriver::onTimer()
@@ -160,7 +170,7 @@ void RunDriver::onTimer()
             if (!m_run->deliver()) {
                 handle(GenerationRun::Next::Halted);
             } else if (due) {
-                m_timer.start(0);
+                m_timer.arm(milliseconds{0});
             } else {
                 scheduleWait();
             }

@@ -6,9 +6,9 @@
 
 #include "engine/generationrun.h"
 #include "engine/runpacer.h"
+#include "platform/wakeuptimer.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -24,7 +24,10 @@ class RunDriver : public QObject
     Q_OBJECT
 
 public:
+    // Wakes up on a precise timer of the event loop.
     RunDriver(RunFlags& flags, MonotonicClock& clock, QObject* parent = nullptr);
+    // Wakes up through `timer`, which must outlive the driver (a test's runs on virtual time).
+    RunDriver(RunFlags& flags, MonotonicClock& clock, WakeUpTimer& timer, QObject* parent = nullptr);
     ~RunDriver() override;
 
     // Play: takes over the run and starts it.
@@ -61,7 +64,8 @@ private:
     // When the last wait was served, until the deadline of the next one is set from it.
     std::optional<std::chrono::nanoseconds> m_servedAt;
     bool m_yielding = false;
-    QTimer m_timer;
+    std::unique_ptr<WakeUpTimer> m_ownTimer; // when no timer was given
+    WakeUpTimer& m_timer;
 };
 
 } // namespace korvane

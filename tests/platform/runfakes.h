@@ -5,12 +5,11 @@
 #pragma once
 
 // A window and a sink that remember what a driven run did to them and when, for tests that
-// let a real run go on real timers.
+// drive a real run.
 
 #include "engine/generationrun.h"
 #include "enginefakes.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -23,7 +22,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace korvane::test {
@@ -57,23 +55,22 @@ public:
     std::string failure;
 };
 
-// Keeps every line and the moment it arrived (ms since `clock` started). A write may take a
-// set time, as a slow medium does, and chosen writes (from 0) report a given outcome.
+// Keeps every line and the moment it arrived on a virtual clock (since `origin`). A write may
+// take a set time, as a slow medium does, by which the clock moves on; chosen writes (from 0)
+// report a given outcome.
 class TimedSink final : public LineSink
 {
 public:
-    explicit TimedSink(const QElapsedTimer& clock) : m_clock(clock) {}
+    explicit TimedSink(ManualClock& clock) : m_clock(clock) {}
 
     SinkResult write(std::string_view line) override
     {
         lines.emplace_back(line);
-        arrivals.push_back(m_clock.nsecsElapsed() / 1e6);
+        arrivals.push_back(m_clock.current - origin);
         if (onWrite) {
             onWrite(lines.size());
         }
-        if (writeCost.count() > 0) {
-            std::this_thread::sleep_for(writeCost);
-        }
+        m_clock.advance(writeCost);
         const auto it = outcomes.find(lines.size() - 1);
         return it == outcomes.end() ? SinkResult(Delivery::Sent) : it->second;
     }
@@ -91,13 +88,14 @@ public:
     // A flush once at least this many lines were written fails with this.
     std::optional<std::pair<std::size_t, Failure>> flushFailure;
     std::vector<std::string> lines;
-    std::vector<double> arrivals;
+    std::chrono::nanoseconds origin{0};
+    std::vector<std::chrono::nanoseconds> arrivals;
     std::map<std::size_t, SinkResult> outcomes;
     std::function<void(std::size_t written)> onWrite;
-    std::chrono::microseconds writeCost{0};
+    std::chrono::nanoseconds writeCost{0};
 
 private:
-    const QElapsedTimer& m_clock;
+    ManualClock& m_clock;
 };
 
 // A source file with CR LF line ends, as the operator's files have.
