@@ -4,11 +4,12 @@
 
 #include "app/korvanefrm.h"
 
-#include "app/artwork.h"
 #include "app/formkit.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLocale>
+#include <QPixmap>
 #include <QShortcut>
 
 namespace korvane {
@@ -27,7 +28,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
 {
     setObjectName(QStringLiteral("KorvaneFRM"));
     setWindowTitle(QStringLiteral("Korvane"));
-    setWindowIcon(QIcon(QPixmap::fromImage(korvaneIcon())));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/korvane-32.png")));
     setFont(sansFont(11, false));
     buildControls();
     setClientHeightTwips(kCompactHeightTwips);
@@ -62,10 +63,10 @@ void KorvaneFRM::buildControls()
     Picture1 = make<ClickableLabel>(this, "Picture1", twipsRect(0, 0, 1380, 1260));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Picture1->setLineWidth(2);
-    Picture1->setPixmap(QPixmap::fromImage(korvaneLogo()));
+    Picture1->setPixmap(QPixmap(QStringLiteral(":/pictures/korvane-logo.png")));
 
     FRM_Vert = make<PictureBox>(this, "FRM_Vert", twipsRect(1440, 0, 4155, 1275));
-    FRM_Vert->setPicture(QPixmap::fromImage(applianceFront()));
+    FRM_Vert->setPicture(QPixmap(QStringLiteral(":/pictures/appliance-front.png")));
 
     LBL_ProgName = make<ClickableLabel>(FRM_Vert, "LBL_ProgName", twipsRect(120, 240, 4080, 615));
     LBL_ProgName->setAlignment(Qt::AlignCenter);

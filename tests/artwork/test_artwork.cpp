@@ -2,7 +2,10 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "app/artwork.h"
+// The window's pictures, image files among its resources: their sizes and colour depths, the window showing each
+// one pixel for pixel (the title panel cuts the appliance at its right edge), the status lamps on the appliance's
+// indicator panel. And the help page.
+#include "windowtest.h"
 
 #include <QColor>
 #include <QFile>
@@ -12,8 +15,16 @@
 #include <QtTest>
 
 using namespace korvane;
+using namespace korvane::test;
 
 namespace {
+
+const QString logoPath = QStringLiteral(":/pictures/korvane-logo.png");
+const QString appliancePath = QStringLiteral(":/pictures/appliance-front.png");
+const QString iconPath = QStringLiteral(":/icons/korvane-32.png");
+
+// The colour of the appliance's recessed indicator panel.
+constexpr QRgb kIndicatorPanel = qRgb(22, 25, 31);
 
 int distinctColours(const QImage& image)
 {
@@ -24,6 +35,14 @@ int distinctColours(const QImage& image)
         }
     }
     return int(colours.size());
+}
+
+// What a widget paints of itself, without its children.
+QImage ownPixels(QWidget& widget)
+{
+    QImage image(widget.size(), QImage::Format_RGB32);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    return image;
 }
 
 QString helpPath()
@@ -56,12 +75,9 @@ class TestArtwork : public QObject
 private slots:
     void picturesHaveTheirSizeAndDepth_data();
     void picturesHaveTheirSizeAndDepth();
+    void windowShowsThePicturesPixelForPixel();
     void lampSitsOnTheIndicatorPanel_data();
     void lampSitsOnTheIndicatorPanel();
-    void titleLabelsStandOnADarkFace_data();
-    void titleLabelsStandOnADarkFace();
-    void displayBoxIsSetInABezel();
-    void iconCornersAreTransparent();
     void helpPageHasTitleAndWorkingContents();
     void helpPageExplainsEverySetting_data();
     void helpPageExplainsEverySetting();
@@ -71,23 +87,24 @@ private slots:
 
 void TestArtwork::picturesHaveTheirSizeAndDepth_data()
 {
-    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("paletted");
     QTest::addColumn<int>("maxColours");
 
-    QTest::newRow("logo is 88 x 80 in 24-bit colour") << korvaneLogo() << QSize(88, 80) << false << (1 << 24);
-    QTest::newRow("appliance is 290 x 85 with 16 colours") << applianceFront() << QSize(290, 85) << true << 16;
-    QTest::newRow("icon is 32 x 32 with 256 colours") << korvaneIcon() << QSize(32, 32) << true << 256;
+    QTest::newRow("logo is 88 x 80 in 24-bit colour") << logoPath << QSize(88, 80) << false << (1 << 24);
+    QTest::newRow("appliance is 290 x 85 with 16 colours") << appliancePath << QSize(290, 85) << true << 16;
+    QTest::newRow("icon is 32 x 32 with 256 colours") << iconPath << QSize(32, 32) << true << 256;
 }
 
 void TestArtwork::picturesHaveTheirSizeAndDepth()
 {
-    QFETCH(QImage, image);
+    QFETCH(QString, path);
     QFETCH(QSize, size);
     QFETCH(bool, paletted);
     QFETCH(int, maxColours);
 
+    const QImage image(path);
     QCOMPARE(image.size(), size);
     if (paletted) {
         QCOMPARE(image.format(), QImage::Format_Indexed8);
@@ -103,77 +120,50 @@ void TestArtwork::picturesHaveTheirSizeAndDepth()
     QVERIFY2(used > 4, "the picture looks blank");
 }
 
+void TestArtwork::windowShowsThePicturesPixelForPixel()
+{
+    WindowServices env;
+    KorvaneFRM window(env.services());
+    auto* logo = control<QLabel>(window, "Picture1");
+    auto* panel = control(window, "FRM_Vert");
+    QVERIFY(logo != nullptr && panel != nullptr);
+
+    // The logo fills the box inside its sunken border.
+    QCOMPARE(logo->grab(logo->contentsRect()).toImage().convertToFormat(QImage::Format_RGB32),
+             QImage(logoPath).convertToFormat(QImage::Format_RGB32));
+    // The appliance from the panel's top-left corner, cut at its right edge (277 of 290 pixels).
+    QCOMPARE(panel->size(), QSize(277, 85));
+    QCOMPARE(ownPixels(*panel), QImage(appliancePath).copy(panel->rect()).convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(window.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             QImage(iconPath).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
 void TestArtwork::lampSitsOnTheIndicatorPanel_data()
 {
-    // Where the window puts each 4 x 4 lamp over the picture.
-    QTest::addColumn<QPoint>("lamp");
-    QTest::newRow("power lamp FRM_On") << QPoint(114, 67);
-    QTest::newRow("output lamp FRM_Winsock") << QPoint(131, 62);
-    QTest::newRow("activity lamp FRM_Yellow") << QPoint(139, 60);
-    QTest::newRow("activity lamp FRM_Red") << QPoint(139, 64);
-    QTest::newRow("activity lamp frm_green") << QPoint(139, 68);
+    QTest::addColumn<QString>("lamp");
+    for (const char* lamp : {"FRM_On", "FRM_Winsock", "FRM_Yellow", "FRM_Red", "frm_green"}) {
+        QTest::newRow(qPrintable(QStringLiteral("lamp %1 and a pixel around it").arg(QLatin1String(lamp))))
+            << QString::fromLatin1(lamp);
+    }
 }
 
 void TestArtwork::lampSitsOnTheIndicatorPanel()
 {
-    QFETCH(QPoint, lamp);
-    const QImage picture = applianceFront();
-    const QRect withRing(lamp - QPoint(1, 1), QSize(6, 6));
+    QFETCH(QString, lamp);
+    WindowServices env;
+    KorvaneFRM window(env.services());
+    const QWidget* widget = control(window, qPrintable(lamp));
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->parentWidget(), control(window, "FRM_Vert"));
 
-    QVERIFY(kApplianceIndicatorArea.contains(withRing));
+    const QImage picture(appliancePath);
+    const QRect withRing = widget->geometry().adjusted(-1, -1, 1, 1);
     for (int y = withRing.top(); y <= withRing.bottom(); ++y) {
         for (int x = withRing.left(); x <= withRing.right(); ++x) {
-            QVERIFY2(picture.pixel(x, y) == kApplianceIndicatorColour,
+            QVERIFY2(picture.pixel(x, y) == kIndicatorPanel,
                      qPrintable(QStringLiteral("pixel (%1, %2) is not the indicator panel").arg(x).arg(y)));
         }
     }
-    QVERIFY(picture.pixel(kApplianceIndicatorArea.left() - 1, lamp.y()) != kApplianceIndicatorColour);
-}
-
-void TestArtwork::titleLabelsStandOnADarkFace_data()
-{
-    // The middle of each label, where its centred white caption falls.
-    QTest::addColumn<QRect>("band");
-    QTest::newRow("program name Korvane") << QRect(96, 24, 96, 24);
-    QTest::newRow("activity title") << QRect(72, 19, 130, 13);
-}
-
-void TestArtwork::titleLabelsStandOnADarkFace()
-{
-    QFETCH(QRect, band);
-    const QImage picture = applianceFront();
-    for (int y = band.top(); y <= band.bottom(); ++y) {
-        for (int x = band.left(); x <= band.right(); ++x) {
-            QVERIFY2(QColor(picture.pixel(x, y)).lightness() < 100,
-                     qPrintable(QStringLiteral("white text would not read at (%1, %2)").arg(x).arg(y)));
-        }
-    }
-    QCOMPARE(picture.pixel(band.center()), kApplianceFaceColour);
-}
-
-void TestArtwork::displayBoxIsSetInABezel()
-{
-    const QImage picture = applianceFront();
-    const QRect display(12, 54, 78, 16);
-    QCOMPARE(picture.pixel(display.center()), qRgb(128, 128, 128));
-    const QRect ring = display.adjusted(-1, -1, 1, 1);
-    for (int x = ring.left(); x <= ring.right(); ++x) {
-        QVERIFY(picture.pixel(x, ring.top()) != kApplianceFaceColour);
-        QVERIFY(picture.pixel(x, ring.bottom()) != kApplianceFaceColour);
-    }
-    for (int y = ring.top(); y <= ring.bottom(); ++y) {
-        QVERIFY(picture.pixel(ring.left(), y) != kApplianceFaceColour);
-        QVERIFY(picture.pixel(ring.right(), y) != kApplianceFaceColour);
-    }
-}
-
-void TestArtwork::iconCornersAreTransparent()
-{
-    const QImage icon = korvaneIcon();
-    for (const QPoint corner : {QPoint(0, 0), QPoint(31, 0), QPoint(0, 31), QPoint(31, 31)}) {
-        QCOMPARE(qAlpha(icon.pixel(corner)), 0);
-    }
-    QCOMPARE(qAlpha(icon.pixel(16, 16)), 255);
 }
 
 void TestArtwork::helpPageHasTitleAndWorkingContents()
