@@ -103,7 +103,8 @@ std::vector<RulePattern<Char>> patternsOf(std::span<const RewriteRule> rules)
         std::string text;
         text.append(rule.before).append(rule.placeholder).append(rule.after);
         patterns.push_back({widened<Char>(text), rule.before.size(), rule.placeholder.size(), rule.after.size(),
-                            rule.fill, rule.maxReplacements});
+                            rule.fill, rule.maxReplacements,
+                            &rule != rules.data() && rule.placeholder == (&rule - 1)->placeholder});
     }
     return patterns;
 }
@@ -119,11 +120,9 @@ void applyRules(std::basic_string<Char>& text, const std::vector<RulePattern<Cha
     bool placeholderAbsent = false;
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         const RulePattern<Char>& pattern = patterns[i];
-        const std::basic_string_view<Char> placeholder =
-            std::basic_string_view<Char>(pattern.text).substr(pattern.before, pattern.placeholder);
-        if (i == 0 || placeholder != std::basic_string_view<Char>(patterns[i - 1].text)
-                                         .substr(patterns[i - 1].before, patterns[i - 1].placeholder)) {
-            placeholderAbsent = text.find(placeholder) == std::basic_string<Char>::npos;
+        if (!pattern.placeholderAsBefore) {
+            placeholderAbsent = text.find(pattern.text.data() + pattern.before, 0, pattern.placeholder) ==
+                                std::basic_string<Char>::npos;
         }
         if (placeholderAbsent) {
             continue;

@@ -101,6 +101,7 @@ struct RulePattern
     std::size_t after = 0;
     RewriteFill fill = RewriteFill::Source;
     int maxReplacements = 1;
+    bool placeholderAsBefore = false; // the same placeholder as the rule before
 };
 
 } // namespace detail
