@@ -19,6 +19,7 @@ namespace {
 
 using detail::RulePattern;
 
+// The rule table, applied top to bottom, each rule to the result of the one before.
 constexpr std::array<RewriteRule, 32> kTemplateRules{{
     {"faddr ", "IP_addr", "", RewriteFill::Source},
     {"from ", "IP_addr", "", RewriteFill::Source},

@@ -110,7 +110,8 @@ struct RulePattern
 // The values do not change during its life, so each distinct line is worked out once per
 // source and destination address it is drawn with: into literal text and the places of the
 // drawn numbers. After that a line costs a copy of that text and the writing of its numbers.
-// Keeps its own copy of the values and the rules. Not thread-safe: one instance per thread.
+// Past a bound on what it keeps (lines that never repeat) it forgets and starts again. Keeps its
+// own copy of the values and the rules. Not thread-safe: one instance per thread.
 class TemplateRewriter
 {
 public:
