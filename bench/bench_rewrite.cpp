@@ -117,7 +117,8 @@ void rewriteOnly(benchmark::State& state)
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// The free function, which builds a new string and working storage for every line.
+// The free function, which applies the rules one by one to a fresh copy of every line: what a
+// rewriter does once for each line it has not seen yet.
 void rewriteOnlyPerCall(benchmark::State& state)
 {
     const std::vector<std::string> templates = shippedTemplates();

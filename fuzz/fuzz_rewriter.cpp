@@ -4,8 +4,9 @@
 
 // Template rewriting on arbitrary lines and arbitrary configured values, checked against a
 // plain rule-by-rule application of the table (find the first occurrence, replace, next rule):
-// the free function, and a TemplateRewriter that keeps its instance and output buffer from
-// line to line and from input to input, as a generation run does.
+// the free function, and a TemplateRewriter that keeps its instance, what it worked out for the
+// lines it saw, and its output buffer from line to line and from input to input, as a
+// generation run does.
 
 #include "engine/templaterewriter.h"
 
@@ -152,6 +153,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (out != expected) {
         std::abort();
     }
+    // The same text with other draws: what the rewriter worked out for it must follow them.
+    rewriter->rewrite(text, drawn, out);
+    if (out != reference(text, values, drawn)) {
+        std::abort();
+    }
+    rewriter->rewrite(text, draws, out);
     // The rewritten text once more, read from the buffer that receives the result.
     rewriter->rewrite(out, draws, out);
     if (out != reference(expected, values, draws)) {

@@ -12,6 +12,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <vector>
 
 using namespace korvane;
 
@@ -81,6 +82,8 @@ private slots:
     void poolsAreDrawnEvenly();
     void defaultSourceRepeatsItsSequence();
     void megabyteLineWithNulAndHighBytesPassesThrough();
+    void rulesBeyondTheTableWithAnyPlaceholder_data();
+    void rulesBeyondTheTableWithAnyPlaceholder();
 
 private:
     // One rewriter and one output buffer for all rows of a test, as a generation run reuses
@@ -369,6 +372,60 @@ void TemplateRewriterTest::megabyteLineWithNulAndHighBytesPassesThrough()
     const std::string line = "from IP_addr " + filler + " to IP_addr/port \xC3\xA9 dec";
     const std::string result = rewriteTemplate(line, defaultValues(), distinctDraws());
     QCOMPARE(result, "from 193.50.60.70 " + filler + " to 10.10.12.20/312 \xC3\xA9 Eth0");
+}
+
+void TemplateRewriterTest::rulesBeyondTheTableWithAnyPlaceholder_data()
+{
+    QTest::addColumn<bool>("readsNumbers"); // a last rule whose text holds digits
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("expected");      // with distinctDraws()
+    QTest::addColumn<QByteArray>("expectedLater"); // the same line once more, with other draws
+
+    QTest::newRow("placeholders beginning like IP_addr, dec and num_seconds")
+        << false << QByteArray("IP_proto from IP_addr to dst_ip sent num_bytes")
+        << QByteArray("TCP from 193.50.60.70 to 10.10.12.20 sent 65535")
+        << QByteArray("TCP from 194.98.65.10 to 10.11.11.1 sent 2");
+    QTest::newRow("shipped placeholders beside the new ones")
+        << false << QByteArray("dec dst_ip %d") << QByteArray("Eth0 10.10.12.20 4711")
+        << QByteArray("Eth0 10.11.11.1 1");
+    QTest::newRow("a later rule reads a number an earlier one drew")
+        << true << QByteArray("id=%d") << QByteArray("id=PIX_User11") << QByteArray("id=1");
+    QTest::newRow("line without placeholders")
+        << true << QByteArray("dst ip") << QByteArray("dst ip") << QByteArray("dst ip");
+}
+
+void TemplateRewriterTest::rulesBeyondTheTableWithAnyPlaceholder()
+{
+    QFETCH(bool, readsNumbers);
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, expectedLater);
+
+    // The shipped table, then rules of placeholders that begin with the letters of its own.
+    std::vector<RewriteRule> rules(templateRules().begin(), templateRules().end());
+    rules.push_back({"", "IP_proto", "", RewriteFill::Session});
+    rules.push_back({"", "dst_ip", "", RewriteFill::Destination});
+    rules.push_back({"", "num_bytes", "", RewriteFill::Number2});
+    if (readsNumbers) {
+        rules.push_back({"=", "47", "", RewriteFill::User});
+    }
+    QVERIFY(rules.size() > 32);
+    RewriteValues values = defaultValues();
+    values.sessionNum = "TCP";
+
+    LineDraws later;
+    later.s = 0; // 194.98.65.10
+    later.d = 4; // 10.11.11.1
+    later.p1 = later.p2 = later.p3 = later.p4 = 1;
+    later.m1 = 1;
+    later.m2 = 2;
+
+    TemplateRewriter rewriter(values, rules);
+    std::string out;
+    rewriter.rewrite(line.toStdString(), distinctDraws(), out);
+    QCOMPARE(QByteArray::fromStdString(out), expected);
+    rewriter.rewrite(line.toStdString(), later, out);
+    QCOMPARE(QByteArray::fromStdString(out), expectedLater);
 }
 
 QTEST_APPLESS_MAIN(TemplateRewriterTest)
