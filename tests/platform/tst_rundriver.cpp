@@ -41,8 +41,8 @@ QStringList numbered(const QString& pattern, int count, int first = 1)
 // A real run over a real file, driven on real timers; only the window and the sink are fakes.
 struct Rig
 {
-    Rig(const QStringList& lines, int generationType, double onetime)
-        : source(writeSource(dir, lines)), settings(realLogSettings(source, generationType, onetime)), sink(elapsed)
+    Rig(const QStringList& lines, int generationType, bool onePass)
+        : source(writeSource(dir, lines)), settings(realLogSettings(source, generationType, onePass)), sink(elapsed)
     {}
 
     // Play: the clock for arrivals starts with the run.
@@ -107,7 +107,7 @@ void TestRunDriver::firstLineOneDelayAfterPlay_data()
 void TestRunDriver::firstLineOneDelayAfterPlay()
 {
     QFETCH(double, delay);
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 3), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 3), 0, true);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
 
     rig.play(delay);
@@ -150,7 +150,7 @@ void TestRunDriver::linesKeepAFixedRate()
     QFETCH(double, delay);
     QFETCH(std::chrono::microseconds, writeCost);
 
-    Rig rig(lines, generationType, 1);
+    Rig rig(lines, generationType, true);
     rig.sink.writeCost = writeCost;
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(delay);
@@ -188,7 +188,7 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
     QFETCH(double, soonestMs);
     QFETCH(double, latestMs);
 
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 100), 0, 0);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 100), 0, false);
     const std::size_t target = std::size_t(lines);
 
     // A 0 ms timer fires on every turn of the event loop: the lines written between two of its
@@ -257,7 +257,7 @@ void TestRunDriver::exitDuringAWaitAbandonsTheRun()
 {
     QFETCH(bool, throughFlagOnly);
     constexpr double delay = 0.2;
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, true);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(delay);
     QTRY_COMPARE_WITH_TIMEOUT(rig.sink.lines.size(), std::size_t(1), 2000);
@@ -287,7 +287,7 @@ void TestRunDriver::exitDuringAWaitAbandonsTheRun()
 void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
 {
     constexpr double delay = 0.3;
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, true);
     rig.sink.onWrite = [&](std::size_t written) {
         if (written == 1) {
             rig.flags.StopRequested = true; // pressed just as the wait for line 2 begins
@@ -321,7 +321,7 @@ void TestRunDriver::stopAndExitEndAGapOfTheLogAtOnce()
     QFETCH(bool, stop);
     // A replay whose second line comes a minute after the first, on a clock that stands still:
     // the run can only end before the gap is over if the driver looks for the press during it.
-    Rig rig({"Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: a", "Dec  6 04:48:51 10.1.1.1 %PIX-6-302013: b"}, 0, 1);
+    Rig rig({"Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: a", "Dec  6 04:48:51 10.1.1.1 %PIX-6-302013: b"}, 0, true);
     rig.settings.replayAtLogPace = true;
     rig.settings.replayMaxGap = 60;
     ManualClock clock;
@@ -347,7 +347,7 @@ void TestRunDriver::pauseAndStopAmidBatchesLoseNoLine()
     // 100,000 lines a second: about a hundred lines to each timer tick, so Pause and Stop fall in
     // the middle of batches.
     constexpr int kSourceLines = 100;
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), kSourceLines), 0, 0);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), kSourceLines), 0, false);
     std::size_t linesWhilePaused = 0;
     rig.sink.onWrite = [&](std::size_t written) {
         if (written == 250) {
@@ -393,7 +393,7 @@ void TestRunDriver::sinkOutcome()
     QFETCH(Next, how);
     QFETCH(int, expectedLines);
 
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 4), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 4), 0, true);
     if (outcome == 2) {
         rig.sink.flushFailure.emplace(2, Failure{"No space left on device"});
     } else {
@@ -419,7 +419,7 @@ void TestRunDriver::sinkOutcome()
 
 void TestRunDriver::absentSourceHaltsAtPlay()
 {
-    Rig rig({}, 0, 1);
+    Rig rig({}, 0, true);
     rig.settings.sourceFile = rig.source.parent_path() / "ABSENT.TXT";
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.01);
@@ -447,7 +447,7 @@ void TestRunDriver::runThatNeverWaitsStillHearsTheWindow()
     QFETCH(int, generationType);
     QFETCH(bool, stop);
 
-    Rig rig(lines, generationType, 0);
+    Rig rig(lines, generationType, false);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.0001);
     QVERIFY(rig.driver.running());
@@ -471,7 +471,7 @@ void TestRunDriver::runThatNeverWaitsStillHearsTheWindow()
 
 void TestRunDriver::secondRunAfterTheFirstEnded()
 {
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 2), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 2), 0, true);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.02);
     QVERIFY(ended.wait(2000));
