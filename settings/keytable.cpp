@@ -96,6 +96,36 @@ constexpr bool rowsAreConsistent()
 }
 static_assert(rowsAreConsistent());
 
+// A replacement of whole digits, as every fixed replacement of an optional number key is.
+constexpr double wholeNumber(std::string_view digits)
+{
+    double v = 0;
+    for (const char c : digits) {
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// An absent optional key keeps what Settings starts with: that is the replacement its row names,
+// so a file that says nothing and a file whose value was repaired run alike.
+constexpr bool optionalDefaultsAreTheReplacements()
+{
+    Settings defaults{};
+    for (const KeyRow& row : kKeys) {
+        if (row.absent != Absent::KeepsDefault || row.computed != nullptr) {
+            continue;
+        }
+        if (row.target.number != nullptr && defaults.*row.target.number != wholeNumber(row.replacement)) {
+            return false;
+        }
+        if (row.target.text != nullptr && defaults.*row.target.text != row.replacement) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(optionalDefaultsAreTheReplacements());
+
 } // namespace
 
 std::span<const KeyRow> keyTable()
