@@ -42,7 +42,14 @@ bool passes(Test test, double v)
         return v >= -1 && v <= 7 && v == std::floor(v);
     case Test::Port:
         return v > 0.5 && v <= 32000;
-    default:
+    case Test::TwoCharacters:
+    case Test::NotEmpty:
+    case Test::LeadingNumber:
+    case Test::FormatCode: // the tests of optional keys take the text: acceptedNumber
+    case Test::FacilityCode:
+    case Test::ProtocolName:
+    case Test::ZeroOrOne:
+    case Test::PlainPositive:
         break;
     }
     return false;
