@@ -55,7 +55,7 @@ public:
 
     const Settings& settings() const { return m_settings; }
     const RunFlags& flags() const { return m_session.flags(); }
-    const std::string& sourceFile() const { return m_config.sourceFile; }
+    std::string sourceFile() const { return m_config.run.sourceFile.string(); }
     const FileSink& fileSink() const { return m_output.fileSink(); }
     const UdpSink& udpSink() const { return m_output.udpSink(); }
     bool runActive() const { return m_session.running(); }

@@ -19,7 +19,7 @@ void KorvaneFRM::onSourceFile()
     LBL_titre->setToolTip(QString());
     TXT_OutPut->show();
 
-    const SourceListing listing = SourceListing::read(m_config.sourceFile);
+    const SourceListing listing = SourceListing::read(m_config.run.sourceFile.string());
     if (listing.opened) {
         if (listing.lastShown >= 0) {
             LBL_LineCount->setText(QStringLiteral("Lines : %1").arg(listing.lastShown));
@@ -28,10 +28,10 @@ void KorvaneFRM::onSourceFile()
     }
     unsetCursor();
     if (listing.failure) {
-        m_services.messages.notify(
-            MessageService::Icon::Warning, QStringLiteral("No File"),
-            QStringLiteral("Warning: The %1 file can't be read: %2.")
-                .arg(QString::fromStdString(m_config.sourceFile), QString::fromStdString(listing.failure->reason)));
+        m_services.messages.notify(MessageService::Icon::Warning, QStringLiteral("No File"),
+                                   QStringLiteral("Warning: The %1 file can't be read: %2.")
+                                       .arg(QString::fromStdString(m_config.run.sourceFile.string()),
+                                            QString::fromStdString(listing.failure->reason)));
     }
 }
 

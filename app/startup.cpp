@@ -68,13 +68,13 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
     }
 
     move(WindowPosition::fromTwips(r.positionX, r.positionY));
-    LBL_Logs->setText(m_config.realLogs ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
+    LBL_Logs->setText(m_config.run.realLogs ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
     // A replay at the log's pace says so, with its speed, where the delay is shown.
-    LBL_Delay->setText(m_config.replayAtLogPace
-                           ? QStringLiteral("Delay : log x") + number(m_config.replaySpeed, sep)
-                           : QStringLiteral("Delay : ") + number(m_config.delay, sep) + QStringLiteral(" s"));
+    LBL_Delay->setText(m_config.run.replayAtLogPace
+                           ? QStringLiteral("Delay : log x") + number(m_config.run.replaySpeed, sep)
+                           : QStringLiteral("Delay : ") + number(m_config.run.delay, sep) + QStringLiteral(" s"));
     LBL_LineNumber->setText(m_config.justOne ? QStringLiteral("Just One : Yes") : QStringLiteral("Just One : No"));
-    LBL_GenerationType->setText(QStringLiteral("Generation Type : ") + number(m_config.generationType, sep));
+    LBL_GenerationType->setText(QStringLiteral("Generation Type : ") + number(m_config.run.generationType, sep));
     if (r.outcome == StartupResult::Outcome::SourceMissing) {
         unload();
         return LoadOutcome::SourceMissing;

@@ -198,7 +198,7 @@ constexpr double kFastest = 1e-9;
 RunSettings templateSettings()
 {
     RunSettings s;
-    s.onetime = 0; // endless passes over the 133 templates
+    s.onePass = false; // endless passes over the 133 templates
     s.generationType = 0;
     s.realLogs = false;
     s.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";

@@ -53,7 +53,7 @@ public:
 korvane::RunSettings settingsFor(const char* file, int generationType, bool realLogs)
 {
     korvane::RunSettings s;
-    s.onetime = 0; // endless passes: the run never runs dry during a measurement
+    s.onePass = false; // endless passes: the run never runs dry during a measurement
     s.generationType = generationType;
     s.realLogs = realLogs;
     s.removeHeader = realLogs;

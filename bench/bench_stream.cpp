@@ -249,7 +249,7 @@ int main(int argc, char** argv)
         connecting.exec();
 
         RunSettings settings;
-        settings.onetime = 0;
+        settings.onePass = false;
         settings.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";
         settings.firewallName = "Pix-Inside-Demo";
         settings.rewrite = bench::shippedRewriteValues();

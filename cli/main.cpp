@@ -234,9 +234,10 @@ int main(int argc, char* argv[])
     const QString destination = destinationText(startup.config);
     const bool onTerminal = !options.quiet && ::isatty(STDERR_FILENO) == 1;
     if (onTerminal) {
-        cli::say(QStringLiteral("in %1, lines of %2 to %3")
-                     .arg(QDir::currentPath(), QString::fromStdString(startup.config.sourceFile), destination)
-                     .toStdString());
+        cli::say(
+            QStringLiteral("in %1, lines of %2 to %3")
+                .arg(QDir::currentPath(), QString::fromStdString(startup.config.run.sourceFile.string()), destination)
+                .toStdString());
     }
     cli::CliRun view(destination, total, onTerminal);
     RunSession session(random, wallClock, monotonicClock, view);

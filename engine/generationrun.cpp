@@ -231,7 +231,7 @@ GenerationRun::Next GenerationRun::advance()
                 return halt(sourceFailure(m_reader.failure()->reason));
             }
             m_reader.close();
-            if (m_settings.onetime != 0) {
+            if (m_settings.onePass) {
                 return endRun();
             }
             if (!m_passWaited) {

@@ -10,6 +10,7 @@
 #include "engine/logstamp.h"
 #include "engine/randomsource.h"
 #include "engine/templaterewriter.h"
+#include "settings/runsettings.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,33 +19,6 @@
 #include <vector>
 
 namespace korvane {
-
-// What a run needs of the settings in force. Built once by the window from its settings.
-struct RunSettings
-{
-    double delay = 1;          // seconds between two lines, > 0 (the driver uses it)
-    double onetime = 0;        // 0: endless passes; anything else: one pass
-    int generationType = 0;    // -1 random line, 0 lines with "PIX-", 1..7 that severity only, others none
-    bool removeHeader = false; // RemoveHeader is 1
-    std::string headerString;
-    bool realLogs = false; // RealLogFile is 1: lines go out unchanged after header removal
-    std::filesystem::path sourceFile;
-    std::string firewallName;
-    RewriteValues rewrite;
-    // A standard syslog header replaces the composed date-time-name header of template lines,
-    // and the time stamp and host a real log line starts with (after header removal); a real log
-    // line without them gets the header before it, with the firewall's name as its host.
-    SyslogFormat format = SyslogFormat::Plain;
-    int facility = 20;
-    // Real logs at the pace of their own time stamps: the wait before a line is the gap from the
-    // previous selected line's stamp, divided by the speed and cut to the longest gap, less the
-    // waits of the lines without a stamp in between. Lines without a stamp, and the first line
-    // of a pass, wait `delay`.
-    bool replayAtLogPace = false;
-    double replaySpeed = 1;
-    double replayMaxGap = 60;
-    bool restamp = false; // a line's own time stamp becomes the time it is sent
-};
 
 // The window-level flags that the buttons and exit paths set and the run reads.
 struct RunFlags

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/randomsource.h"
+#include "settings/runsettings.h"
 
 #include <array>
 #include <cstddef>
@@ -15,18 +16,6 @@
 #include <vector>
 
 namespace korvane {
-
-// The configured values that templates are filled with. SessionNum and ElapsedTime are
-// already rendered as text (number-to-text with the user's decimal separator).
-struct RewriteValues
-{
-    std::array<std::string, 5> srcIp;
-    std::array<std::string, 5> dstIp;
-    std::string gatewayIp;
-    std::string userName;
-    std::string sessionNum;
-    std::string elapsedTime;
-};
 
 // The eight values drawn for one template line, in the order they are drawn.
 struct LineDraws

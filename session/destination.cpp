@@ -25,7 +25,7 @@ QString formatName(SyslogFormat format)
 
 QString destinationText(const RunConfig& config)
 {
-    const QString form = formatName(config.format);
+    const QString form = formatName(config.run.format);
     const QString address = QStringLiteral("%1:%2").arg(QString::fromStdString(config.host)).arg(config.port);
     const QString framing = config.framing == StreamFraming::OctetCounting ? QStringLiteral("octet counting")
                                                                            : QStringLiteral("line feeds");

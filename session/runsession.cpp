@@ -10,41 +10,16 @@
 
 namespace korvane {
 
-RunSettings runSettingsFor(const RunConfig& config)
-{
-    RunSettings run;
-    run.delay = config.delay;
-    run.onetime = config.onePass ? 1 : 0;
-    run.generationType = config.generationType;
-    run.removeHeader = config.removeHeader;
-    run.headerString = config.headerString;
-    run.realLogs = config.realLogs;
-    run.sourceFile = config.sourceFile;
-    run.firewallName = config.firewallName;
-    run.rewrite.srcIp = config.srcIp;
-    run.rewrite.dstIp = config.dstIp;
-    run.rewrite.gatewayIp = config.gatewayIp;
-    run.rewrite.userName = config.userName;
-    run.rewrite.sessionNum = config.sessionNum;
-    run.rewrite.elapsedTime = config.elapsedTime;
-    run.format = config.format;
-    run.facility = config.facility;
-    run.replayAtLogPace = config.replayAtLogPace;
-    run.replaySpeed = config.replaySpeed;
-    run.replayMaxGap = config.replayMaxGap;
-    run.restamp = config.restamp;
-    return run;
-}
-
 std::optional<std::int64_t> linesInOnePass(const RunConfig& config)
 {
-    if (!config.onePass || config.generationType < 0 || config.generationType > 7) {
+    const RunSettings& run = config.run;
+    if (!run.onePass || run.generationType < 0 || run.generationType > 7) {
         return std::nullopt;
     }
-    const char level[] = {'P', 'I', 'X', '-', static_cast<char>('0' + config.generationType)};
-    const std::string_view needle(level, config.generationType == 0 ? 4 : 5);
+    const char level[] = {'P', 'I', 'X', '-', static_cast<char>('0' + run.generationType)};
+    const std::string_view needle(level, run.generationType == 0 ? 4 : 5);
     LineReader reader;
-    if (!reader.open(config.sourceFile)) {
+    if (!reader.open(run.sourceFile)) {
         return std::nullopt;
     }
     std::int64_t count = 0;
@@ -77,7 +52,7 @@ RunSession::~RunSession()
 void RunSession::configure(const RunConfig& config, LineSink& sink)
 {
     m_intoFile = config.output == OutputKind::File;
-    m_settings = runSettingsFor(config);
+    m_settings = config.run;
     m_sink.target = &sink;
     m_countsAtPlay = sink.counts();
     m_configured = true;

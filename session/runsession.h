@@ -34,9 +34,6 @@ struct RunProgress
     double rate() const { return seconds > 0 ? static_cast<double>(emitted) / seconds : 0; }
 };
 
-// What the engine's run needs of a configuration.
-RunSettings runSettingsFor(const RunConfig& config);
-
 // How many lines one pass emits, where that is known before the run: one pass over lines in file
 // order (every "PIX-" line, or one level). Nothing for endless or random runs, or an unreadable
 // source.
@@ -96,7 +93,7 @@ private:
         RunSession& m_session;
     };
 
-    RunSettings m_settings;
+    RunSettings m_settings; // the configuration's run part, as configure() took it
     RunFlags m_flags;
     CountingSink m_sink;
     RandomSource& m_random;

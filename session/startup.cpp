@@ -55,18 +55,18 @@ StartupResult runStartup(ProfileStore& profile, SingleInstanceLock* lock, bool r
     r.config = runConfigFrom(r.settings, decimalSeparator);
     r.reached = StartupResult::Stage::RunKeys;
 
-    if (r.config.generationType == -1) {
-        const Result<std::int64_t> count = countLines(r.config.sourceFile);
+    if (r.config.run.generationType == -1) {
+        const Result<std::int64_t> count = countLines(r.config.run.sourceFile);
         if (!count) {
             std::error_code ec;
-            if (!std::filesystem::exists(r.config.sourceFile, ec)) {
+            if (!std::filesystem::exists(r.config.run.sourceFile, ec)) {
                 r.outcome = StartupResult::Outcome::SourceMissing;
                 r.notices.push_back({Notice::Kind::Warning, QStringLiteral("No File"),
                                      QStringLiteral("Warning: The %1 file doesn't exists.")
-                                         .arg(QString::fromStdString(r.config.sourceFile))});
+                                         .arg(QString::fromStdString(r.config.run.sourceFile.string()))});
                 return r;
             }
-            r.failure = QStringLiteral("%1: %2").arg(QString::fromStdString(r.config.sourceFile),
+            r.failure = QStringLiteral("%1: %2").arg(QString::fromStdString(r.config.run.sourceFile.string()),
                                                      QString::fromStdString(count.reason()));
             return r;
         }

@@ -12,6 +12,8 @@ using P = Phase;
 using K = Kind;
 using T = Test;
 using S = Settings;
+using W = When;
+using A = Absent;
 
 constexpr bool kInUse = true;
 constexpr bool kFileOnly = false;
@@ -19,8 +21,8 @@ constexpr bool kWritten = true;
 constexpr bool kNotWritten = false;
 
 // clang-format off
-constexpr std::array<KeyRow, 26> kKeys{{
-    // key              phase        kind       test              replacement        in use     written      variable
+constexpr std::array<KeyRow, 38> kKeys{{
+    // key              phase        kind       test              replacement        in use     written      variable                when       absent           computed replacement
     {"PositionX",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
     {"PositionY",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
     {"RealLogFile",     P::Run,      K::Number, T::Switch,        "0",               kInUse,    kWritten,    &S::RealLogFile},
@@ -45,17 +47,37 @@ constexpr std::array<KeyRow, 26> kKeys{{
     {"ElapsedTime",     P::Template, K::Number, T::Positive,      "10",              kInUse,    kWritten,    &S::ElapsedTime},
     {"FirewallName",    P::Template, K::Text,   T::NotEmpty,      "Pix-Inside-Demo", kInUse,    kWritten,    &S::FirewallName},
     {"SyslogFile",      P::Template, K::Number, T::Switch,        "0",               kInUse,    kWritten,    &S::SyslogFile},
-    {"UDP_Port_Syslog", P::Receiver, K::Number, T::Port,          "514",             kInUse,    kWritten,    &S::UDP_Port_Syslog},
-    {"HostIP",          P::Receiver, K::Text,   T::LeadingNumber, "127.0.0.1",       kInUse,    kWritten,    &S::HostIP},
+    {"UDP_Port_Syslog", P::Receiver, K::Number, T::Port,          "514",             kInUse,    kWritten,    &S::UDP_Port_Syslog,   W::Syslog},
+    {"HostIP",          P::Receiver, K::Text,   T::LeadingNumber, "127.0.0.1",       kInUse,    kWritten,    &S::HostIP,            W::Syslog},
+    {"SyslogFormat",    P::Output,   K::Number, T::FormatCode,    "0",               kInUse,    kWritten,    &S::SyslogFormat,      W::Always, A::KeepsDefault},
+    {"Facility",        P::Output,   K::Number, T::FacilityCode,  "20",              kInUse,    kWritten,    &S::Facility,          W::Always, A::KeepsDefault},
+    {"Protocol",        P::Output,   K::Text,   T::ProtocolName,  "UDP",             kInUse,    kWritten,    &S::Protocol,          W::Syslog, A::KeepsDefault},
+    // SyslogFormat and Protocol are in by now, so a bad framing takes the default the run would use.
+    {"TCP_Framing",     P::Output,   K::Number, T::ZeroOrOne,     "",                kInUse,    kWritten,    &S::TCP_Framing,       W::Syslog, A::KeepsDefault, &tcpFramingDefault},
+    {"TLS_CAFile",      P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_CAFile,        W::Syslog, A::KeepsDefault},
+    {"TLS_CertFile",    P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_CertFile,      W::Syslog, A::KeepsDefault},
+    {"TLS_KeyFile",     P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_KeyFile,       W::Syslog, A::KeepsDefault},
+    {"TLS_PeerName",    P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_PeerName,      W::Syslog, A::KeepsDefault},
+    {"ReplayTiming",    P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::ReplayTiming,      W::Always, A::KeepsDefault},
+    {"ReplaySpeed",     P::Replay,   K::Number, T::PlainPositive, "1",               kInUse,    kWritten,    &S::ReplaySpeed,       W::Always, A::KeepsDefault},
+    {"ReplayMaxGap",    P::Replay,   K::Number, T::PlainPositive, "60",              kInUse,    kWritten,    &S::ReplayMaxGap,      W::Always, A::KeepsDefault},
+    {"ReplayRestamp",   P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::ReplayRestamp,     W::Always, A::KeepsDefault},
 }};
 // clang-format on
 
 // Every row's kind matches the variable it fills, every tested key has a variable, and what is
 // written back is what the run itself uses, so the first start sends what the file then says.
+// An optional key that can fail is repaired like any other; a computed replacement is a number.
 constexpr bool rowsAreConsistent()
 {
     for (const KeyRow& row : kKeys) {
         if (row.written && !row.inUse) {
+            return false;
+        }
+        if (row.absent == Absent::KeepsDefault && row.test != Test::Anything && !row.written) {
+            return false;
+        }
+        if (row.computed != nullptr && row.kind != Kind::Number) {
             return false;
         }
         const bool numberTarget = row.target.number != nullptr;
@@ -73,6 +95,36 @@ constexpr bool rowsAreConsistent()
     return true;
 }
 static_assert(rowsAreConsistent());
+
+// A replacement of whole digits, as every fixed replacement of an optional number key is.
+constexpr double wholeNumber(std::string_view digits)
+{
+    double v = 0;
+    for (const char c : digits) {
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// An absent optional key keeps what Settings starts with: that is the replacement its row names,
+// so a file that says nothing and a file whose value was repaired run alike.
+constexpr bool optionalDefaultsAreTheReplacements()
+{
+    Settings defaults{};
+    for (const KeyRow& row : kKeys) {
+        if (row.absent != Absent::KeepsDefault || row.computed != nullptr) {
+            continue;
+        }
+        if (row.target.number != nullptr && defaults.*row.target.number != wholeNumber(row.replacement)) {
+            return false;
+        }
+        if (row.target.text != nullptr && defaults.*row.target.text != row.replacement) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(optionalDefaultsAreTheReplacements());
 
 } // namespace
 

@@ -19,17 +19,21 @@ enum class Phase
     Position,
     Run,
     Template,
-    Receiver
+    Receiver,
+    Output,
+    Replay
 };
 
 // How a value is taken: a number through parseNumber, a text with trailing blanks removed.
+// An optional key's value is taken with the blanks around it removed, by its test alone.
 enum class Kind
 {
     Number,
     Text
 };
 
-// The test a value must pass to be kept.
+// The test a value must pass to be kept. The tests of optional keys accept a value only when it
+// is exactly one of those accepted (a plain decimal number, no exponent or "&H").
 enum class Test
 {
     Anything,      // never replaced
@@ -42,6 +46,26 @@ enum class Test
     TwoCharacters, // a text of at least 2 characters; for an address group, each of the five
     NotEmpty,      // a text of at least 1 character
     LeadingNumber, // a text whose leading number is greater than 0
+    // Optional keys:
+    FormatCode,    // 0, 1, 2 or 3
+    FacilityCode,  // a whole number from 0 to 23, or a facility's name ("local4"), any case
+    ProtocolName,  // UDP, TCP or TLS, any case; taken in capitals
+    ZeroOrOne,     // 0 or 1
+    PlainPositive, // a plain decimal number above 0
+};
+
+// When a key is read at all.
+enum class When
+{
+    Always,
+    Syslog // only when SyslogFile is 1: with file output the key is neither read nor repaired
+};
+
+// What an absent (or empty) key means.
+enum class Absent
+{
+    Fails,       // it fails its test like any value: replaced, and written if the row says so
+    KeepsDefault // an optional key: the variable keeps Settings' default, nothing is written
 };
 
 // The variable of Settings a key fills: a number, a text, or one element of an address group.
@@ -58,9 +82,13 @@ struct Target
     int element = 0;
 };
 
-// One key of korvane.ini. When the value fails its test, `replacement` becomes the value in
-// use if `inUse` is set, and is written into the file if `written` is set. A replacement that is
-// written is always in use too.
+// A replacement that depends on keys read before (TCP_Framing's on Protocol and SyslogFormat).
+using ComputedValue = double (*)(const Settings&);
+
+// One key of korvane.ini: everything start-up does with it. When the value fails its test,
+// `replacement` (or, where given, what `computed` makes of the keys read before) becomes the value
+// in use if `inUse` is set, and is written into the file if `written` is set. A replacement that
+// is written is always in use too. The failed test names the reason said for the repair.
 struct KeyRow
 {
     std::string_view name;
@@ -71,9 +99,12 @@ struct KeyRow
     bool inUse;
     bool written;
     Target target;
+    When when = When::Always;
+    Absent absent = Absent::Fails;
+    ComputedValue computed = nullptr;
 };
 
-// All 26 keys in the order start-up reads them.
+// Every key in the order start-up reads them.
 std::span<const KeyRow> keyTable();
 
 } // namespace korvane

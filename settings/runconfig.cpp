@@ -14,15 +14,16 @@ namespace korvane {
 RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
 {
     RunConfig c;
-    c.realLogs = s.RealLogFile == 1;
-    c.sourceFile = s.RealLogFile == 0 ? "SAMPLE.TXT" : "KORVANE.TXT";
-    c.delay = s.Delay;
-    c.onePass = s.onetime != 0;
+    RunSettings& run = c.run;
+    run.realLogs = s.RealLogFile == 1;
+    run.sourceFile = s.RealLogFile == 0 ? "SAMPLE.TXT" : "KORVANE.TXT";
+    run.delay = s.Delay;
+    run.onePass = s.onetime != 0;
     c.justOne = s.onetime == 1;
-    c.generationType = static_cast<int>(s.GenerationType);
-    c.removeHeader = s.RemoveHeader == 1;
-    c.headerString = s.HeaderString;
-    c.firewallName = s.FirewallName;
+    run.generationType = static_cast<int>(s.GenerationType);
+    run.removeHeader = s.RemoveHeader == 1;
+    run.headerString = s.HeaderString;
+    run.firewallName = s.FirewallName;
     c.output = OutputKind::File;
     if (s.SyslogFile == 1) {
         c.output = s.Protocol == "TCP" ? OutputKind::Tcp : s.Protocol == "TLS" ? OutputKind::Tls : OutputKind::Udp;
@@ -30,8 +31,8 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.host = s.HostIP;
     // The nearest integer, halves to the even one; the key's test keeps it within 1..32000.
     c.port = static_cast<std::uint16_t>(std::clamp(std::nearbyint(s.UDP_Port_Syslog), 0.0, 65535.0));
-    c.format = static_cast<SyslogFormat>(std::clamp(static_cast<int>(s.SyslogFormat), 0, 3));
-    c.facility = std::clamp(static_cast<int>(s.Facility), 0, 23);
+    run.format = static_cast<SyslogFormat>(std::clamp(static_cast<int>(s.SyslogFormat), 0, 3));
+    run.facility = std::clamp(static_cast<int>(s.Facility), 0, 23);
     // Framing is a matter of streams; a file or datagrams keep the plain form.
     const bool stream = c.output == OutputKind::Tcp || c.output == OutputKind::Tls;
     const bool octetCounting = s.TCP_Framing < 0 ? stream && tcpFramingDefault(s) == 1 : s.TCP_Framing == 1;
@@ -41,16 +42,16 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.tlsKeyFile = s.TLS_KeyFile;
     c.tlsPeerName = s.TLS_PeerName.empty() ? s.HostIP : s.TLS_PeerName;
     // The log's pace needs its time stamps (real logs) and an order (no random picks).
-    c.replayAtLogPace = s.ReplayTiming == 1 && c.realLogs && c.generationType >= 0 && c.generationType <= 7;
-    c.replaySpeed = s.ReplaySpeed;
-    c.replayMaxGap = s.ReplayMaxGap;
-    c.restamp = s.ReplayRestamp == 1 && c.realLogs;
-    c.srcIp = s.SRC_IP;
-    c.dstIp = s.DST_IP;
-    c.gatewayIp = s.GTW_IP;
-    c.userName = s.UserName;
-    c.sessionNum = numberToText(s.SessionNum, decimalSeparator);
-    c.elapsedTime = numberToText(s.ElapsedTime, decimalSeparator);
+    run.replayAtLogPace = s.ReplayTiming == 1 && run.realLogs && run.generationType >= 0 && run.generationType <= 7;
+    run.replaySpeed = s.ReplaySpeed;
+    run.replayMaxGap = s.ReplayMaxGap;
+    run.restamp = s.ReplayRestamp == 1 && run.realLogs;
+    run.rewrite.srcIp = s.SRC_IP;
+    run.rewrite.dstIp = s.DST_IP;
+    run.rewrite.gatewayIp = s.GTW_IP;
+    run.rewrite.userName = s.UserName;
+    run.rewrite.sessionNum = numberToText(s.SessionNum, decimalSeparator);
+    run.rewrite.elapsedTime = numberToText(s.ElapsedTime, decimalSeparator);
     return c;
 }
 

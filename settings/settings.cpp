@@ -45,6 +45,11 @@ bool passes(Test test, double v)
     case Test::TwoCharacters:
     case Test::NotEmpty:
     case Test::LeadingNumber:
+    case Test::FormatCode: // the tests of optional keys take the text: acceptedNumber
+    case Test::FacilityCode:
+    case Test::ProtocolName:
+    case Test::ZeroOrOne:
+    case Test::PlainPositive:
         break;
     }
     return false;
@@ -88,6 +93,16 @@ std::string_view failedTest(Test test)
         return "is blank";
     case Test::LeadingNumber:
         return "is not an address whose first number is above 0";
+    case Test::FormatCode:
+        return "is not 0, 1, 2 or 3";
+    case Test::FacilityCode:
+        return "is neither a whole number from 0 to 23 nor a facility name";
+    case Test::ProtocolName:
+        return "is not UDP, TCP or TLS";
+    case Test::ZeroOrOne:
+        return "is not 0 or 1";
+    case Test::PlainPositive:
+        return "is not a number above 0";
     case Test::Anything:
         break;
     }
@@ -147,129 +162,6 @@ private:
     bool m_writeBack;
     std::vector<std::string>& m_said;
 };
-
-std::string& textOf(Settings& s, const Target& target)
-{
-    return target.group ? (s.*target.group)[static_cast<std::size_t>(target.element)] : s.*target.text;
-}
-
-void loadKey(Repairer& repairer, const KeyRow& row, Settings& s)
-{
-    const std::string stored = repairer.store.read(row.name);
-    bool accepted = true;
-    if (row.kind == Kind::Number) {
-        double& variable = s.*row.target.number;
-        variable = parseNumber(stored);
-        accepted = passes(row.test, variable);
-        if (accepted && row.test == Test::Switch) {
-            variable = 1;
-        } else if (!accepted && row.inUse) {
-            variable = parseNumber(row.replacement);
-        }
-    } else {
-        std::string& variable = textOf(s, row.target);
-        variable = withoutTrailingBlanks(stored);
-        accepted = passes(row.test, variable);
-        if (!accepted && row.inUse) {
-            variable = std::string(row.replacement);
-        }
-    }
-    if (!accepted && row.written) {
-        repairer.replace(row.name, stored, failedTest(row.test), row.replacement);
-    }
-}
-
-// The five keys are all read before the group is tested, and one short value makes all five
-// defaults go into the file (and into use), good values included. Said in one line.
-void loadGroup(Repairer& repairer, std::span<const KeyRow> rows, Settings& s)
-{
-    std::string firstFault;
-    bool allAbsent = true;
-    for (const KeyRow& row : rows) {
-        const std::string stored = repairer.store.read(row.name);
-        std::string& variable = textOf(s, row.target);
-        variable = withoutTrailingBlanks(stored);
-        allAbsent = allAbsent && stored.empty();
-        if (!passes(row.test, variable) && firstFault.empty()) {
-            firstFault = fault(row.name, stored, failedTest(row.test));
-        }
-    }
-    if (firstFault.empty()) {
-        return;
-    }
-    bool written = true;
-    for (const KeyRow& row : rows) {
-        if (row.inUse) {
-            textOf(s, row.target) = std::string(row.replacement);
-        }
-        if (row.written) {
-            written = repairer.write(row.name, row.replacement) && written;
-        }
-    }
-    const std::string range = std::string(rows.front().name) + " to " + std::string(rows.back().name);
-    if (allAbsent) {
-        repairer.say(range + " absent", "their defaults", written, true);
-    } else {
-        repairer.say(firstFault, "the defaults of " + range, written, false);
-    }
-}
-
-void loadPhase(Repairer& repairer, Phase phase, Settings& s)
-{
-    const std::span<const KeyRow> keys = keyTable();
-    for (std::size_t i = 0; i < keys.size();) {
-        const KeyRow& row = keys[i];
-        if (row.phase != phase) {
-            ++i;
-            continue;
-        }
-        if (!row.target.group) {
-            loadKey(repairer, row, s);
-            ++i;
-            continue;
-        }
-        std::size_t end = i;
-        while (end < keys.size() && keys[end].target.group == row.target.group) {
-            ++end;
-        }
-        loadGroup(repairer, keys.subspan(i, end - i), s);
-        i = end;
-    }
-}
-
-} // namespace
-
-double tcpFramingDefault(const Settings& s)
-{
-    return s.Protocol == "TLS" || s.SyslogFormat == 0 ? 1 : 0;
-}
-
-double SettingsLoader::readPosition(std::string_view key)
-{
-    return parseNumber(m_store.read(key));
-}
-
-void SettingsLoader::loadRunKeys(Settings& s)
-{
-    Repairer repairer(m_store, m_writeBack, m_repairs);
-    loadPhase(repairer, Phase::Run, s);
-}
-
-void SettingsLoader::loadTemplateKeys(Settings& s)
-{
-    Repairer repairer(m_store, m_writeBack, m_repairs);
-    loadPhase(repairer, Phase::Template, s);
-}
-
-void SettingsLoader::loadReceiverKeys(Settings& s)
-{
-    if (s.SyslogFile == 1) {
-        Repairer repairer(m_store, m_writeBack, m_repairs);
-        loadPhase(repairer, Phase::Receiver, s);
-    }
-}
-
-namespace {
 
 // A plain decimal number and nothing else: an optional sign, digits, an optional "." with
 // digits; no exponent, no "&H", no blanks inside. Read the same whatever the locale.
@@ -335,25 +227,6 @@ std::optional<double> facility(std::string_view text)
     return static_cast<double>(named - kFacilityNames.begin());
 }
 
-// An optional number key: absent (or blank) keeps `variable` as it is; a value that `take`
-// accepts becomes it, the file left as written; anything else takes `fallback`, written back.
-template <typename Take>
-void loadOptionalNumber(Repairer& repairer, std::string_view key, Take take, std::string_view why, double fallback,
-                        double& variable)
-{
-    const std::string stored = repairer.store.read(key);
-    const std::string_view value = withoutBlanksAround(stored);
-    if (value.empty()) {
-        return;
-    }
-    if (const std::optional<double> v = take(value)) {
-        variable = *v;
-        return;
-    }
-    variable = fallback;
-    repairer.replace(key, stored, why, numberToText(fallback));
-}
-
 std::string upperCase(std::string_view text)
 {
     std::string upper(text);
@@ -365,41 +238,207 @@ std::string upperCase(std::string_view text)
     return upper;
 }
 
+// An optional key's value, blanks around it removed, as its test takes it; nothing when it fails.
+std::optional<double> acceptedNumber(Test test, std::string_view value)
+{
+    switch (test) {
+    case Test::FormatCode:
+        return wholeWithin(0, 3)(value);
+    case Test::FacilityCode:
+        return facility(value);
+    case Test::ZeroOrOne:
+        return wholeWithin(0, 1)(value);
+    case Test::PlainPositive:
+        return positive(value);
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> acceptedText(Test test, std::string_view value)
+{
+    if (test == Test::ProtocolName) {
+        std::string protocol = upperCase(value);
+        if (protocol == "UDP" || protocol == "TCP" || protocol == "TLS") {
+            return protocol;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string& textOf(Settings& s, const Target& target)
+{
+    return target.group ? (s.*target.group)[static_cast<std::size_t>(target.element)] : s.*target.text;
+}
+
+// An optional key: absent (or blank) keeps its default; a value its test accepts becomes it, the
+// file left as written; anything else takes the replacement, written back.
+void loadOptionalKey(Repairer& repairer, const KeyRow& row, Settings& s)
+{
+    const std::string stored = repairer.store.read(row.name);
+    const std::string_view value = withoutBlanksAround(stored);
+    if (value.empty()) {
+        return;
+    }
+    std::string replacement(row.replacement);
+    if (row.kind == Kind::Text) {
+        std::string& variable = textOf(s, row.target);
+        if (std::optional<std::string> text = acceptedText(row.test, value)) {
+            variable = std::move(*text);
+            return;
+        }
+        if (row.inUse) {
+            variable = replacement;
+        }
+    } else {
+        double& variable = s.*row.target.number;
+        if (const std::optional<double> v = acceptedNumber(row.test, value)) {
+            variable = *v;
+            return;
+        }
+        const double fallback = row.computed ? row.computed(s) : parseNumber(row.replacement);
+        replacement = numberToText(fallback);
+        if (row.inUse) {
+            variable = fallback;
+        }
+    }
+    if (row.written) {
+        repairer.replace(row.name, stored, failedTest(row.test), replacement);
+    }
+}
+
+void loadKey(Repairer& repairer, const KeyRow& row, Settings& s)
+{
+    if (row.absent == Absent::KeepsDefault && row.test != Test::Anything) {
+        loadOptionalKey(repairer, row, s);
+        return;
+    }
+    const std::string stored = repairer.store.read(row.name);
+    if (row.absent == Absent::KeepsDefault && stored.empty()) {
+        return;
+    }
+    bool accepted = true;
+    if (row.kind == Kind::Number) {
+        double& variable = s.*row.target.number;
+        variable = parseNumber(stored);
+        accepted = passes(row.test, variable);
+        if (accepted && row.test == Test::Switch) {
+            variable = 1;
+        } else if (!accepted && row.inUse) {
+            variable = parseNumber(row.replacement);
+        }
+    } else {
+        std::string& variable = textOf(s, row.target);
+        variable = withoutTrailingBlanks(stored);
+        accepted = passes(row.test, variable);
+        if (!accepted && row.inUse) {
+            variable = std::string(row.replacement);
+        }
+    }
+    if (!accepted && row.written) {
+        repairer.replace(row.name, stored, failedTest(row.test), row.replacement);
+    }
+}
+
+// The five keys are all read before the group is tested, and one short value makes all five
+// defaults go into the file (and into use), good values included. Said in one line.
+void loadGroup(Repairer& repairer, std::span<const KeyRow> rows, Settings& s)
+{
+    std::string firstFault;
+    bool allAbsent = true;
+    for (const KeyRow& row : rows) {
+        const std::string stored = repairer.store.read(row.name);
+        std::string& variable = textOf(s, row.target);
+        variable = withoutTrailingBlanks(stored);
+        allAbsent = allAbsent && stored.empty();
+        if (!passes(row.test, variable) && firstFault.empty()) {
+            firstFault = fault(row.name, stored, failedTest(row.test));
+        }
+    }
+    if (firstFault.empty()) {
+        return;
+    }
+    bool written = true;
+    for (const KeyRow& row : rows) {
+        if (row.inUse) {
+            textOf(s, row.target) = std::string(row.replacement);
+        }
+        if (row.written) {
+            written = repairer.write(row.name, row.replacement) && written;
+        }
+    }
+    const std::string range = std::string(rows.front().name) + " to " + std::string(rows.back().name);
+    if (allAbsent) {
+        repairer.say(range + " absent", "their defaults", written, true);
+    } else {
+        repairer.say(firstFault, "the defaults of " + range, written, false);
+    }
+}
+
+void loadPhase(Repairer& repairer, Phase phase, Settings& s)
+{
+    const std::span<const KeyRow> keys = keyTable();
+    for (std::size_t i = 0; i < keys.size();) {
+        const KeyRow& row = keys[i];
+        if (row.phase != phase || (row.when == When::Syslog && s.SyslogFile != 1)) {
+            ++i;
+            continue;
+        }
+        if (!row.target.group) {
+            loadKey(repairer, row, s);
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < keys.size() && keys[end].target.group == row.target.group) {
+            ++end;
+        }
+        loadGroup(repairer, keys.subspan(i, end - i), s);
+        i = end;
+    }
+}
+
 } // namespace
+
+double tcpFramingDefault(const Settings& s)
+{
+    return s.Protocol == "TLS" || s.SyslogFormat == 0 ? 1 : 0;
+}
+
+double SettingsLoader::readPosition(std::string_view key)
+{
+    return parseNumber(m_store.read(key));
+}
+
+void SettingsLoader::loadRunKeys(Settings& s)
+{
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadPhase(repairer, Phase::Run, s);
+}
+
+void SettingsLoader::loadTemplateKeys(Settings& s)
+{
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadPhase(repairer, Phase::Template, s);
+}
+
+void SettingsLoader::loadReceiverKeys(Settings& s)
+{
+    Repairer repairer(m_store, m_writeBack, m_repairs);
+    loadPhase(repairer, Phase::Receiver, s);
+}
 
 void SettingsLoader::loadOutputFormatKeys(Settings& s)
 {
     Repairer repairer(m_store, m_writeBack, m_repairs);
-    loadOptionalNumber(repairer, "SyslogFormat", wholeWithin(0, 3), "is not 0, 1, 2 or 3", 0, s.SyslogFormat);
-    loadOptionalNumber(repairer, "Facility", facility, "is neither a whole number from 0 to 23 nor a facility name", 20,
-                       s.Facility);
-    if (s.SyslogFile != 1) {
-        return;
-    }
-    const std::string stored = m_store.read("Protocol");
-    const std::string protocol = upperCase(withoutBlanksAround(stored));
-    if (protocol == "UDP" || protocol == "TCP" || protocol == "TLS") {
-        s.Protocol = protocol;
-    } else if (!protocol.empty()) {
-        s.Protocol = "UDP";
-        repairer.replace("Protocol", stored, "is not UDP, TCP or TLS", "UDP");
-    }
-    // SyslogFormat is in by now, so a bad framing is replaced by the default the run would use.
-    loadOptionalNumber(repairer, "TCP_Framing", wholeWithin(0, 1), "is not 0 or 1", tcpFramingDefault(s),
-                       s.TCP_Framing);
-    s.TLS_CAFile = withoutTrailingBlanks(m_store.read("TLS_CAFile"));
-    s.TLS_CertFile = withoutTrailingBlanks(m_store.read("TLS_CertFile"));
-    s.TLS_KeyFile = withoutTrailingBlanks(m_store.read("TLS_KeyFile"));
-    s.TLS_PeerName = withoutTrailingBlanks(m_store.read("TLS_PeerName"));
+    loadPhase(repairer, Phase::Output, s);
 }
 
 void SettingsLoader::loadReplayKeys(Settings& s)
 {
     Repairer repairer(m_store, m_writeBack, m_repairs);
-    loadOptionalNumber(repairer, "ReplayTiming", wholeWithin(0, 1), "is not 0 or 1", 0, s.ReplayTiming);
-    loadOptionalNumber(repairer, "ReplaySpeed", positive, "is not a number above 0", 1, s.ReplaySpeed);
-    loadOptionalNumber(repairer, "ReplayMaxGap", positive, "is not a number above 0", 60, s.ReplayMaxGap);
-    loadOptionalNumber(repairer, "ReplayRestamp", wholeWithin(0, 1), "is not 0 or 1", 0, s.ReplayRestamp);
+    loadPhase(repairer, Phase::Replay, s);
 }
 
 } // namespace korvane

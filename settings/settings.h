@@ -32,7 +32,8 @@ struct Settings
     double SyslogFile = 0;
     double UDP_Port_Syslog = 0;
     std::string HostIP;
-    // Optional keys: an absent one leaves its default here and is not written.
+    // Optional keys: an absent one leaves its default here and is not written. Each default is
+    // the replacement its row of the key table names (checked where the table is built).
     double SyslogFormat = 0;      // 0 the line as it is, 1 RFC 3164, 2 RFC 5424, 3 the device's own
     double Facility = 20;         // 0..23 (also given by name); 20 is local4
     std::string Protocol = "UDP"; // UDP, TCP or TLS
@@ -54,10 +55,11 @@ struct Settings
 // count; line feeds (0) for the standard headers over TCP, as most receivers expect there.
 double tcpFramingDefault(const Settings& s);
 
-// Reads, tests and repairs the keys of korvane.ini in the order start-up needs them.
-// Each key is read, tested, and when it fails replaced and (where the key table says so)
-// written back before the next key is read; a replacement that is written is also what this
-// run uses. Each replaced value is said once in repairs().
+// Reads, tests and repairs the keys of korvane.ini in the order start-up needs them, by walking
+// the rows of the key table (settings/keytable.h) of each function's phase. Each key is read,
+// tested, and when it fails replaced and (where its row says so) written back before the next
+// key is read; a replacement that is written is also what this run uses. Each replaced value is
+// said once in repairs().
 class SettingsLoader
 {
 public:

@@ -110,11 +110,11 @@ inline std::filesystem::path writeSource(const QTemporaryDir& dir, const QString
 }
 
 // Real log lines, sent as they are: what goes out is exactly what the source holds.
-inline RunSettings realLogSettings(const std::filesystem::path& source, int generationType, double onetime)
+inline RunSettings realLogSettings(const std::filesystem::path& source, int generationType, bool onePass)
 {
     RunSettings settings;
     settings.generationType = generationType;
-    settings.onetime = onetime;
+    settings.onePass = onePass;
     settings.realLogs = true;
     settings.sourceFile = source;
     return settings;

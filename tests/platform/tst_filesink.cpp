@@ -152,7 +152,7 @@ void TestFileSink::twoRunsFollowOneAnother()
     QTemporaryDir dir;
     const fs::path path = dir.filePath(QStringLiteral("GENERATE.TXT")).toStdString();
     const auto source = test::writeSource(dir, {QStringLiteral("%PIX-6-1: one"), QStringLiteral("%PIX-6-2: two")});
-    const RunSettings settings = test::realLogSettings(source, 0, 1);
+    const RunSettings settings = test::realLogSettings(source, 0, true);
     RunFlags flags;
     test::RecordingView view;
     DefaultRandomSource random;

@@ -55,8 +55,8 @@ nanoseconds seconds(double s)
 // sink, the clock and the timer are fakes.
 struct Rig
 {
-    Rig(const QStringList& lines, int generationType, double onetime)
-        : source(writeSource(dir, lines)), settings(realLogSettings(source, generationType, onetime))
+    Rig(const QStringList& lines, int generationType, bool onePass)
+        : source(writeSource(dir, lines)), settings(realLogSettings(source, generationType, onePass))
     {}
 
     // Play: the sink's arrivals count from here.
@@ -129,7 +129,7 @@ void TestRunDriver::firstLineOneDelayAfterPlay()
 {
     QFETCH(double, delay);
     QFETCH(double, emittedMs);
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 3), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 3), 0, true);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
 
     rig.play(delay);
@@ -178,7 +178,7 @@ void TestRunDriver::linesKeepAFixedRate()
     QFETCH(double, delay);
     QFETCH(nanoseconds, writeCost);
 
-    Rig rig(lines, generationType, 1);
+    Rig rig(lines, generationType, true);
     rig.sink.writeCost = writeCost;
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(delay);
@@ -212,7 +212,7 @@ void TestRunDriver::shortDelaysGoOutInBatchesBetweenEvents()
     QFETCH(int, lines);
     QFETCH(nanoseconds, writeCost);
 
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 100), 0, 0);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 100), 0, false);
     rig.sink.writeCost = writeCost;
     const std::size_t target = std::size_t(lines);
     rig.sink.onWrite = [&](std::size_t written) {
@@ -284,7 +284,7 @@ void TestRunDriver::exitDuringAWaitAbandonsTheRun_data()
 void TestRunDriver::exitDuringAWaitAbandonsTheRun()
 {
     QFETCH(bool, throughFlagOnly);
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, true);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.2);
     rig.timer.advance(200ms);
@@ -315,7 +315,7 @@ void TestRunDriver::exitDuringAWaitAbandonsTheRun()
 
 void TestRunDriver::stopEndsTheRunWhenTheWaitIsOver()
 {
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 5), 0, true);
     rig.sink.onWrite = [&](std::size_t written) {
         if (written == 1) {
             rig.flags.StopRequested = true; // pressed just as the wait for line 2 begins
@@ -355,7 +355,7 @@ void TestRunDriver::aGapOfTheLogIsServedInSlices()
     QFETCH(double, endedMs);
     QFETCH(int, expectedLines);
 
-    Rig rig({"Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: a", "Dec  6 04:48:51 10.1.1.1 %PIX-6-302013: b"}, 0, 1);
+    Rig rig({"Dec  6 04:47:51 10.1.1.1 %PIX-6-302013: a", "Dec  6 04:48:51 10.1.1.1 %PIX-6-302013: b"}, 0, true);
     rig.settings.replayAtLogPace = true;
     rig.settings.replayMaxGap = 60;
     rig.sink.onWrite = [&](std::size_t) {
@@ -387,7 +387,7 @@ void TestRunDriver::pauseAndStopAmidBatchesLoseNoLine()
     // 100,000 lines a second: a hundred lines to each millisecond of the timer, so Pause and
     // Stop fall in the middle of batches.
     constexpr int kSourceLines = 100;
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), kSourceLines), 0, 0);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), kSourceLines), 0, false);
     std::optional<nanoseconds> pausedAt;
     rig.sink.onWrite = [&](std::size_t written) {
         if (written == 250) {
@@ -438,7 +438,7 @@ void TestRunDriver::sinkOutcome()
     QFETCH(Next, how);
     QFETCH(int, expectedLines);
 
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 4), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 4), 0, true);
     if (outcome == 2) {
         rig.sink.flushFailure.emplace(2, Failure{"No space left on device"});
     } else {
@@ -463,7 +463,7 @@ void TestRunDriver::sinkOutcome()
 
 void TestRunDriver::absentSourceHaltsAtPlay()
 {
-    Rig rig({}, 0, 1);
+    Rig rig({}, 0, true);
     rig.settings.sourceFile = rig.source.parent_path() / "ABSENT.TXT";
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.01);
@@ -494,7 +494,7 @@ void TestRunDriver::passesThatFindNothingRest()
     QFETCH(double, delay);
     QFETCH(int, restMs);
 
-    Rig rig(lines, generationType, 0);
+    Rig rig(lines, generationType, false);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(delay);
     const int passes = rig.view.clears;
@@ -529,7 +529,7 @@ void TestRunDriver::runThatNeverWaitsStillHearsTheWindow()
 
     // The product's own timer on the real event loop: the button's handler can only run if the
     // run goes back to the event loop between passes.
-    Rig rig(lines, generationType, 0);
+    Rig rig(lines, generationType, false);
     SteadyClock steady;
     RunDriver driver(rig.flags, steady);
     QSignalSpy ended(&driver, &RunDriver::runEnded);
@@ -552,7 +552,7 @@ void TestRunDriver::runThatNeverWaitsStillHearsTheWindow()
 
 void TestRunDriver::secondRunAfterTheFirstEnded()
 {
-    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 2), 0, 1);
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 2), 0, true);
     QSignalSpy ended(&rig.driver, &RunDriver::runEnded);
     rig.play(0.02);
     rig.timer.runOut();

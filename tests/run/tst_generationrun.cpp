@@ -60,10 +60,10 @@ QStringList numbered(const QString& pattern, int count)
     return lines;
 }
 
-RunSettings settingsFor(const std::filesystem::path& source, int generationType, double onetime = 1)
+RunSettings settingsFor(const std::filesystem::path& source, int generationType, bool onePass = true)
 {
     RunSettings s;
-    s.onetime = onetime;
+    s.onePass = onePass;
     s.generationType = generationType;
     s.realLogs = true;
     s.sourceFile = source;
@@ -175,8 +175,6 @@ private slots:
     void endlessPassesWhenJustOneIsOff();
     void replayWaitsTheLogsOwnGaps_data();
     void replayWaitsTheLogsOwnGaps();
-    void onePassUnlessExactlyZero_data();
-    void onePassUnlessExactlyZero();
     void pauseAndStop_data();
     void pauseAndStop();
     void stopWhilePausedLeavesNextRunUnpaused();
@@ -195,7 +193,7 @@ void TestGenerationRun::threeLinesOneWaitEach()
     QTemporaryDir dir;
     const auto source = writeSource(dir, {"%PIX-6-302001: Built outbound TCP connection %d",
                                           "%PIX-4-106023: Deny tcp src IP_addr/port", "%PIX-5-111008: User 'user'"});
-    RunSettings settings = settingsFor(source, 0, 1);
+    RunSettings settings = settingsFor(source, 0, true);
     settings.realLogs = false;
     Rig rig;
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
@@ -459,7 +457,7 @@ void TestGenerationRun::replayWaitsTheLogsOwnGaps()
 void TestGenerationRun::endlessPassesWhenJustOneIsOff()
 {
     QTemporaryDir dir;
-    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0, 0);
+    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0, false);
     Rig rig;
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
 
@@ -471,28 +469,6 @@ void TestGenerationRun::endlessPassesWhenJustOneIsOff()
     QCOMPARE(toList(rig.view.output), QStringList{"%PIX-6 a"}); // only the last pass is shown
     QCOMPARE(rig.view.shownCount, 5);                           // the count goes on across passes
     verifyIdleAfterRun(rig, run);
-}
-
-void TestGenerationRun::onePassUnlessExactlyZero_data()
-{
-    QTest::addColumn<double>("onetime");
-    QTest::newRow("1") << 1.0;
-    QTest::newRow("0.5") << 0.5;
-    QTest::newRow("a tiny fraction") << 1e-9;
-}
-
-void TestGenerationRun::onePassUnlessExactlyZero()
-{
-    QFETCH(double, onetime);
-    QTemporaryDir dir;
-    const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0, onetime);
-    Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
-
-    const Outcome o = drive(run, rig.flags);
-    QCOMPARE(o.last, Next::Finished);
-    QCOMPARE(o.waits, 2);
-    QCOMPARE(rig.view.clears, 1);
 }
 
 void TestGenerationRun::pauseAndStop_data()
@@ -596,27 +572,27 @@ void TestGenerationRun::passesWithoutLineRestOneDelay_data()
 {
     QTest::addColumn<int>("generationType");
     QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<double>("onetime");
+    QTest::addColumn<bool>("onePass");
 
-    QTest::newRow("empty source, endless") << 0 << QStringList{} << 0.0;
-    QTest::newRow("empty source, random selection, endless") << -1 << QStringList{} << 0.0;
-    QTest::newRow("no line of the level, endless") << 4 << QStringList{"%PIX-6 a", "%PIX-5 b"} << 0.0;
-    QTest::newRow("empty source, one pass") << 0 << QStringList{} << 1.0;
-    QTest::newRow("no line of the level, one pass") << 4 << QStringList{"%PIX-6 a"} << 1.0;
+    QTest::newRow("empty source, endless") << 0 << QStringList{} << false;
+    QTest::newRow("empty source, random selection, endless") << -1 << QStringList{} << false;
+    QTest::newRow("no line of the level, endless") << 4 << QStringList{"%PIX-6 a", "%PIX-5 b"} << false;
+    QTest::newRow("empty source, one pass") << 0 << QStringList{} << true;
+    QTest::newRow("no line of the level, one pass") << 4 << QStringList{"%PIX-6 a"} << true;
 }
 
 void TestGenerationRun::passesWithoutLineRestOneDelay()
 {
     QFETCH(int, generationType);
     QFETCH(QStringList, lines);
-    QFETCH(double, onetime);
+    QFETCH(bool, onePass);
 
     QTemporaryDir dir;
-    const RunSettings settings = settingsFor(writeSource(dir, lines), generationType, onetime);
+    const RunSettings settings = settingsFor(writeSource(dir, lines), generationType, onePass);
     Rig rig;
     GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
 
-    if (onetime != 0) {
+    if (onePass) {
         QCOMPARE(run.start(), Next::Finished);
         verifyIdleAfterRun(rig, run);
         return;
@@ -653,7 +629,7 @@ void TestGenerationRun::longStretchWithoutMatchYields()
 void TestGenerationRun::failures_data()
 {
     QTest::addColumn<int>("generationType");
-    QTest::addColumn<double>("onetime");
+    QTest::addColumn<bool>("onePass");
     QTest::addColumn<QString>("trouble");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("emitted");
@@ -661,22 +637,22 @@ void TestGenerationRun::failures_data()
 
     // %1 is the source as the run was given it: the reason names the file.
     const QString gone = QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(ENOENT));
-    QTest::newRow("source missing at run start") << 0 << 1.0 << "missing" << gone << 0 << false;
-    QTest::newRow("source missing, random selection") << -1 << 1.0 << "missing" << gone << 0 << false;
-    QTest::newRow("source is a folder") << 0 << 1.0 << "folder"
+    QTest::newRow("source missing at run start") << 0 << true << "missing" << gone << 0 << false;
+    QTest::newRow("source missing, random selection") << -1 << true << "missing" << gone << 0 << false;
+    QTest::newRow("source is a folder") << 0 << true << "folder"
                                         << QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(EISDIR)) << 0
                                         << false;
-    QTest::newRow("source removed before the second pass") << 0 << 0.0 << "removed" << gone << 3 << true;
-    QTest::newRow("sink fails on the second line") << 0 << 1.0 << "sink"
+    QTest::newRow("source removed before the second pass") << 0 << false << "removed" << gone << 3 << true;
+    QTest::newRow("sink fails on the second line") << 0 << true << "sink"
                                                    << "No space left on device" << 2 << true;
-    QTest::newRow("sink fails, level selection") << 6 << 1.0 << "sink"
+    QTest::newRow("sink fails, level selection") << 6 << true << "sink"
                                                  << "No space left on device" << 2 << true;
 }
 
 void TestGenerationRun::failures()
 {
     QFETCH(int, generationType);
-    QFETCH(double, onetime);
+    QFETCH(bool, onePass);
     QFETCH(QString, trouble);
     QFETCH(QString, reason);
     QFETCH(int, emitted);
@@ -689,7 +665,7 @@ void TestGenerationRun::failures()
     } else if (trouble == "folder") {
         source = dir.path().toStdString();
     }
-    const RunSettings settings = settingsFor(source, generationType, onetime);
+    const RunSettings settings = settingsFor(source, generationType, onePass);
     Rig rig;
     if (trouble == "sink") {
         rig.sink.outcomes.insert_or_assign(1, Failure{"No space left on device"});

@@ -71,10 +71,10 @@ struct SessionRig
     SessionRig(double delay, bool onePass, bool clockStandsStill = false)
         : session(random, wall, clockStandsStill ? static_cast<MonotonicClock&>(still) : steady, view)
     {
-        config.realLogs = true;
-        config.sourceFile = "KORVANE.TXT";
-        config.delay = delay;
-        config.onePass = onePass;
+        config.run.realLogs = true;
+        config.run.sourceFile = "KORVANE.TXT";
+        config.run.delay = delay;
+        config.run.onePass = onePass;
         session.configure(config, sink);
     }
 
@@ -120,6 +120,7 @@ void TestSession::typedConfiguration_data()
     QTest::newRow("RealLogFile 0: templates from SAMPLE.TXT") << "RealLogFile" << 0.0 << "templates SAMPLE.TXT";
     QTest::newRow("onetime 0.5: one pass, yet not 'Just One : Yes'") << "onetime" << 0.5 << "one pass, not just one";
     QTest::newRow("onetime 1: one pass, just one") << "onetime" << 1.0 << "one pass, just one";
+    QTest::newRow("onetime a tiny fraction: one pass") << "onetime" << 1e-9 << "one pass, not just one";
     QTest::newRow("onetime 0: endless") << "onetime" << 0.0 << "endless, not just one";
     QTest::newRow("SyslogFile 1: UDP") << "SyslogFile" << 1.0 << "udp";
     QTest::newRow("SyslogFile 0: the file") << "SyslogFile" << 0.0 << "file";
@@ -152,15 +153,15 @@ void TestSession::typedConfiguration()
 
     QString got;
     if (key == "RealLogFile") {
-        got = QString(c.realLogs ? "real " : "templates ") + QString::fromStdString(c.sourceFile);
+        got = QString(c.run.realLogs ? "real " : "templates ") + QString::fromStdString(c.run.sourceFile.string());
     } else if (key == "onetime") {
-        got = QString(c.onePass ? "one pass, " : "endless, ") + (c.justOne ? "just one" : "not just one");
+        got = QString(c.run.onePass ? "one pass, " : "endless, ") + (c.justOne ? "just one" : "not just one");
     } else if (key == "SyslogFile") {
         got = c.output == OutputKind::Udp ? "udp" : "file";
     } else if (key == "UDP_Port_Syslog") {
         got = QString::number(c.port);
     } else {
-        got = QString::fromStdString(c.sessionNum);
+        got = QString::fromStdString(c.run.rewrite.sessionNum);
     }
     QCOMPARE(got, expected);
 }

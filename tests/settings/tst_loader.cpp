@@ -1054,7 +1054,7 @@ void TestLoader::framingByDefault()
     s.TCP_Framing = framing;
     const RunConfig c = runConfigFrom(s, '.');
     QCOMPARE(c.framing == StreamFraming::OctetCounting, octetCounting);
-    QCOMPARE(c.format, static_cast<SyslogFormat>(format));
+    QCOMPARE(c.run.format, static_cast<SyslogFormat>(format));
 }
 
 QTEST_APPLESS_MAIN(TestLoader)

@@ -139,7 +139,7 @@ void TestStartup::parallelStartsKeepEachOthersRepairs()
         putFile("korvane.ini", lacking);
         IniProfileStore store;
         const StartupResult r = runStartup(store, nullptr, false, '.');
-        QCOMPARE(r.config.dstIp[0], std::string("10.10.12.12"));
+        QCOMPARE(r.config.run.rewrite.dstIp[0], std::string("10.10.12.12"));
         expected = fileContent("korvane.ini");
     }
 
@@ -165,7 +165,7 @@ void TestStartup::parallelStartsKeepEachOthersRepairs()
         int repairing = 0;
         for (const StartupResult& r : results) {
             repairing += r.repairs.empty() ? 0 : 1;
-            QCOMPARE(r.config.gatewayIp, std::string("10.11.11.11"));
+            QCOMPARE(r.config.run.rewrite.gatewayIp, std::string("10.11.11.11"));
         }
         QCOMPARE(repairing, 1);
     }
@@ -185,9 +185,9 @@ void TestStartup::unreadableFileRunsOnDefaults()
     QCOMPARE(r.outcome, StartupResult::Outcome::Go);
     QCOMPARE(r.reached, StartupResult::Stage::ReceiverKeys);
     QCOMPARE(r.config.output, OutputKind::File);
-    QCOMPARE(r.config.delay, 1.0);
-    QCOMPARE(r.config.srcIp[0], std::string("194.98.65.10"));
-    QCOMPARE(r.config.userName, std::string("PIX_User"));
+    QCOMPARE(r.config.run.delay, 1.0);
+    QCOMPARE(r.config.run.rewrite.srcIp[0], std::string("194.98.65.10"));
+    QCOMPARE(r.config.run.rewrite.userName, std::string("PIX_User"));
     QVERIFY(fs::is_directory("korvane.ini"));
     QVERIFY(fs::is_empty("korvane.ini"));
 }
