@@ -9,7 +9,8 @@
 // rate. It counts every datagram, in one-second bins laid from the first one since resetBins(), and
 // keeps what the kernel says it dropped (SO_RXQ_OVFL). A test keeps each datagram too, with the
 // kernel's time of arrival, so that a test busy with other things does not skew them; a benchmark
-// only counts, which costs the receiver nothing per datagram. No Qt, so that plain programs use it.
+// keeps the times only, or only counts, which costs the receiver nothing per datagram. No Qt, so
+// that plain programs use it.
 
 #include <array>
 #include <atomic>
@@ -105,7 +106,8 @@ public:
     enum class Keep
     {
         Datagrams, // each payload and its time of arrival (tests)
-        CountOnly, // counts only (benchmarks: nothing copied, no time stamps asked of the kernel)
+        Times,     // the time of arrival of each datagram, no payload (rate benchmarks)
+        CountOnly, // counts only (speed benchmarks: nothing kept, no time stamps asked of the kernel)
     };
 
     explicit UdpReceiver(Keep keep = Keep::Datagrams, int bufferBytes = 32 << 20) : m_keep(keep)
@@ -124,8 +126,10 @@ public:
         ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_buffer, &length);
         const int on = 1;
         ::setsockopt(m_fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-        if (m_keep == Keep::Datagrams) {
+        if (m_keep != Keep::CountOnly) {
             ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+            // Room for a run of seconds at a high rate, so that the list seldom moves while it grows.
+            m_times.reserve(1 << 20);
         }
         // The wait for a datagram ends now and then, to see whether to stop.
         const timeval tick{0, 50'000};
@@ -158,7 +162,18 @@ public:
     std::vector<Datagram> datagrams() const
     {
         std::lock_guard lock(m_mutex);
-        return m_datagrams;
+        std::vector<Datagram> all;
+        for (std::size_t i = 0; i < m_payloads.size(); ++i) {
+            all.push_back({m_payloads[i], m_times[i]});
+        }
+        return all;
+    }
+
+    // When each datagram came so far, in order (Keep::Datagrams and Keep::Times).
+    std::vector<std::chrono::system_clock::time_point> arrivalTimes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_times;
     }
 
     // Empty bins, laid from the next datagram. Called only while nothing arrives.
@@ -237,10 +252,11 @@ private:
 
     void loop()
     {
-        const bool keep = m_keep == Keep::Datagrams;
+        const bool payloads = m_keep == Keep::Datagrams;
+        const bool times = m_keep != Keep::CountOnly;
         // Counting needs no whole payload; a test sees every byte of the largest datagram.
-        const unsigned batch = keep ? 32 : 256;
-        const std::size_t slot = keep ? 65536 : 2048;
+        const unsigned batch = payloads ? 32 : 256;
+        const std::size_t slot = payloads ? 65536 : 2048;
         constexpr std::size_t controlBytes = CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(std::uint32_t));
         constexpr std::size_t controlWords = (controlBytes + 7) / 8; // cmsg headers want alignment
         std::vector<char> data(batch * slot);
@@ -250,7 +266,7 @@ private:
         for (unsigned i = 0; i < batch; ++i) {
             io[i] = {data.data() + i * slot, slot};
         }
-        std::vector<Datagram> got;
+        std::vector<std::chrono::system_clock::time_point> stamps(batch);
         while (!m_stop) {
             for (unsigned i = 0; i < batch; ++i) {
                 messages[i] = {};
@@ -273,30 +289,29 @@ private:
             if (bin >= 0 && bin < maxBins) {
                 m_bins[std::size_t(bin)] += received;
             }
-            if (keep) {
-                got.clear();
+            if (times) {
                 const auto arrived = std::chrono::system_clock::now();
                 for (int i = 0; i < received; ++i) {
                     std::optional<timespec> stamp;
                     std::optional<std::uint32_t> dropped;
                     readControl(messages[std::size_t(i)].msg_hdr, stamp, dropped);
-                    auto at = arrived;
-                    if (stamp) {
-                        at = std::chrono::system_clock::time_point(
-                            std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                std::chrono::seconds(stamp->tv_sec) + std::chrono::nanoseconds(stamp->tv_nsec)));
-                    }
+                    stamps[std::size_t(i)] =
+                        stamp ? std::chrono::system_clock::time_point(
+                                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                        std::chrono::seconds(stamp->tv_sec) + std::chrono::nanoseconds(stamp->tv_nsec)))
+                              : arrived;
                     if (dropped) {
                         m_drops = *dropped;
                     }
-                    got.push_back(
-                        {std::string(data.data() + std::size_t(i) * slot, messages[std::size_t(i)].msg_len), at});
                 }
                 std::lock_guard lock(m_mutex);
-                m_datagrams.insert(m_datagrams.end(), got.begin(), got.end());
+                m_times.insert(m_times.end(), stamps.begin(), stamps.begin() + received);
+                for (int i = 0; payloads && i < received; ++i) {
+                    m_payloads.emplace_back(data.data() + std::size_t(i) * slot, messages[std::size_t(i)].msg_len);
+                }
             }
             m_total += std::uint64_t(received);
-            if (!keep) {
+            if (!times) {
                 // The counter is the socket's: the last message that carries it says it all.
                 for (int i = received - 1; i >= 0; --i) {
                     std::optional<timespec> stamp;
@@ -321,7 +336,8 @@ private:
     std::atomic<std::uint64_t> m_total{0};
     std::atomic<std::uint64_t> m_drops{0};
     mutable std::mutex m_mutex;
-    std::vector<Datagram> m_datagrams;
+    std::vector<std::chrono::system_clock::time_point> m_times;
+    std::vector<std::string> m_payloads;
     std::thread m_thread;
 };
 
