@@ -551,7 +551,7 @@ public:
     void signal(int signalNumber) const { m_program.signal(signalNumber); }
     // What the program wrote on standard output and error, for failure messages.
     QString log() const { return m_program.log(); }
-    // The program itself: how it ended, an end on SIGTERM.
+    // The process itself, for what the calls above leave out (an end on SIGTERM, how it ended).
     Program& program() { return m_program; }
 
 private:
