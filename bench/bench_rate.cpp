@@ -18,6 +18,7 @@
 #include "platform/systemwallclock.h"
 #include "platform/udpsink.h"
 #include "shippedsettings.h"
+#include "udpreceiver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -25,7 +26,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -83,76 +83,23 @@ private:
     bool m_lamps = false;
 };
 
-// A syslog receiver on its own thread: a plain blocking recv() loop with a large buffer, so that
-// what it counts is what the sender sent and when.
-class Receiver
+// The syslog receiver: the tests' own (tests/support/udpreceiver.h) on a thread of its own, with a
+// receive buffer of 8 MB, so that what it counts is what the sender sent and when.
+using korvane::test::UdpReceiver;
+constexpr int kReceiverBuffer = 8 << 20;
+
+// Once the sender is done and nothing more comes: the arrival time of every datagram on the steady
+// clock (the kernel's stamps, moved by the distance between the two clocks).
+std::vector<Clock::time_point> arrivalTimes(const UdpReceiver& receiver)
 {
-public:
-    Receiver()
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        const int size = 8 << 20;
-        // Forcing past the system's limit needs privileges; the plain request is capped by it.
-        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
-        socklen_t len = sizeof m_buffer;
-        ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_buffer, &len);
-        const timeval tick{0, 50'000};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            std::perror("receiver bind");
-            std::exit(1);
-        }
-        len = sizeof address;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &len);
-        m_port = ntohs(address.sin_port);
-        m_times.reserve(1 << 20);
-        m_thread = std::thread([this] { loop(); });
+    receiver.waitQuiet();
+    const auto offset = std::chrono::system_clock::now().time_since_epoch() - Clock::now().time_since_epoch();
+    std::vector<Clock::time_point> times;
+    for (const auto at : receiver.arrivalTimes()) {
+        times.push_back(Clock::time_point(std::chrono::duration_cast<Clock::duration>(at.time_since_epoch() - offset)));
     }
-    ~Receiver()
-    {
-        if (m_thread.joinable()) {
-            finish();
-        }
-        ::close(m_fd);
-    }
-
-    quint16 port() const { return m_port; }
-    int bufferBytes() const { return m_buffer; }
-
-    // Drains what is still queued, then stops; the arrival times of every datagram.
-    const std::vector<Clock::time_point>& finish()
-    {
-        m_stop = true;
-        m_thread.join();
-        return m_times;
-    }
-
-private:
-    void loop()
-    {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n >= 0) {
-                m_times.push_back(Clock::now());
-            } else if ((errno == EAGAIN || errno == EWOULDBLOCK) && m_stop) {
-                return;
-            }
-        }
-    }
-
-    int m_fd = -1;
-    quint16 m_port = 0;
-    int m_buffer = 0;
-    std::atomic<bool> m_stop{false};
-    std::vector<Clock::time_point> m_times;
-    std::thread m_thread;
-};
+    return times;
+}
 
 // A port on which nothing listens.
 quint16 deadPort()
@@ -319,7 +266,7 @@ struct RateRow
 
 RateRow measureRate(Bench& bench, double delay, int seconds, double goal)
 {
-    Receiver receiver;
+    UdpReceiver receiver(UdpReceiver::Keep::Times, kReceiverBuffer);
     UdpSink sink;
     if (const Result<> configured = sink.configure(QStringLiteral("127.0.0.1"), receiver.port()); !configured) {
         std::printf("configure: %s\n", configured.reason().c_str());
@@ -337,7 +284,7 @@ RateRow measureRate(Bench& bench, double delay, int seconds, double goal)
     row.goal = goal;
 
     const auto first = played + std::chrono::duration_cast<Clock::duration>(duration<double>(delay));
-    for (const Clock::time_point t : receiver.finish()) {
+    for (const Clock::time_point t : arrivalTimes(receiver)) {
         const double at = secondsBetween(first, t);
         if (at < 0) {
             ++row.early;
@@ -373,7 +320,8 @@ int main(int argc, char** argv)
     };
 
     std::printf("Korvane rate fidelity: %s, %d s per rate, receiver buffer %d KB\n\n",
-                bench.settings.sourceFile.c_str(), seconds, Receiver().bufferBytes() / 1024);
+                bench.settings.sourceFile.c_str(), seconds,
+                UdpReceiver(UdpReceiver::Keep::CountOnly, kReceiverBuffer).bufferBytes() / 1024);
 
     // 1. Fixed rates, one-second bins from the first line's due time.
     std::printf("%-9s %8s  %-44s %6s %9s %6s  %s\n", "Delay s", "lines/s", "datagrams per one-second bin", "early",
@@ -401,7 +349,8 @@ int main(int argc, char** argv)
     // 3. As fast as it goes, over UDP to the receiver thread and into a file, with the window's
     //    turns watched; the receiver thread competes for the same two cores in the first.
     {
-        Receiver receiver;
+        // Counting only: the receiver thread competes for the same cores as the run.
+        UdpReceiver receiver(UdpReceiver::Keep::CountOnly, kReceiverBuffer);
         UdpSink sink;
         if (!sink.configure(QStringLiteral("127.0.0.1"), receiver.port())) {
             return 1;
@@ -413,7 +362,8 @@ int main(int argc, char** argv)
         const double wall = secondsBetween(played, Clock::now());
         turns.stop();
         const std::int64_t sent = bench.view.lines;
-        const auto received = std::int64_t(receiver.finish().size());
+        receiver.waitQuiet();
+        const auto received = std::int64_t(receiver.total());
         const double rate = double(sent) / wall;
         std::printf("\nFastest (Delay 1e-9), UDP: %.0f lines/s sent, %.0f received (%lld of %lld), goal >= 100000"
                     "  %s\n",

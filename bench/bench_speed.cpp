@@ -8,28 +8,32 @@
 // datagrams it gets in one-second bins laid from the first one; a row's rate is the median of its
 // inner bins (the first and last are dropped). At 100,000 lines/s it also tells the sender's CPU per
 // line, the worst inner bin and the first bin. A measurement, not a test: run it by hand on a
-// release build, with an X display for the window rows.
+// release build. The window rows start the korvane of this build on a private Xvfb and drive it with
+// xdotool, through the end-to-end tests' kit (tests/e2e/e2ekit.h), whose receiver it shares too.
 //
-//     xvfb-run -a bench_speed [seconds per row, default 5]
+//     bench_speed [seconds per row, default 5]
 //
 // loggen comes from Debian's syslog-ng-core, unpacked and never installed (it conflicts with
 // rsyslog): scripts/fetch-loggen puts it in build/loggen, or KORVANE_LOGGEN_DIR names another place.
 
+#include "e2ekit.h"
+#include "udpreceiver.h"
+
+#include <QCoreApplication>
+#include <QProcessEnvironment>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,38 +41,23 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <pthread.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
+namespace e2e = korvane::e2e;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr int kDatagramBytes = 150;
-constexpr int kMaxBins = 256;
+constexpr int kMaxBins = korvane::test::UdpReceiver::maxBins;
 constexpr double kSlowRate = 100'000;
-// Korvane takes ports 1 to 32000 only; a larger one would be replaced by 514.
-constexpr int kLowestPort = 20000;
-constexpr int kHighestPort = 32000;
-
-std::int64_t steadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-}
 
 std::string readFile(const fs::path& path)
 {
@@ -76,13 +65,6 @@ std::string readFile(const fs::path& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-bool writeFile(const fs::path& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    return bool(out);
 }
 
 // 1234567 as "1,234,567", so that rates of different size read at a glance.
@@ -108,179 +90,11 @@ std::string format(const char* pattern, double value)
 
 // --- Receiver ------------------------------------------------------------------------------------
 
-// The syslog receiver every source sends to: one thread draining the socket with recvmmsg() into
-// one-second bins. The bins start at the first datagram after reset(), so that the time a source
-// takes to start counts in no bin. The kernel's drop counter (SO_RXQ_OVFL) tells when the receiver,
-// not the sender, was the limit.
-class Receiver
-{
-public:
-    Receiver()
-    {
-        std::mt19937 random(std::random_device{}());
-        for (int attempt = 0; attempt < 200 && m_port == 0; ++attempt) {
-            const auto port = std::uint16_t(std::uniform_int_distribution<int>(kLowestPort, kHighestPort - 1)(random));
-            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(port);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-                m_fd = fd;
-                m_port = port;
-            } else {
-                ::close(fd);
-            }
-        }
-        if (m_fd < 0) {
-            return;
-        }
-        const int size = 32 << 20;
-        // Forcing past the system's limit needs privileges; the plain request is capped by it.
-        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
-        socklen_t length = sizeof m_buffer;
-        ::getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &m_buffer, &length);
-        const int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-        // The wait for a first datagram ends now and then, to see whether to stop.
-        const timeval tick{0, 50'000};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
-        m_thread = std::thread([this] { loop(); });
-    }
-
-    ~Receiver()
-    {
-        m_stop = true;
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-
-    Receiver(const Receiver&) = delete;
-    Receiver& operator=(const Receiver&) = delete;
-
-    bool ok() const { return m_fd >= 0; }
-    std::uint16_t port() const { return m_port; }
-    int bufferBytes() const { return m_buffer; }
-    std::uint64_t total() const { return m_total; }
-    std::uint64_t drops() const { return m_drops; }
-
-    // A new row: empty bins, laid from the next datagram. Called only while nothing arrives.
-    void reset()
-    {
-        for (auto& bin : m_bins) {
-            bin = 0;
-        }
-        m_originNs = 0;
-    }
-
-    // The moment of the first datagram since reset(), once it came within the time.
-    std::optional<Clock::time_point> waitForOrigin(std::chrono::milliseconds timeout) const
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (m_originNs == 0 && Clock::now() < deadline) {
-            std::this_thread::sleep_for(1ms);
-        }
-        if (m_originNs == 0) {
-            return std::nullopt;
-        }
-        return Clock::time_point(std::chrono::nanoseconds(m_originNs.load()));
-    }
-
-    // Returns once nothing has come for a while, so that a row's stragglers fall into no other row.
-    void waitQuiet() const
-    {
-        const auto deadline = Clock::now() + 10s;
-        std::uint64_t seen = m_total;
-        auto quietSince = Clock::now();
-        while (Clock::now() < deadline && Clock::now() - quietSince < 300ms) {
-            std::this_thread::sleep_for(20ms);
-            if (m_total != seen) {
-                seen = m_total;
-                quietSince = Clock::now();
-            }
-        }
-    }
-
-    std::vector<long> bins(int count) const
-    {
-        std::vector<long> counts;
-        for (int i = 0; i < count && i < kMaxBins; ++i) {
-            counts.push_back(m_bins[std::size_t(i)]);
-        }
-        return counts;
-    }
-
-private:
-    void loop()
-    {
-        constexpr unsigned kBatch = 256;
-        constexpr std::size_t kSlot = 2048;
-        constexpr std::size_t kControl = CMSG_SPACE(sizeof(std::uint32_t));
-        std::vector<char> data(kBatch * kSlot);
-        std::vector<std::uint64_t> control(kBatch * ((kControl + 7) / 8)); // cmsg headers want alignment
-        const std::size_t controlStride = (kControl + 7) / 8;
-        std::vector<iovec> io(kBatch);
-        std::vector<mmsghdr> messages(kBatch);
-        for (unsigned i = 0; i < kBatch; ++i) {
-            io[i] = {data.data() + i * kSlot, kSlot};
-        }
-        while (!m_stop) {
-            for (unsigned i = 0; i < kBatch; ++i) {
-                messages[i] = {};
-                messages[i].msg_hdr.msg_iov = &io[i];
-                messages[i].msg_hdr.msg_iovlen = 1;
-                messages[i].msg_hdr.msg_control = control.data() + i * controlStride;
-                messages[i].msg_hdr.msg_controllen = kControl;
-            }
-            const int received = ::recvmmsg(m_fd, messages.data(), kBatch, MSG_WAITFORONE, nullptr);
-            if (received <= 0) {
-                continue;
-            }
-            const std::int64_t now = steadyNs();
-            std::int64_t origin = m_originNs;
-            if (origin == 0) {
-                m_originNs.compare_exchange_strong(origin, now);
-                origin = m_originNs;
-            }
-            const std::int64_t bin = (now - origin) / 1'000'000'000;
-            if (bin >= 0 && bin < kMaxBins) {
-                m_bins[std::size_t(bin)] += received;
-            }
-            m_total += std::uint64_t(received);
-            for (int i = received - 1; i >= 0; --i) {
-                msghdr& header = messages[std::size_t(i)].msg_hdr;
-                bool found = false;
-                for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-                    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
-                        std::uint32_t dropped = 0;
-                        std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
-                        m_drops = dropped;
-                        found = true;
-                    }
-                }
-                if (found) {
-                    break;
-                }
-            }
-        }
-    }
-
-    int m_fd = -1;
-    std::uint16_t m_port = 0;
-    int m_buffer = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<std::int64_t> m_originNs{0};
-    std::array<std::atomic<long>, kMaxBins> m_bins{};
-    std::atomic<std::uint64_t> m_total{0};
-    std::atomic<std::uint64_t> m_drops{0};
-    std::thread m_thread;
-};
+// The syslog receiver every source sends to, the tests' own (tests/support/udpreceiver.h), counting
+// only: one thread draining the socket with recvmmsg() into one-second bins laid from the first
+// datagram after resetBins(), so that the time a source takes to start counts in no bin. The kernel's
+// drop counter (SO_RXQ_OVFL) tells when the receiver, not the sender, was the limit.
+using Receiver = korvane::test::UdpReceiver;
 
 // --- Rows ----------------------------------------------------------------------------------------
 
@@ -316,7 +130,7 @@ double median(std::vector<long> values)
 void measure(Receiver& receiver, int seconds, const std::function<double()>& cpuNow, Row& row,
              std::chrono::milliseconds firstTimeout = 20s)
 {
-    const std::optional<Clock::time_point> origin = receiver.waitForOrigin(firstTimeout);
+    const std::optional<Clock::time_point> origin = receiver.firstArrival(firstTimeout);
     if (!origin) {
         row.skipped = "no datagram arrived";
         return;
@@ -378,196 +192,17 @@ std::function<double()> processCpu(pid_t pid)
 
 // --- Child processes -----------------------------------------------------------------------------
 
-struct Environment
+// Ends a program with SIGTERM, SIGKILL when it has not ended after 10 s; how it ended.
+std::string endOnSigterm(e2e::Program& program)
 {
-    std::vector<std::string> entries;
-
-    static Environment inherited()
-    {
-        Environment e;
-        for (char** p = environ; *p; ++p) {
-            e.entries.emplace_back(*p);
-        }
-        return e;
+    if (!program.running()) {
+        return "had ended, " + program.howItEnded().toStdString();
     }
-    void set(const std::string& name, const std::string& value)
-    {
-        unset(name);
-        entries.push_back(name + "=" + value);
+    if (program.stop(10'000)) {
+        return "ended on SIGTERM, " + program.howItEnded().toStdString();
     }
-    void unset(const std::string& name)
-    {
-        std::erase_if(entries, [&](const std::string& entry) { return entry.starts_with(name + "="); });
-    }
-};
-
-std::vector<char*> pointers(std::vector<std::string>& strings)
-{
-    std::vector<char*> list;
-    for (std::string& s : strings) {
-        list.push_back(s.data());
-    }
-    list.push_back(nullptr);
-    return list;
+    return "did not end on SIGTERM within 10 s; SIGKILL, " + program.howItEnded().toStdString();
 }
-
-// Starts a program in `folder` with its output appended to `logPath` (or to a pipe when `outFd`
-// is given); -1 when it could not be started.
-pid_t spawn(std::vector<std::string> arguments, Environment environment, const std::string& folder,
-            const std::string& logPath, int outFd = -1)
-{
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (outFd >= 0) {
-        ::posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-        ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    } else {
-        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                           0644);
-        ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    }
-    if (!folder.empty()) {
-        ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    }
-    std::vector<char*> argv = pointers(arguments);
-    std::vector<char*> envp = pointers(environment.entries);
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-        pid = -1;
-    }
-    ::posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Waits up to the time for the process to end; its wait status, or nullopt while it still runs.
-std::optional<int> waitForExit(pid_t pid, std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            return status;
-        }
-        if (done < 0 || Clock::now() >= deadline) {
-            return done < 0 ? std::optional<int>(-1) : std::nullopt;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
-std::string describeStatus(int status)
-{
-    if (status == -1) {
-        return "already reaped";
-    }
-    if (WIFEXITED(status)) {
-        return "exit code " + std::to_string(WEXITSTATUS(status));
-    }
-    if (WIFSIGNALED(status)) {
-        return std::string("killed by ") + ::strsignal(WTERMSIG(status));
-    }
-    return "status " + std::to_string(status);
-}
-
-// Asks a process to end with SIGTERM; SIGKILL when it has not after a while. How it ended.
-std::string endProcess(pid_t pid)
-{
-    ::kill(pid, SIGTERM);
-    if (const std::optional<int> status = waitForExit(pid, 10s)) {
-        return "ended on SIGTERM, " + describeStatus(*status);
-    }
-    ::kill(pid, SIGKILL);
-    const std::optional<int> status = waitForExit(pid, 5s);
-    return "did not end on SIGTERM within 10 s; SIGKILL, " + (status ? describeStatus(*status) : "still there");
-}
-
-struct ToolResult
-{
-    bool ok = false;
-    std::string out;
-};
-
-// Runs a helper program (xdotool) to its end, within a bound; its standard output.
-ToolResult runTool(std::vector<std::string> arguments, std::chrono::milliseconds timeout = 15s)
-{
-    ToolResult result;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        return result;
-    }
-    const pid_t pid = spawn(std::move(arguments), Environment::inherited(), {}, {}, pipeFds[1]);
-    ::close(pipeFds[1]);
-    if (pid < 0) {
-        ::close(pipeFds[0]);
-        return result;
-    }
-    const auto deadline = Clock::now() + timeout;
-    char buffer[4096];
-    for (;;) {
-        pollfd p{pipeFds[0], POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || ::poll(&p, 1, int(left)) <= 0) {
-            break;
-        }
-        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        result.out.append(buffer, std::size_t(n));
-    }
-    ::close(pipeFds[0]);
-    std::optional<int> status = waitForExit(pid, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                     std::max(deadline - Clock::now(), Clock::duration(100ms))));
-    if (!status) {
-        ::kill(pid, SIGKILL);
-        waitForExit(pid, 5s);
-        return result;
-    }
-    result.ok = WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-    return result;
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty()) {
-            all.push_back(line);
-        }
-    }
-    return all;
-}
-
-// A private folder, removed with everything in it.
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "korvane-speed-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) {
-            m_path = pattern;
-        }
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        if (!m_path.empty()) {
-            fs::remove_all(m_path, ignored);
-        }
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    bool ok() const { return !m_path.empty(); }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 // --- Korvane's window ----------------------------------------------------------------------------
 
@@ -593,18 +228,12 @@ std::string iniWith(std::string text, const std::vector<std::pair<std::string, s
 class KorvaneWindow
 {
 public:
-    KorvaneWindow(std::uint16_t port, const std::string& delay)
+    KorvaneWindow(const e2e::XServer& server, std::uint16_t port, const std::string& delay) : m_desktop(server)
     {
-        if (!m_folder.ok()) {
+        if (!m_workspace.ok()) {
             m_failure = "no temporary folder";
             return;
         }
-        const fs::path work = m_folder.path() / "work";
-        const fs::path runtime = m_folder.path() / "runtime";
-        fs::create_directories(work);
-        fs::create_directories(runtime);
-        // The single-copy lock lives in the runtime folder: a private one keeps other copies out of the way.
-        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         const fs::path data = fs::path(KORVANE_SOURCE_DIR) / "data";
         const std::string ini = iniWith(readFile(data / "korvane.ini"), {{"Delay", delay},
                                                                          {"onetime", "0"},
@@ -613,72 +242,54 @@ public:
                                                                          {"SyslogFile", "1"},
                                                                          {"HostIP", "127.0.0.1"},
                                                                          {"UDP_Port_Syslog", std::to_string(port)}});
-        std::error_code copied;
-        fs::copy_file(data / "SAMPLE.TXT", work / "SAMPLE.TXT", copied);
-        if (copied || !writeFile(work / "korvane.ini", ini)) {
-            m_failure = "cannot prepare " + work.string();
+        const std::string templates = readFile(data / "SAMPLE.TXT");
+        if (templates.empty() ||
+            !m_workspace.write(QStringLiteral("SAMPLE.TXT"), QByteArray::fromStdString(templates)) ||
+            !m_workspace.write(QStringLiteral("korvane.ini"), QByteArray::fromStdString(ini))) {
+            m_failure = "cannot prepare " + m_workspace.folder().toStdString();
             return;
         }
-        Environment env = Environment::inherited();
-        env.set("QT_QPA_PLATFORM", "xcb");
-        env.set("XDG_RUNTIME_DIR", runtime.string());
-        env.set("LANG", "C.UTF-8");
-        env.unset("LC_ALL");
-        env.unset("WAYLAND_DISPLAY");
-        m_logPath = (m_folder.path() / "korvane.log").string();
-        m_pid = spawn({KORVANE_EXECUTABLE}, env, work.string(), m_logPath);
-        if (m_pid < 0) {
+        m_korvane.emplace(m_workspace, server, QStringLiteral("korvane.log"), QStringLiteral(KORVANE_EXECUTABLE));
+        if (!m_korvane->started()) {
             m_failure = std::string("cannot start ") + KORVANE_EXECUTABLE;
         }
     }
 
-    ~KorvaneWindow()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            waitForExit(m_pid, 5s);
-        }
-    }
-
-    KorvaneWindow(const KorvaneWindow&) = delete;
-    KorvaneWindow& operator=(const KorvaneWindow&) = delete;
-
-    pid_t pid() const { return m_pid; }
+    qint64 pid() const { return m_korvane ? m_korvane->pid() : -1; }
     const std::string& failure() const { return m_failure; }
-    std::string log() const { return readFile(m_logPath); }
+    std::string log() const { return m_korvane ? m_korvane->log().toStdString() : std::string(); }
 
     // Waits for the window, answers what it asks on the way, opens the full view and presses Play.
     bool play()
     {
-        if (m_pid < 0) {
+        if (!m_korvane || !m_korvane->started()) {
             return false;
         }
         const auto deadline = Clock::now() + 30s;
-        while (m_window.empty() && Clock::now() < deadline) {
-            if (waitForExit(m_pid, 0ms)) {
-                m_pid = -1;
+        while (m_window == 0 && Clock::now() < deadline) {
+            if (!m_korvane->running()) {
                 m_failure = "korvane ended before its window came";
                 return false;
             }
-            const std::vector<std::string> main =
-                lines(runTool({"xdotool", "search", "--onlyvisible", "--name", "^Korvane 2\\.0$"}).out);
-            if (!main.empty()) {
-                m_window = main.front();
+            const QList<quint64> main = m_desktop.windows(e2e::mainWindowName);
+            if (!main.isEmpty()) {
+                m_window = main.first();
                 break;
             }
             answerQuestions();
             std::this_thread::sleep_for(100ms);
         }
-        if (m_window.empty()) {
+        if (m_window == 0) {
             m_failure = "no window within 30 s";
             return false;
         }
         // The transport buttons are in the full view, which a click on the logo opens.
-        if (!click(40, 40) || !waitForSize("376x274")) {
+        if (!m_desktop.click(m_window, e2e::client::logo) ||
+            !m_desktop.waitForClientSize(m_window, e2e::client::fullSize, 15'000)) {
             m_failure = "the full view did not open";
             return false;
         }
-        if (!click(288 + 13, 160 + 10)) {
+        if (!m_desktop.click(m_window, e2e::client::play)) {
             m_failure = "the click on Play failed";
             return false;
         }
@@ -686,80 +297,46 @@ public:
     }
 
     // Ends the program with SIGTERM, which it takes as a clean exit (the run stops, the window closes); how it ended.
-    std::string end()
-    {
-        if (m_pid < 0) {
-            return "had ended";
-        }
-        const std::string how = endProcess(m_pid);
-        m_pid = -1;
-        return how;
-    }
+    std::string end() { return m_korvane ? endOnSigterm(m_korvane->program()) : "had not started"; }
 
 private:
-    bool click(int x, int y)
-    {
-        // Two clicks closer than the toolkit's double-click interval (400 ms) would be taken as one.
-        if (m_lastClick) {
-            std::this_thread::sleep_until(*m_lastClick + 450ms);
-        }
-        const bool ok =
-            runTool({"xdotool", "mousemove", "--window", m_window, std::to_string(x), std::to_string(y), "click", "1"})
-                .ok;
-        m_lastClick = Clock::now();
-        return ok;
-    }
-
-    bool waitForSize(const std::string& size)
-    {
-        const auto deadline = Clock::now() + 15s;
-        while (Clock::now() < deadline) {
-            if (runTool({"xdotool", "getwindowgeometry", m_window}).out.find("Geometry: " + size) !=
-                std::string::npos) {
-                return true;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
-
     // A message box of this korvane before its window shows: taken with its default button.
     void answerQuestions()
     {
-        for (const std::string& id : lines(runTool({"xdotool", "search", "--onlyvisible", "--name", "."}).out)) {
-            if (lines(runTool({"xdotool", "getwindowpid", id}).out) !=
-                std::vector<std::string>{std::to_string(m_pid)}) {
+        for (const quint64 id : m_desktop.windows(QStringLiteral("."))) {
+            if (m_desktop.windowPid(id) != m_korvane->pid()) {
                 continue;
             }
-            const std::vector<std::string> title = lines(runTool({"xdotool", "getwindowname", id}).out);
+            const QString title =
+                QString::fromLocal8Bit(m_desktop.xdotool({QStringLiteral("getwindowname"), QString::number(id)}).out)
+                    .trimmed();
             // The main window itself, come since the last look for it.
-            if (title == std::vector<std::string>{"Korvane 2.0"}) {
+            if (title == QStringLiteral("Korvane 2.0")) {
                 continue;
             }
-            std::printf("  korvane asked \"%s\" at start-up: answered with Return\n",
-                        title.empty() ? "" : title.front().c_str());
-            runTool({"xdotool", "windowfocus", "--sync", id, "key", "Return"});
+            std::printf("  korvane asked \"%s\" at start-up: answered with Return\n", qPrintable(title));
+            m_desktop.key(id, QStringLiteral("Return"));
         }
     }
 
-    TempFolder m_folder;
-    std::string m_logPath;
-    pid_t m_pid = -1;
-    std::string m_window;
+    e2e::Workspace m_workspace;
+    e2e::Desktop m_desktop;
+    std::optional<e2e::Korvane> m_korvane;
+    quint64 m_window = 0;
     std::string m_failure;
-    std::optional<Clock::time_point> m_lastClick;
 };
 
-Row korvaneRow(Receiver& receiver, int seconds, const std::string& name, const std::string& delay, double target)
+Row korvaneRow(const e2e::XServer& server, Receiver& receiver, int seconds, const std::string& name,
+               const std::string& delay, double target)
 {
     Row row(name, target);
-    KorvaneWindow korvane(receiver.port(), delay);
+    KorvaneWindow korvane(server, receiver.port(), delay);
     if (!korvane.failure().empty() || !korvane.play()) {
         row.skipped = korvane.failure();
         std::printf("  %s: %s\n%s\n", name.c_str(), korvane.failure().c_str(), korvane.log().c_str());
         return row;
     }
-    measure(receiver, seconds, processCpu(korvane.pid()), row);
+    measure(receiver, seconds, processCpu(pid_t(korvane.pid())), row);
     row.note = "korvane " + korvane.end();
     if (!row.skipped.empty()) {
         std::printf("  %s: %s\n%s\n", name.c_str(), row.skipped.c_str(), korvane.log().c_str());
@@ -849,34 +426,41 @@ fs::path loggenFolder()
 Row loggenRow(Receiver& receiver, int seconds, const fs::path& dir, double rate, double target, const std::string& name)
 {
     Row row(name, target);
-    TempFolder folder;
-    Environment env = Environment::inherited();
-    env.set("LD_LIBRARY_PATH",
-            (dir / "usr/lib/x86_64-linux-gnu").string() + ":" + (dir / "usr/lib/syslog-ng").string());
-    env.set("SYSLOGNG_PREFIX", (dir / "usr").string());
-    const std::string logPath = (folder.path() / "loggen.log").string();
+    e2e::Workspace folder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QString::fromStdString((dir / "usr/lib/x86_64-linux-gnu").string() +
+                                                                         ":" + (dir / "usr/lib/syslog-ng").string()));
+    env.insert(QStringLiteral("SYSLOGNG_PREFIX"), QString::fromStdString((dir / "usr").string()));
+    const QString logPath = folder.root() + QStringLiteral("/loggen.log");
     // It sends a second longer than the row's bins, then ends by itself and tells its own count.
-    const pid_t pid = spawn({(dir / "usr/bin/loggen").string(), "-D", "-r", std::to_string(std::llround(rate)), "-I",
-                             std::to_string(seconds + 1), "-s", std::to_string(kDatagramBytes), "127.0.0.1",
-                             std::to_string(receiver.port())},
-                            env, folder.path().string(), logPath);
-    if (pid < 0) {
+    e2e::Program loggen;
+    const QStringList arguments = {QStringLiteral("-D"),
+                                   QStringLiteral("-r"),
+                                   QString::number(std::llround(rate)),
+                                   QStringLiteral("-I"),
+                                   QString::number(seconds + 1),
+                                   QStringLiteral("-s"),
+                                   QString::number(kDatagramBytes),
+                                   QStringLiteral("127.0.0.1"),
+                                   QString::number(receiver.port())};
+    if (!loggen.start(QString::fromStdString((dir / "usr/bin/loggen").string()), arguments, env, folder.folder(),
+                      logPath)) {
         row.skipped = "loggen did not start";
         return row;
     }
-    measure(receiver, seconds, processCpu(pid), row, 10s);
-    if (const std::optional<int> status = waitForExit(pid, 10s)) {
-        row.note = "loggen ended by itself, " + describeStatus(*status);
+    measure(receiver, seconds, processCpu(pid_t(loggen.pid())), row, 10s);
+    if (loggen.waitForExit(10'000)) {
+        row.note = "loggen ended by itself, " + loggen.howItEnded().toStdString();
     } else {
-        row.note = "loggen " + endProcess(pid);
+        row.note = "loggen " + endOnSigterm(loggen);
     }
-    for (const std::string& line : lines(readFile(logPath))) {
-        if (line.starts_with("average rate")) {
-            row.note += "; its own report over its whole run: " + line;
+    for (const QString& line : loggen.log().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(QStringLiteral("average rate"))) {
+            row.note += "; its own report over its whole run: " + line.toStdString();
         }
     }
     if (!row.skipped.empty()) {
-        std::printf("  %s: %s\n%s\n", name.c_str(), row.skipped.c_str(), readFile(logPath).c_str());
+        std::printf("  %s: %s\n%s\n", name.c_str(), row.skipped.c_str(), qPrintable(loggen.log()));
     }
     return row;
 }
@@ -923,7 +507,8 @@ std::string verdict(std::optional<bool> met)
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::clamp(std::atoi(argv[1]), 3, kMaxBins) : 5;
-    Receiver receiver;
+    QCoreApplication application(argc, argv);
+    Receiver receiver(Receiver::Keep::CountOnly, 32 << 20);
     if (!receiver.ok()) {
         std::printf("no free UDP port on 127.0.0.1 for the receiver\n");
         return 1;
@@ -938,13 +523,19 @@ int main(int argc, char** argv)
     std::printf("receiver: one thread, recvmmsg() up to 256 per call, 127.0.0.1:%u, SO_RCVBUF %d KB\n\n",
                 unsigned(receiver.port()), receiver.bufferBytes() / 1024);
 
-    const char* display = std::getenv("DISPLAY");
-    const bool windowRows = display && *display && fs::exists(KORVANE_EXECUTABLE);
-    if (!display || !*display) {
-        std::printf("no DISPLAY: the korvane window rows are skipped (run it as: xvfb-run -a bench_speed)\n");
-    } else if (!windowRows) {
+    // The window rows have a private X server of their own, as the end-to-end tests do.
+    const bool korvaneBuilt = fs::exists(KORVANE_EXECUTABLE);
+    std::optional<e2e::XServer> server;
+    if (korvaneBuilt) {
+        server.emplace();
+    }
+    const bool windowRows = server && server->ok();
+    if (!korvaneBuilt) {
         std::printf("%s is missing: the korvane window rows are skipped (build the korvane target)\n",
                     KORVANE_EXECUTABLE);
+    } else if (!windowRows) {
+        std::printf("no X display (%s): the korvane window rows are skipped (install Xvfb)\n",
+                    qPrintable(server->error()));
     }
     const fs::path loggenDir = loggenFolder();
     const bool loggen = fs::exists(loggenDir / "usr/bin/loggen");
@@ -961,7 +552,7 @@ int main(int argc, char** argv)
         std::printf("measuring: %s\n", name.c_str());
         std::fflush(stdout);
         receiver.waitQuiet();
-        receiver.reset();
+        receiver.resetBins();
         if (!available) {
             Row skipped(name);
             skipped.skipped = why;
@@ -975,16 +566,18 @@ int main(int argc, char** argv)
         rows.push_back(row);
     };
 
-    const std::string noWindow = "no display or no korvane executable";
+    const std::string noWindow = "no X display or no korvane executable";
     const std::string noLoggen = "loggen not unpacked";
     const std::string fastName = "korvane window, fastest";
     const std::string slowName = "korvane window at 100,000/s";
-    run([&] { return korvaneRow(receiver, seconds, fastName, "0.000001", 0); }, fastName, windowRows, noWindow);
+    run([&] { return korvaneRow(*server, receiver, seconds, fastName, "0.000001", 0); }, fastName, windowRows,
+        noWindow);
     run([&] { return rawRow(receiver, seconds, RawKind::SendTo); }, "raw sendto loop", true, {});
     run([&] { return rawRow(receiver, seconds, RawKind::SendMmsg); }, "raw sendmmsg loop", true, {});
     run([&] { return loggenRow(receiver, seconds, loggenDir, 2'000'000, 0, "loggen -r 2000000"); }, "loggen -r 2000000",
         loggen, noLoggen);
-    run([&] { return korvaneRow(receiver, seconds, slowName, "0.00001", kSlowRate); }, slowName, windowRows, noWindow);
+    run([&] { return korvaneRow(*server, receiver, seconds, slowName, "0.00001", kSlowRate); }, slowName, windowRows,
+        noWindow);
     run([&] { return loggenRow(receiver, seconds, loggenDir, kSlowRate, kSlowRate, "loggen -r 100000"); },
         "loggen -r 100000", loggen, noLoggen);
 

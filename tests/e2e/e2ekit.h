@@ -9,6 +9,8 @@
 // receivers on 127.0.0.1. Every test owns its display, folders, runtime folder (where the single-copy
 // lock lives) and ports, so that two tests can run at the same time.
 
+#include "udpreceiver.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -141,6 +143,108 @@ inline ToolResult runTool(const QString& program, const QStringList& arguments, 
     }
     return result;
 }
+
+// A program run beside the test, its output and errors appended to one log file; killed when
+// the test ends with it still running.
+class Program
+{
+public:
+    Program() = default;
+    ~Program() { kill(); }
+
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Starts it in `folder` (the test's own when empty); true when it started.
+    bool start(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+               const QString& folder, const QString& logPath)
+    {
+        m_logPath = logPath;
+        m_process.setProcessEnvironment(environment);
+        if (!folder.isEmpty()) {
+            m_process.setWorkingDirectory(folder);
+        }
+        m_process.setStandardInputFile(QProcess::nullDevice());
+        m_process.setStandardOutputFile(logPath, QIODevice::Append);
+        m_process.setStandardErrorFile(logPath, QIODevice::Append);
+        m_process.start(program, arguments);
+        m_started = m_process.waitForStarted(toolTimeoutMs);
+        return m_started;
+    }
+
+    bool started() const { return m_started; }
+    bool running() const { return m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
+
+    bool waitForExit(int timeoutMs)
+    {
+        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    }
+
+    // The exit code of a normal exit; -1 while running or after a crash.
+    int exitCode() const
+    {
+        if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit) {
+            return -1;
+        }
+        return m_process.exitCode();
+    }
+
+    // How it ended, for reports: "exit code 0", "killed by Terminated".
+    QString howItEnded() const
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            return QStringLiteral("still running");
+        }
+        if (m_process.exitStatus() == QProcess::NormalExit) {
+            return QStringLiteral("exit code %1").arg(m_process.exitCode());
+        }
+        // After a crash, Qt's exit code is the number of the signal that ended it.
+        return QStringLiteral("killed by %1").arg(QString::fromLocal8Bit(::strsignal(m_process.exitCode())));
+    }
+
+    void signal(int signalNumber) const
+    {
+        if (m_process.state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(m_process.processId()), signalNumber);
+        }
+    }
+
+    // Ends it with SIGTERM, as an operator would, and with SIGKILL when it has not ended within the
+    // time; true when it ended by itself (or had ended).
+    bool stop(int timeoutMs = toolTimeoutMs)
+    {
+        if (m_process.state() == QProcess::NotRunning) {
+            return true;
+        }
+        signal(SIGTERM);
+        if (m_process.waitForFinished(timeoutMs)) {
+            return true;
+        }
+        kill();
+        return false;
+    }
+
+    void kill()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // What it wrote on standard output and error, for failure messages.
+    QString log() const
+    {
+        QFile file(m_logPath);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    }
+
+private:
+    QProcess m_process;
+    QString m_logPath;
+    bool m_started = false;
+};
 
 // A private Xvfb on the first free display; it announces the number itself (-displayfd), which
 // leaves no window for two tests to pick the same one.
@@ -424,73 +528,34 @@ private:
     QTemporaryDir m_root;
 };
 
-// The real korvane, started in a workspace on a display.
+// The real korvane (or the given build of it), started in a workspace on a display.
 class Korvane
 {
 public:
-    Korvane(const Workspace& workspace, const XServer& server, const QString& logName = QStringLiteral("korvane.log"))
+    Korvane(const Workspace& workspace, const XServer& server, const QString& logName = QStringLiteral("korvane.log"),
+            const QString& program = binDir() + QStringLiteral("/korvane"))
     {
         QProcessEnvironment env = server.environment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), workspace.runtime());
         env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
         env.remove(QStringLiteral("LC_ALL"));
-        m_process.setProcessEnvironment(env);
-        m_process.setWorkingDirectory(workspace.folder());
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_logPath = workspace.root() + QLatin1Char('/') + logName;
-        m_process.setStandardOutputFile(m_logPath, QIODevice::Append);
-        m_process.setStandardErrorFile(m_logPath, QIODevice::Append);
-        m_process.start(binDir() + QStringLiteral("/korvane"), {});
-        m_started = m_process.waitForStarted(toolTimeoutMs);
+        m_program.start(program, {}, env, workspace.folder(), workspace.root() + QLatin1Char('/') + logName);
     }
 
-    ~Korvane()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    Korvane(const Korvane&) = delete;
-    Korvane& operator=(const Korvane&) = delete;
-
-    bool started() const { return m_started; }
-    bool running() const { return m_process.state() == QProcess::Running; }
-    qint64 pid() const { return m_process.processId(); }
-
-    bool waitForExit(int timeoutMs = windowTimeoutMs)
-    {
-        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
-    }
-
+    bool started() const { return m_program.started(); }
+    bool running() const { return m_program.running(); }
+    qint64 pid() const { return m_program.pid(); }
+    bool waitForExit(int timeoutMs = windowTimeoutMs) { return m_program.waitForExit(timeoutMs); }
     // The exit code of a normal exit; -1 while running or after a crash.
-    int exitCode() const
-    {
-        if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit) {
-            return -1;
-        }
-        return m_process.exitCode();
-    }
-
-    void signal(int signalNumber) const
-    {
-        if (m_process.state() == QProcess::Running) {
-            ::kill(static_cast<pid_t>(m_process.processId()), signalNumber);
-        }
-    }
-
+    int exitCode() const { return m_program.exitCode(); }
+    void signal(int signalNumber) const { m_program.signal(signalNumber); }
     // What the program wrote on standard output and error, for failure messages.
-    QString log() const
-    {
-        QFile file(m_logPath);
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-    }
+    QString log() const { return m_program.log(); }
+    // The process itself, for what the calls above leave out (an end on SIGTERM, how it ended).
+    Program& program() { return m_program; }
 
 private:
-    QProcess m_process;
-    QString m_logPath;
-    bool m_started = false;
+    Program m_program;
 };
 
 struct CliResult
@@ -619,87 +684,23 @@ struct Arrival
     WallTime at;
 };
 
-// The first and last port that korvane accepts are 1 and 32000; ports above it are replaced by 514.
-constexpr quint16 lowestTestPort = 20000;
-constexpr quint16 highestTestPort = 32000;
+using test::freeUdpPort;
+using test::highestTestPort;
+using test::lowestTestPort;
 
-inline int openUdpSocket(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// A UDP port on 127.0.0.1 that was free a moment ago and that korvane accepts. Another test may take it
-// before the caller does, so callers that hand it to another program retry on a bind failure.
-inline quint16 freeUdpPort()
-{
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        const auto port = static_cast<quint16>(QRandomGenerator::global()->bounded(lowestTestPort, highestTestPort));
-        const int fd = openUdpSocket(port);
-        if (fd >= 0) {
-            ::close(fd);
-            return port;
-        }
-    }
-    return 0;
-}
-
-// Receives datagrams on 127.0.0.1 in a thread of its own. Arrival times are the kernel's receive
-// timestamps, so a test that is busy running xdotool does not skew them; a large receive buffer keeps
-// bursts from being dropped.
-class UdpReceiver
+// The shared receiver (tests/support/udpreceiver.h), each datagram kept, read as Qt types.
+class UdpReceiver : public test::UdpReceiver
 {
 public:
-    UdpReceiver()
-    {
-        for (int attempt = 0; attempt < 500 && m_fd < 0; ++attempt) {
-            m_port = static_cast<quint16>(QRandomGenerator::global()->bounded(lowestTestPort, highestTestPort));
-            m_fd = openUdpSocket(m_port);
-        }
-        if (m_fd < 0) {
-            return;
-        }
-        const int buffer = 8 * 1024 * 1024;
-        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0) {
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        }
-        const int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-        m_thread = std::thread([this] { receive(); });
-    }
-
-    ~UdpReceiver()
-    {
-        m_stop = true;
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-
-    UdpReceiver(const UdpReceiver&) = delete;
-    UdpReceiver& operator=(const UdpReceiver&) = delete;
-
-    bool ok() const { return m_fd >= 0; }
-    quint16 port() const { return m_port; }
+    UdpReceiver() : test::UdpReceiver(Keep::Datagrams) {}
 
     QList<Arrival> arrivals() const
     {
-        std::lock_guard lock(m_mutex);
-        return m_arrivals;
+        QList<Arrival> all;
+        for (const test::Datagram& d : datagrams()) {
+            all.append({QByteArray(d.payload.data(), qsizetype(d.payload.size())), d.at});
+        }
+        return all;
     }
 
     QList<QByteArray> payloads() const
@@ -711,57 +712,12 @@ public:
         return all;
     }
 
-    qsizetype count() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_arrivals.size();
-    }
+    qsizetype count() const { return qsizetype(total()); }
 
     bool waitForCount(qsizetype wanted, int timeoutMs) const
     {
         return waitUntil([&] { return count() >= wanted; }, timeoutMs);
     }
-
-private:
-    void receive()
-    {
-        char payload[65536];
-        char control[CMSG_SPACE(sizeof(timespec))];
-        while (!m_stop) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) {
-                continue;
-            }
-            iovec io{payload, sizeof payload};
-            msghdr message{};
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t size = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
-            if (size < 0) {
-                continue;
-            }
-            WallTime at = wallNow();
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-                    timespec ts{};
-                    std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
-                    at = WallTime(std::chrono::duration_cast<WallTime::duration>(std::chrono::seconds(ts.tv_sec) +
-                                                                                 std::chrono::nanoseconds(ts.tv_nsec)));
-                }
-            }
-            std::lock_guard lock(m_mutex);
-            m_arrivals.append({QByteArray(payload, static_cast<qsizetype>(size)), at});
-        }
-    }
-
-    int m_fd = -1;
-    quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    QList<Arrival> m_arrivals;
 };
 
 // --- Settings and source files --------------------------------------------------------------------

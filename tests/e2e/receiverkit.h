@@ -86,8 +86,9 @@ inline bool probeListener(Transport transport, quint16 port, const QString& outP
     return file.open(QIODevice::ReadOnly) && file.readAll().contains(probeText);
 }
 
-// A receiver daemon in the foreground, its output and errors in one log file.
-class Daemon
+// A receiver daemon in the foreground, its output and errors in one log file; ended with SIGTERM
+// (it writes what it holds first).
+class Daemon : public Program
 {
 public:
     ~Daemon() { stop(); }
@@ -95,41 +96,8 @@ public:
     bool start(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
                const QString& logPath)
     {
-        m_logPath = logPath;
-        m_process.setProcessEnvironment(environment);
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.setStandardOutputFile(logPath, QIODevice::Append);
-        m_process.setStandardErrorFile(logPath, QIODevice::Append);
-        m_process.start(program, arguments);
-        return m_process.waitForStarted(toolTimeoutMs);
+        return Program::start(program, arguments, environment, {}, logPath);
     }
-
-    bool running() const { return m_process.state() == QProcess::Running; }
-
-    // Ends it with SIGTERM (it writes what it holds first); true when it ended by itself.
-    bool stop()
-    {
-        if (m_process.state() == QProcess::NotRunning) {
-            return true;
-        }
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
-        if (m_process.waitForFinished(toolTimeoutMs)) {
-            return true;
-        }
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return false;
-    }
-
-    QString log() const
-    {
-        QFile file(m_logPath);
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-    }
-
-private:
-    QProcess m_process;
-    QString m_logPath;
 };
 
 // --- One pass of the shipped sources --------------------------------------------------------------

@@ -6,6 +6,8 @@
 
 // Small helpers for the tests that talk UDP to a listener on 127.0.0.1.
 
+#include "udpreceiver.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -13,15 +15,8 @@
 
 namespace harkwelltest {
 
-// A port that was free a moment ago: bound with port 0, read back, released.
-inline quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    if (!probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress)) {
-        return 0;
-    }
-    return probe.localPort();
-}
+// A port that was free a moment ago, as every test draws one (tests/support/udpreceiver.h).
+using korvane::test::freeUdpPort;
 
 // Sends each payload as one datagram from sender to 127.0.0.1:port; true when every one was handed to the
 // system whole.
