@@ -228,19 +228,24 @@ void StreamSink::close()
         m_socket->abort();
         m_socket.reset();
     }
-    m_undelivered += static_cast<std::int64_t>(m_lengths.size());
+    discardQueue();
     m_started = false;
     m_connected = false;
     m_givenUp = false;
-    m_queueFull = false;
     m_nextRetry = kFirstRetry;
     m_failure.clear();
+}
+
+void StreamSink::discardQueue()
+{
+    m_undelivered += static_cast<std::int64_t>(m_lengths.size());
     m_queue.clear();
     m_head = 0;
     m_lengths.clear();
     m_inFlight = 0;
     m_inFlightBytes = 0;
     m_toResend = 0;
+    m_queueFull = false;
 }
 
 SinkResult StreamSink::write(std::string_view line)
@@ -400,15 +405,7 @@ void StreamSink::failWith(const std::string& reason)
     m_handshakeTimer.stop();
     m_acknowledgementTimer.stop();
     forgetConnection();
-    // Nothing queued will ever go: those lines are undelivered, and so is every later one.
-    m_undelivered += static_cast<std::int64_t>(m_lengths.size());
-    m_queue.clear();
-    m_head = 0;
-    m_lengths.clear();
-    m_inFlight = 0;
-    m_inFlightBytes = 0;
-    m_toResend = 0;
-    m_queueFull = false;
+    discardQueue(); // nothing queued will ever go, and every later line fails
     m_lastProblem = QString::fromStdString(reason);
     setState(false, m_lastProblem);
 }

@@ -128,6 +128,7 @@ private:
     // Takes the messages the receiver has acknowledged out of the queue.
     void takeAcknowledged();
     void forgetConnection(); // closes m_connection
+    void discardQueue();     // what is queued counts as undelivered
     void setState(bool connected, const QString& text);
     QString where() const;
     QString queueFullText() const;
