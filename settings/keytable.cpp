@@ -14,6 +14,7 @@ using T = Test;
 using S = Settings;
 using W = When;
 using A = Absent;
+using R = Replacement;
 
 constexpr bool kInUse = true;
 constexpr bool kFileOnly = false;
@@ -53,7 +54,7 @@ constexpr std::array<KeyRow, 38> kKeys{{
     {"Facility",        P::Output,   K::Number, T::FacilityCode,  "20",              kInUse,    kWritten,    &S::Facility,          W::Always, A::KeepsDefault},
     {"Protocol",        P::Output,   K::Text,   T::ProtocolName,  "UDP",             kInUse,    kWritten,    &S::Protocol,          W::Syslog, A::KeepsDefault},
     // SyslogFormat and Protocol are in by now, so a bad framing takes the default the run would use.
-    {"TCP_Framing",     P::Output,   K::Number, T::ZeroOrOne,     "",                kInUse,    kWritten,    &S::TCP_Framing,       W::Syslog, A::KeepsDefault, &tcpFramingDefault},
+    {"TCP_Framing",     P::Output,   K::Number, T::ZeroOrOne,     "",                kInUse,    kWritten,    &S::TCP_Framing,       W::Syslog, A::KeepsDefault, R::ByFraming},
     {"TLS_CAFile",      P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_CAFile,        W::Syslog, A::KeepsDefault},
     {"TLS_CertFile",    P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_CertFile,      W::Syslog, A::KeepsDefault},
     {"TLS_KeyFile",     P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_KeyFile,       W::Syslog, A::KeepsDefault},
@@ -77,7 +78,7 @@ constexpr bool rowsAreConsistent()
         if (row.absent == Absent::KeepsDefault && row.test != Test::Anything && !row.written) {
             return false;
         }
-        if (row.computed != nullptr && row.kind != Kind::Number) {
+        if (row.computed != Replacement::AsWritten && row.kind != Kind::Number) {
             return false;
         }
         const bool numberTarget = row.target.number != nullptr;
@@ -95,36 +96,6 @@ constexpr bool rowsAreConsistent()
     return true;
 }
 static_assert(rowsAreConsistent());
-
-// A replacement of whole digits, as every fixed replacement of an optional number key is.
-constexpr double wholeNumber(std::string_view digits)
-{
-    double v = 0;
-    for (const char c : digits) {
-        v = v * 10 + (c - '0');
-    }
-    return v;
-}
-
-// An absent optional key keeps what Settings starts with: that is the replacement its row names,
-// so a file that says nothing and a file whose value was repaired run alike.
-constexpr bool optionalDefaultsAreTheReplacements()
-{
-    Settings defaults{};
-    for (const KeyRow& row : kKeys) {
-        if (row.absent != Absent::KeepsDefault || row.computed != nullptr) {
-            continue;
-        }
-        if (row.target.number != nullptr && defaults.*row.target.number != wholeNumber(row.replacement)) {
-            return false;
-        }
-        if (row.target.text != nullptr && defaults.*row.target.text != row.replacement) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(optionalDefaultsAreTheReplacements());
 
 } // namespace
 

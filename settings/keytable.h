@@ -82,11 +82,15 @@ struct Target
     int element = 0;
 };
 
-// A replacement that depends on keys read before (TCP_Framing's on Protocol and SyslogFormat).
-using ComputedValue = double (*)(const Settings&);
+// Where a failed value's replacement comes from.
+enum class Replacement
+{
+    AsWritten, // the row's `replacement`
+    ByFraming  // what tcpFramingDefault makes of the keys read before (Protocol, SyslogFormat)
+};
 
 // One key of korvane.ini: everything start-up does with it. When the value fails its test,
-// `replacement` (or, where given, what `computed` makes of the keys read before) becomes the value
+// `replacement` (or, where `computed` says so, a value made from the keys read before) becomes the value
 // in use if `inUse` is set, and is written into the file if `written` is set. A replacement that
 // is written is always in use too. The failed test names the reason said for the repair.
 struct KeyRow
@@ -101,7 +105,7 @@ struct KeyRow
     Target target;
     When when = When::Always;
     Absent absent = Absent::Fails;
-    ComputedValue computed = nullptr;
+    Replacement computed = Replacement::AsWritten;
 };
 
 // Every key in the order start-up reads them.

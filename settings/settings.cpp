@@ -297,7 +297,8 @@ void loadOptionalKey(Repairer& repairer, const KeyRow& row, Settings& s)
             variable = *v;
             return;
         }
-        const double fallback = row.computed ? row.computed(s) : parseNumber(row.replacement);
+        const double fallback =
+            row.computed == Replacement::ByFraming ? tcpFramingDefault(s) : parseNumber(row.replacement);
         replacement = numberToText(fallback);
         if (row.inUse) {
             variable = fallback;

@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 #include "currentfolder.h"
+#include "settings/keytable.h"
 #include "settings/numbers.h"
 #include "settings/runconfig.h"
 #include "settings/settings.h"
@@ -200,6 +201,7 @@ private slots:
     void replayKeys();
     void eachRepairSaidOnce_data();
     void eachRepairSaidOnce();
+    void absentOptionalKeyRunsAsItsRepair();
     void unreadableFileTakesDefaultsUnrepaired();
     void framingByDefault_data();
     void framingByDefault();
@@ -1058,4 +1060,22 @@ void TestLoader::framingByDefault()
 }
 
 QTEST_APPLESS_MAIN(TestLoader)
+// An absent optional key keeps what Settings starts with: that must be the replacement its row
+// names, so that a file that says nothing and a file whose value was repaired run alike.
+void TestLoader::absentOptionalKeyRunsAsItsRepair()
+{
+    const Settings defaults;
+    for (const KeyRow& row : keyTable()) {
+        if (row.absent != Absent::KeepsDefault || row.computed != Replacement::AsWritten) {
+            continue;
+        }
+        if (row.target.number != nullptr) {
+            QVERIFY2(defaults.*row.target.number == parseNumber(row.replacement), row.name.data());
+        }
+        if (row.target.text != nullptr) {
+            QVERIFY2(defaults.*row.target.text == row.replacement, row.name.data());
+        }
+    }
+}
+
 #include "tst_loader.moc"
