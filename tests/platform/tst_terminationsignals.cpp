@@ -70,9 +70,12 @@ void TestTerminationSignals::secondSignalEndsAtOnce()
     QVERIFY(startTarget(target, {}));
     sendSignal(target, SIGTERM);
     sendSignal(target, SIGINT);
+    // The target never ends by itself; it dies by whichever signal came second (the system hands
+    // pending signals over lowest number first, so that may be either).
     QVERIFY(target.waitForFinished(30000));
     QCOMPARE(target.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(target.exitCode(), int(SIGINT));
+    QVERIFY2(target.exitCode() == SIGINT || target.exitCode() == SIGTERM,
+             qPrintable(QString::number(target.exitCode())));
 }
 
 void TestTerminationSignals::programThatDoesNotEndIsEndedAfterTheGrace()
