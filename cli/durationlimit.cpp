@@ -8,30 +8,27 @@
 
 namespace korvane::cli {
 
-DurationLimit::DurationLimit(QObject* parent) : QObject(parent)
+DurationLimit::DurationLimit(MonotonicClock& clock, WakeUpTimer& timer, std::function<void()> reached)
+    : m_clock(clock), m_timer(timer), m_reached(std::move(reached))
 {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &DurationLimit::waitOn);
+    m_timer.setWake([this] { waitOn(); });
 }
 
 void DurationLimit::start(std::chrono::duration<double> duration)
 {
-    m_deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(duration);
+    m_deadline = m_clock.now() + std::chrono::duration_cast<std::chrono::nanoseconds>(duration);
     waitOn();
 }
 
 void DurationLimit::waitOn()
 {
-    const auto left = m_deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) {
-        emit reached();
+    const std::chrono::nanoseconds left = m_deadline - m_clock.now();
+    if (left <= std::chrono::nanoseconds::zero()) {
+        m_reached();
         return;
     }
     // Rounded up, so that the last step does not end just short of the deadline.
-    const auto step = std::min(std::chrono::ceil<std::chrono::milliseconds>(left), m_longestStep);
-    m_timer.start(step);
+    m_timer.arm(std::min<std::chrono::milliseconds>(std::chrono::ceil<std::chrono::milliseconds>(left), kLongestStep));
 }
 
 } // namespace korvane::cli

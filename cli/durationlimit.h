@@ -4,39 +4,34 @@
 
 #pragma once
 
-#include <QObject>
-#include <QTimer>
+#include "engine/runpacer.h"
+#include "platform/wakeuptimer.h"
 
 #include <chrono>
+#include <functional>
 
 namespace korvane::cli {
 
 // Says when a run has lasted as long as asked, however long that is: a timer's interval has a
-// limit (about 24 days), so a long duration is served in steps against a deadline on the steady
-// clock.
-class DurationLimit final : public QObject
+// limit (about 24 days), so a long duration is served in steps against a deadline on the clock.
+class DurationLimit
 {
-    Q_OBJECT
-
 public:
     static constexpr std::chrono::hours kLongestStep{24};
 
-    explicit DurationLimit(QObject* parent = nullptr);
+    // `reached` is called once the duration given to start() is over.
+    DurationLimit(MonotonicClock& clock, WakeUpTimer& timer, std::function<void()> reached);
 
     // Starts counting `duration` from now.
     void start(std::chrono::duration<double> duration);
-    // The longest single wait; kLongestStep unless a test asks for less.
-    void setLongestStep(std::chrono::milliseconds step) { m_longestStep = step; }
-
-signals:
-    void reached();
 
 private:
     void waitOn();
 
-    QTimer m_timer;
-    std::chrono::steady_clock::time_point m_deadline;
-    std::chrono::milliseconds m_longestStep = kLongestStep;
+    MonotonicClock& m_clock;
+    WakeUpTimer& m_timer;
+    std::function<void()> m_reached;
+    std::chrono::nanoseconds m_deadline{};
 };
 
 } // namespace korvane::cli

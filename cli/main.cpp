@@ -251,8 +251,8 @@ int main(int argc, char* argv[])
         QCoreApplication::exit(0);
     });
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &session, &RunSession::finish);
-    cli::DurationLimit duration;
-    QObject::connect(&duration, &cli::DurationLimit::reached, &session, &RunSession::finish);
+    PreciseWakeUpTimer durationTimer;
+    cli::DurationLimit duration(monotonicClock, durationTimer, [&session] { session.finish(); });
     if (options.durationSeconds > 0) {
         duration.start(std::chrono::duration<double>(options.durationSeconds));
     }

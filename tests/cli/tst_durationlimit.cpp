@@ -3,12 +3,12 @@
 // SPDX-License-Identifier: Apache-2.0
 
 #include "cli/durationlimit.h"
+#include "manualtimer.h"
 
-#include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace korvane::cli;
+using namespace std::chrono;
 
 class TestDurationLimit : public QObject
 {
@@ -21,26 +21,33 @@ private slots:
 
 void TestDurationLimit::reachedOnceTheDurationIsOver_data()
 {
-    QTest::addColumn<int>("durationMs");
-    QTest::addColumn<int>("stepMs");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("waits");
 
-    QTest::newRow("in one wait") << 50 << 3600000;
-    QTest::newRow("in many steps, as a duration longer than a timer allows") << 100 << 7;
+    QTest::newRow("in one wait") << 0.05 << 1;
+    QTest::newRow("a fraction of a millisecond rounded up, never short") << 0.0125 << 1;
+    QTest::newRow("in steps of a day, longer than a timer allows") << 2147484.0 << 25;
 }
 
 void TestDurationLimit::reachedOnceTheDurationIsOver()
 {
-    QFETCH(int, durationMs);
-    QFETCH(int, stepMs);
-    DurationLimit limit;
-    limit.setLongestStep(std::chrono::milliseconds(stepMs));
-    QSignalSpy reached(&limit, &DurationLimit::reached);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    limit.start(std::chrono::milliseconds(durationMs));
-    QVERIFY(reached.wait(30000));
-    QVERIFY2(elapsed.elapsed() >= durationMs, qPrintable(QString::number(elapsed.elapsed())));
-    QCOMPARE(reached.size(), 1);
+    QFETCH(double, seconds);
+    QFETCH(int, waits);
+    korvane::test::ManualClock clock;
+    korvane::test::ManualTimer timer(clock);
+    int reached = 0;
+    DurationLimit limit(clock, timer, [&] { ++reached; });
+    const nanoseconds startedAt = clock.current;
+    limit.start(duration<double>(seconds));
+
+    const nanoseconds deadline = startedAt + duration_cast<nanoseconds>(duration<double>(seconds));
+    timer.advance(deadline - clock.current - nanoseconds(1));
+    QCOMPARE(reached, 0);
+    QVERIFY(timer.lastArmed <= DurationLimit::kLongestStep);
+    timer.runOut();
+    QCOMPARE(reached, 1);
+    QVERIFY(clock.current >= deadline);
+    QCOMPARE(timer.wakeUps, waits);
 }
 
 QTEST_GUILESS_MAIN(TestDurationLimit)
