@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <functional>
 #include <memory>
 
 namespace korvane::e2e {
@@ -275,6 +276,36 @@ inline qsizetype emittedLines(const QString& source)
         count += line.contains("PIX-") ? 1 : 0;
     }
     return count;
+}
+
+// One pass of the shipped templates in `format` over `transport` to a receiver's listener at
+// `port`, checked against the same pass into GENERATE.TXT: every line stored whole, line for line.
+// `stored` reads what the listener holds. "" when it holds; otherwise what went wrong (with the
+// receiver's `log`). `sent` gets the lines of the file pass, `kept` how many the listener held.
+inline QString checkOnePass(int format, Transport transport, quint16 port, const QString& caFile,
+                            const std::function<QList<QByteArray>()>& stored, const std::function<QString()>& log,
+                            QList<QByteArray>& sent, qsizetype& kept)
+{
+    Workspace ws;
+    if (!ws.write(QStringLiteral("SAMPLE.TXT"), shippedFile(QStringLiteral("SAMPLE.TXT")))) {
+        return QStringLiteral("SAMPLE.TXT could not be written");
+    }
+    const Keys keys = passKeys(format);
+    QString why;
+    sent = linesOfFilePass(ws, keys, why);
+    if (sent.size() != emittedLines(QStringLiteral("SAMPLE.TXT"))) {
+        return QStringLiteral("the file pass: ") + why;
+    }
+    const CliResult r = networkPass(ws, keys, transport, port, caFile);
+    if (!r.finished || r.exitCode != 0) {
+        return QStringLiteral("korvane-cli: ") + r.errors;
+    }
+    if (!waitUntil([&] { return stored().size() >= sent.size(); }, 10000)) {
+        return QStringLiteral("%1 of %2 lines stored\n").arg(stored().size()).arg(sent.size()) + log();
+    }
+    const QList<QByteArray> lines = stored();
+    kept = lines.size();
+    return wholeLinesMismatch(sent, lines, format);
 }
 
 } // namespace korvane::e2e
