@@ -7,6 +7,8 @@
 #include "settings/result.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace korvane {
@@ -41,6 +43,24 @@ struct DeliveryCounts
     std::int64_t resent = 0;      // TCP and TLS: lines handed to a new connection after a break (also delivered)
 };
 
+// How a sink stands with its destination, for the operator (the lamp and its tooltip, the status
+// line) and for the end of a run (how long to wait, and why lines were left).
+struct SinkStatus
+{
+    enum class State
+    {
+        Open,       // the file is open, the socket set up, the connection up
+        Connecting, // the connection is being made, or waits to be tried again
+        Closed,     // given up on (finish()): nothing more goes out
+        Failed      // failed for good: every later line fails with `problem`
+    };
+    State state = State::Open;
+    std::string text;       // the state for the operator ("connected to HOST:PORT"); "" for a sink without a connection
+    std::string problem;    // why the connection is down or was last lost, or the failure; "" when nothing went wrong
+    std::string dropReason; // why a line written now would be dropped: whose buffer is full
+    std::int64_t queued = 0; // lines taken and still on their way (not yet delivered, dropped or undelivered)
+};
+
 // Where emitted lines go: "GENERATE.TXT", one UDP datagram per line, or a TCP or TLS stream. A
 // line carries no line end; the sink adds what its medium needs.
 //
@@ -62,6 +82,25 @@ public:
     // What became of the lines taken so far; read at any time, also after the run (a TCP queue
     // drains after it). A sink that does not count reports nothing.
     virtual DeliveryCounts counts() const { return {}; }
+    virtual SinkStatus status() const { return {}; }
+    // The front-end is done waiting for the lines on their way: no further attempt is made, a
+    // connection ends the orderly way, and what is still queued then counts as undelivered.
+    virtual void finish() {}
+
+    // Called whenever status() changes (a connection came up or went down, the queue drained or
+    // filled), on the thread that writes. One listener: the output that owns the sink.
+    void setStatusListener(std::function<void()> listener) { m_statusListener = std::move(listener); }
+
+protected:
+    void statusChanged() const
+    {
+        if (m_statusListener) {
+            m_statusListener();
+        }
+    }
+
+private:
+    std::function<void()> m_statusListener;
 };
 
 } // namespace korvane
