@@ -22,7 +22,7 @@ constexpr bool kWritten = true;
 constexpr bool kNotWritten = false;
 
 // clang-format off
-constexpr std::array<KeyRow, 38> kKeys{{
+constexpr std::array<KeyRow, 40> kKeys{{
     // key              phase        kind       test              replacement        in use     written      variable                when       absent           computed replacement
     {"PositionX",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
     {"PositionY",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
@@ -63,6 +63,9 @@ constexpr std::array<KeyRow, 38> kKeys{{
     {"ReplaySpeed",     P::Replay,   K::Number, T::PlainPositive, "1",               kInUse,    kWritten,    &S::ReplaySpeed,       W::Always, A::KeepsDefault},
     {"ReplayMaxGap",    P::Replay,   K::Number, T::PlainPositive, "60",              kInUse,    kWritten,    &S::ReplayMaxGap,      W::Always, A::KeepsDefault},
     {"ReplayRestamp",   P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::ReplayRestamp,     W::Always, A::KeepsDefault},
+    // Read with the replay keys, once SyslogFormat is in.
+    {"SequenceId",      P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::SequenceId,        W::Always, A::KeepsDefault},
+    {"Manifest",        P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::Manifest,          W::Always, A::KeepsDefault},
 }};
 // clang-format on
 

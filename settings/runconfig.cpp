@@ -48,6 +48,8 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     run.replaySpeed = s.ReplaySpeed;
     run.replayMaxGap = s.ReplayMaxGap;
     run.restamp = s.ReplayRestamp == 1 && run.realLogs;
+    run.sequenceIds = s.SequenceId == 1 && run.format == SyslogFormat::Rfc5424; // the one form with a place for it
+    c.manifest = s.Manifest == 1;
     run.rewrite.srcIp = s.SRC_IP;
     run.rewrite.dstIp = s.DST_IP;
     run.rewrite.gatewayIp = s.GTW_IP;

@@ -53,6 +53,8 @@ struct RunSettings
     double replaySpeed = 1;   // > 0
     double replayMaxGap = 60; // seconds, > 0, after the speed
     bool restamp = false;     // a real log line's own time stamp becomes the time it is sent
+    // RFC 5424 messages carry [meta sequenceId="N"], N counted from 1 in each run.
+    bool sequenceIds = false;
 };
 
 } // namespace korvane

@@ -46,6 +46,8 @@ struct Settings
     double ReplaySpeed = 1;   // > 0: 2 replays twice as fast
     double ReplayMaxGap = 60; // > 0: the longest wait between two lines, in seconds
     double ReplayRestamp = 0; // 1: a real log line's time stamp becomes the time it is sent
+    double SequenceId = 0;    // 1: RFC 5424 messages carry [meta sequenceId="N"]
+    double Manifest = 0;      // 1: the window writes MANIFEST.JSON at the end of each run
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
