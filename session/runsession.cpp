@@ -103,6 +103,7 @@ void RunSession::finish()
         m_flags.Paused = false;
         m_endedAfterMs = m_elapsed.elapsed();
         m_finishing = false;
+        m_observer.runEnded(); // an end as the run's own: the abandoned run reports none
         emit runEnded(GenerationRun::Next::Finished);
     });
 }

@@ -59,7 +59,8 @@ public:
     void pause(); // Pause: toggles Paused
     void stop();  // Stop: the run ends when its current wait is over
     // Ends the run now, for a front-end that was asked to end (a line count reached, a signal):
-    // no further line is emitted, every line emitted is already with the sink; runEnded follows.
+    // no further line is emitted, every line emitted is already with the sink; the observer hears
+    // the end and runEnded follows.
     void finish();
     void quit(); // exit: the run is abandoned at once, without its end-of-run steps
 

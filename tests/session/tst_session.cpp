@@ -281,6 +281,7 @@ void TestSession::finishDoesNotWaitForTheDelay()
     QVERIFY(ended.wait());
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Finished);
+    QCOMPARE(rig.observer.ends, 1);
     QVERIFY(rig.sink.lines.empty());
     QVERIFY(!session.running());
 }
