@@ -25,7 +25,7 @@ namespace korvane {
 // the output box, the line counter with the delivery counts in its tooltip and the three lamps.
 // It hears what the run does and decides what each control shows: during a run only Pause and
 // Stop work and the Source File button does not; the lamps change together once per line the
-// sink took and go out at the end; a failure leaves every control as it was.
+// sink took and go out at the end; a failure leaves them all as they were, but for the title.
 // The counter and the lamps follow the output box's updates, so a fast run repaints a few times
 // a second rather than three widgets per line; whatever an update shows, the counter then reads
 // the true count.
