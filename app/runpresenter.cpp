@@ -46,17 +46,14 @@ void RunPresenter::showDeliveries()
     }
 }
 
-void RunPresenter::setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled)
+void RunPresenter::runStarted()
 {
-    m_controls.transport->setEnabledButtons(playEnabled, pauseEnabled, stopEnabled);
-}
-
-void RunPresenter::showRunTitle()
-{
+    m_controls.transport->setEnabledButtons(false, true, true);
     m_controls.programName->hide();
     m_controls.title->setText(QStringLiteral("Log's Generation"));
     m_controls.title->setToolTip(QString());
     m_controls.title->show();
+    m_controls.sourceButton->setEnabled(false);
     // A new run: the caption keeps the last count until the run's first line, the tooltip takes
     // the new run's counts.
     m_lineCount = -1;
@@ -64,38 +61,31 @@ void RunPresenter::showRunTitle()
     m_runShown = true;
 }
 
-void RunPresenter::setSourceButtonEnabled(bool enabled)
-{
-    m_controls.sourceButton->setEnabled(enabled);
-}
-
-void RunPresenter::clearOutput()
+void RunPresenter::passStarted()
 {
     m_controls.output->clearLater();
 }
 
-void RunPresenter::appendOutput(std::string_view line)
-{
-    m_controls.output->appendLine(line);
-}
-
-void RunPresenter::setLineCount(std::int64_t count)
+void RunPresenter::lineEmitted(std::string_view line, std::int64_t count)
 {
     m_lineCount = count;
     m_lineCountPending = true;
+    m_controls.output->appendLine(line);
 }
 
-bool RunPresenter::lampsVisible() const
+void RunPresenter::lineWritten()
 {
-    return m_lampsOn;
+    m_lampsOn = !m_lampsOn;
 }
 
-void RunPresenter::setLampsVisible(bool visible)
+void RunPresenter::runEnded()
 {
-    m_lampsOn = visible;
+    m_lampsOn = false;
+    m_controls.transport->setEnabledButtons(true, false, false);
+    m_controls.sourceButton->setEnabled(true);
 }
 
-void RunPresenter::showFailure(std::string_view reason)
+void RunPresenter::runFailed(std::string_view reason)
 {
     refresh();
     showUnknownError(QString::fromStdString(std::string(reason)));

@@ -23,10 +23,13 @@ namespace korvane {
 
 // The run as the window shows it, over the form's controls: the transport buttons, the title,
 // the output box, the line counter with the delivery counts in its tooltip and the three lamps.
+// It hears what the run does and decides what each control shows: during a run only Pause and
+// Stop work and the Source File button does not; the lamps change together once per line the
+// sink took and go out at the end; a failure leaves them all as they were, but for the title.
 // The counter and the lamps follow the output box's updates, so a fast run repaints a few times
 // a second rather than three widgets per line; whatever an update shows, the counter then reads
 // the true count.
-class RunPresenter final : public QObject, public RunView
+class RunPresenter final : public QObject, public RunObserver
 {
     Q_OBJECT
 
@@ -45,7 +48,7 @@ public:
         StatusLamp* yellowLamp = nullptr;
     };
 
-    // The session is made with its view, the form's controls only after: both come here, once,
+    // The session is made with its observer, the form's controls only after: both come here, once,
     // before the first run. `progress` tells how far the run has come (the session's).
     void present(const Controls& controls, std::function<RunProgress()> progress);
 
@@ -58,16 +61,13 @@ public:
     // the lines queued for a receiver still go out.
     void showDeliveries();
 
-    // RunView
-    void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) override;
-    void showRunTitle() override;
-    void setSourceButtonEnabled(bool enabled) override;
-    void clearOutput() override;
-    void appendOutput(std::string_view line) override;
-    void setLineCount(std::int64_t count) override;
-    bool lampsVisible() const override;
-    void setLampsVisible(bool visible) override;
-    void showFailure(std::string_view reason) override;
+    // RunObserver
+    void runStarted() override;
+    void passStarted() override;
+    void lineEmitted(std::string_view line, std::int64_t count) override;
+    void lineWritten() override;
+    void runEnded() override;
+    void runFailed(std::string_view reason) override;
 
 private:
     void refresh(); // shows pending lines, the counter and the lamps now
@@ -78,7 +78,7 @@ private:
     std::int64_t m_lineCount = -1; // what the run last counted; -1 before its first line
     bool m_lineCountPending = false;
     bool m_runShown = false; // a run has begun: the tooltip has counts to tell
-    bool m_lampsOn = false;  // what the run last set; shown with the next update
+    bool m_lampsOn = false;  // shown with the next update
 };
 
 } // namespace korvane

@@ -55,32 +55,41 @@ double secondsBetween(Clock::time_point from, Clock::time_point to)
     return duration<double>(to - from).count();
 }
 
-// The window as far as a run touches it: nothing is shown, lines are only counted.
-class NullView final : public RunView
+// The sink a run writes to, counting the lines it takes and keeping why it failed.
+class CountingSink final : public LineSink
 {
 public:
-    void setTransport(bool, bool, bool) override {}
-    void showRunTitle() override {}
-    void setSourceButtonEnabled(bool) override {}
-    void clearOutput() override {}
-    void appendOutput(std::string_view) override
+    CountingSink(LineSink& target, const std::function<void(std::int64_t)>& onLine) : m_target(target), m_onLine(onLine)
+    {}
+    SinkResult write(std::string_view line) override
     {
-        ++lines;
-        if (onLine) {
-            onLine(lines);
+        SinkResult result = m_target.write(line);
+        if (!result) {
+            failure = result.reason();
+            return result;
         }
+        ++lines;
+        if (m_onLine) {
+            m_onLine(lines);
+        }
+        return result;
     }
-    void setLineCount(std::int64_t) override {}
-    bool lampsVisible() const override { return m_lamps; }
-    void setLampsVisible(bool visible) override { m_lamps = visible; }
-    void showFailure(std::string_view reason) override { failure = reason; }
+    FlushResult flush() override { return kept(m_target.flush()); }
+    FlushResult flushAndWait() override { return kept(m_target.flushAndWait()); }
 
     std::int64_t lines = 0;
     std::string failure;
-    std::function<void(std::int64_t)> onLine;
 
 private:
-    bool m_lamps = false;
+    FlushResult kept(FlushResult result)
+    {
+        if (!result) {
+            failure = result.reason();
+        }
+        return result;
+    }
+    LineSink& m_target;
+    const std::function<void(std::int64_t)>& m_onLine;
 };
 
 // The syslog receiver: the tests' own (tests/support/udpreceiver.h) on a thread of its own, with a
@@ -159,17 +168,19 @@ struct Bench
 {
     RunSettings settings = templateSettings();
     RunFlags flags;
-    NullView view;
+    RunObserver observer;
     DefaultRandomSource random;
     SystemWallClock wall;
     SteadyClock steady;
     RunDriver driver{flags, steady};
+    std::int64_t lines = 0;                   // taken by the sink in the last run
+    std::function<void(std::int64_t)> onLine; // after each line the sink took, with their count
 
     // Plays a run into `sink`; Stop is pressed `stopAfter` seconds after Play (never when < 0,
     // then something else must end it). Returns when the run has ended.
     GenerationRun::Next play(LineSink& sink, double delay, double stopAfter, Clock::time_point* playedAt = nullptr)
     {
-        view.lines = 0;
+        CountingSink counting(sink, onLine);
         GenerationRun::Next how = GenerationRun::Next::Finished;
         QEventLoop loop;
         QObject::connect(&driver, &RunDriver::runEnded, &loop, [&](GenerationRun::Next next) {
@@ -187,12 +198,14 @@ struct Bench
         if (stopAfter >= 0) {
             stop.start(int(std::lround(stopAfter * 1000)));
         }
-        driver.start(std::make_unique<GenerationRun>(settings, flags, view, sink, random, wall), delay);
+        driver.start(std::make_unique<GenerationRun>(settings, flags, observer, counting, random, wall), delay);
         if (driver.running()) {
             loop.exec();
         }
-        if (!view.failure.empty()) {
-            std::printf("  run failed: %s\n", view.failure.c_str());
+        lines = counting.lines;
+        if (how == GenerationRun::Next::Halted) {
+            std::printf("  run failed: %s\n",
+                        counting.failure.empty() ? "reading the source" : counting.failure.c_str());
         }
         return how;
     }
@@ -361,7 +374,7 @@ int main(int argc, char** argv)
         bench.play(sink, kFastest, seconds, &played);
         const double wall = secondsBetween(played, Clock::now());
         turns.stop();
-        const std::int64_t sent = bench.view.lines;
+        const std::int64_t sent = bench.lines;
         receiver.waitQuiet();
         const auto received = std::int64_t(receiver.total());
         const double rate = double(sent) / wall;
@@ -396,7 +409,7 @@ int main(int argc, char** argv)
         turns.stop();
         sink.close();
         bench.settings = templates;
-        const double rate = double(bench.view.lines) / wall;
+        const double rate = double(bench.lines) / wall;
         const double goal = realLogs ? 2'000'000 : 1'500'000;
         std::printf("Fastest, file, %s: %.0f lines/s into %s, goal >= %.0f  %s\n", realLogs ? "real logs" : "templates",
                     rate, path.c_str(), goal, verdict(rate >= goal));
@@ -414,7 +427,7 @@ int main(int argc, char** argv)
         const double before = residentMegabytes();
         double atTenThousand = 0;
         double atTenMillion = 0;
-        bench.view.onLine = [&](std::int64_t lines) {
+        bench.onLine = [&](std::int64_t lines) {
             if (lines == 10'000) {
                 atTenThousand = residentMegabytes();
             } else if (lines == 10'000'000) {
@@ -423,7 +436,7 @@ int main(int argc, char** argv)
             }
         };
         bench.play(sink, kFastest, -1);
-        bench.view.onLine = nullptr;
+        bench.onLine = nullptr;
         const bool met = atTenMillion > 0 && atTenMillion - atTenThousand <= 20;
         std::printf("\nResident memory: %.1f MB before the run, %.1f MB after 10,000 lines, %.1f MB after 10,000,000"
                     " (growth %.1f MB); goal within 20 MB  %s\n",
@@ -439,7 +452,7 @@ int main(int argc, char** argv)
         }
         Clock::time_point pressed;
         if (afterLine) {
-            bench.view.onLine = [&](std::int64_t) {
+            bench.onLine = [&](std::int64_t) {
                 pressed = Clock::now();
                 bench.flags.StopRequested = true;
             };
@@ -456,7 +469,7 @@ int main(int argc, char** argv)
         }
         bench.play(sink, 0.5, -1);
         const double latency = secondsBetween(pressed, Clock::now());
-        bench.view.onLine = nullptr;
+        bench.onLine = nullptr;
         std::printf("Stop at Delay 0.5 %-22s ended the run %.0f ms later; goal <= 600 ms  %s\n",
                     afterLine ? "just after a line:" : "in the middle of a wait:", latency * 1000,
                     verdict(latency <= 0.6));

@@ -133,29 +133,7 @@ private:
     std::atomic<Clock::rep> m_last{0};
 };
 
-class NullView final : public RunView
-{
-public:
-    void setTransport(bool, bool, bool) override {}
-    void showRunTitle() override {}
-    void setSourceButtonEnabled(bool) override {}
-    void clearOutput() override {}
-    void appendOutput(std::string_view) override { ++lines; }
-    void setLineCount(std::int64_t) override {}
-    bool lampsVisible() const override { return m_lamps; }
-    void setLampsVisible(bool visible) override { m_lamps = visible; }
-    void showFailure(std::string_view reason) override
-    {
-        std::printf("  run failed: %.*s\n", int(reason.size()), reason.data());
-    }
-
-    std::int64_t lines = 0;
-
-private:
-    bool m_lamps = false;
-};
-
-// The stream sink, counting the lines its full queue had to drop.
+// The stream sink, counting the lines it took and those its full queue had to drop.
 class CountingSink final : public LineSink
 {
 public:
@@ -163,6 +141,10 @@ public:
     SinkResult write(std::string_view line) override
     {
         SinkResult result = m_target.write(line);
+        if (!result) {
+            std::printf("  run failed: %s\n", result.reason().c_str());
+        }
+        lines += result ? 1 : 0;
         dropped += result && result.value() == Delivery::Dropped;
         return result;
     }
@@ -172,6 +154,7 @@ public:
         dropped += result ? result.value().dropped : 0;
         return result;
     }
+    std::int64_t lines = 0;
     std::int64_t dropped = 0;
 
 private:
@@ -255,7 +238,7 @@ int main(int argc, char** argv)
         settings.rewrite = bench::shippedRewriteValues();
         settings.format = row.format;
         RunFlags flags;
-        NullView view;
+        RunObserver observer;
         DefaultRandomSource random;
         SystemWallClock wall;
         SteadyClock steady;
@@ -267,11 +250,11 @@ int main(int argc, char** argv)
         const double cpu0 = processCpuSeconds();
         const Clock::time_point played = Clock::now();
         CountingSink counting(sink);
-        driver.start(std::make_unique<GenerationRun>(settings, flags, view, counting, random, wall), 1e-9);
+        driver.start(std::make_unique<GenerationRun>(settings, flags, observer, counting, random, wall), 1e-9);
         running.exec();
 
         // Until the receiver has every line that went into the queue, or 30 s.
-        const std::int64_t queued = view.lines - counting.dropped;
+        const std::int64_t queued = counting.lines - counting.dropped;
         QEventLoop draining;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &draining, [&] {
@@ -287,7 +270,7 @@ int main(int argc, char** argv)
         const double rate = double(receiver.messages()) / elapsed;
         std::printf("%-34s %12.0f %12lld %10lld %12.2f  >= %.0f  %s\n", row.name, rate,
                     static_cast<long long>(receiver.messages()), static_cast<long long>(counting.dropped),
-                    cpu / double(std::max<std::int64_t>(1, view.lines)) * 1e6, row.goal,
+                    cpu / double(std::max<std::int64_t>(1, counting.lines)) * 1e6, row.goal,
                     rate >= row.goal ? "met" : "MISSED");
     }
     return 0;

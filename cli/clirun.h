@@ -24,7 +24,7 @@ void say(std::string_view text);
 
 // A run as the command line presents it: nothing per line, a status line on a terminal at most
 // four times a second, and one summary line at the end, all on standard error.
-class CliRun final : public QObject, public RunView
+class CliRun final : public QObject, public RunObserver
 {
     Q_OBJECT
 
@@ -42,16 +42,8 @@ public:
     void printSummary() const;
     const std::string& failure() const { return m_failure; }
 
-    // RunView: the command line shows no window.
-    void setTransport(bool, bool, bool) override {}
-    void showRunTitle() override {}
-    void setSourceButtonEnabled(bool) override {}
-    void clearOutput() override {}
-    void appendOutput(std::string_view) override {}
-    void setLineCount(std::int64_t) override {}
-    bool lampsVisible() const override { return m_lamps; }
-    void setLampsVisible(bool visible) override { m_lamps = visible; }
-    void showFailure(std::string_view reason) override { m_failure = std::string(reason); }
+    // RunObserver: of the run's reports, the command line keeps its failure for the summary.
+    void runFailed(std::string_view reason) override { m_failure = std::string(reason); }
 
 private:
     void drawProgress();
@@ -60,7 +52,6 @@ private:
     QString m_destination;
     std::optional<std::int64_t> m_total;
     bool m_showProgress;
-    bool m_lamps = false;
     bool m_drawn = false;
     std::string m_failure;
     QTimer m_timer;

@@ -38,9 +38,9 @@ bool holdsLevel(std::string_view line, int generationType)
 
 } // namespace
 
-GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink,
+GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunObserver& observer, LineSink& sink,
                              RandomSource& random, WallClock& clock)
-    : m_settings(settings), m_flags(flags), m_view(view), m_sink(sink), m_random(random), m_clock(clock),
+    : m_settings(settings), m_flags(flags), m_observer(observer), m_sink(sink), m_random(random), m_clock(clock),
       m_rewriter(settings.rewrite), m_composer(settings.firewallName), m_nextDelay(settings.delay)
 {}
 
@@ -93,9 +93,7 @@ GenerationRun::Next GenerationRun::start()
     m_lineCounter = 0;
     m_active = true;
 
-    m_view.setTransport(false, true, true);
-    m_view.showRunTitle();
-    m_view.setSourceButtonEnabled(false);
+    m_observer.runStarted();
 
     if (!openPass()) {
         return halt(m_failure);
@@ -163,7 +161,7 @@ void GenerationRun::abandon()
 
 bool GenerationRun::openPass()
 {
-    m_view.clearOutput();
+    m_observer.passStarted();
     m_passWaited = false;
     m_timeline.reset();
     m_waitedSinceStamp = 0;
@@ -274,7 +272,6 @@ GenerationRun::Next GenerationRun::advance()
 GenerationRun::Next GenerationRun::emitCurrentLine()
 {
     ++m_lineCounter;
-    m_view.setLineCount(m_lineCounter);
 
     // The shaped line is built in buffers the run keeps, so that a line costs no allocation.
     std::string_view line = m_line;
@@ -314,14 +311,14 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
         line = m_shaped;
     }
 
-    m_view.appendOutput(line);
+    m_observer.lineEmitted(line, m_lineCounter);
     // Skipped and Dropped lines are lost to the receiver; the run goes on as if they had been
     // sent. The session counts the dropped ones.
     if (const SinkResult result = m_sink.write(line); !result) {
         return halt(result.reason());
     }
 
-    m_view.setLampsVisible(!m_view.lampsVisible());
+    m_observer.lineWritten();
     return advance();
 }
 
@@ -347,19 +344,17 @@ GenerationRun::Next GenerationRun::endRun()
     m_randomLines = {};
     m_lineHeld = false;
 
-    m_view.setLampsVisible(false);
     m_flags.StopRequested = false;
     m_flags.Paused = false;
-    m_view.setTransport(true, false, false);
-    m_view.setSourceButtonEnabled(true);
-    m_lineCounter = 0; // the count label keeps the last count until the next run emits
+    m_lineCounter = 0;
     m_active = false;
+    m_observer.runEnded();
     return Next::Finished;
 }
 
 GenerationRun::Next GenerationRun::halt(std::string_view reason)
 {
-    // Nothing the operator sees is reset: Play stays disabled, the lamps keep their state.
+    // Nothing is reset, neither the flags nor what the front-end shows: the run just stops.
     const std::string why(reason); // it may point into the reader
     // What was emitted before the failure still goes out, as far as the sink can send it.
     [[maybe_unused]] const FlushResult flushed = m_sink.flushAndWait();
@@ -367,7 +362,7 @@ GenerationRun::Next GenerationRun::halt(std::string_view reason)
     m_randomLines = {};
     m_lineHeld = false;
     m_active = false;
-    m_view.showFailure(why);
+    m_observer.runFailed(why);
     return Next::Halted;
 }
 

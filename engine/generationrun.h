@@ -28,20 +28,27 @@ struct RunFlags
     bool QuitRequested = false;
 };
 
-// The window as a run drives it.
-class RunView
+// What a run tells its front-end as it goes: what happened, not what to show. Every report does
+// nothing here, so that a front-end hears only what it has a use for. Paused is not reported: the
+// front-end sets it itself, and the run goes on waiting.
+class RunObserver
 {
 public:
-    virtual ~RunView() = default;
-    virtual void setTransport(bool playEnabled, bool pauseEnabled, bool stopEnabled) = 0;
-    virtual void showRunTitle() = 0; // program name hidden, title "Log's Generation" shown
-    virtual void setSourceButtonEnabled(bool enabled) = 0;
-    virtual void clearOutput() = 0;
-    virtual void appendOutput(std::string_view line) = 0;  // the line, shown at the bottom
-    virtual void setLineCount(std::int64_t count) = 0;     // "Lines : " + count
-    virtual bool lampsVisible() const = 0;                 // is frm_green shown?
-    virtual void setLampsVisible(bool visible) = 0;        // frm_green, FRM_Red, FRM_Yellow together
-    virtual void showFailure(std::string_view reason) = 0; // "Unknown Error !!!", reason for the operator
+    virtual ~RunObserver() = default;
+    // Play: the run has begun, before its first pass.
+    virtual void runStarted() {}
+    // A pass over the source begins (also one that then fails to open it).
+    virtual void passStarted() {}
+    // A line goes out: counted (the run's `count`th, across passes) and shaped as the sink gets it,
+    // which is next.
+    virtual void lineEmitted(std::string_view /*line*/, std::int64_t /*count*/) {}
+    // The sink took the line just emitted (Skipped and Dropped included); a line it refuses halts
+    // the run instead.
+    virtual void lineWritten() {}
+    // The run ended with its end-of-run steps: Stop, or the end of its only pass.
+    virtual void runEnded() {}
+    // The run halted: nothing was reset, the reason names what failed.
+    virtual void runFailed(std::string_view /*reason*/) {}
 };
 
 // One generation run as a state machine. The driver calls start() when Play is pressed and
@@ -58,7 +65,7 @@ public:
         Yield,    // let the window handle its events (no delay), then call resume()
         Idle,     // a pass found no line: wait one delay (at least kShortestIdle), then call resume()
         Finished, // the run ended; the end-of-run steps are done
-        Halted    // the run failed; "Unknown Error !!!" is shown and nothing is reset
+        Halted    // the run failed; the observer heard why, and nothing is reset
     };
 
     // The shortest pause between two passes that found no line, so that endless passes over an
@@ -66,8 +73,8 @@ public:
     static constexpr double kShortestIdleSeconds = 0.01;
 
     // Everything given must outlive the run; the settings are read, never changed.
-    GenerationRun(const RunSettings& settings, RunFlags& flags, RunView& view, LineSink& sink, RandomSource& random,
-                  WallClock& clock);
+    GenerationRun(const RunSettings& settings, RunFlags& flags, RunObserver& observer, LineSink& sink,
+                  RandomSource& random, WallClock& clock);
     ~GenerationRun();
     GenerationRun(const GenerationRun&) = delete;
     GenerationRun& operator=(const GenerationRun&) = delete;
@@ -84,12 +91,13 @@ public:
     // Once the run is over, waitOver() and resume() do nothing and return Finished.
     Next resume();
 
-    // Exit during a wait: closes the source and returns without the end-of-run steps.
+    // Exit during a wait: closes the source and returns without the end-of-run steps, reporting
+    // nothing.
     void abandon();
 
     // Hands the lines emitted since the last call to the system. The driver calls it after every
     // batch of lines that fell due together, before it waits; the run's end does it by itself.
-    // False when the sink failed: the run has then halted ("Unknown Error !!!" is shown).
+    // False when the sink failed: the run has then halted (and reported its failure).
     [[nodiscard]] bool deliver();
 
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
@@ -129,7 +137,7 @@ private:
 
     const RunSettings& m_settings;
     RunFlags& m_flags;
-    RunView& m_view;
+    RunObserver& m_observer;
     LineSink& m_sink;
     RandomSource& m_random;
     WallClock& m_clock;

@@ -33,9 +33,10 @@ std::optional<std::int64_t> linesInOnePass(const RunConfig& config)
     return count;
 }
 
-RunSession::RunSession(RandomSource& random, WallClock& wallClock, MonotonicClock& clock, RunView& view,
+RunSession::RunSession(RandomSource& random, WallClock& wallClock, MonotonicClock& clock, RunObserver& observer,
                        QObject* parent)
-    : QObject(parent), m_sink(*this), m_random(random), m_wallClock(wallClock), m_view(view), m_driver(m_flags, clock)
+    : QObject(parent), m_sink(*this), m_random(random), m_wallClock(wallClock), m_observer(observer),
+      m_driver(m_flags, clock)
 {
     connect(&m_driver, &RunDriver::runEnded, this, [this](GenerationRun::Next how) {
         m_endedAfterMs = m_elapsed.elapsed();
@@ -69,7 +70,7 @@ void RunSession::play()
     m_endedAfterMs = -1;
     m_finishing = false;
     m_elapsed.start();
-    m_driver.start(std::make_unique<GenerationRun>(m_settings, m_flags, m_view, m_sink, m_random, m_wallClock),
+    m_driver.start(std::make_unique<GenerationRun>(m_settings, m_flags, m_observer, m_sink, m_random, m_wallClock),
                    m_settings.delay);
 }
 
@@ -102,6 +103,7 @@ void RunSession::finish()
         m_flags.Paused = false;
         m_endedAfterMs = m_elapsed.elapsed();
         m_finishing = false;
+        m_observer.runEnded(); // an end as the run's own: the abandoned run reports none
         emit runEnded(GenerationRun::Next::Finished);
     });
 }

@@ -40,15 +40,15 @@ struct RunProgress
 std::optional<std::int64_t> linesInOnePass(const RunConfig& config);
 
 // A run of Korvane, whatever the front-end: the run-control flags, the driver that advances a run
-// on the event loop, the sink it writes to and the progress counters. The front-end presents the
-// run through its RunView, gives the configuration and the prepared sink once start-up has them,
+// on the event loop, the sink it writes to and the progress counters. The front-end hears the run
+// through its RunObserver, gives the configuration and the prepared sink once start-up has them,
 // and steers the run with play(), pause(), stop(), finish() and quit().
 class RunSession : public QObject
 {
     Q_OBJECT
 
 public:
-    RunSession(RandomSource& random, WallClock& wallClock, MonotonicClock& clock, RunView& view,
+    RunSession(RandomSource& random, WallClock& wallClock, MonotonicClock& clock, RunObserver& observer,
                QObject* parent = nullptr);
     ~RunSession() override;
 
@@ -59,7 +59,8 @@ public:
     void pause(); // Pause: toggles Paused
     void stop();  // Stop: the run ends when its current wait is over
     // Ends the run now, for a front-end that was asked to end (a line count reached, a signal):
-    // no further line is emitted, every line emitted is already with the sink; runEnded follows.
+    // no further line is emitted, every line emitted is already with the sink; the observer hears
+    // the end and runEnded follows.
     void finish();
     void quit(); // exit: the run is abandoned at once, without its end-of-run steps
 
@@ -98,7 +99,7 @@ private:
     CountingSink m_sink;
     RandomSource& m_random;
     WallClock& m_wallClock;
-    RunView& m_view;
+    RunObserver& m_observer;
     RunDriver m_driver;
     QElapsedTimer m_elapsed;
     std::int64_t m_emitted = 0;

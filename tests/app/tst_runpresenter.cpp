@@ -2,9 +2,9 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-// A run as the window presents it, driven as the engine drives its view: the counter and the
-// output box after the box's batched updates, the counter's tooltip, the end-of-run line and a
-// failure's reason.
+// A run as the window presents it, told what happened as the engine tells it: the controls after
+// each report, the counter and the output box after the box's batched updates, the counter's
+// tooltip, the end-of-run line and a failure's reason.
 #include "app/runpresenter.h"
 #include "windowtest.h"
 
@@ -20,36 +20,57 @@ struct Presented
 {
     Presented()
     {
-        presenter.present({.transport = new TransportBar(&form),
-                           .sourceButton = new QPushButton(&form),
-                           .programName = new ClickableLabel(&form),
+        for (StatusLamp* lamp : lamps) {
+            lamp->hide(); // as the form creates them
+        }
+        presenter.present({.transport = transport,
+                           .sourceButton = sourceButton,
+                           .programName = programName,
                            .title = title,
                            .output = box,
                            .lineCount = count,
-                           .greenLamp = new StatusLamp(Qt::yellow, &form),
-                           .redLamp = new StatusLamp(Qt::yellow, &form),
-                           .yellowLamp = new StatusLamp(Qt::yellow, &form)},
+                           .greenLamp = lamps[0],
+                           .redLamp = lamps[1],
+                           .yellowLamp = lamps[2]},
                           [this] { return progress; });
     }
 
-    // What the engine does at the start of a run, and for one line.
+    // What the engine reports at the start of a run, and for one line the sink took.
     void startRun()
     {
-        presenter.setTransport(false, true, true);
-        presenter.showRunTitle();
-        presenter.setSourceButtonEnabled(false);
-        presenter.clearOutput();
+        presenter.runStarted();
+        presenter.passStarted();
     }
     void emitLine(std::int64_t number)
     {
-        presenter.setLineCount(number);
-        presenter.appendOutput(lineText(number).toStdString());
-        presenter.setLampsVisible(!presenter.lampsVisible());
+        presenter.lineEmitted(lineText(number).toStdString(), number);
+        presenter.lineWritten();
         progress.emitted = number;
     }
     static QString lineText(std::int64_t number) { return QStringLiteral("%PIX-6-302013: line %1").arg(number); }
 
+    QString controls() const
+    {
+        int lampsShown = 0;
+        for (const StatusLamp* lamp : lamps) {
+            lampsShown += lamp->isVisibleTo(&form) ? 1 : 0;
+        }
+        return QStringLiteral("play=%1 pause=%2 stop=%3 source=%4 lamps=%5 name=%6 title=%7")
+            .arg(transport->playButton()->isEnabled())
+            .arg(transport->pauseButton()->isEnabled())
+            .arg(transport->stopButton()->isEnabled())
+            .arg(sourceButton->isEnabled())
+            .arg(lampsShown)
+            .arg(programName->isVisibleTo(&form))
+            .arg(title->isVisibleTo(&form) ? title->text() : QString());
+    }
+
     QWidget form;
+    TransportBar* transport = new TransportBar(&form);
+    QPushButton* sourceButton = new QPushButton(&form);
+    ClickableLabel* programName = new ClickableLabel(&form);
+    StatusLamp* lamps[3] = {new StatusLamp(Qt::yellow, &form), new StatusLamp(Qt::yellow, &form),
+                            new StatusLamp(Qt::yellow, &form)};
     ClickableLabel* title = new ClickableLabel(&form);
     OutputBox* box = new OutputBox(&form);
     QLabel* count = new QLabel(QStringLiteral("Lines :"), &form);
@@ -64,12 +85,59 @@ class RunPresenterTest : public QObject
     Q_OBJECT
 
 private slots:
+    void controlsFollowTheRun_data();
+    void controlsFollowTheRun();
     void everyLineAndCountIsShownAcrossPasses_data();
     void everyLineAndCountIsShownAcrossPasses();
     void aBatchEndsOnTheTrueCount();
     void counterTooltipAndEndOfRunTellTheDeliveries();
     void failureReasonIsShownAsGiven();
 };
+
+void RunPresenterTest::controlsFollowTheRun_data()
+{
+    QTest::addColumn<QString>("reports"); // after the start: L a line the sink took, R one it refused,
+                                          // E the end, F a failure
+    QTest::addColumn<QString>("controls");
+
+    const QString running = QStringLiteral("play=0 pause=1 stop=1 source=0 ");
+    QTest::newRow("Play: only Pause and Stop, no Source File, the run's title")
+        << "" << running + "lamps=0 name=0 title=Log's Generation";
+    QTest::newRow("the first line the sink took shows the lamps")
+        << "L" << running + "lamps=3 name=0 title=Log's Generation";
+    QTest::newRow("the next one hides them") << "LL" << running + "lamps=0 name=0 title=Log's Generation";
+    QTest::newRow("the end: Play and Source File again, the lamps out, the title kept")
+        << "LE"
+        << "play=1 pause=0 stop=0 source=1 lamps=0 name=0 title=Log's Generation";
+    QTest::newRow("a failure changes the title only") << "LF" << running + "lamps=3 name=0 title=Unknown Error !!!";
+    QTest::newRow("a line the sink refused leaves the lamps")
+        << "LRF" << running + "lamps=3 name=0 title=Unknown Error !!!";
+}
+
+void RunPresenterTest::controlsFollowTheRun()
+{
+    QFETCH(QString, reports);
+    QFETCH(QString, controls);
+
+    Presented p;
+    StderrCapture errors;
+    p.startRun();
+    for (const QChar report : reports) {
+        if (report == 'L' || report == 'R') {
+            p.presenter.lineEmitted("%PIX-6-302013: a line", 1);
+        }
+        if (report == 'L') {
+            p.presenter.lineWritten();
+        } else if (report == 'E') {
+            p.presenter.runEnded();
+            p.presenter.endRun(); // as the window does when the session tells the end
+        } else if (report == 'F') {
+            p.presenter.runFailed("GENERATE.TXT: No space left on device");
+        }
+    }
+    p.box->flush(); // the box's next update
+    QCOMPARE(p.controls(), controls);
+}
 
 void RunPresenterTest::everyLineAndCountIsShownAcrossPasses_data()
 {
@@ -95,7 +163,7 @@ void RunPresenterTest::everyLineAndCountIsShownAcrossPasses()
         p.emitLine(number);
         pass.append(Presented::lineText(number));
         if (number % linesInPass == 0) {
-            p.presenter.clearOutput(); // at once after the pass's last line: the next pass begins
+            p.presenter.passStarted(); // the next pass begins at once after this one's last line
         }
         QTRY_COMPARE(p.count->text(), QStringLiteral("Lines : %1").arg(number));
         QTRY_COMPARE(p.box->toPlainText(), pass.join(QLatin1Char('\n')));
@@ -115,7 +183,7 @@ void RunPresenterTest::aBatchEndsOnTheTrueCount()
     for (int number = 1; number <= 5; ++number) {
         p.emitLine(number);
         if (number % 2 == 0) {
-            p.presenter.clearOutput();
+            p.presenter.passStarted();
         }
     }
     QTRY_COMPARE(p.count->text(), QStringLiteral("Lines : 5"));
@@ -156,7 +224,7 @@ void RunPresenterTest::failureReasonIsShownAsGiven()
     p.emitLine(1);
     const QString reason = QStringLiteral("SAMPLE.TXT: No such file or directory");
     StderrCapture errors;
-    p.presenter.showFailure(reason.toStdString());
+    p.presenter.runFailed(reason.toStdString());
 
     QCOMPARE(p.title->text(), QStringLiteral("Unknown Error !!!"));
     QCOMPARE(p.title->toolTip(), reason);

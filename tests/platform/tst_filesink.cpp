@@ -154,7 +154,7 @@ void TestFileSink::twoRunsFollowOneAnother()
     const auto source = test::writeSource(dir, {QStringLiteral("%PIX-6-1: one"), QStringLiteral("%PIX-6-2: two")});
     const RunSettings settings = test::realLogSettings(source, 0, true);
     RunFlags flags;
-    test::RecordingView view;
+    RunObserver observer;
     DefaultRandomSource random;
     test::FixedWallClock wall;
     SteadyClock steady;
@@ -165,13 +165,13 @@ void TestFileSink::twoRunsFollowOneAnother()
         FileSink sink;
         QVERIFY(sink.open(path, Mode::Truncate));
         for (int run = 0; run < 2; ++run) {
-            driver.start(std::make_unique<GenerationRun>(settings, flags, view, sink, random, wall), 0.005);
+            driver.start(std::make_unique<GenerationRun>(settings, flags, observer, sink, random, wall), 0.005);
             QVERIFY(ended.wait(2000));
         }
     }
     FileSink later;
     QVERIFY(later.open(path, Mode::Append));
-    driver.start(std::make_unique<GenerationRun>(settings, flags, view, later, random, wall), 0.005);
+    driver.start(std::make_unique<GenerationRun>(settings, flags, observer, later, random, wall), 0.005);
     QVERIFY(ended.wait(2000));
 
     QCOMPARE(contents(path), QByteArray("%PIX-6-1: one\r\n%PIX-6-2: two\r\n"

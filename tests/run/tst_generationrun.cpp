@@ -3,7 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 #include "engine/generationrun.h"
-#include "fakes.h"
+#include "runfakes.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace korvane {
 // Readable names in failure messages.
@@ -23,24 +22,14 @@ char* toString(GenerationRun::Next next)
 } // namespace korvane
 
 using namespace korvane;
-using korvane::test::FakeView;
 using korvane::test::FixedWallClock;
+using korvane::test::RecordingObserver;
 using korvane::test::RecordingSink;
 using korvane::test::ScriptedRandom;
+using korvane::test::writeSource;
 using Next = GenerationRun::Next;
 
 namespace {
-
-// Source files are written with CR LF, as the operator's files are.
-std::filesystem::path writeSource(const QTemporaryDir& dir, const QStringList& lines)
-{
-    const std::filesystem::path path = dir.filePath(QStringLiteral("SOURCE.TXT")).toStdString();
-    std::ofstream out(path, std::ios::binary);
-    for (const QString& line : lines) {
-        out << line.toStdString() << "\r\n";
-    }
-    return path;
-}
 
 QStringList toList(const std::vector<std::string>& lines)
 {
@@ -77,12 +66,12 @@ RunSettings settingsFor(const std::filesystem::path& source, int generationType,
     return s;
 }
 
-// Everything a run talks to, with one journal of the calls in the order they were made.
+// Everything a run talks to, with one journal of its reports and writes in the order they were made.
 struct Rig
 {
     std::vector<std::string> journal;
     RunFlags flags;
-    FakeView view{&journal};
+    RecordingObserver observer{&journal};
     RecordingSink sink{&journal};
     ScriptedRandom random;
     FixedWallClock clock;
@@ -133,11 +122,9 @@ Outcome drive(GenerationRun& run, RunFlags& flags, QString script = {}, int maxW
 
 void verifyIdleAfterRun(const Rig& rig, const GenerationRun& run)
 {
-    QVERIFY(rig.view.play);
-    QVERIFY(!rig.view.pause);
-    QVERIFY(!rig.view.stop);
-    QVERIFY(rig.view.sourceButton);
-    QVERIFY(!rig.view.lamps);
+    QCOMPARE(rig.journal.back(), "end");
+    QCOMPARE(rig.observer.ends, 1);
+    QCOMPARE(rig.observer.failures, 0);
     QCOMPARE(rig.flags.Paused, false);
     QCOMPARE(rig.flags.StopRequested, false);
     QCOMPARE(run.lineCounter(), 0);
@@ -196,26 +183,26 @@ void TestGenerationRun::threeLinesOneWaitEach()
     RunSettings settings = settingsFor(source, 0, true);
     settings.realLogs = false;
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     QCOMPARE(run.start(), Next::Wait);
-    QCOMPARE(rig.journal, (std::vector<std::string>{"transport 011", "title", "source 0", "clear"}));
-    QVERIFY(rig.view.emitted.empty()); // the first line comes one delay after Play
+    QCOMPARE(rig.journal, (std::vector<std::string>{"start", "pass"}));
+    QVERIFY(rig.observer.lines.empty()); // the first line comes one delay after Play
 
     for (std::size_t line = 1; line <= 3; ++line) {
         QCOMPARE(run.waitOver(), line < 3 ? Next::Wait : Next::Finished);
-        QCOMPARE(rig.view.emitted.size(), line);
+        QCOMPARE(rig.observer.lines.size(), line);
     }
-    // Per line: count, echo, sink, lamps, in that order.
-    const std::string first = rig.view.emitted[0];
-    QCOMPARE(std::vector<std::string>(rig.journal.begin() + 4, rig.journal.begin() + 8),
-             (std::vector<std::string>{"count 1", "append " + first, "write " + first, "lamps 1"}));
+    // Per line: counted and shown as it goes out, then to the sink, then the sink has it.
+    const std::string first = rig.observer.lines[0];
+    QCOMPARE(std::vector<std::string>(rig.journal.begin() + 2, rig.journal.begin() + 5),
+             (std::vector<std::string>{"line 1 " + first, "write " + first, "written"}));
     QVERIFY(QString::fromStdString(first).startsWith("06 Dec 2026 04:47:51  Pix-Inside-Demo %PIX-6-302001:"));
-    QCOMPARE(rig.sink.lines, rig.view.emitted);
-    QCOMPARE(rig.view.lampHistory, (std::vector<bool>{true, false, true, false}));
-    QCOMPARE(rig.view.shownCount, 3); // not refreshed by the end of the run
+    QCOMPARE(rig.sink.lines, rig.observer.lines);
+    QCOMPARE(rig.observer.written, 3);
+    QCOMPARE(rig.observer.lastCount, 3);
     QCOMPARE(std::vector<std::string>(rig.journal.end() - 3, rig.journal.end()),
-             (std::vector<std::string>{"lamps 0", "transport 100", "source 1"}));
+             (std::vector<std::string>{"write " + rig.observer.lines[2], "written", "end"}));
     verifyIdleAfterRun(rig, run);
 }
 
@@ -255,14 +242,14 @@ void TestGenerationRun::selection()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     const Outcome o = drive(run, rig.flags);
     QCOMPARE(o.last, Next::Finished);
     QCOMPARE(o.waits, waits);
-    QCOMPARE(toList(rig.view.emitted), expected);
+    QCOMPARE(toList(rig.observer.lines), expected);
     QCOMPARE(toList(rig.sink.lines), expected);
-    QCOMPARE(rig.view.shownCount, expected.isEmpty() ? -1 : expected.size());
+    QCOMPARE(rig.observer.lastCount, expected.isEmpty() ? -1 : expected.size());
     QCOMPARE(rig.random.drawn, std::size_t{0});
     verifyIdleAfterRun(rig, run);
 }
@@ -300,15 +287,15 @@ void TestGenerationRun::randomSelection()
     const RunSettings settings = settingsFor(writeSource(dir, lines), -1);
     Rig rig;
     rig.random = ScriptedRandom(std::vector<double>(draws.begin(), draws.end()));
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     // The main reader never moves, so only Stop ends the run.
     const Outcome o = drive(run, rig.flags, QString(draws.size(), '.') + 'S');
     QCOMPARE(o.last, Next::Finished);
     QCOMPARE(o.waits, int(draws.size()) + 1);
     QCOMPARE(rig.random.drawn, std::size_t(draws.size())); // one draw per wait, none after Stop
-    QCOMPARE(toList(rig.view.emitted), expected);
-    QCOMPARE(rig.view.clears, 1);
+    QCOMPARE(toList(rig.observer.lines), expected);
+    QCOMPARE(rig.observer.passes, 1);
 }
 
 void TestGenerationRun::shaping_data()
@@ -382,11 +369,11 @@ void TestGenerationRun::shaping()
     settings.facility = 20;
     Rig rig;
     rig.random = ScriptedRandom({0.5});
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     QCOMPARE(drive(run, rig.flags).last, Next::Finished);
     QCOMPARE(toList(rig.sink.lines), QStringList{expected});
-    QCOMPARE(toList(rig.view.emitted), QStringList{expected});
+    QCOMPARE(toList(rig.observer.lines), QStringList{expected});
     QCOMPARE(rig.random.drawn, std::size_t(draws));
 }
 
@@ -436,7 +423,7 @@ void TestGenerationRun::replayWaitsTheLogsOwnGaps()
     settings.replaySpeed = 2;
     settings.replayMaxGap = 3;
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     QStringList measured;
     Next next = run.start();
@@ -459,15 +446,17 @@ void TestGenerationRun::endlessPassesWhenJustOneIsOff()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0, false);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     const Outcome o = drive(run, rig.flags, ".....S");
     QCOMPARE(o.last, Next::Finished);
     QCOMPARE(o.yields, 0); // passes that wait need no extra yield
-    QCOMPARE(toList(rig.view.emitted), (QStringList{"%PIX-6 a", "%PIX-6 b", "%PIX-6 a", "%PIX-6 b", "%PIX-6 a"}));
-    QCOMPARE(rig.view.clears, 3);                               // emptied at each pass start
-    QCOMPARE(toList(rig.view.output), QStringList{"%PIX-6 a"}); // only the last pass is shown
-    QCOMPARE(rig.view.shownCount, 5);                           // the count goes on across passes
+    QCOMPARE(toList(rig.observer.lines), (QStringList{"%PIX-6 a", "%PIX-6 b", "%PIX-6 a", "%PIX-6 b", "%PIX-6 a"}));
+    QCOMPARE(rig.observer.passes, 3);
+    // Each pass is reported before its first line; the count goes on across passes.
+    QCOMPARE(std::vector<std::string>(rig.journal.begin() + 8, rig.journal.begin() + 10),
+             (std::vector<std::string>{"pass", "line 3 %PIX-6 a"}));
+    QCOMPARE(rig.observer.lastCount, 5);
     verifyIdleAfterRun(rig, run);
 }
 
@@ -517,12 +506,12 @@ void TestGenerationRun::pauseAndStop()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, lines), generationType);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     const int before = openDescriptors();
     const Outcome o = drive(run, rig.flags, script);
     QCOMPARE(o.last, Next::Finished);
-    QCOMPARE(toList(rig.view.emitted), expected);
+    QCOMPARE(toList(rig.observer.lines), expected);
     QCOMPARE(o.waits, waits);
     verifyIdleAfterRun(rig, run);
     QCOMPARE(openDescriptors(), before);
@@ -533,15 +522,15 @@ void TestGenerationRun::stopWhilePausedLeavesNextRunUnpaused()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     QCOMPARE(drive(run, rig.flags, "PS").last, Next::Finished);
-    QVERIFY(rig.view.emitted.empty());
+    QVERIFY(rig.observer.lines.empty());
 
     // Play again: the first wait brings the first line.
     QCOMPARE(run.start(), Next::Wait);
     QCOMPARE(run.waitOver(), Next::Wait);
-    QCOMPARE(toList(rig.view.emitted), QStringList{"%PIX-6 a"});
+    QCOMPARE(toList(rig.observer.lines), QStringList{"%PIX-6 a"});
 }
 
 void TestGenerationRun::exitDuringWaitSkipsEndOfRun()
@@ -549,23 +538,21 @@ void TestGenerationRun::exitDuringWaitSkipsEndOfRun()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, {"%PIX-6 a", "%PIX-6 b"}), 0);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
     const int before = openDescriptors();
 
     QCOMPARE(run.start(), Next::Wait);
     QCOMPARE(run.waitOver(), Next::Wait);
     rig.flags.Paused = true;
-    const std::size_t callsBefore = rig.view.calls();
+    const std::vector<std::string> reported = rig.journal;
     run.abandon();
 
-    QCOMPARE(rig.view.calls(), callsBefore); // nothing shown, nothing reset
-    QVERIFY(!rig.view.play);
-    QVERIFY(rig.view.lamps);
+    QCOMPARE(rig.journal, reported); // nothing reported, nothing reset
     QCOMPARE(rig.flags.Paused, true);
     QVERIFY(!run.active());
     QCOMPARE(openDescriptors(), before);
     QCOMPARE(run.waitOver(), Next::Finished); // a late timer does nothing more
-    QCOMPARE(rig.view.calls(), callsBefore);
+    QCOMPARE(rig.journal, reported);
 }
 
 void TestGenerationRun::passesWithoutLineRestOneDelay_data()
@@ -590,7 +577,7 @@ void TestGenerationRun::passesWithoutLineRestOneDelay()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, lines), generationType, onePass);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     if (onePass) {
         QCOMPARE(run.start(), Next::Finished);
@@ -601,12 +588,12 @@ void TestGenerationRun::passesWithoutLineRestOneDelay()
     QCOMPARE(run.start(), Next::Idle);
     for (int pass = 2; pass <= 4; ++pass) {
         QCOMPARE(run.resume(), Next::Idle);
-        QCOMPARE(rig.view.clears, pass);
+        QCOMPARE(rig.observer.passes, pass);
     }
-    QVERIFY(rig.view.emitted.empty());
+    QVERIFY(rig.observer.lines.empty());
     rig.flags.StopRequested = true; // pressed while the window had control
     QCOMPARE(run.resume(), Next::Finished);
-    QCOMPARE(rig.view.clears, 4);
+    QCOMPARE(rig.observer.passes, 4);
     verifyIdleAfterRun(rig, run);
 }
 
@@ -617,13 +604,13 @@ void TestGenerationRun::longStretchWithoutMatchYields()
     lines << "%PIX-5-2 wanted";
     const RunSettings settings = settingsFor(writeSource(dir, lines), 5);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     const Outcome o = drive(run, rig.flags);
     QCOMPARE(o.last, Next::Finished);
     QVERIFY2(o.yields >= 2, qPrintable(QString::number(o.yields)));
     QCOMPARE(o.waits, 1);
-    QCOMPARE(toList(rig.view.emitted), QStringList{"%PIX-5-2 wanted"});
+    QCOMPARE(toList(rig.observer.lines), QStringList{"%PIX-5-2 wanted"});
 }
 
 void TestGenerationRun::failures_data()
@@ -633,20 +620,19 @@ void TestGenerationRun::failures_data()
     QTest::addColumn<QString>("trouble");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("emitted");
-    QTest::addColumn<bool>("lampsOn");
+    QTest::addColumn<int>("written"); // by the sink
 
     // %1 is the source as the run was given it: the reason names the file.
     const QString gone = QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(ENOENT));
-    QTest::newRow("source missing at run start") << 0 << true << "missing" << gone << 0 << false;
-    QTest::newRow("source missing, random selection") << -1 << true << "missing" << gone << 0 << false;
+    QTest::newRow("source missing at run start") << 0 << true << "missing" << gone << 0 << 0;
+    QTest::newRow("source missing, random selection") << -1 << true << "missing" << gone << 0 << 0;
     QTest::newRow("source is a folder") << 0 << true << "folder"
-                                        << QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(EISDIR)) << 0
-                                        << false;
-    QTest::newRow("source removed before the second pass") << 0 << false << "removed" << gone << 3 << true;
+                                        << QStringLiteral("%1: ") + QString::fromUtf8(std::strerror(EISDIR)) << 0 << 0;
+    QTest::newRow("source removed before the second pass") << 0 << false << "removed" << gone << 3 << 3;
     QTest::newRow("sink fails on the second line") << 0 << true << "sink"
-                                                   << "No space left on device" << 2 << true;
+                                                   << "No space left on device" << 2 << 1;
     QTest::newRow("sink fails, level selection") << 6 << true << "sink"
-                                                 << "No space left on device" << 2 << true;
+                                                 << "No space left on device" << 2 << 1;
 }
 
 void TestGenerationRun::failures()
@@ -656,7 +642,7 @@ void TestGenerationRun::failures()
     QFETCH(QString, trouble);
     QFETCH(QString, reason);
     QFETCH(int, emitted);
-    QFETCH(bool, lampsOn);
+    QFETCH(int, written);
 
     QTemporaryDir dir;
     std::filesystem::path source = writeSource(dir, {"%PIX-6 a", "%PIX-6 b", "%PIX-6 c"});
@@ -670,7 +656,7 @@ void TestGenerationRun::failures()
     if (trouble == "sink") {
         rig.sink.outcomes.insert_or_assign(1, Failure{"No space left on device"});
     }
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
     const int before = openDescriptors();
 
     Next next = run.start();
@@ -685,16 +671,12 @@ void TestGenerationRun::failures()
     if (reason.contains(QStringLiteral("%1"))) {
         reason = reason.arg(QString::fromStdString(source.string()));
     }
-    QCOMPARE(QString::fromStdString(rig.view.failure), reason);
-    QCOMPARE(rig.view.failures, 1);
-    QCOMPARE(rig.journal.back(), "failure " + rig.view.failure); // and nothing else after it
-    QCOMPARE(int(rig.view.emitted.size()), emitted);
-    // Nothing is reset: Play stays disabled, the lamps keep their last state.
-    QVERIFY(!rig.view.play);
-    QVERIFY(rig.view.pause);
-    QVERIFY(rig.view.stop);
-    QVERIFY(!rig.view.sourceButton);
-    QCOMPARE(rig.view.lamps, lampsOn);
+    QCOMPARE(QString::fromStdString(rig.observer.failure), reason);
+    QCOMPARE(rig.observer.failures, 1);
+    QCOMPARE(rig.journal.back(), "failure " + rig.observer.failure); // and nothing else after it
+    QCOMPARE(int(rig.observer.lines.size()), emitted);
+    QCOMPARE(rig.observer.written, written);
+    QCOMPARE(rig.observer.ends, 0); // no end-of-run steps
     QVERIFY(!run.active());
     QCOMPARE(openDescriptors(), before);
 }
@@ -707,13 +689,12 @@ void TestGenerationRun::skippedDeliveriesKeepRunGoing()
     rig.sink.outcomes.insert_or_assign(0, Delivery::Skipped);
     rig.sink.outcomes.insert_or_assign(1, Delivery::Dropped);
     rig.sink.outcomes.insert_or_assign(2, Delivery::Dropped);
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     QCOMPARE(drive(run, rig.flags).last, Next::Finished);
     QCOMPARE(rig.sink.lines.size(), std::size_t{3});
-    QCOMPARE(rig.view.emitted.size(), std::size_t{3});
-    QCOMPARE(rig.view.lampHistory, (std::vector<bool>{true, false, true, false}));
-    QCOMPARE(rig.view.failures, 0);
+    QCOMPARE(rig.observer.written, 3);
+    QCOMPARE(rig.observer.failures, 0);
 }
 
 void TestGenerationRun::countsBeyondSixteenBits()
@@ -721,14 +702,14 @@ void TestGenerationRun::countsBeyondSixteenBits()
     QTemporaryDir dir;
     const RunSettings settings = settingsFor(writeSource(dir, numbered("%PIX-6-1 line %1", 40000)), 0);
     Rig rig;
-    GenerationRun run(settings, rig.flags, rig.view, rig.sink, rig.random, rig.clock);
+    GenerationRun run(settings, rig.flags, rig.observer, rig.sink, rig.random, rig.clock);
 
     const Outcome o = drive(run, rig.flags, {}, 50000);
     QCOMPARE(o.last, Next::Finished);
     QCOMPARE(o.waits, 40000);
-    QCOMPARE(rig.view.shownCount, 40000);
+    QCOMPARE(rig.observer.lastCount, 40000);
     QCOMPARE(rig.sink.lines.back(), "%PIX-6-1 line 40000");
-    QCOMPARE(rig.view.failures, 0);
+    QCOMPARE(rig.observer.failures, 0);
 }
 
 QTEST_APPLESS_MAIN(TestGenerationRun)

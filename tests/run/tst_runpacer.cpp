@@ -3,7 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 #include "engine/runpacer.h"
-#include "fakes.h"
+#include "enginefakes.h"
 
 #include <QTest>
 

@@ -4,8 +4,8 @@
 
 // The session core without a front-end: the typed configuration, start-up's outcomes as data, and
 // a run ended early by a front-end.
-#include "enginefakes.h"
 #include "platform/singleinstance.h"
+#include "runfakes.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "session/startup.h"
@@ -29,47 +29,12 @@ Q_DECLARE_METATYPE(korvane::StartupResult::Stage)
 
 namespace {
 
-// Remembers the lines; nothing else to see of a run here.
-class QuietView final : public RunView
-{
-public:
-    void setTransport(bool, bool, bool) override {}
-    void showRunTitle() override {}
-    void setSourceButtonEnabled(bool) override {}
-    void clearOutput() override {}
-    void appendOutput(std::string_view line) override { lines.emplace_back(line); }
-    void setLineCount(std::int64_t) override {}
-    bool lampsVisible() const override { return false; }
-    void setLampsVisible(bool) override {}
-    void showFailure(std::string_view reason) override { failure = reason; }
-    std::vector<std::string> lines;
-    std::string failure;
-};
-
-class KeepingSink final : public LineSink
-{
-public:
-    SinkResult write(std::string_view line) override
-    {
-        lines.emplace_back(line);
-        const Delivery outcome = lines.size() <= outcomes.size() ? outcomes[lines.size() - 1] : Delivery::Sent;
-        ++(outcome == Delivery::Sent      ? taken.delivered
-           : outcome == Delivery::Dropped ? taken.dropped
-                                          : taken.undelivered);
-        return outcome;
-    }
-    DeliveryCounts counts() const override { return taken; }
-    DeliveryCounts taken;
-    std::vector<std::string> lines;
-    std::vector<Delivery> outcomes; // of the first writes in turn; Sent after them
-};
-
 // A session over real logs in KORVANE.TXT of the current folder, with a sink that keeps the lines.
 // On a clock that stands still, no wait of the run is ever over.
 struct SessionRig
 {
     SessionRig(double delay, bool onePass, bool clockStandsStill = false)
-        : session(random, wall, clockStandsStill ? static_cast<MonotonicClock&>(still) : steady, view)
+        : session(random, wall, clockStandsStill ? static_cast<MonotonicClock&>(still) : steady, observer)
     {
         config.run.realLogs = true;
         config.run.sourceFile = "KORVANE.TXT";
@@ -83,8 +48,8 @@ struct SessionRig
     FixedWallClock wall;
     SteadyClock steady;
     ManualClock still;
-    QuietView view;
-    KeepingSink sink;
+    RecordingObserver observer;
+    RecordingSink sink;
     RunSession session;
 };
 
@@ -316,6 +281,7 @@ void TestSession::finishDoesNotWaitForTheDelay()
     QVERIFY(ended.wait());
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Finished);
+    QCOMPARE(rig.observer.ends, 1);
     QVERIFY(rig.sink.lines.empty());
     QVERIFY(!session.running());
 }
@@ -327,7 +293,7 @@ void TestSession::countsAddUp()
     SessionRig rig(0.001, true);
     rig.sink.taken.delivered = 7; // lines of an earlier run are not this run's
     rig.session.configure(rig.config, rig.sink);
-    rig.sink.outcomes = {Delivery::Skipped, Delivery::Dropped, Delivery::Sent, Delivery::Dropped};
+    rig.sink.outcomes = {{0, Delivery::Skipped}, {1, Delivery::Dropped}, {2, Delivery::Sent}, {3, Delivery::Dropped}};
     QSignalSpy ended(&rig.session, &RunSession::runEnded);
     rig.session.play();
     QVERIFY(ended.wait(3000));
@@ -405,7 +371,7 @@ void TestSession::fullDiskSaysWhatWasNotWritten()
     rig.session.play();
     QVERIFY(ended.wait(3000));
     QCOMPARE(ended.at(0).at(0).value<GenerationRun::Next>(), GenerationRun::Next::Halted);
-    QCOMPARE(rig.view.failure, "GENERATE.TXT: " + std::string(std::strerror(ENOSPC)));
+    QCOMPARE(rig.observer.failure, "GENERATE.TXT: " + std::string(std::strerror(ENOSPC)));
     const RunProgress p = rig.session.progress();
     QVERIFY(p.sinkFailed);
     QVERIFY(p.emitted > 0);
