@@ -307,7 +307,7 @@ void RelpSink::senderLoop()
             }
             reopening = false;
             if (!connect()) {
-                const std::string why = connectFailure();
+                const std::string why = m_finishing ? std::string() : connectFailure();
                 waitToRetry(why);
                 continue;
             }

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -71,7 +72,7 @@ public:
     // Bytes the queue may hold; kQueueLimitBytes unless a test asks for less. Before start().
     void setQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
     // kTimeout unless a test asks for less (whole seconds, as librelp counts). Before start().
-    void setTimeout(std::chrono::seconds timeout) { m_timeout = timeout; }
+    void setTimeout(std::chrono::seconds timeout) { m_timeout = std::max(timeout, std::chrono::seconds{1}); }
 
     SinkResult write(std::string_view line) override;
     FlushResult flush() override;

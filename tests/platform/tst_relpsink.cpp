@@ -162,6 +162,28 @@ private slots:
         QCOMPARE(sink.counts().undelivered, 51);
     }
 
+    void aFullQueueDropsNewLines()
+    {
+        RelpSink sink;
+        sink.setQueueLimit(1000);
+        int announced = 0;
+        sink.setStatusListener([&] { ++announced; });
+        QVERIFY(sink.start(QStringLiteral("127.0.0.1"), freePorts(1).front()).ok());
+        const std::string line(300, 'x');
+        int dropped = 0;
+        for (int i = 0; i < 5; ++i) {
+            const SinkResult written = sink.write(line);
+            QVERIFY(written.ok());
+            dropped += written.value() == Delivery::Dropped ? 1 : 0;
+        }
+        QCOMPARE(dropped, 2);
+        QCOMPARE(sink.counts().dropped, 2);
+        QCOMPARE(sink.status().queued, 3);
+        QCOMPARE(announced, 1);
+        QCOMPARE(sink.status().dropReason,
+                 "Korvane's own queue of 1000 bytes for the receiver is full: the receiver is not connected");
+    }
+
     void anUnknownHostFailsTheStart()
     {
         RelpSink sink;
