@@ -15,20 +15,18 @@ const QColor kLampConnecting(255, 160, 0);
 
 ConnectionLamp::ConnectionLamp(StatusLamp* lamp) : QObject(lamp), m_lamp(lamp) {}
 
-void ConnectionLamp::showOutput(OutputKind output, const StreamSink& stream)
+void ConnectionLamp::showOutput(const RunOutput& output)
 {
-    m_lamp->setColour(kLampNetwork);
-    if (output != OutputKind::Udp) {
-        m_stream = &stream;
-        showConnection();
-        connect(&stream, &StreamSink::stateChanged, this, &ConnectionLamp::showConnection, Qt::UniqueConnection);
-    }
+    m_output = &output;
+    showStatus();
+    connect(&output, &RunOutput::statusChanged, this, &ConnectionLamp::showStatus, Qt::UniqueConnection);
 }
 
-void ConnectionLamp::showConnection()
+void ConnectionLamp::showStatus()
 {
-    m_lamp->setColour(m_stream->isConnected() ? kLampNetwork : kLampConnecting);
-    m_lamp->setToolTip(m_stream->stateText());
+    const SinkStatus status = m_output->status();
+    m_lamp->setColour(status.state == SinkStatus::State::Open ? kLampNetwork : kLampConnecting);
+    m_lamp->setToolTip(QString::fromStdString(status.text));
 }
 
 } // namespace korvane

@@ -5,15 +5,14 @@
 #pragma once
 
 #include "app/clickable.h"
-#include "platform/streamsink.h"
-#include "settings/outputformat.h"
+#include "session/runoutput.h"
 
 #include <QObject>
 
 namespace korvane {
 
-// FRM_Winsock for an output over the network: red for UDP. For TCP or TLS it is red while the
-// connection is up, as for UDP, and amber while it is being made or waits to be tried again; its
+// FRM_Winsock for an output over the network: red while the output is open (datagrams, or a
+// connection that is up), amber while a connection is being made or waits to be tried again; its
 // tooltip says which, and why. It lives as long as the lamp it colours.
 class ConnectionLamp final : public QObject
 {
@@ -22,14 +21,14 @@ class ConnectionLamp final : public QObject
 public:
     explicit ConnectionLamp(StatusLamp* lamp);
 
-    // Shows a network output; a TCP or TLS one is followed from now on.
-    void showOutput(OutputKind output, const StreamSink& stream);
+    // Shows a network output and follows it from now on.
+    void showOutput(const RunOutput& output);
 
 private:
-    void showConnection();
+    void showStatus();
 
     StatusLamp* m_lamp;
-    const StreamSink* m_stream = nullptr;
+    const RunOutput* m_output = nullptr;
 };
 
 } // namespace korvane

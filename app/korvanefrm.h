@@ -56,8 +56,7 @@ public:
     const Settings& settings() const { return m_settings; }
     const RunFlags& flags() const { return m_session.flags(); }
     std::string sourceFile() const { return m_config.run.sourceFile.string(); }
-    const FileSink& fileSink() const { return m_output.fileSink(); }
-    const UdpSink& udpSink() const { return m_output.udpSink(); }
+    const RunOutput& output() const { return m_output; }
     bool runActive() const { return m_session.running(); }
     bool isCompact() const;
     OutputBox* outputBox() const { return TXT_OutPut; }

@@ -98,12 +98,9 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
         LBL_HostIP->setText(QStringLiteral("Host IP : ") + QString::fromStdString(m_config.host));
         LBL_HostIP->setToolTip(destination);
         LBL_HostIP->show();
-        m_connectionLamp->showOutput(m_config.output, m_output.streamSink());
-        if (m_config.output != OutputKind::Udp) {
-            // Queued lines go on to the receiver after a run has ended; the counts follow them.
-            connect(&m_output.streamSink(), &StreamSink::stateChanged, &m_runView, &RunPresenter::showDeliveries);
-            connect(&m_output.streamSink(), &StreamSink::drained, &m_runView, &RunPresenter::showDeliveries);
-        }
+        m_connectionLamp->showOutput(m_output);
+        // Queued lines go on to the receiver after a run has ended; the counts follow them.
+        connect(&m_output, &RunOutput::statusChanged, &m_runView, &RunPresenter::showDeliveries);
     } else if (RunOutput::fileExists()) {
         // The output file: appended to or emptied as the operator answers; created silently when
         // absent.

@@ -339,7 +339,7 @@ int main(int argc, char** argv)
         }
         // Connected before Play, as a run that starts a while after the program does.
         QEventLoop connecting;
-        QObject::connect(&sink, &StreamSink::stateChanged, &connecting, [&] {
+        sink.setStatusListener([&] {
             if (sink.isConnected()) {
                 connecting.quit();
             }

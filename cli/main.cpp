@@ -11,6 +11,7 @@
 #include "platform/systemwallclock.h"
 #include "platform/terminationsignals.h"
 #include "session/destination.h"
+#include "session/outputdrain.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "session/startup.h"
@@ -18,9 +19,7 @@
 #include "version.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 
@@ -30,7 +29,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,100 +54,6 @@ void keepStandardStreamsOpen()
     }
 }
 
-// How long lines already on their way still get once a termination signal came: enough for a
-// receiver that reads to take them, well within the second in which the program must end.
-constexpr std::chrono::milliseconds kSignalGrace{500};
-
-// Runs the event loop until `done` holds (checked whenever the stream changes state or drains),
-// `limit` has passed, or the grace after a termination signal (`signalledAt`, if it came) is over.
-void waitForStream(StreamSink& stream, TerminationSignals& termination, const QDeadlineTimer& signalledAt,
-                   std::chrono::seconds limit, const std::function<bool()>& done)
-{
-    const QDeadlineTimer limitEnds(limit, Qt::PreciseTimer);
-    const auto deadline = [&] {
-        if (signalledAt.isForever()) {
-            return limitEnds;
-        }
-        const QDeadlineTimer graceEnds = signalledAt + kSignalGrace.count();
-        return std::min(limitEnds, graceEnds);
-    };
-    if (done() || deadline().hasExpired()) {
-        return;
-    }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(std::chrono::milliseconds(deadline().remainingTime()));
-    const auto check = [&] {
-        if (done()) {
-            loop.quit();
-        }
-    };
-    QObject::connect(&stream, &StreamSink::stateChanged, &loop, check);
-    QObject::connect(&stream, &StreamSink::drained, &loop, check);
-    // A signal during the wait shortens it to the grace.
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &loop,
-                     [&] { timer.start(std::chrono::milliseconds(std::max<qint64>(0, deadline().remainingTime()))); });
-    loop.exec();
-}
-
-struct StreamEnd
-{
-    std::string failure;      // the connection failed for good: the run failed
-    std::string notDelivered; // why lines were left in the queue; "" when none were
-};
-
-// Lines of a TCP or TLS run may still wait for the receiver when the run ends: they get a few
-// seconds to go out, then the connection is closed in order, and what could not go is said.
-// Once a termination signal came, draining and closing together get only its grace. A connection
-// that failed for good (TLS refused) fails the run, even one that ended before the refusal came.
-StreamEnd drainStream(RunOutput& output, TerminationSignals& termination, const QDeadlineTimer& signalledAt)
-{
-    constexpr std::chrono::seconds kDrainTime{10};
-    constexpr std::chrono::seconds kClosingTime{2};
-    if (output.kind() != OutputKind::Tcp && output.kind() != OutputKind::Tls) {
-        return {};
-    }
-    StreamSink& stream = output.streamSink();
-    waitForStream(stream, termination, signalledAt, kDrainTime,
-                  [&] { return stream.isDrained() || !stream.failure().empty(); });
-    // Why lines are left, now that the run gives up on them (after the closing, the connection
-    // is down by choice).
-    QString why;
-    if (!stream.isConnected() && !stream.lastProblem().isEmpty()) {
-        why = stream.lastProblem();
-    } else if (!signalledAt.isForever()) {
-        why = QStringLiteral("the run was ended by a signal before they went out");
-    } else {
-        why = QStringLiteral("the receiver did not take them within %1 s").arg(kDrainTime.count());
-    }
-    stream.finish(); // what is still queued now counts as undelivered
-    if (stream.isConnected()) {
-        waitForStream(stream, termination, signalledAt, kClosingTime, [&] { return !stream.isConnected(); });
-    }
-    StreamEnd end{stream.failure(), {}};
-    if (stream.queuedMessages() > 0 && end.failure.empty()) {
-        const QString where = QStringLiteral("%1 %2").arg(
-            output.kind() == OutputKind::Tls ? QStringLiteral("TLS") : QStringLiteral("TCP"), output.destination());
-        end.notDelivered = QStringLiteral("%1 lines not delivered to %2: %3")
-                               .arg(stream.queuedMessages())
-                               .arg(where, why)
-                               .toStdString();
-    }
-    return end;
-}
-
-// Why lines were dropped: whose buffer was full.
-QString dropReason(RunOutput& output)
-{
-    if (output.kind() == OutputKind::Tcp || output.kind() == OutputKind::Tls) {
-        return output.streamSink().dropReason();
-    }
-    return QStringLiteral("the system's send buffer was full: lines came faster than it could send them");
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -162,12 +66,8 @@ int main(int argc, char* argv[])
     // when a write does not return; a second signal ends it at once.
     TerminationSignals termination;
     termination.endWithin(std::chrono::seconds(1));
-    QDeadlineTimer signalledAt(QDeadlineTimer::Forever);
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] {
-        if (signalledAt.isForever()) {
-            signalledAt = QDeadlineTimer(0, Qt::PreciseTimer); // now
-        }
-    });
+    bool signalled = false;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] { signalled = true; });
     // Past a file size limit a write fails with its reason instead of ending the program; a
     // reader of standard error that went away leaves nothing to say, not a program to kill.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -262,16 +162,30 @@ int main(int argc, char* argv[])
     if (session.running()) {
         QCoreApplication::exec();
     }
-    StreamEnd streamEnd;
+    // Lines on their way to a receiver get a few seconds to go out (half a second once a signal
+    // came), then the connection is closed in order and what could not go is said. A connection
+    // that failed for good (TLS refused) fails the run, even one that ended before the refusal.
+    DrainEnd streamEnd;
     if (!halted) {
-        streamEnd = drainStream(output, termination, signalledAt);
+        OutputDrain drain(output);
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &drain, &OutputDrain::hurry);
+        if (signalled) {
+            drain.hurry();
+        }
+        QObject::connect(&drain, &OutputDrain::ended, &app, [] { QCoreApplication::exit(0); });
+        drain.start(OutputDrain::Leave::GiveUp);
+        QCoreApplication::exec();
+        streamEnd = drain.end();
     }
     view.stopProgress();
     if (!streamEnd.notDelivered.empty()) {
         cli::say(streamEnd.notDelivered);
     }
     if (const std::int64_t dropped = session.progress().dropped; dropped > 0) {
-        cli::say(QStringLiteral("%1 lines dropped: %2").arg(dropped).arg(dropReason(output)).toStdString());
+        cli::say(QStringLiteral("%1 lines dropped: %2")
+                     .arg(dropped)
+                     .arg(QString::fromStdString(output.status().dropReason))
+                     .toStdString());
     }
     view.printSummary();
     // Reasons name what failed (the source, the file, the receiver) and are said as given.

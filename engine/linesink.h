@@ -84,8 +84,10 @@ public:
     virtual DeliveryCounts counts() const { return {}; }
     virtual SinkStatus status() const { return {}; }
     // The front-end is done waiting for the lines on their way: no further attempt is made, a
-    // connection ends the orderly way, and what is still queued then counts as undelivered.
-    virtual void finish() {}
+    // connection ends the orderly way, and what is still queued then counts as undelivered. True
+    // when nothing more will happen; false while a connection still closes: the status turns
+    // Closed (or Failed) when it has.
+    virtual bool finish() { return true; }
 
     // Called whenever status() changes (a connection came up or went down, the queue drained or
     // filled), on the thread that writes. One listener: the output that owns the sink.

@@ -54,6 +54,16 @@ public:
     FlushResult flush() override;
     // Delivered: lines in the file; undelivered: lines a failed write left out.
     DeliveryCounts counts() const override { return m_counts; }
+    // Open while the file is; Failed, with the reason, when it could not be opened.
+    SinkStatus status() const override
+    {
+        SinkStatus s;
+        if (m_fd < 0) {
+            s.state = SinkStatus::State::Failed;
+            s.problem = m_failure.reason;
+        }
+        return s;
+    }
 
     // What the sink keeps before it writes without waiting for the flush.
     static constexpr std::size_t kBatchBytes = 64 * 1024;

@@ -261,7 +261,7 @@ SinkResult StreamSink::write(std::string_view line)
         ++m_dropped; // Korvane's own queue is full, see dropReason()
         if (!m_queueFull) {
             m_queueFull = true;
-            emit stateChanged();
+            statusChanged();
         }
         return Delivery::Dropped;
     }
@@ -284,18 +284,18 @@ DeliveryCounts StreamSink::counts() const
     return counts;
 }
 
-void StreamSink::finish()
+bool StreamSink::finish()
 {
     m_retryTimer.stop();
     m_handshakeTimer.stop();
     if (m_givenUp || !m_socket) {
-        return;
+        return !m_connected;
     }
     m_givenUp = true;
     if (!m_connected) {
         m_socket->abort();
         setState(false, QStringLiteral("closed"));
-        return;
+        return true;
     }
     takeAcknowledged();
     if (!m_lengths.empty() && !m_queueFull) {
@@ -304,6 +304,7 @@ void StreamSink::finish()
     if (m_inFlight == 0) {
         m_socket->disconnectFromHost();
     } // else once what is in flight is acknowledged (pump)
+    return !m_connected;
 }
 
 QString StreamSink::queueFullText() const
@@ -311,6 +312,23 @@ QString StreamSink::queueFullText() const
     return QStringLiteral("Korvane's own queue of %1 for the receiver is full: %2")
         .arg(sizeText(m_queueLimit), m_connected ? QStringLiteral("the receiver does not read as fast as lines come")
                                                  : QStringLiteral("the receiver is not connected"));
+}
+
+SinkStatus StreamSink::status() const
+{
+    SinkStatus s;
+    if (!m_failure.empty()) {
+        s.state = SinkStatus::State::Failed;
+    } else if (m_connected) {
+        s.state = SinkStatus::State::Open;
+    } else {
+        s.state = m_givenUp ? SinkStatus::State::Closed : SinkStatus::State::Connecting;
+    }
+    s.text = stateText().toStdString();
+    s.problem = m_failure.empty() ? lastProblem().toStdString() : m_failure;
+    s.dropReason = dropReason().toStdString();
+    s.queued = m_givenUp ? 0 : static_cast<std::int64_t>(m_lengths.size()); // given up on: undelivered
+    return s;
 }
 
 QString StreamSink::stateText() const
@@ -503,7 +521,7 @@ void StreamSink::pump()
     }
     if (m_queueFull && queuedBytes() <= m_queueLimit / 2) {
         m_queueFull = false;
-        emit stateChanged();
+        statusChanged();
     }
     if (m_connected && m_inFlight > 0) {
         if (!m_acknowledgementTimer.isActive()) {
@@ -516,7 +534,7 @@ void StreamSink::pump()
         m_socket->disconnectFromHost();
     }
     if (m_lengths.empty() && m_started && m_failure.empty()) {
-        emit drained();
+        statusChanged();
     }
 }
 
@@ -524,7 +542,7 @@ void StreamSink::setState(bool connected, const QString& text)
 {
     m_connected = connected;
     m_stateText = text;
-    emit stateChanged();
+    statusChanged();
 }
 
 } // namespace korvane

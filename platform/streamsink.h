@@ -77,8 +77,8 @@ public:
     // The front-end is done waiting: no new attempt and no further message follows; the
     // connection ends the orderly way (for TLS, with its closing message) once the messages already
     // handed to it are acknowledged, and the lines still queued then count as undelivered.
-    // stateChanged() tells when it is closed.
-    void finish();
+    // The status listener hears when it is closed.
+    bool finish() override;
     // Bytes the queue may hold; kQueueLimitBytes unless a test asks for less.
     void setQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
     // kHandshakeTimeout unless a test asks for less.
@@ -89,6 +89,7 @@ public:
     // Undelivered: lines queued when the sink gave up (finish(), close(), a TLS failure).
     // Resent: lines handed to a connection again after a break.
     DeliveryCounts counts() const override;
+    SinkStatus status() const override;
 
     bool isConnected() const { return m_connected; }
     // For the operator: connected, connecting, or waiting to try again and why; and whether the
@@ -107,13 +108,6 @@ public:
     const std::string& failure() const { return m_failure; }
     // True when every message written has been acknowledged by the receiver.
     bool isDrained() const { return m_lengths.empty(); }
-
-signals:
-    // The connection came up, went down, or is being tried again, or the queue filled or has room
-    // again: isConnected(), stateText() and failure() tell.
-    void stateChanged();
-    // Every message written has been acknowledged.
-    void drained();
 
 private:
     void connectNow();

@@ -273,6 +273,17 @@ void UdpSink::send(LineBatch& batch)
     }
 }
 
+SinkStatus UdpSink::status() const
+{
+    SinkStatus s;
+    s.dropReason = "the system's send buffer was full: lines came faster than it could send them";
+    if (!m_configured) {
+        s.state = SinkStatus::State::Failed;
+        s.problem = m_failure.reason;
+    }
+    return s; // a failure of the sender reaches the run with its next write or flush
+}
+
 DeliveryCounts UdpSink::counts() const
 {
     DeliveryCounts counts;

@@ -60,6 +60,8 @@ public:
     // Delivered: datagrams the kernel took. Dropped: those it could not take at once.
     // Undelivered: those it refused, and every line the sender discarded after a failure.
     DeliveryCounts counts() const override;
+    // Open once configured, Failed if that failed.
+    SinkStatus status() const override;
 
     // What a failed send with this errno means for the run.
     static SinkResult sendFailure(int error);

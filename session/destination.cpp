@@ -23,23 +23,31 @@ QString formatName(SyslogFormat format)
     return QStringLiteral("plain lines");
 }
 
+QString outputName(const RunConfig& config)
+{
+    const Transport* transport = transportOf(config.output);
+    if (transport == nullptr) {
+        return QStringLiteral("GENERATE.TXT");
+    }
+    return QStringLiteral("%1 %2:%3")
+        .arg(QLatin1String(transport->name.data(), static_cast<qsizetype>(transport->name.size())),
+             QString::fromStdString(config.host))
+        .arg(config.port);
+}
+
 QString destinationText(const RunConfig& config)
 {
     const QString form = formatName(config.run.format);
-    const QString address = QStringLiteral("%1:%2").arg(QString::fromStdString(config.host)).arg(config.port);
+    const Transport* transport = transportOf(config.output);
+    if (transport == nullptr) {
+        return QStringLiteral("%1, %2").arg(QDir::current().absoluteFilePath(outputName(config)), form);
+    }
+    if (!transport->framed) {
+        return QStringLiteral("%1, %2").arg(outputName(config), form);
+    }
     const QString framing = config.framing == StreamFraming::OctetCounting ? QStringLiteral("octet counting")
                                                                            : QStringLiteral("line feeds");
-    switch (config.output) {
-    case OutputKind::Udp:
-        return QStringLiteral("UDP %1, %2").arg(address, form);
-    case OutputKind::Tcp:
-        return QStringLiteral("TCP %1, %2, %3").arg(address, framing, form);
-    case OutputKind::Tls:
-        return QStringLiteral("TLS %1, %2, %3").arg(address, framing, form);
-    case OutputKind::File:
-        break;
-    }
-    return QStringLiteral("%1, %2").arg(QDir::current().absoluteFilePath(QStringLiteral("GENERATE.TXT")), form);
+    return QStringLiteral("%1, %2, %3").arg(outputName(config), framing, form);
 }
 
 } // namespace korvane

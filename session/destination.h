@@ -15,6 +15,10 @@ namespace korvane {
 // current folder with the form of its lines.
 QString destinationText(const RunConfig& config);
 
+// What the lines of `config` go to, in short, as failures and reports name it: "GENERATE.TXT",
+// "UDP 127.0.0.1:514", "TLS 127.0.0.1:6514".
+QString outputName(const RunConfig& config);
+
 // The name a syslog header form goes by: "plain lines", "RFC 3164", "RFC 5424", "device format".
 QString formatName(SyslogFormat format);
 

@@ -4,6 +4,9 @@
 
 #include "session/runoutput.h"
 
+#include "session/destination.h"
+#include "session/sinkfactory.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -11,91 +14,57 @@ namespace korvane {
 
 namespace {
 
-// A sink's failure with the file or the address it concerns in front.
-Failure naming(const QString& where, const Result<>& failed)
+// Stands in for a sink that could not be made: every line fails with the reason.
+class FailedSink final : public LineSink
 {
-    return {QStringLiteral("%1: %2").arg(where, QString::fromStdString(failed.reason())).toStdString(),
-            failed.systemError()};
-}
+public:
+    explicit FailedSink(Failure failure) : m_failure(std::move(failure)) {}
+    SinkResult write(std::string_view) override { return m_failure; }
+    SinkStatus status() const override
+    {
+        SinkStatus s;
+        s.state = SinkStatus::State::Failed;
+        s.problem = m_failure.reason;
+        return s;
+    }
+
+private:
+    Failure m_failure;
+};
 
 } // namespace
+
+RunOutput::RunOutput(QObject* parent) : QObject(parent)
+{
+    use(std::make_unique<FailedSink>(Failure{"the output is not set up"}));
+}
+
+RunOutput::~RunOutput() = default;
 
 bool RunOutput::fileExists()
 {
     std::error_code ec;
-    return std::filesystem::exists(kFileName, ec);
+    return std::filesystem::exists("GENERATE.TXT", ec);
 }
 
 Result<> RunOutput::prepare(const RunConfig& config, FileSink::Mode mode)
 {
     m_kind = config.output;
-    m_named.target = &chosen();
-    m_named.name.clear();
-    if (m_kind == OutputKind::Tcp || m_kind == OutputKind::Tls) {
-        const QString host = QString::fromStdString(config.host);
-        m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
-        std::optional<TlsSettings> tls;
-        if (m_kind == OutputKind::Tls) {
-            tls = TlsSettings{QString::fromStdString(config.tlsCaFile), QString::fromStdString(config.tlsCertFile),
-                              QString::fromStdString(config.tlsKeyFile), QString::fromStdString(config.tlsPeerName)};
-        }
-        return m_stream.start(host, config.port, config.framing, tls); // it names the address itself
+    m_name = outputName(config);
+    MadeSink made = makeSink(config, mode);
+    if (!made) {
+        use(std::make_unique<FailedSink>(made.failure()));
+        return made.failure();
     }
-    if (m_kind == OutputKind::Udp) {
-        const QString host = QString::fromStdString(config.host);
-        m_destination = QStringLiteral("%1:%2").arg(host).arg(config.port);
-        m_named.name = QStringLiteral("UDP %1").arg(m_destination).toStdString();
-        if (const Result<> configured = m_udp.configure(host, config.port); !configured) {
-            return naming(QStringLiteral("UDP ") + m_destination, configured);
-        }
-        return {};
-    }
-    m_destination = QString::fromLatin1(kFileName);
-    m_named.name = kFileName;
-    if (const Result<> opened = m_file.open(kFileName, mode); !opened) {
-        return naming(m_destination, opened);
-    }
+    use(std::move(made).value());
     return {};
 }
 
-LineSink& RunOutput::chosen()
+void RunOutput::use(std::unique_ptr<LineSink> sink)
 {
-    switch (m_kind) {
-    case OutputKind::Udp:
-        return m_udp;
-    case OutputKind::Tcp:
-    case OutputKind::Tls:
-        return m_stream;
-    case OutputKind::File:
-        break;
-    }
-    return m_file;
-}
-
-Failure RunOutput::NamingSink::named(const Failure& failure) const
-{
-    if (name.empty()) {
-        return failure;
-    }
-    return {name + ": " + failure.reason, failure.systemError};
-}
-
-SinkResult RunOutput::NamingSink::write(std::string_view line)
-{
-    SinkResult result = target->write(line);
-    return result ? result : SinkResult(named(result.failure()));
-}
-
-FlushResult RunOutput::NamingSink::flush()
-{
-    FlushResult result = target->flush();
-    return result ? result : FlushResult(named(result.failure()));
-}
-
-FlushResult RunOutput::NamingSink::flushAndWait()
-{
-    FlushResult result = target->flushAndWait();
-    return result ? result : FlushResult(named(result.failure()));
+    m_sink = std::move(sink);
+    m_sink->setStatusListener([this] { emit statusChanged(); });
+    emit statusChanged();
 }
 
 } // namespace korvane

@@ -4,71 +4,53 @@
 
 #pragma once
 
+#include "engine/linesink.h"
 #include "platform/filesink.h"
-#include "platform/streamsink.h"
-#include "platform/udpsink.h"
 #include "settings/result.h"
 #include "settings/runconfig.h"
 
+#include <QObject>
 #include <QString>
+
+#include <memory>
 
 namespace korvane {
 
-// The one sink the settings choose, prepared once: "GENERATE.TXT" opened, the UDP socket given
-// the receiver's address and port, or the TCP or TLS connection started in the background.
-class RunOutput
+// The one sink the settings choose, made once by the sink factory, with what the front-ends show
+// of it: its status, as it changes.
+class RunOutput final : public QObject
 {
-public:
-    static constexpr const char* kFileName = "GENERATE.TXT";
+    Q_OBJECT
 
-    RunOutput() { m_named.target = &m_file; }
+public:
+    explicit RunOutput(QObject* parent = nullptr);
+    ~RunOutput() override;
 
     // True when "GENERATE.TXT" exists, so that the operator is asked whether to append.
     static bool fileExists();
 
-    // Prepares the sink of `config`. A failure's reason names the file or the address once
-    // ("GENERATE.TXT: in use by another run of Korvane"); the sink then fails every line, so a run
-    // cannot write nowhere.
+    // Makes the sink of `config`. A failure's reason names the file or the address once
+    // ("GENERATE.TXT: in use by another run of Korvane"); the sink then fails every line with it, so
+    // a run cannot write nowhere.
     Result<> prepare(const RunConfig& config, FileSink::Mode mode);
 
-    // The prepared sink, whose failures during a run name the file or the address once as well
-    // ("GENERATE.TXT: No space left on device", "TLS 127.0.0.1:6514: ..."), ready to be shown as
-    // they are.
-    LineSink& sink() { return m_named; }
+    LineSink& sink() { return *m_sink; }
+    SinkStatus status() const { return m_sink->status(); }
+    DeliveryCounts counts() const { return m_sink->counts(); }
     OutputKind kind() const { return m_kind; }
-    const FileSink& fileSink() const { return m_file; }
-    const UdpSink& udpSink() const { return m_udp; }
-    // The TCP or TLS sink, whose connection the front-ends show.
-    StreamSink& streamSink() { return m_stream; }
-    // Where the lines go, for the operator: the file's name or "HOST:PORT".
-    QString destination() const { return m_destination; }
+    // What the lines go to, as failures name it: "GENERATE.TXT", "TCP 127.0.0.1:5516".
+    const QString& name() const { return m_name; }
+
+signals:
+    // The sink's status() changed; also its counts, as far as they follow the connection.
+    void statusChanged();
 
 private:
-    // Puts the name of the file or the address in front of the failures of a sink that does not
-    // name itself.
-    class NamingSink final : public LineSink
-    {
-    public:
-        SinkResult write(std::string_view line) override;
-        FlushResult flush() override;
-        FlushResult flushAndWait() override;
-        DeliveryCounts counts() const override { return target->counts(); }
+    void use(std::unique_ptr<LineSink> sink);
 
-        LineSink* target = nullptr;
-        std::string name; // "" for a sink that names itself
-
-    private:
-        Failure named(const Failure& failure) const;
-    };
-
-    LineSink& chosen();
-
+    std::unique_ptr<LineSink> m_sink;
     OutputKind m_kind = OutputKind::File;
-    FileSink m_file;
-    UdpSink m_udp;
-    StreamSink m_stream;
-    QString m_destination;
-    NamingSink m_named;
+    QString m_name;
 };
 
 } // namespace korvane

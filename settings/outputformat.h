@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include <string_view>
+
 // The choices that shape and carry emitted lines. Plain enumerations, shared by the settings
 // that choose them and the engine and sinks that apply them.
 
@@ -17,6 +19,43 @@ enum class OutputKind
     Tcp,  // a stream of framed messages to the same receiver
     Tls   // the same stream in TLS
 };
+
+// A network transport as the Protocol key names it. One row per transport: the key's accepted
+// values, the run's output and the operator's texts all come from here.
+struct Transport
+{
+    std::string_view name; // as Protocol holds it, upper case
+    OutputKind kind;
+    bool framed; // a byte stream whose messages need a framing (TCP_Framing)
+};
+
+inline constexpr Transport kTransports[] = {
+    {"UDP", OutputKind::Udp, false},
+    {"TCP", OutputKind::Tcp, true},
+    {"TLS", OutputKind::Tls, true},
+};
+
+// The transport named `name` (upper case); nullptr for none.
+constexpr const Transport* transportNamed(std::string_view name)
+{
+    for (const Transport& t : kTransports) {
+        if (t.name == name) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+// The transport of a network output; nullptr for the file.
+constexpr const Transport* transportOf(OutputKind kind)
+{
+    for (const Transport& t : kTransports) {
+        if (t.kind == kind) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
 
 // The header a line gets before it goes out.
 enum class SyslogFormat

@@ -26,7 +26,8 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     run.firewallName = s.FirewallName;
     c.output = OutputKind::File;
     if (s.SyslogFile == 1) {
-        c.output = s.Protocol == "TCP" ? OutputKind::Tcp : s.Protocol == "TLS" ? OutputKind::Tls : OutputKind::Udp;
+        const Transport* transport = transportNamed(s.Protocol); // the key's test accepts only these
+        c.output = transport != nullptr ? transport->kind : OutputKind::Udp;
     }
     c.host = s.HostIP;
     // The nearest integer, halves to the even one; the key's test keeps it within 1..32000.
@@ -34,7 +35,8 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     run.format = static_cast<SyslogFormat>(std::clamp(static_cast<int>(s.SyslogFormat), 0, 3));
     run.facility = std::clamp(static_cast<int>(s.Facility), 0, 23);
     // Framing is a matter of streams; a file or datagrams keep the plain form.
-    const bool stream = c.output == OutputKind::Tcp || c.output == OutputKind::Tls;
+    const Transport* transport = transportOf(c.output);
+    const bool stream = transport != nullptr && transport->framed;
     const bool octetCounting = s.TCP_Framing < 0 ? stream && tcpFramingDefault(s) == 1 : s.TCP_Framing == 1;
     c.framing = octetCounting ? StreamFraming::OctetCounting : StreamFraming::LineFeed;
     c.tlsCaFile = s.TLS_CAFile;

@@ -7,11 +7,14 @@
 #include "settings/asciitext.h"
 #include "settings/keytable.h"
 #include "settings/numbers.h"
+#include "settings/outputformat.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <optional>
+#include <string>
 
 namespace korvane {
 
@@ -72,6 +75,21 @@ bool passes(Test test, const std::string& text)
     return false;
 }
 
+// "is not UDP, TCP or TLS", from the transports there are.
+std::string_view protocolChoice()
+{
+    static const std::string text = [] {
+        std::string names = "is not ";
+        const std::size_t count = std::size(kTransports);
+        for (std::size_t i = 0; i < count; ++i) {
+            names += i == 0 ? "" : i + 1 == count ? " or " : ", ";
+            names += kTransports[i].name;
+        }
+        return names;
+    }();
+    return text;
+}
+
 // What a value that failed `test` is not, for the operator.
 std::string_view failedTest(Test test)
 {
@@ -98,7 +116,7 @@ std::string_view failedTest(Test test)
     case Test::FacilityCode:
         return "is neither a whole number from 0 to 23 nor a facility name";
     case Test::ProtocolName:
-        return "is not UDP, TCP or TLS";
+        return protocolChoice();
     case Test::ZeroOrOne:
         return "is not 0 or 1";
     case Test::PlainPositive:
@@ -260,7 +278,7 @@ std::optional<std::string> acceptedText(Test test, std::string_view value)
 {
     if (test == Test::ProtocolName) {
         std::string protocol = upperCase(value);
-        if (protocol == "UDP" || protocol == "TCP" || protocol == "TLS") {
+        if (transportNamed(protocol) != nullptr) {
             return protocol;
         }
     }
