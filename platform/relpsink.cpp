@@ -190,8 +190,9 @@ SinkStatus RelpSink::status() const
     }
     const std::lock_guard lock(m_mutex);
     const bool full = m_queueFull.load(std::memory_order_relaxed);
-    status.state = m_finishing ? SinkStatus::State::Closed : m_state;
-    status.text = m_finishing ? "closed" : m_stateText;
+    const bool closed = m_finishing && (m_closedAtFinish || m_senderDone);
+    status.state = closed ? SinkStatus::State::Closed : m_state;
+    status.text = closed ? "closed" : m_stateText;
     status.problem = m_problem;
     status.dropReason = "Korvane's own queue of " + sizeText(m_queueLimit) + " for the receiver is full: " +
                         (m_state == SinkStatus::State::Open ? "the receiver does not acknowledge as fast as lines come"
@@ -203,18 +204,27 @@ SinkStatus RelpSink::status() const
     return status;
 }
 
-void RelpSink::finish()
+bool RelpSink::finish()
 {
-    if (!m_started || m_finishing) {
-        return;
+    if (!m_started) {
+        return true;
+    }
+    if (m_finishing) {
+        const std::lock_guard lock(m_mutex);
+        return m_closedAtFinish || m_senderDone;
     }
     handOver();
+    bool closed = false;
     {
         const std::lock_guard lock(m_mutex);
         m_finishing = true;
+        // A session being made now carries nothing yet: only one that is up has a close to wait for.
+        m_closedAtFinish = m_state != SinkStatus::State::Open;
+        closed = m_closedAtFinish;
     }
     m_wake.notify_one();
     statusChanged();
+    return closed;
 }
 
 void RelpSink::announce()
@@ -343,9 +353,13 @@ void RelpSink::senderLoop()
     if (m_client && !closeOrderly()) {
         abandon();
     }
-    const std::lock_guard lock(m_mutex);
-    m_undelivered += m_queuedLines;
-    m_queuedLines = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_undelivered += m_queuedLines;
+        m_queuedLines = 0;
+        m_senderDone = true;
+    }
+    announce();
 }
 
 bool RelpSink::connect()

@@ -81,8 +81,9 @@ public:
     DeliveryCounts counts() const override;
     SinkStatus status() const override;
     // No new session and no further message; a session that is up is closed the orderly way (which
-    // confirms what it carried), and what is still queued then counts as undelivered.
-    void finish() override;
+    // confirms what it carried), and what is still queued then counts as undelivered. False while
+    // that close is under way: the status turns Closed when it is done.
+    bool finish() override;
 
 private:
     static void onRelpError(void* sink, char* object, char* message, int code);
@@ -133,6 +134,8 @@ private:
     std::condition_variable m_wake; // lines handed over, or finish()
     std::deque<LineBatch> m_handed;
     std::atomic<bool> m_finishing{false};
+    bool m_closedAtFinish = false; // no session was up when finish() came
+    bool m_senderDone = false;
     SinkStatus::State m_state = SinkStatus::State::Connecting;
     std::string m_stateText;
     std::string m_problem;

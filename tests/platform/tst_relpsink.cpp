@@ -84,6 +84,11 @@ private slots:
         QCOMPARE(sink.counts().resent, 0);
         QVERIFY(announced > 0);
         QVERIFY(!offThread);
+
+        QVERIFY(!sink.finish()); // the session closes the orderly way
+        QTRY_COMPARE_WITH_TIMEOUT(sink.status().state, SinkStatus::State::Closed, kGenerous);
+        QCOMPARE(sink.counts().delivered, 1000);
+        QCOMPARE(sink.counts().undelivered, 0);
     }
 
     void linesWaitForAReceiverThatComesLater()
@@ -153,7 +158,7 @@ private slots:
         writeLines(sink, 10, 60);
         QTRY_COMPARE_WITH_TIMEOUT(sink.status().state, SinkStatus::State::Connecting, kGenerous);
 
-        sink.finish();
+        QVERIFY(sink.finish()); // nothing to close
         QCOMPARE(sink.status().state, SinkStatus::State::Closed);
         const DeliveryCounts counts = sink.counts();
         QCOMPARE(counts.delivered, 10);
