@@ -266,6 +266,12 @@ void RelpSink::waitForWork(std::chrono::milliseconds longest)
     m_wake.wait_for(lock, longest, [this] { return !m_handed.empty() || m_finishing; });
 }
 
+void RelpSink::waitForFinish(std::chrono::milliseconds longest)
+{
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, longest, [this] { return m_finishing.load(); });
+}
+
 void RelpSink::waitForWork()
 {
     std::unique_lock lock(m_mutex);
@@ -306,7 +312,7 @@ void RelpSink::senderLoop()
         problem = why;
         setConnection(SinkStatus::State::Connecting,
                       "waiting " + secondsText(retry) + " s to try " + address + " again: " + why, problem);
-        waitForWork(retry);
+        waitForFinish(retry); // lines that come meanwhile wait: the receiver is not tried sooner
         retry = std::min(retry * 2, kLongestRetry);
     };
     while (!m_finishing) {
@@ -347,7 +353,7 @@ void RelpSink::senderLoop()
         }
         reopening = closeOrderly();
         if (!reopening) {
-            waitToRetry("the receiver did not answer the close of the session");
+            waitToRetry(sessionFailure(m_relpError));
         }
     }
     if (m_client && !closeOrderly()) {

@@ -36,14 +36,15 @@ namespace korvane {
 //
 // librelp keeps to itself which messages the receiver has acknowledged, but it sends a message
 // only while fewer than kWindow are unacknowledged, and a receiver answers the messages of a
-// session in order: once a message is sent, every one kWindow or more before it on the same
-// session is acknowledged. The last ones are known to be acknowledged when the session is closed
-// the orderly way (the receiver answers the close after all of them): the sender does so when
-// nothing more has come for kIdleConfirm, and opens a new session at once. A line counts as
-// delivered only then; until then it stays in the queue. When a session breaks, the lines not
-// known to be acknowledged go again, in order, on the next one (counted as resent; a receiver may
-// see some twice, none is lost to the break). librelp's own resending on reconnection is not
-// used, so that the queue is the only record of what is still owed.
+// session in the order they came: once a message is sent, every one kWindow places or more before
+// it on the same session is acknowledged. The last ones are known to be acknowledged when the
+// session is closed the orderly way (the receiver answers the close after all of them): the sender
+// does so when nothing more has come for kIdleConfirm, and opens a new session at once. A line
+// counts as delivered only when it is known to be acknowledged; until then it stays in the queue.
+// When a session breaks, the lines not known to be acknowledged go again, in order, on the next
+// one (counted as resent; a receiver may see some twice, none is lost to the break). librelp's own
+// resending on reconnection is not used, so that the queue is the only record of what is owed.
+// An idle session that the receiver drops is noticed when the next line goes out.
 class RelpSink final : public QObject, public LineSink
 {
     Q_OBJECT
@@ -57,7 +58,7 @@ public:
     // Messages on their way before the sender waits for acknowledgements (librelp's window).
     static constexpr int kWindow = 128;
     // How long the sender waits for more lines before it confirms the last ones by a close.
-    static constexpr std::chrono::milliseconds kIdleConfirm{200};
+    static constexpr std::chrono::milliseconds kIdleConfirm{250};
     // Lines written are handed to the sender at a flush, or once they hold this many bytes.
     static constexpr std::size_t kHandOverBytes = 256 * 1024;
 
@@ -109,6 +110,8 @@ private:
     void waitForWork(std::chrono::milliseconds longest);
     // Waits until lines are handed over or finish() is called.
     void waitForWork();
+    // Waits until finish() is called or the time is up.
+    void waitForFinish(std::chrono::milliseconds longest);
     void setConnection(SinkStatus::State state, const std::string& text, const std::string& problem);
     void announce(); // statusChanged() on the thread that writes, soon
     std::string where() const;
