@@ -4,6 +4,8 @@
 
 #include "session/companion.h"
 
+#include "session/destination.h"
+
 namespace korvane {
 
 CompanionLaunch companionLaunch(const RunConfig& config)
@@ -32,9 +34,12 @@ CompanionLaunch companionLaunch(const RunConfig& config)
                                "with a receiver that has it (rsyslog's imrelp) on port %1")
                     .arg(port)};
     case OutputKind::File:
+        return {true, {}, QStringLiteral("Starts Harkwell (the lines go to GENERATE.TXT, not to a listener)")};
+    default:
         break;
     }
-    return {true, {}, QStringLiteral("Starts Harkwell (the lines go to GENERATE.TXT, not to a listener)")};
+    // A transport Harkwell has no listener for.
+    return {false, {}, QStringLiteral("Harkwell is not started: it does not listen for %1").arg(outputName(config))};
 }
 
 } // namespace korvane
