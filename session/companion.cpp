@@ -27,12 +27,6 @@ CompanionLaunch companionLaunch(const RunConfig& config)
                                "which korvane.ini does not hold. Start it yourself: harkwell --tls-cert FILE "
                                "--tls-key FILE --port %1")
                     .arg(port)};
-    case OutputKind::Relp:
-        return {false,
-                {},
-                QStringLiteral("Harkwell is not started for RELP: it listens over UDP, TCP or TLS only. Receive RELP "
-                               "with a receiver that has it (rsyslog's imrelp) on port %1")
-                    .arg(port)};
     case OutputKind::File:
         return {true, {}, QStringLiteral("Starts Harkwell (the lines go to GENERATE.TXT, not to a listener)")};
     default:
