@@ -71,7 +71,7 @@ private slots:
         bool offThread = false;
         sink.setStatusListener([&] {
             ++announced;
-            offThread = offThread || QThread::currentThread() != qApp->thread();
+            offThread = offThread || QThread::currentThread() != QCoreApplication::instance()->thread();
         });
         QVERIFY(sink.start(QStringLiteral("127.0.0.1"), rsyslog->port()).ok());
         writeLines(sink, 0, 1000);
