@@ -491,7 +491,7 @@ std::string RelpSink::sessionFailure(int code) const
     if (code == RELP_RET_RSP_STATE_ERR) {
         return "the receiver refused a message";
     }
-    if (m_relpErrorText.find("server closed") != std::string::npos) {
+    if (code == RELP_RET_SESSION_CLOSED || m_relpErrorText.find("server closed") != std::string::npos) {
         return "the receiver closed the connection";
     }
     return "the connection to the receiver broke";

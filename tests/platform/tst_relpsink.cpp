@@ -131,6 +131,7 @@ private slots:
         const DeliveryCounts counts = sink.counts();
         QCOMPARE(accountedFor(counts), total);
         QCOMPARE(counts.delivered, total);
+        QVERIFY(!sink.status().problem.empty()); // why the connection was last lost
 
         QTRY_VERIFY_WITH_TIMEOUT(rsyslog->lines().size() >= total, kGenerous);
         const QList<QByteArray> stored = rsyslog->lines();
