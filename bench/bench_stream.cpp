@@ -5,14 +5,18 @@
 // Lines per second over TCP and TLS at the smallest Delay: the templates of SAMPLE.TXT go through
 // the run driver and the stream sink to a receiver thread on 127.0.0.1 that reads, decrypts and
 // counts every message, as a collector would. The rate counts a line when the receiver has it.
-// A measurement, not a test: run it by hand on a release build.
+// Then the same over RELP to rsyslogd's imrelp on 127.0.0.1 (counted when acknowledged), once
+// undisturbed and once with rsyslogd restarted twice during the row: what the receiver then lacks,
+// and what it stored twice. A measurement, not a test: run it by hand on a release build.
 //
 //     bench_stream [seconds per row, default 5]
 
 #include "engine/generationrun.h"
+#include "platform/relpsink.h"
 #include "platform/rundriver.h"
 #include "platform/streamsink.h"
 #include "platform/systemwallclock.h"
+#include "rsyslogkit.h"
 #include "shippedsettings.h"
 #include "tests/support/testpki.h"
 
@@ -26,12 +30,14 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 
 #include <sys/resource.h>
 
@@ -178,6 +184,99 @@ struct Row
     double goal;
 };
 
+// Each line with its number at the end, so that the receiver's copy tells which lines it lacks
+// and which it stored twice.
+class NumberingSink final : public LineSink
+{
+public:
+    explicit NumberingSink(LineSink& target) : m_target(target) {}
+    SinkResult write(std::string_view line) override
+    {
+        m_line.assign(line);
+        m_line += " #";
+        m_line += std::to_string(written++);
+        SinkResult result = m_target.write(m_line);
+        dropped += result && result.value() == Delivery::Dropped;
+        return result;
+    }
+    FlushResult flush() override { return m_target.flush(); }
+    std::int64_t written = 0;
+    std::int64_t dropped = 0;
+
+private:
+    LineSink& m_target;
+    std::string m_line;
+};
+
+// One RELP row: a run for `seconds` to rsyslogd, restarted `restarts` times evenly during it.
+bool relpRow(const char* name, int seconds, int restarts)
+{
+    const QString rsyslogd = e2e::rsyslogdPath();
+    QTemporaryDir folder;
+    QString why;
+    const auto rsyslog =
+        rsyslogd.isEmpty() ? nullptr
+                           : e2e::startRsyslog(rsyslogd, folder.path(), e2e::Transport::Relp, e2e::rawMessage, {}, why);
+    if (!rsyslog) {
+        std::printf("%-34s rsyslogd with imrelp does not start: %s\n", name, qPrintable(why));
+        return false;
+    }
+    RelpSink sink;
+    if (const Result<> started = sink.start(QStringLiteral("127.0.0.1"), rsyslog->port()); !started) {
+        std::printf("%s\n", started.reason().c_str());
+        return false;
+    }
+    e2e::waitUntil([&] { return sink.status().state == SinkStatus::State::Open; }, 10000);
+
+    RunSettings settings;
+    settings.onePass = false;
+    settings.sourceFile = std::string(KORVANE_SOURCE_DIR) + "/data/SAMPLE.TXT";
+    settings.firewallName = "Pix-Inside-Demo";
+    settings.rewrite = bench::shippedRewriteValues();
+    settings.format = SyslogFormat::Rfc3164;
+    RunFlags flags;
+    NullView view;
+    DefaultRandomSource random;
+    SystemWallClock wall;
+    SteadyClock steady;
+    RunDriver driver(flags, steady);
+
+    QEventLoop running;
+    QObject::connect(&driver, &RunDriver::runEnded, &running, &QEventLoop::quit);
+    QTimer::singleShot(seconds * 1000, &running, [&] { flags.StopRequested = true; });
+    for (int i = 1; i <= restarts; ++i) {
+        QTimer::singleShot(seconds * 1000 * i / (restarts + 1), &running,
+                           [&] { rsyslog->stop() && rsyslog->start() && rsyslog->waitUntilReady(30000); });
+    }
+    const double cpu0 = processCpuSeconds();
+    const Clock::time_point played = Clock::now();
+    NumberingSink numbering(sink);
+    driver.start(std::make_unique<GenerationRun>(settings, flags, view, numbering, random, wall), 1e-9);
+    running.exec();
+    // Until every line is acknowledged, or 60 s.
+    e2e::waitUntil([&] { return sink.status().queued == 0; }, 60000, 1);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - played).count();
+    const double cpu = processCpuSeconds() - cpu0;
+    const DeliveryCounts counts = sink.counts();
+    const std::int64_t expected = numbering.written - numbering.dropped;
+    e2e::waitUntil([&] { return rsyslog->lines().size() >= counts.delivered; }, 30000, 100);
+
+    std::unordered_set<std::int64_t> numbers;
+    const QList<QByteArray> stored = rsyslog->lines();
+    for (const QByteArray& line : stored) {
+        const qsizetype mark = line.lastIndexOf(" #");
+        numbers.insert(mark < 0 ? -1 : line.mid(mark + 2).toLongLong());
+    }
+    const auto lost = expected - static_cast<std::int64_t>(numbers.size());
+    const auto twice = static_cast<std::int64_t>(stored.size()) - static_cast<std::int64_t>(numbers.size());
+    std::printf("%-34s %12.0f %12lld %10lld %12.2f  lost %lld, stored twice %lld, resent %lld\n", name,
+                double(counts.delivered) / elapsed, static_cast<long long>(counts.delivered),
+                static_cast<long long>(numbering.dropped),
+                cpu / double(std::max<std::int64_t>(1, numbering.written)) * 1e6, static_cast<long long>(lost),
+                static_cast<long long>(twice), static_cast<long long>(counts.resent));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -273,5 +372,8 @@ int main(int argc, char** argv)
                     cpu / double(std::max<std::int64_t>(1, counting.lines)) * 1e6, row.goal,
                     rate >= row.goal ? "met" : "MISSED");
     }
-    return 0;
+    std::printf("\nOver RELP to rsyslogd (imrelp) on 127.0.0.1, RFC 3164, counted when acknowledged\n\n");
+    std::printf("%-34s %12s %12s %10s %12s\n", "", "lines/s", "acknowledged", "dropped", "CPU us/line");
+    const bool relp = relpRow("RELP", seconds, 0) && relpRow("RELP, receiver restarted twice", seconds, 2);
+    return relp ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 
 #include "session/sinkfactory.h"
 
+#include "platform/relpsink.h"
 #include "platform/streamsink.h"
 #include "platform/udpsink.h"
 #include "session/destination.h"
@@ -83,6 +84,16 @@ MadeSink streamSink(const RunConfig& config)
     return std::unique_ptr<LineSink>(std::move(sink));
 }
 
+// The RELP sink names the address itself.
+MadeSink relpSink(const RunConfig& config)
+{
+    auto sink = std::make_unique<RelpSink>();
+    if (const Result<> started = sink->start(QString::fromStdString(config.host), config.port); !started) {
+        return started.failure();
+    }
+    return std::unique_ptr<LineSink>(std::move(sink));
+}
+
 } // namespace
 
 MadeSink makeSink(const RunConfig& config, FileSink::Mode mode)
@@ -93,6 +104,8 @@ MadeSink makeSink(const RunConfig& config, FileSink::Mode mode)
     case OutputKind::Tcp:
     case OutputKind::Tls:
         return streamSink(config);
+    case OutputKind::Relp:
+        return relpSink(config);
     case OutputKind::File:
         break;
     }

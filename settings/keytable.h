@@ -49,7 +49,7 @@ enum class Test
     // Optional keys:
     FormatCode,    // 0, 1, 2 or 3
     FacilityCode,  // a whole number from 0 to 23, or a facility's name ("local4"), any case
-    ProtocolName,  // UDP, TCP or TLS, any case; taken in capitals
+    ProtocolName,  // UDP, TCP, TLS or RELP, any case; taken in capitals
     ZeroOrOne,     // 0 or 1
     PlainPositive, // a plain decimal number above 0
 };

@@ -17,7 +17,8 @@ enum class OutputKind
     File, // "GENERATE.TXT"
     Udp,  // one datagram per line to HostIP, UDP_Port_Syslog
     Tcp,  // a stream of framed messages to the same receiver
-    Tls   // the same stream in TLS
+    Tls,  // the same stream in TLS
+    Relp  // one RELP message per line, each acknowledged by the receiver
 };
 
 // A network transport as the Protocol key names it. One row per transport: the key's accepted
@@ -33,6 +34,7 @@ inline constexpr Transport kTransports[] = {
     {"UDP", OutputKind::Udp, false},
     {"TCP", OutputKind::Tcp, true},
     {"TLS", OutputKind::Tls, true},
+    {"RELP", OutputKind::Relp, false}, // RELP frames each message itself
 };
 
 // The transport named `name` (upper case); nullptr for none.

@@ -225,7 +225,7 @@ void StartupTest::tellsWhatWasWrongWithTheSettingsFile_data()
 
     QTest::newRow("a replaced value") << false
                                       << Keys{{"SyslogFile", "1"}, {"HostIP", "127.0.0.1"}, {"Protocol", "TPC"}}
-                                      << "korvane.ini: Protocol \"TPC\" is not UDP, TCP or TLS; UDP written back";
+                                      << "korvane.ini: Protocol \"TPC\" is not UDP, TCP, TLS or RELP; UDP written back";
     QTest::newRow("korvane.ini cannot be read") << true << Keys{} << "; the defaults are in force";
 }
 

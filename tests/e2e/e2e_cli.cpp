@@ -371,9 +371,10 @@ void E2eCli::repairsAreSaidEvenWhenQuiet()
     const CliResult r = cli.wait();
     QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.errors));
     QCOMPARE(r.errors.count(QStringLiteral("korvane.ini: Protocol \"TPC\"")), 1);
-    QVERIFY2(r.errors.contains(QStringLiteral("korvane-cli: korvane.ini: Protocol \"TPC\" is not UDP, TCP or TLS; "
-                                              "UDP written back\n")),
-             qPrintable(r.errors));
+    QVERIFY2(
+        r.errors.contains(QStringLiteral("korvane-cli: korvane.ini: Protocol \"TPC\" is not UDP, TCP, TLS or RELP; "
+                                         "UDP written back\n")),
+        qPrintable(r.errors));
     QVERIFY(receiver.waitForCount(3, 5000));
 }
 

@@ -24,6 +24,7 @@ SyslogNgSource sourceFor(const WireCase& c)
     case Transport::Tcp:
         return c.format == 0 ? SyslogNgSource::TcpOctets : SyslogNgSource::TcpLines;
     case Transport::Tls:
+    case Transport::Relp:
         break;
     }
     return SyslogNgSource::Tls;

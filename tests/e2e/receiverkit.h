@@ -23,12 +23,23 @@ enum class Transport
 {
     Udp,
     Tcp,
-    Tls
+    Tls,
+    Relp // each message acknowledged (rsyslog's imrelp)
 };
 
 inline QByteArray protocolName(Transport transport)
 {
-    return transport == Transport::Udp ? "UDP" : transport == Transport::Tcp ? "TCP" : "TLS";
+    switch (transport) {
+    case Transport::Udp:
+        return "UDP";
+    case Transport::Tcp:
+        return "TCP";
+    case Transport::Tls:
+        return "TLS";
+    case Transport::Relp:
+        break;
+    }
+    return "RELP";
 }
 
 // `count` different ports on 127.0.0.1 that were free a moment ago (a TCP port of the same number
@@ -62,8 +73,8 @@ inline QList<QByteArray> storedLines(const QString& path)
     return kept;
 }
 
-// True once the listener takes what is sent to it: a UDP probe is stored in `outPath`; a TCP or
-// TLS listener accepts a connection (a TLS probe would need TLS of its own).
+// True once the listener takes what is sent to it: a UDP probe is stored in `outPath`; a TCP, TLS
+// or RELP listener accepts a connection (a TLS or RELP probe would need a client of its own).
 inline bool probeListener(Transport transport, quint16 port, const QString& outPath)
 {
     const bool udp = transport == Transport::Udp;

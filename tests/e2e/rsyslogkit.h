@@ -5,7 +5,7 @@
 #pragma once
 
 // rsyslogd as a real receiver: in the foreground with a private configuration on 127.0.0.1, with
-// one or more listeners over UDP, TCP (both framings on one port) or TLS with the gtls driver,
+// one or more listeners over UDP, TCP (both framings on one port), TLS with the gtls driver or RELP,
 // each storing every message through a template of the test's choice in a file of its own.
 
 #include "receiverkit.h"
@@ -64,6 +64,9 @@ public:
         if (uses(RsyslogInput::Tcp) || uses(RsyslogInput::Tls)) {
             text += QStringLiteral("module(load=\"imtcp\")\n");
         }
+        if (uses(RsyslogInput::Relp)) {
+            text += QStringLiteral("module(load=\"imrelp\")\n");
+        }
         for (qsizetype i = 0; i < listeners.size(); ++i) {
             const RsyslogListener& l = listeners[i];
             text += QStringLiteral("template(name=\"t%1\" type=\"string\" string=\"%2\\n\")\n"
@@ -84,6 +87,9 @@ public:
                                        "streamDriver.authMode=\"anon\" streamDriver.CAFile=\"%2\" "
                                        "streamDriver.CertFile=\"%3\" streamDriver.KeyFile=\"%4\")\n")
                             .arg(common, tls.caFile, tls.certFile, tls.keyFile);
+                break;
+            case RsyslogInput::Relp:
+                text += QStringLiteral("input(type=\"imrelp\" %1)\n").arg(common);
                 break;
             }
         }

@@ -148,6 +148,8 @@ void TestSession::transportConfiguration_data()
                                                     << "tls octets 10.0.0.9";
     QTest::newRow("TLS with line feeds and a peer name") << "TLS" << 0.0 << "logs.example"
                                                          << "tls lf logs.example";
+    QTest::newRow("RELP: no framing of its own") << "RELP" << -1.0 << ""
+                                                 << "relp lf 10.0.0.9";
 }
 
 void TestSession::transportConfiguration()
@@ -164,7 +166,7 @@ void TestSession::transportConfiguration()
     s.TCP_Framing = framing;
     s.TLS_PeerName = peerName.toStdString();
     const RunConfig c = runConfigFrom(s, '.');
-    const char* kinds[] = {"file", "udp", "tcp", "tls"};
+    const char* kinds[] = {"file", "udp", "tcp", "tls", "relp"};
     QCOMPARE(QStringLiteral("%1 %2 %3")
                  .arg(kinds[static_cast<int>(c.output)], c.framing == StreamFraming::OctetCounting ? "octets" : "lf",
                       QString::fromStdString(c.tlsPeerName)),

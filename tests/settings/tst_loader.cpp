@@ -832,6 +832,8 @@ void TestLoader::optionalOutputKeys_data()
     QTest::newRow("Facility Local7") << "Facility=Local7"
                                      << "format 0, facility 23, UDP, framing -1" << QStringList();
     QTest::newRow("an unknown facility name: replaced") << "Facility=local8" << defaults << QStringList{"Facility=20"};
+    QTest::newRow("RELP, in any case") << "Protocol=Relp"
+                                       << "format 0, facility 20, RELP, framing -1" << QStringList();
     QTest::newRow("an unknown protocol becomes UDP") << "Protocol=SCTP" << defaults << QStringList{"Protocol=UDP"};
     QTest::newRow("invalid framing is written as the default: TLS")
         << "Protocol=TLS;TCP_Framing=2"
@@ -952,9 +954,9 @@ void TestLoader::eachRepairSaidOnce_data()
     QTest::newRow("a whole group absent")
         << "DST_IP_1=;DST_IP_2=;DST_IP_3=;DST_IP_4=;DST_IP_5=" << true
         << QStringList{"korvane.ini: DST_IP_1 to DST_IP_5 absent; their defaults written"};
-    QTest::newRow("Protocol TPC") << "Protocol=TPC" << true
-                                  << QStringList{
-                                         "korvane.ini: Protocol \"TPC\" is not UDP, TCP or TLS; UDP written back"};
+    QTest::newRow("Protocol TPC")
+        << "Protocol=TPC" << true
+        << QStringList{"korvane.ini: Protocol \"TPC\" is not UDP, TCP, TLS or RELP; UDP written back"};
     QTest::newRow("SyslogFormat and Facility")
         << "SyslogFormat=RFC5424;Facility=99" << true
         << QStringList{"korvane.ini: SyslogFormat \"RFC5424\" is not 0, 1, 2 or 3; 0 written back",
@@ -980,7 +982,7 @@ void TestLoader::eachRepairSaidOnce_data()
                        "korvane.ini: SRC_IP_1 \"x\" is shorter than 2 characters; the defaults of SRC_IP_1 to "
                        "SRC_IP_5 used, not written back",
                        "korvane.ini: ElapsedTime absent; 10 used, not written",
-                       "korvane.ini: Protocol \"SCTP\" is not UDP, TCP or TLS; UDP used, not written back"};
+                       "korvane.ini: Protocol \"SCTP\" is not UDP, TCP, TLS or RELP; UDP used, not written back"};
 }
 
 void TestLoader::eachRepairSaidOnce()
