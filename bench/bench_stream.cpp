@@ -235,7 +235,7 @@ bool relpRow(const char* name, int seconds, int restarts)
     settings.rewrite = bench::shippedRewriteValues();
     settings.format = SyslogFormat::Rfc3164;
     RunFlags flags;
-    NullView view;
+    RunObserver observer;
     DefaultRandomSource random;
     SystemWallClock wall;
     SteadyClock steady;
@@ -251,7 +251,7 @@ bool relpRow(const char* name, int seconds, int restarts)
     const double cpu0 = processCpuSeconds();
     const Clock::time_point played = Clock::now();
     NumberingSink numbering(sink);
-    driver.start(std::make_unique<GenerationRun>(settings, flags, view, numbering, random, wall), 1e-9);
+    driver.start(std::make_unique<GenerationRun>(settings, flags, observer, numbering, random, wall), 1e-9);
     running.exec();
     // Until every line is acknowledged, or 60 s.
     e2e::waitUntil([&] { return sink.status().queued == 0; }, 60000, 1);
