@@ -42,7 +42,7 @@ void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
     m_cutCount += static_cast<quint64>(
         std::count_if(batch.begin(), batch.end(), [](const Datagram& message) { return message.cut; }));
     for (const Datagram& message : batch) {
-        m_sequences.record(message.sender, message.payload);
+        m_sequences.record(message.sender, message.senderPort, message.payload);
     }
     m_rate.record(m_clock(), batch.size());
     emit datagramsReceived(batch);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace korvane::harkwell {
 
@@ -73,6 +74,11 @@ QString figuresText(const SequenceFigures& figures)
 
 std::optional<quint32> sequenceIdOf(QByteArrayView message)
 {
+    // Most messages carry none: a search for the name costs far less than reading the header, and the standard
+    // library's search far less than QByteArrayView's.
+    if (std::string_view(message.data(), size_t(message.size())).find("sequenceId") == std::string_view::npos) {
+        return std::nullopt;
+    }
     const std::optional<QByteArray> value = structuredDataParam(withoutLineEnd(message), "meta", "sequenceId");
     // Ten digits hold every id; the check keeps toULongLong from anything longer.
     if (!value || value->isEmpty() || value->size() > 10 ||
@@ -86,10 +92,11 @@ std::optional<quint32> sequenceIdOf(QByteArrayView message)
     return static_cast<quint32>(id);
 }
 
-void SequenceTracker::record(quint32 id)
+void SequenceTracker::record(quint32 id, bool fromNewSource)
 {
     ++m_figures.received;
-    if (m_highest == 0) {
+    const quint64 forward = (quint64(id) + kMaxSequenceId - m_highest) % kMaxSequenceId;
+    if (m_highest == 0 || (id == 1 && fromNewSource && forward > kHalfCircle)) {
         m_seen.assign(kWindowIds / kBitsPerWord, 0);
         m_highest = id;
         m_highestPosition = kWindowIds;
@@ -97,7 +104,6 @@ void SequenceTracker::record(quint32 id)
         setSeen(m_highestPosition, true);
         return;
     }
-    const quint64 forward = (quint64(id) + kMaxSequenceId - m_highest) % kMaxSequenceId;
     if (forward == 0) {
         ++m_figures.duplicated;
         return;
@@ -148,28 +154,35 @@ void SequenceTracker::setSeen(quint64 position, bool seen)
     word = seen ? word | mask : word & ~mask;
 }
 
-void SequenceCounter::record(const QHostAddress& sender, QByteArrayView message)
+void SequenceCounter::record(const QHostAddress& sender, quint16 port, QByteArrayView message)
 {
     const std::optional<quint32> id = sequenceIdOf(message);
     if (!id) {
         return;
     }
-    const QHostAddress address = plainAddress(sender);
-    auto tracker = m_trackers.find(address);
-    if (tracker == m_trackers.end()) {
-        if (m_trackers.size() >= m_maxSenders) {
-            ++m_untracked;
-            return;
+    // A batch mostly comes from one sender: it is looked up again only on a change.
+    if (m_lastTracker == nullptr || sender != m_lastSender) {
+        const QHostAddress address = plainAddress(sender);
+        auto tracker = m_trackers.find(address);
+        if (tracker == m_trackers.end()) {
+            if (m_trackers.size() >= m_maxSenders) {
+                ++m_untracked;
+                return;
+            }
+            tracker = m_trackers.insert(address, SenderSequence{SequenceTracker(), port});
         }
-        tracker = m_trackers.insert(address, SequenceTracker());
+        m_lastSender = sender;
+        m_lastTracker = &*tracker;
     }
-    tracker->record(*id);
+    m_lastTracker->tracker.record(*id, port != m_lastTracker->port);
+    m_lastTracker->port = port;
 }
 
 void SequenceCounter::clear()
 {
     m_trackers.clear();
     m_untracked = 0;
+    m_lastTracker = nullptr;
 }
 
 QList<SenderFigures> SequenceCounter::senders() const
@@ -177,7 +190,7 @@ QList<SenderFigures> SequenceCounter::senders() const
     QList<SenderFigures> senders;
     senders.reserve(m_trackers.size());
     for (auto tracker = m_trackers.begin(); tracker != m_trackers.end(); ++tracker) {
-        senders.append({tracker.key(), tracker->figures()});
+        senders.append({tracker.key(), tracker->tracker.figures()});
     }
     std::sort(senders.begin(), senders.end(), [](const SenderFigures& left, const SenderFigures& right) {
         return comesBefore(left.sender, right.sender);

@@ -39,6 +39,8 @@ inline constexpr quint32 kMaxSequenceId = 2147483647;
 // placed by its distance from the highest one seen, counted around that circle: up to half of it forward is ahead
 // (from 2147483647 to 3 is three ahead, a wrap), anything else is behind (from 3 to 2147483647 is four behind).
 //   - The first id only sets where the sequence stands: nothing before it counts as missing.
+//   - Id 1 behind the highest, from a new source (a sender's new run sends from a new port), is that run's first
+//     id: the sequence starts over there, the figures go on adding up.
 //   - An id one ahead of the highest is the next one; further ahead, the ids between are missing.
 //   - The highest id again, or an id behind it that was seen already, is duplicated.
 //   - An id behind the highest that was not seen yet came out of order; if it was counted missing, it is missing
@@ -51,7 +53,8 @@ class SequenceTracker
 public:
     static constexpr quint64 kWindowIds = 65536;
 
-    void record(quint32 id);
+    // fromNewSource: the message came from another port than the one before.
+    void record(quint32 id, bool fromNewSource = false);
     [[nodiscard]] const SequenceFigures& figures() const { return m_figures; }
 
 private:
@@ -67,6 +70,13 @@ private:
     std::vector<quint64> m_seen; // bit (position % kWindowIds) for the last kWindowIds positions
 };
 
+// A sender's tracker and the port its last message came from.
+struct SenderSequence
+{
+    SequenceTracker tracker;
+    quint16 port = 0;
+};
+
 // The figures of one sender, by its address.
 struct SenderFigures
 {
@@ -75,18 +85,21 @@ struct SenderFigures
 };
 
 // Follows the sequence ids of every sender, one sequence per source address: the port is not part of it, so a
-// sender that connects again keeps its figures. Messages without a sequence id are not counted at all. At most
-// a given number of senders are followed, so that a flood of forged addresses cannot take the memory; the
-// messages of any further sender are only counted as untracked.
+// sender that connects again keeps its figures (the port only tells a new run; see SequenceTracker). Messages without a
+// sequence id are not counted at all. At most a given number of senders are followed, so that a flood of forged
+// addresses cannot take the memory; the messages of any further sender are only counted as untracked.
 class SequenceCounter
 {
 public:
     static constexpr int kMaxSenders = 1024;
 
     explicit SequenceCounter(int maxSenders = kMaxSenders) : m_maxSenders(maxSenders) {}
+    // It keeps a pointer into its own table.
+    SequenceCounter(const SequenceCounter&) = delete;
+    SequenceCounter& operator=(const SequenceCounter&) = delete;
 
     // Counts message, with or without its line end, if it carries a sequence id.
-    void record(const QHostAddress& sender, QByteArrayView message);
+    void record(const QHostAddress& sender, quint16 port, QByteArrayView message);
     void clear();
 
     [[nodiscard]] bool isEmpty() const { return m_trackers.isEmpty() && m_untracked == 0; }
@@ -97,7 +110,10 @@ public:
 
 private:
     int m_maxSenders;
-    QHash<QHostAddress, SequenceTracker> m_trackers;
+    QHash<QHostAddress, SenderSequence> m_trackers;
+    // The sender of the last message counted, as it came, and its tracker; an insertion may move the others.
+    QHostAddress m_lastSender;
+    SenderSequence* m_lastTracker = nullptr;
     quint64 m_untracked = 0;
 };
 

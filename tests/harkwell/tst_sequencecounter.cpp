@@ -16,6 +16,7 @@ struct Sent
 {
     QString from;
     QByteArray message;
+    quint16 port = 40000;
 };
 
 QByteArray withStructuredData(const QByteArray& structuredData)
@@ -24,11 +25,11 @@ QByteArray withStructuredData(const QByteArray& structuredData)
 }
 
 // Messages from one sender, one per id, each with nothing but its meta element.
-QList<Sent> ids(const QString& from, const QList<quint32>& sequence)
+QList<Sent> ids(const QString& from, const QList<quint32>& sequence, quint16 port = 40000)
 {
     QList<Sent> sent;
     for (const quint32 id : sequence) {
-        sent.append({from, withStructuredData("[meta sequenceId=\"" + QByteArray::number(id) + "\"]")});
+        sent.append({from, withStructuredData("[meta sequenceId=\"" + QByteArray::number(id) + "\"]"), port});
     }
     return sent;
 }
@@ -104,6 +105,13 @@ void TestSequenceCounter::countsPerSender_data()
         << ids(a, range(1, 70000) + QList<quint32>{69000, 4465, 4464}) << all << unlimited
         << QStringList{line(a, 70003, 0, 2, 1)};
 
+    QTest::newRow("id 1 again from the same port is duplicated")
+        << ids(a, {1, 2, 1}) << all << unlimited << QStringList{line(a, 3, 0, 1, 0)};
+    QTest::newRow("id 1 from a new port is a new run: the sequence starts over")
+        << QList<Sent>(ids(a, {1, 2, 3}) + ids(a, {1, 2}, 40001)) << all << unlimited
+        << QStringList{line(a, 5, 0, 0, 0)};
+    QTest::newRow("another id from a new port goes on with the sequence")
+        << QList<Sent>(ids(a, {1, 2}) + ids(a, {2, 4}, 40001)) << all << unlimited << QStringList{line(a, 4, 1, 1, 0)};
     QTest::newRow("two senders kept apart")
         << QList<Sent>(ids(a, {1, 2}) + ids(b, {7, 9}) + ids(a, {3}) + ids(b, {8})) << all << unlimited
         << QStringList{line(a, 3, 0, 0, 0), line(b, 3, 0, 0, 1)};
@@ -143,7 +151,7 @@ void TestSequenceCounter::countsPerSender()
 
     SequenceCounter counter(maxSenders);
     for (const Sent& message : sent) {
-        counter.record(QHostAddress(message.from), message.message);
+        counter.record(QHostAddress(message.from), message.port, message.message);
     }
 
     QCOMPARE(sequenceSummary(counter, maxLines), summary);
@@ -173,7 +181,7 @@ void TestSequenceCounter::ignoresMessagesWithoutSequenceId()
     QFETCH(QByteArray, message);
 
     SequenceCounter counter;
-    counter.record(QHostAddress(a), message);
+    counter.record(QHostAddress(a), 40000, message);
 
     QVERIFY(counter.isEmpty());
     QCOMPARE(sequenceSummary(counter, 8), QStringList());
