@@ -29,6 +29,7 @@ void Listener::resetCounters()
     m_datagramCount = 0;
     m_byteCount = 0;
     m_cutCount = 0;
+    m_sequences.clear();
 }
 
 void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
@@ -40,6 +41,9 @@ void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
     m_byteCount += bytes;
     m_cutCount += static_cast<quint64>(
         std::count_if(batch.begin(), batch.end(), [](const Datagram& message) { return message.cut; }));
+    for (const Datagram& message : batch) {
+        m_sequences.record(message.sender, message.senderPort, message.payload);
+    }
     m_rate.record(m_clock(), batch.size());
     emit datagramsReceived(batch);
 }

@@ -6,6 +6,7 @@
 
 #include "harkwell/datagram.h"
 #include "harkwell/ratemeter.h"
+#include "harkwell/sequencecounter.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -47,6 +48,8 @@ public:
     [[nodiscard]] quint64 cutCount() const { return m_cutCount; }
     // Messages that reached this computer but were discarded by the system; only UDP loses any.
     [[nodiscard]] virtual quint64 droppedCount() const { return 0; }
+    // What the sequence ids of the messages that carry one tell, per sender.
+    [[nodiscard]] const SequenceCounter& sequences() const { return m_sequences; }
     // Messages received during the last second.
     [[nodiscard]] qint64 ratePerSecond() const;
     virtual void resetCounters();
@@ -70,6 +73,7 @@ private:
     QElapsedTimer m_elapsed;
     Clock m_clock;
     RateMeter m_rate;
+    SequenceCounter m_sequences;
     quint64 m_datagramCount = 0;
     quint64 m_byteCount = 0;
     quint64 m_cutCount = 0;

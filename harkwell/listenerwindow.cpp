@@ -127,6 +127,13 @@ void ListenerWindow::buildLayout()
                               "because they arrived faster than they could be read (UDP only: over TCP a fast "
                               "sender is made to wait instead). Cut (TCP and TLS): messages whose connection "
                               "ended before their frame did; what came of each is shown, marked [cut]"));
+    m_sequences = new QLabel(this);
+    m_sequences->setObjectName(QStringLiteral("sequenceLabel"));
+    m_sequences->setToolTip(tr("For each sender whose messages carry a sequence id (sequenceId in their meta "
+                               "structured data): the messages received with one; the ids missing, skipped and not "
+                               "come since; the ids that came again; the ids that came after a higher one"));
+    m_sequences->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_sequences->setVisible(false);
     m_pauseButton = new QPushButton(tr("&Pause"), this);
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setCheckable(true);
@@ -135,8 +142,11 @@ void ListenerWindow::buildLayout()
     m_saveButton = new QPushButton(tr("&Save..."), this);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
 
+    auto* counts = new QVBoxLayout;
+    counts->addWidget(m_counters);
+    counts->addWidget(m_sequences);
     auto* bottomRow = new QHBoxLayout;
-    bottomRow->addWidget(m_counters, 1);
+    bottomRow->addLayout(counts, 1);
     bottomRow->addWidget(m_pauseButton);
     bottomRow->addWidget(m_clearButton);
     bottomRow->addWidget(m_saveButton);
@@ -255,6 +265,12 @@ void ListenerWindow::refresh()
                             .arg(m_listener->ratePerSecond())
                             .arg(m_listener->droppedCount())
                             .arg(isUdp ? QString() : tr("   Cut: %1").arg(m_listener->cutCount())));
+    QStringList sequences = sequenceSummary(m_listener->sequences(), kSequenceLines);
+    for (QString& line : sequences) {
+        line.prepend(tr("Sequence ids from "));
+    }
+    m_sequences->setText(sequences.join(u'\n'));
+    m_sequences->setVisible(!sequences.isEmpty());
 }
 
 void ListenerWindow::trimView()

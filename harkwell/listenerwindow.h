@@ -23,10 +23,11 @@ class QSpinBox;
 namespace korvane::harkwell {
 
 // The listener's window: the last messages with their arrival time, sender and syslog header, the counts and the
-// rate, and Pause, Clear and Save; above them the transport (UDP, TCP or TLS with its certificate and key files)
-// and the port. Lines are shown in batches on a short timer, so that drawing never limits how fast
-// datagrams are read, and both the view and the lines waiting for it are bounded, in lines and in size, so that
-// memory stays flat under a flood of long messages as of short ones; the oldest lines go first.
+// rate (with the figures of each sender's sequence ids when messages carry them), and Pause, Clear and Save; above them
+// the transport (UDP, TCP or TLS with its certificate and key files) and the port. Lines are shown in batches on a
+// short timer, so that drawing never limits how fast datagrams are read, and both the view and the lines waiting for it
+// are bounded, in lines and in size, so that memory stays flat under a flood of long messages as of short ones; the
+// oldest lines go first.
 class ListenerWindow : public QWidget
 {
     Q_OBJECT
@@ -46,6 +47,8 @@ public:
     // dropped only when an edit leaves its buffer nearly full, which appends of tens of MiB can step over every
     // time (the dropped text then piled up: 1.5 GB after 30,000 messages of 64 KiB).
     static constexpr qsizetype kAppendBytes = 1024 * 1024;
+    // Lines of sequence figures shown at most, one per sender; further senders share the last one.
+    static constexpr qsizetype kSequenceLines = 8;
 
     explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
 
@@ -109,6 +112,7 @@ private:
     QLabel* m_status = nullptr;
     QPlainTextEdit* m_view = nullptr;
     QLabel* m_counters = nullptr;
+    QLabel* m_sequences = nullptr; // hidden until a message carries a sequence id
     QPushButton* m_pauseButton = nullptr;
     QPushButton* m_clearButton = nullptr;
     QPushButton* m_saveButton = nullptr;

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <unistd.h>
@@ -110,6 +111,10 @@ int runStdout(QCoreApplication& app, const Options& options, const QSslConfigura
                        .arg(cut)
                        .arg(listener->droppedCount())
                        .arg(printer.notPrintedCount()));
+        // Only when messages carried sequence ids: what went missing on the way, per sender.
+        for (const QString& line : sequenceSummary(listener->sequences(), std::numeric_limits<qsizetype>::max())) {
+            printError(QStringLiteral("sequence ids from ") + line);
+        }
     } else if (printer.notPrintedCount() > 0) {
         // After a failed write, its reason was told already.
         const QString why =

@@ -66,7 +66,9 @@ struct Declared
                                                        "header (\"-\" for each the message lacks), and at the end say "
                                                        "on standard error how many messages were received, cut short "
                                                        "(TCP and TLS), dropped by the system (UDP only) and not "
-                                                       "printed.")});
+                                                       "printed, and for each sender whose messages carry a "
+                                                       "sequenceId (RFC 5424 [meta]) how many of them came, went "
+                                                       "missing, came twice and came out of order.")});
     }
 };
 

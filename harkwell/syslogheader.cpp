@@ -174,8 +174,10 @@ bool takeSdName(QByteArrayView& rest)
 }
 
 // Takes the structured data from the front of rest: "-", or elements "[ID name="value" ...]" one after the other,
-// where a backslash in a value keeps the next byte from ending it. False when it is malformed.
-bool takeStructuredData(QByteArrayView& rest)
+// where a backslash in a value keeps the next byte from ending it. Each parameter goes to visit(id, name, value),
+// the value as written, escapes and all. False when it is malformed.
+template <typename Visitor>
+bool takeStructuredData(QByteArrayView& rest, Visitor&& visit)
 {
     if (rest.startsWith('-')) {
         rest = rest.sliced(1);
@@ -186,14 +188,18 @@ bool takeStructuredData(QByteArrayView& rest)
     }
     while (rest.startsWith('[')) {
         rest = rest.sliced(1);
+        const QByteArrayView id = rest;
         if (!takeSdName(rest)) {
             return false;
         }
+        const QByteArrayView element = id.first(id.size() - rest.size());
         while (rest.startsWith(' ')) {
             rest = rest.sliced(1);
+            const QByteArrayView param = rest;
             if (!takeSdName(rest) || !rest.startsWith("=\"")) {
                 return false;
             }
+            const QByteArrayView name = param.first(param.size() - rest.size());
             qsizetype quote = 2;
             while (quote < rest.size() && rest[quote] != '"') {
                 quote += rest[quote] == '\\' ? 2 : 1;
@@ -201,6 +207,7 @@ bool takeStructuredData(QByteArrayView& rest)
             if (quote >= rest.size()) {
                 return false;
             }
+            visit(element, name, rest.sliced(2, quote - 2));
             rest = rest.sliced(quote + 1);
         }
         if (!rest.startsWith(']')) {
@@ -211,9 +218,15 @@ bool takeStructuredData(QByteArrayView& rest)
     return true;
 }
 
-// The host of "1 TIMESTAMP HOST APP-NAME PROCID MSGID SD[ MSG]" (empty for "-"); nothing when rest is not in
-// that form.
-std::optional<QByteArrayView> version1Host(QByteArrayView rest)
+// What a message in the version 1 form says beyond its priority.
+struct Version1Fields
+{
+    QByteArrayView host; // empty for "-"
+    QByteArrayView structuredData;
+};
+
+// The fields of "1 TIMESTAMP HOST APP-NAME PROCID MSGID SD[ MSG]"; nothing when rest is not in that form.
+std::optional<Version1Fields> version1Fields(QByteArrayView rest)
 {
     QByteArrayView version;
     QByteArrayView timestamp;
@@ -228,10 +241,32 @@ std::optional<QByteArrayView> version1Host(QByteArrayView rest)
     if (!takeField(rest, timestamp) || (timestamp != "-" && !isTimestamp(timestamp)) || !takeField(rest, host) ||
         !isField(host, kMaxHostBytes) || !takeField(rest, appName) || !isField(appName, kMaxAppNameBytes) ||
         !takeField(rest, procId) || !isField(procId, kMaxProcIdBytes) || !takeField(rest, msgId) ||
-        !isField(msgId, kMaxMsgIdBytes) || !takeStructuredData(rest) || !(rest.isEmpty() || rest.startsWith(' '))) {
+        !isField(msgId, kMaxMsgIdBytes)) {
         return std::nullopt;
     }
-    return host == "-" ? QByteArrayView() : host;
+    const QByteArrayView structuredData = rest;
+    if (!takeStructuredData(rest, [](QByteArrayView, QByteArrayView, QByteArrayView) {}) ||
+        !(rest.isEmpty() || rest.startsWith(' '))) {
+        return std::nullopt;
+    }
+    return Version1Fields{host == "-" ? QByteArrayView() : host,
+                          structuredData.first(structuredData.size() - rest.size())};
+}
+
+// A value as written with its escapes undone: a backslash before '"', '\\' or ']' stands for that byte, and
+// before anything else for itself.
+QByteArray unescapedValue(QByteArrayView value)
+{
+    QByteArray text;
+    text.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() &&
+            (value[i + 1] == '"' || value[i + 1] == '\\' || value[i + 1] == ']')) {
+            ++i;
+        }
+        text += value[i];
+    }
+    return text;
 }
 
 } // namespace
@@ -248,10 +283,32 @@ SyslogHeader decodeSyslogHeader(QByteArrayView message)
     header.severity = priority % kSeverities;
     if (const std::optional<QByteArrayView> host = bsdHost(message)) {
         header.host = host->toByteArray();
-    } else if (const std::optional<QByteArrayView> host = version1Host(message)) {
-        header.host = host->toByteArray();
+    } else if (const std::optional<Version1Fields> fields = version1Fields(message)) {
+        header.host = fields->host.toByteArray();
     }
     return header;
+}
+
+std::optional<QByteArray> structuredDataParam(QByteArrayView message, QByteArrayView element, QByteArrayView name)
+{
+    if (takePriority(message) < 0) {
+        return std::nullopt;
+    }
+    const std::optional<Version1Fields> fields = version1Fields(message);
+    if (!fields) {
+        return std::nullopt;
+    }
+    std::optional<QByteArrayView> found;
+    QByteArrayView rest = fields->structuredData;
+    takeStructuredData(rest, [&](QByteArrayView elementId, QByteArrayView paramName, QByteArrayView value) {
+        if (!found && elementId == element && paramName == name) {
+            found = value;
+        }
+    });
+    if (!found) {
+        return std::nullopt;
+    }
+    return unescapedValue(*found);
 }
 
 bool isMonthAbbreviation(QByteArrayView text)

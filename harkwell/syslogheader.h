@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
+
 namespace korvane::harkwell {
 
 // What the syslog header at the start of a message says about it.
@@ -25,6 +27,13 @@ struct SyslogHeader
 //   <PRI>1 TIMESTAMP HOST APP-NAME PROCID MSGID STRUCTURED-DATA MSG (version 1 form, each field possibly "-")
 // Anything else, the date-first form without <PRI> included, decodes to no header at all.
 [[nodiscard]] SyslogHeader decodeSyslogHeader(QByteArrayView message);
+
+// The value of parameter name in the structured data element element of a message in the version 1 form, with
+// its escapes (\", \\ and \]) undone: "[meta sequenceId="17"]" gives "17" for "meta" and "sequenceId", wherever
+// the element stands among the others and the parameter among its own. Nothing when the message is not in that
+// form, its structured data is malformed, or holds no such parameter; the first one counts if it is there twice.
+[[nodiscard]] std::optional<QByteArray> structuredDataParam(QByteArrayView message, QByteArrayView element,
+                                                            QByteArrayView name);
 
 // "Jan" to "Dec", as the BSD form writes the month.
 [[nodiscard]] bool isMonthAbbreviation(QByteArrayView text);

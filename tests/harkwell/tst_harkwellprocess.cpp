@@ -103,6 +103,7 @@ private slots:
     void printsEveryDatagramInOrderUntilSignalled_data();
     void printsEveryDatagramInOrderUntilSignalled();
     void verbosePrefixesTimeAndSender();
+    void verboseEndsWithSequenceFigures();
     void tlsSenderIsServedWhilePeersSayNothing();
     void signalEndsItWhateverStandardOutputDoes_data();
     void signalEndsItWhateverStandardOutputDoes();
@@ -178,6 +179,28 @@ void TestHarkwellProcess::verbosePrefixesTimeAndSender()
     QVERIFY2(
         harkwell.err.endsWith("harkwell: datagrams received: 2 (20 bytes), dropped by the system: 0, not printed: 0\n"),
         harkwell.err.constData());
+    QCOMPARE(harkwell.process.exitCode(), 0);
+}
+
+void TestHarkwellProcess::verboseEndsWithSequenceFigures()
+{
+    const quint16 port = freeUdpPort();
+    Harkwell harkwell({"--stdout", "--verbose", "-b", "127.0.0.1", "-p", QString::number(port)});
+    QTRY_VERIFY_WITH_TIMEOUT(harkwell.err.contains("listening on"), 10000);
+    QUdpSocket sender;
+    QList<QByteArray> messages;
+    for (const int id : {1, 2, 4, 4, 3}) {
+        messages.append(QStringLiteral("<134>1 - gate-7 korvane - - [meta sequenceId=\"%1\"] text").arg(id).toUtf8());
+    }
+
+    QVERIFY(sendAll(sender, port, messages + QList<QByteArray>{"<13>without a sequence id"}));
+    QTRY_COMPARE_WITH_TIMEOUT(harkwell.lineCount(), 6, 10000);
+    harkwell.process.terminate();
+    QVERIFY(harkwell.finish());
+
+    QVERIFY2(harkwell.err.endsWith(", not printed: 0\nharkwell: sequence ids from 127.0.0.1: received 5, missing 0, "
+                                   "duplicated 1, out of order 1\n"),
+             harkwell.err.constData());
     QCOMPARE(harkwell.process.exitCode(), 0);
 }
 

@@ -68,6 +68,7 @@ class TestListenerWindow : public QObject
 
 private slots:
     void showsEachDatagramWithTimeAndSender();
+    void sequenceFiguresShownOnlyWhenMessagesCarryThem();
     void pauseHoldsTheViewWhileCountersCount();
     void clearEmptiesViewAndCounters();
     void saveWritesTheShownLines_data();
@@ -105,6 +106,22 @@ void TestListenerWindow::showsEachDatagramWithTimeAndSender()
                      .match(counters(w.window))
                      .hasMatch(),
                  qPrintable(counters(w.window)));
+}
+
+void TestListenerWindow::sequenceFiguresShownOnlyWhenMessagesCarryThem()
+{
+    ListeningWindow w;
+    QVERIFY(w.start());
+    const QLabel* sequences = child<QLabel>(w.window, "sequenceLabel");
+    QVERIFY(w.send({"<13>no sequence id"}));
+    QTRY_VERIFY(counters(w.window).startsWith(QStringLiteral("Datagrams: 1 ")));
+    QVERIFY(!sequences->isVisibleTo(&w.window));
+
+    QVERIFY(w.send({R"(<134>1 - gate-7 korvane - - [meta sequenceId="1"] text)",
+                    R"(<134>1 - gate-7 korvane - - [meta sequenceId="3"] text)"}));
+    QTRY_COMPARE(sequences->text(), QStringLiteral("Sequence ids from 127.0.0.1: received 2, missing 1, duplicated 0, "
+                                                   "out of order 0"));
+    QVERIFY(sequences->isVisibleTo(&w.window));
 }
 
 void TestListenerWindow::pauseHoldsTheViewWhileCountersCount()
