@@ -304,7 +304,8 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
             }
         }
         m_shaped.clear();
-        appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, host, line);
+        appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, host, line,
+                         m_settings.sequenceIds ? sequenceIdOfLine(m_lineCounter) : 0);
         line = m_shaped;
     } else if (templated) {
         m_composer.compose(m_shaped, now.date, now.time, line);

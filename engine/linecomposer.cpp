@@ -175,15 +175,15 @@ int messageSeverity(std::string_view message)
 }
 
 std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
-                      std::string_view message)
+                      std::string_view message, std::uint32_t sequenceId)
 {
     std::string out;
-    appendFramedLine(out, format, facility, stamp, host, message);
+    appendFramedLine(out, format, facility, stamp, host, message, sequenceId);
     return out;
 }
 
 void appendFramedLine(std::string& out, SyslogFormat format, int facility, const CivilDateTime& stamp,
-                      std::string_view host, std::string_view message)
+                      std::string_view host, std::string_view message, std::uint32_t sequenceId)
 {
     if (format == SyslogFormat::Plain) {
         out.append(message);
@@ -212,7 +212,13 @@ void appendFramedLine(std::string& out, SyslogFormat format, int facility, const
         appendHost(out, host);
         out.append(" PIX - ");
         out.append(messageNumber(message));
-        out.append(" - ");
+        if (sequenceId > 0) {
+            out.append(" [meta sequenceId=\"");
+            appendPadded(out, static_cast<int>(sequenceId), 1);
+            out.append("\"] ");
+        } else {
+            out.append(" - ");
+        }
         out.append(message);
         return;
     }

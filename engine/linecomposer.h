@@ -6,6 +6,7 @@
 
 #include "settings/outputformat.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -100,10 +101,19 @@ int messageSeverity(std::string_view message);
 // - Device: "<PRI>Mmm dd yyyy hh:mm:ss HOST : MSG", as the firewall itself sends it: the day padded
 //   with a space, no fraction, " : " before the message;
 // - Plain: `message` unchanged.
+// A `sequenceId` above 0 goes into an Rfc5424 header as its structured data,
+// `[meta sequenceId="N"]`; the other forms have no place for it.
 std::string frameLine(SyslogFormat format, int facility, const CivilDateTime& stamp, std::string_view host,
-                      std::string_view message);
+                      std::string_view message, std::uint32_t sequenceId = 0);
 // The same appended to `out`.
 void appendFramedLine(std::string& out, SyslogFormat format, int facility, const CivilDateTime& stamp,
-                      std::string_view host, std::string_view message);
+                      std::string_view host, std::string_view message, std::uint32_t sequenceId = 0);
+
+// The sequence id of a run's line `count` (from 1): 1 to 2147483647, then 1 again.
+constexpr std::uint32_t sequenceIdOfLine(std::int64_t count)
+{
+    constexpr std::int64_t kLargest = 2147483647;
+    return static_cast<std::uint32_t>((count - 1) % kLargest + 1);
+}
 
 } // namespace korvane

@@ -59,6 +59,9 @@ private slots:
     void megabyteLineLosesOnlyItsHeader();
     void frameLine_data();
     void frameLine();
+    void sequenceIdOnlyWhereTheHeaderHasAPlace_data();
+    void sequenceIdOnlyWhereTheHeaderHasAPlace();
+    void sequenceIdsWrapAfterTheLargest();
     void composerFollowsTheClock();
 };
 
@@ -245,6 +248,37 @@ void LineComposerTest::frameLine()
     const CivilDateTime stamp{{2026, 12, day}, {15, 7, 59, 42}, offset};
     QCOMPARE(bytes(korvane::frameLine(static_cast<SyslogFormat>(format), facility, stamp, view(host), view(message))),
              expected);
+}
+
+void LineComposerTest::sequenceIdOnlyWhereTheHeaderHasAPlace_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("5424: the structured data")
+        << static_cast<int>(SyslogFormat::Rfc5424)
+        << QByteArray("<166>1 2026-12-07T15:07:59.042+00:00 fw PIX - 302013 [meta sequenceId=\"2147483647\"] "
+                      "%PIX-6-302013: x");
+    QTest::newRow("3164: none") << static_cast<int>(SyslogFormat::Rfc3164)
+                                << QByteArray("<166>Dec  7 15:07:59 fw %PIX-6-302013: x");
+    QTest::newRow("plain: none") << static_cast<int>(SyslogFormat::Plain) << QByteArray("%PIX-6-302013: x");
+}
+
+void LineComposerTest::sequenceIdOnlyWhereTheHeaderHasAPlace()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, expected);
+    const CivilDateTime stamp{{2026, 12, 7}, {15, 7, 59, 42}, 0};
+    QCOMPARE(
+        bytes(korvane::frameLine(static_cast<SyslogFormat>(format), 20, stamp, "fw", "%PIX-6-302013: x", 2147483647)),
+        expected);
+}
+
+void LineComposerTest::sequenceIdsWrapAfterTheLargest()
+{
+    QCOMPARE(sequenceIdOfLine(1), 1U);
+    QCOMPARE(sequenceIdOfLine(2147483647), 2147483647U);
+    QCOMPARE(sequenceIdOfLine(2147483648), 1U);
+    QCOMPARE(sequenceIdOfLine(2 * std::int64_t{2147483647} + 5), 5U);
 }
 
 QTEST_APPLESS_MAIN(LineComposerTest)
