@@ -91,8 +91,13 @@ void StoredCheck::addParsed(const StoredLine& line)
     if (takeById(line.sequenceId, line.message)) {
         return;
     }
-    const auto found = m_expected.m_index.find(line.message);
-    if (found == m_expected.m_index.end()) {
+    // Most lines come in order: the message after the last one taken is tried before the index.
+    std::uint32_t text;
+    if (m_next < m_expected.size() && m_expected.text(m_next) == line.message) {
+        text = m_expected.m_order[m_next];
+    } else if (const auto found = m_expected.m_index.find(line.message); found != m_expected.m_index.end()) {
+        text = found->second;
+    } else {
         const std::uint32_t id = idIndex(messageId(line.message));
         if (id == kNoId) {
             ++m_foreignWithoutId;
@@ -101,7 +106,6 @@ void StoredCheck::addParsed(const StoredLine& line)
         }
         return;
     }
-    const std::uint32_t text = found->second;
     std::uint32_t copy = m_nextCopy[text];
     const std::uint32_t end = m_firstCopy[text + 1];
     while (copy < end && m_taken[m_positions[copy]]) {
@@ -155,6 +159,7 @@ bool StoredCheck::takeById(std::uint32_t sequenceId, std::string_view message)
 void StoredCheck::take(std::uint32_t position)
 {
     m_taken[position] = true;
+    m_next = position + 1;
     ++m_counts[m_textId[m_expected.m_order[position]]].stored;
     // One step of the patience method: m_tails[n] ends the increasing run of length n + 1 whose
     // last position is lowest. Nearly every line comes in order and only lengthens the longest.

@@ -148,6 +148,7 @@ private:
     std::vector<Matched> m_matched;
     std::vector<std::uint32_t> m_tails; // per length, the matched line that ends the lowest increasing run so long
     std::uint64_t m_lastPosition = 0;   // of the last line known by its id
+    std::uint64_t m_next = 0;           // the position after the last one taken
     std::string m_unescaped;
 };
 
