@@ -21,31 +21,20 @@ constexpr std::uint32_t kNoId = 0;
 
 } // namespace
 
-void ExpectedMessages::append(std::string_view text)
-{
-    const std::string_view message = parseStoredLine(text).message;
-    auto found = m_index.find(message);
-    if (found == m_index.end()) {
-        m_texts.emplace_back(message);
-        found = m_index.emplace(m_texts.back(), static_cast<std::uint32_t>(m_texts.size() - 1)).first;
-    }
-    m_order.push_back(found->second);
-}
-
 StoredCheck::StoredCheck(const ExpectedMessages& expected, CheckOptions options)
     : m_expected(expected), m_options(options), m_ids{std::string()}, m_taken(expected.size(), false), m_counts(1),
       m_unknown(1)
 {
     m_idIndex.emplace(std::string(), kNoId);
-    const std::size_t distinct = expected.m_texts.size();
+    const std::size_t distinct = expected.distinctCount();
     m_textId.reserve(distinct);
-    for (const std::string& text : expected.m_texts) {
-        m_textId.push_back(idIndex(messageId(text)));
+    for (std::uint32_t text = 0; text < distinct; ++text) {
+        m_textId.push_back(idIndex(messageId(expected.distinctText(text))));
     }
     // Each text's positions, text after text, so that the k-th copy of a text is found at once.
     m_firstCopy.assign(distinct + 1, 0);
-    for (const std::uint32_t text : expected.m_order) {
-        ++m_firstCopy[text + 1];
+    for (std::size_t position = 0; position < expected.size(); ++position) {
+        ++m_firstCopy[expected.textIndex(position) + 1];
     }
     for (std::size_t i = 1; i <= distinct; ++i) {
         m_firstCopy[i] += m_firstCopy[i - 1];
@@ -54,7 +43,7 @@ StoredCheck::StoredCheck(const ExpectedMessages& expected, CheckOptions options)
     m_positions.resize(expected.size());
     std::vector<std::uint32_t> fill = m_nextCopy;
     for (std::size_t position = 0; position < expected.size(); ++position) {
-        m_positions[fill[expected.m_order[position]]++] = static_cast<std::uint32_t>(position);
+        m_positions[fill[expected.textIndex(position)]++] = static_cast<std::uint32_t>(position);
     }
 }
 
@@ -94,10 +83,8 @@ void StoredCheck::addParsed(const StoredLine& line)
     // Most lines come in order: the message after the last one taken is tried before the index.
     std::uint32_t text;
     if (m_next < m_expected.size() && m_expected.text(m_next) == line.message) {
-        text = m_expected.m_order[m_next];
-    } else if (const auto found = m_expected.m_index.find(line.message); found != m_expected.m_index.end()) {
-        text = found->second;
-    } else {
+        text = m_expected.textIndex(m_next);
+    } else if (text = m_expected.find(line.message); text == ExpectedMessages::kNotFound) {
         const std::uint32_t id = idIndex(messageId(line.message));
         if (id == kNoId) {
             ++m_foreignWithoutId;
@@ -124,14 +111,16 @@ void StoredCheck::addParsed(const StoredLine& line)
 
 bool StoredCheck::takeById(std::uint32_t sequenceId, std::string_view message)
 {
-    if (!m_options.sequenced || sequenceId == 0 || m_options.firstSequenceId == 0 ||
-        m_options.firstSequenceId > kLargestSequenceId) {
+    if (!m_options.sequenced || sequenceId == 0) {
         return false;
     }
+    const std::uint32_t firstId = m_options.firstSequenceId >= 1 && m_options.firstSequenceId <= kLargestSequenceId
+                                      ? m_options.firstSequenceId
+                                      : 1;
     const std::uint64_t cycle = kLargestSequenceId;
     const std::uint64_t size = m_expected.size();
     // The first position with this id; the others follow a cycle apart.
-    const std::uint64_t first = (sequenceId + cycle - m_options.firstSequenceId) % cycle;
+    const std::uint64_t first = (sequenceId + cycle - firstId) % cycle;
     if (first >= size) {
         return false;
     }
@@ -141,12 +130,12 @@ bool StoredCheck::takeById(std::uint32_t sequenceId, std::string_view message)
     const std::uint64_t position = first + turn * cycle;
     m_lastPosition = position;
 
-    const std::uint32_t text = m_expected.m_order[position];
+    const std::uint32_t text = m_expected.textIndex(position);
     CheckCounts& counts = m_counts[m_textId[text]];
     if (m_taken[position]) {
         ++counts.stored;
         ++counts.duplicated;
-    } else if (m_expected.m_texts[text] == message) {
+    } else if (m_expected.distinctText(text) == message) {
         take(static_cast<std::uint32_t>(position));
     } else {
         m_taken[position] = true;
@@ -160,7 +149,7 @@ void StoredCheck::take(std::uint32_t position)
 {
     m_taken[position] = true;
     m_next = position + 1;
-    ++m_counts[m_textId[m_expected.m_order[position]]].stored;
+    ++m_counts[m_textId[m_expected.textIndex(position)]].stored;
     // One step of the patience method: m_tails[n] ends the increasing run of length n + 1 whose
     // last position is lowest. Nearly every line comes in order and only lengthens the longest.
     const auto line = static_cast<std::uint32_t>(m_matched.size());
@@ -186,7 +175,7 @@ CheckReport StoredCheck::report() const
     }
     for (std::size_t position = 0; position < m_taken.size(); ++position) {
         if (!m_taken[position]) {
-            ++counts[m_textId[m_expected.m_order[position]]].missing;
+            ++counts[m_textId[m_expected.textIndex(position)]].missing;
         }
     }
     // A line of unknown text stands for a missing message of its id, as far as there are any.
@@ -205,7 +194,7 @@ CheckReport StoredCheck::report() const
     }
     for (std::size_t line = 0; line < m_matched.size(); ++line) {
         if (!inOrder[line]) {
-            ++counts[m_textId[m_expected.m_order[m_matched[line].position]]].reordered;
+            ++counts[m_textId[m_expected.textIndex(m_matched[line].position)]].reordered;
         }
     }
 

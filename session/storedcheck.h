@@ -37,47 +37,18 @@
 // it doubles, a foreign one under its own id, if it has one. The same identities hold per id; the
 // foreign lines without an id count in the totals only.
 
+#include "session/storedexpected.h"
 #include "session/storedline.h"
 #include "settings/result.h"
 
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace korvane {
-
-// The messages a run emitted, in emission order, each text kept once however often it was emitted;
-// up to 2^32 - 1 of them.
-class ExpectedMessages
-{
-public:
-    ExpectedMessages() = default;
-    // Moved, the texts stay where they are; a copy would leave its index on the original's.
-    ExpectedMessages(ExpectedMessages&&) = default;
-    ExpectedMessages& operator=(ExpectedMessages&&) = default;
-    ExpectedMessages(const ExpectedMessages&) = delete;
-    ExpectedMessages& operator=(const ExpectedMessages&) = delete;
-
-    // The next emitted message: its text from "PIX-" on (anything before its first "PIX-" and
-    // trailing CR and LF are left out, as of a stored line).
-    void append(std::string_view text);
-
-    std::size_t size() const { return m_order.size(); }
-    // The text of the message at `position` (from 0).
-    std::string_view text(std::size_t position) const { return m_texts[m_order[position]]; }
-
-private:
-    friend class StoredCheck;
-
-    std::deque<std::string> m_texts;                             // each text once; a deque keeps them where they are
-    std::unordered_map<std::string_view, std::uint32_t> m_index; // text -> its place in m_texts
-    std::vector<std::uint32_t> m_order;                          // per position, the place of its text
-};
 
 struct CheckCounts
 {
@@ -101,7 +72,8 @@ struct CheckReport
 struct CheckOptions
 {
     // The run's messages carried sequence numbers: the message at position k (from 0) has the id
-    // that follows firstSequenceId k times, wrapping after kLargestSequenceId.
+    // that follows firstSequenceId (1 to kLargestSequenceId, 1 when out of range) k times, wrapping
+    // after kLargestSequenceId.
     bool sequenced = false;
     std::uint32_t firstSequenceId = 1;
     // The stored lines are Harkwell's --stdout lines, escaped (see unescapedStdoutLine()).

@@ -19,12 +19,14 @@ void appendString(std::string& out, std::string_view text)
         if (c == '"' || c == '\\') {
             out.push_back('\\');
             out.push_back(c);
-        } else if (byte < 0x20 || byte == 0x7f) {
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            // Message ids are ASCII; any other byte is written as the code point of its value, so that
+            // the document stays valid.
             out.append("\\u00");
             out.push_back(kHexDigits[byte >> 4]);
             out.push_back(kHexDigits[byte & 0xf]);
         } else {
-            out.push_back(c); // message ids are ASCII; other bytes pass as they came
+            out.push_back(c);
         }
     }
     out.push_back('"');

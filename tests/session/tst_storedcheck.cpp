@@ -28,6 +28,11 @@ const QByteArray kDeny = "PIX-4-106023: Deny udp src outside:198.51.100.3/5353 d
 const QByteArray kBuiltOther = "PIX-6-302013: Built inbound TCP connection 4412 for outside:192.0.2.8/40002 to "
                                "inside:10.4.0.9/443";
 
+std::string messageOf(int n)
+{
+    return "PIX-6-302013: Built inbound TCP connection " + std::to_string(n);
+}
+
 // As rsyslog's default file format stores a message: its tag is the message's own "%PIX-...:".
 QByteArray rsyslog(const QByteArray& message)
 {
@@ -76,6 +81,7 @@ class TestStoredCheck : public QObject
 private slots:
     void storedMessage_data();
     void storedMessage();
+    void expectedMessages();
     void match_data();
     void match();
     void report();
@@ -129,6 +135,24 @@ void TestStoredCheck::storedMessage()
     const StoredLine stored = parseStoredLine(text);
     QCOMPARE(QByteArray::fromStdString(std::string(stored.message)), message);
     QCOMPARE(stored.sequenceId, sequenceId);
+}
+
+void TestStoredCheck::expectedMessages()
+{
+    // Each text kept once and found again, past the growth of the index; a prefix left out as of a stored line.
+    ExpectedMessages expected;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int n = 0; n < 1000; ++n) {
+            expected.append((pass == 0 ? "" : "Dec  8 10:11:12 fw-edge %") + messageOf(n));
+        }
+    }
+    QCOMPARE(expected.size(), 2000u);
+    QCOMPARE(expected.distinctCount(), 1000u);
+    for (std::uint32_t n = 0; n < 1000; ++n) {
+        QCOMPARE(expected.find(messageOf(n)), n);
+        QCOMPARE(expected.text(1000 + n), std::string_view(messageOf(n)));
+    }
+    QCOMPARE(expected.find("PIX-6-302013: Built inbound TCP connection 1000"), ExpectedMessages::kNotFound);
 }
 
 void TestStoredCheck::match_data()
