@@ -14,6 +14,7 @@ namespace korvane {
 
 namespace {
 
+constexpr std::size_t kFirstBlockSize = 64 * 1024;
 constexpr std::size_t kBlockSize = 16 * 1024 * 1024;
 
 std::uint32_t hashOf(std::string_view text)
@@ -66,9 +67,9 @@ std::uint32_t ExpectedMessages::find(std::string_view text) const
 std::uint32_t ExpectedMessages::keep(std::string_view text)
 {
     if (m_blocks.empty() || m_blockUsed + text.size() > m_blockSize) {
-        // A text longer than a block gets one of its own.
-        m_blockSize = std::max(kBlockSize, text.size());
-        m_blocks.push_back(std::make_unique<char[]>(m_blockSize));
+        // Blocks grow to kBlockSize, so that a short run takes little; a longer text gets one of its own.
+        m_blockSize = std::max(std::clamp(2 * m_blockSize, kFirstBlockSize, kBlockSize), text.size());
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_blockSize));
         m_blockUsed = 0;
     }
     if (!text.empty()) {
