@@ -313,21 +313,23 @@ void TestStoredCheck::report()
 
 void TestStoredCheck::storedFile()
 {
-    // CR LF ends, a last line without an end, an empty line (foreign), a line longer than the reader's buffer.
+    // CR LF ends, an empty line (foreign), a foreign line longer than the reader's buffer, a line that crosses
+    // from one buffer (a MiB) into the next, and a last line without an end.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const std::string path = dir.filePath("GENERATE.TXT").toStdString();
-    const std::string longLine = "x " + std::string(3 * 1024 * 1024, 'y');
+    const std::string first = "Dec 08 2026 10:11:12: %" + kBuilt.toStdString() + "\r\n\r\n";
+    const std::string longLine = std::string(4 * 1024 * 1024 - first.size() - 2 - 30, 'y') + "\r\n";
     {
         std::ofstream out(path, std::ios::binary);
-        out << "Dec 08 2026 10:11:12: %" << kBuilt.toStdString() << "\r\n\r\n"
-            << longLine << "\r\nDec 08 2026 10:11:13: %" << kTeardown.toStdString();
+        out << first << longLine << "Dec 08 2026 10:11:13: %" << kTeardown.toStdString() << "\r\n"
+            << "Dec 08 2026 10:11:14: %" << kDeny.toStdString();
     }
-    const ExpectedMessages run = expectedOf({kBuilt, kTeardown, kDeny});
+    const ExpectedMessages run = expectedOf({kBuilt, kTeardown, kDeny, kBuiltOther});
     const Result<CheckReport> checked = checkStoredFile(path, run);
     QVERIFY2(checked.ok(), checked.reason().c_str());
     QCOMPARE(QString::fromStdString(checkSummary(checked.value().total)),
-             QString::fromStdString(checkSummary(counts(3, 2, 1, 0, 0, 0, 2))));
+             QString::fromStdString(checkSummary(counts(4, 3, 1, 0, 0, 0, 2))));
 }
 
 void TestStoredCheck::unreadableFile()
