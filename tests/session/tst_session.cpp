@@ -6,6 +6,7 @@
 // a run ended early by a front-end.
 #include "platform/singleinstance.h"
 #include "runfakes.h"
+#include "session/outputdrain.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "session/startup.h"
@@ -14,6 +15,8 @@
 #include "workfolder.h"
 
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -26,6 +29,7 @@ using Stage = StartupResult::Stage;
 
 Q_DECLARE_METATYPE(korvane::StartupResult::Outcome)
 Q_DECLARE_METATYPE(korvane::StartupResult::Stage)
+Q_DECLARE_METATYPE(korvane::OutputDrain::Leave)
 
 namespace {
 
@@ -73,6 +77,8 @@ private slots:
     void outputFailuresNameWhatFailedOnce_data();
     void outputFailuresNameWhatFailedOnce();
     void fullDiskSaysWhatWasNotWritten();
+    void drainSaysWhatWasLeft_data();
+    void drainSaysWhatWasLeft();
 };
 
 void TestSession::typedConfiguration_data()
@@ -379,6 +385,77 @@ void TestSession::fullDiskSaysWhatWasNotWritten()
     QVERIFY(p.emitted > 0);
     QCOMPARE(p.delivered, 0);
     QCOMPARE(p.undelivered, p.emitted); // "0 written, N not written"
+}
+
+// The end of a run's output: lines a receiver took are not reported, lines it never took are
+// given up on with the reason, or left queued for a window that goes on.
+void TestSession::drainSaysWhatWasLeft_data()
+{
+    QTest::addColumn<bool>("receiver");
+    QTest::addColumn<OutputDrain::Leave>("leave");
+    QTest::addColumn<bool>("signalled");
+    QTest::addColumn<QString>("notDelivered"); // "" for none; %1 stands for the port
+    QTest::addColumn<int>("stillQueued");
+    QTest::newRow("a receiver that reads takes every line") << true << OutputDrain::Leave::GiveUp << false << "" << 0;
+    QTest::newRow("no receiver: the lines are given up on, with why")
+        << false << OutputDrain::Leave::GiveUp << false
+        << "3 lines not delivered to TCP 127.0.0.1:%1: Connection refused" << 0;
+    QTest::newRow("no receiver, a signal: the same reason, sooner")
+        << false << OutputDrain::Leave::GiveUp << true
+        << "3 lines not delivered to TCP 127.0.0.1:%1: Connection refused" << 0;
+    QTest::newRow("a window keeps the lines queued for later")
+        << false << OutputDrain::Leave::KeepQueue << false << "" << 3;
+}
+
+void TestSession::drainSaysWhatWasLeft()
+{
+    QFETCH(bool, receiver);
+    QFETCH(OutputDrain::Leave, leave);
+    QFETCH(bool, signalled);
+    QFETCH(QString, notDelivered);
+    QFETCH(int, stillQueued);
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const quint16 port = server.serverPort();
+    QByteArray received;
+    if (receiver) {
+        connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket* peer = server.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, peer, [&, peer] { received += peer->readAll(); });
+        });
+    } else {
+        server.close(); // the port refuses
+    }
+    RunConfig config;
+    config.output = OutputKind::Tcp;
+    config.host = "127.0.0.1";
+    config.port = port;
+    RunOutput output;
+    QVERIFY(output.prepare(config, FileSink::Mode::Append));
+    for (const char* line : {"one", "two", "three"}) {
+        QVERIFY(output.sink().write(line));
+    }
+    if (!receiver) {
+        QTRY_VERIFY(!output.status().problem.empty()); // refused once already
+    }
+    OutputDrain drain(output, {.drain = std::chrono::milliseconds(receiver ? 10000 : 300),
+                               .closing = std::chrono::milliseconds(2000),
+                               .grace = std::chrono::milliseconds(100)});
+    if (signalled) {
+        drain.hurry();
+    }
+    QSignalSpy ended(&drain, &OutputDrain::ended);
+    drain.start(leave);
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(QString::fromStdString(drain.end().notDelivered),
+             notDelivered.isEmpty() ? notDelivered : notDelivered.arg(port));
+    QVERIFY(drain.end().failure.empty());
+    QCOMPARE(output.status().queued, stillQueued);
+    if (receiver) {
+        QTRY_COMPARE(received, QByteArray("one\ntwo\nthree\n"));
+        QCOMPARE(output.counts().delivered, 3);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSession)
