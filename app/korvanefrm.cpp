@@ -46,12 +46,17 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
     connect(&m_session, &RunSession::runEnded, this, [this] {
         m_runView.endRun();
         emit runEnded();
+        // The lines stay queued for the receiver; the report waits until they have settled.
+        m_drain.start(OutputDrain::Leave::KeepQueue);
     });
+    connect(&m_drain, &OutputDrain::ended, &m_runView, &RunPresenter::reportRun);
 }
 
 KorvaneFRM::~KorvaneFRM()
 {
-    // The window object goes: a run that may still be under way must end.
+    // The window object goes: a run that may still be under way must end, and the last one's
+    // report is told as it stands.
+    m_drain.endNow();
     m_session.quit();
 }
 
@@ -142,6 +147,8 @@ void KorvaneFRM::buildControls()
     connect(LBL_Logs, &ClickableLabel::clicked, this, &KorvaneFRM::onToggleView);
     connect(LBL_ProgName, &ClickableLabel::clicked, this, &KorvaneFRM::onToggleView);
     connect(LBL_titre, &ClickableLabel::clicked, this, &KorvaneFRM::onCollapseView);
+    // The last run is reported before the next one counts afresh.
+    connect(MMControl1, &TransportBar::playPressed, &m_drain, &OutputDrain::endNow);
     connect(MMControl1, &TransportBar::playPressed, &m_session, &RunSession::play);
     connect(MMControl1, &TransportBar::pausePressed, this, &KorvaneFRM::onPause);
     connect(MMControl1, &TransportBar::stopPressed, &m_session, &RunSession::stop);

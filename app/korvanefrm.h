@@ -11,6 +11,7 @@
 #include "app/runpresenter.h"
 #include "app/transportbar.h"
 #include "session/companion.h"
+#include "session/outputdrain.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "settings/runconfig.h"
@@ -87,6 +88,7 @@ private:
     Settings m_settings;
     RunConfig m_config;
     RunOutput m_output;
+    OutputDrain m_drain{m_output}; // after a run, until its lines have settled: for the report
     RunPresenter m_runView;
     RunSession m_session;
     CompanionLaunch m_companion; // how the Harkwell button starts the listener

@@ -21,6 +21,11 @@ void RunPresenter::present(const Controls& controls, std::function<RunProgress()
 void RunPresenter::endRun()
 {
     refresh();
+}
+
+void RunPresenter::reportRun()
+{
+    showDeliveries();
     const RunProgress progress = m_progress();
     std::fprintf(stderr, "korvane: %lld lines: %s\n", static_cast<long long>(progress.emitted),
                  qPrintable(deliveryText(progress)));

@@ -52,9 +52,11 @@ public:
     // before the first run. `progress` tells how far the run has come (the session's).
     void present(const Controls& controls, std::function<RunProgress()> progress);
 
-    // The run ended or failed: what is pending is shown, and what became of the lines is told on
-    // standard error.
+    // The run ended or failed: what is pending is shown.
     void endRun();
+    // What became of the run's lines, on standard error: once they have settled (the end-of-run
+    // drain), or when the next run or the exit comes first.
+    void reportRun();
     // "Unknown Error !!!" as the title, the reason in its tooltip and on standard error.
     void showUnknownError(const QString& reason);
     // The delivery counts in the counter's tooltip, from the first run on: also after a run, while

@@ -41,6 +41,13 @@ void OutputDrain::hurry()
     }
 }
 
+void OutputDrain::endNow()
+{
+    if (active()) {
+        done();
+    }
+}
+
 bool OutputDrain::overdue(const QDeadlineTimer& deadline) const
 {
     return deadline.hasExpired() || m_graceEnds.hasExpired();

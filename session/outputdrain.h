@@ -53,6 +53,8 @@ public:
     void start(Leave leave);
     // A termination signal came, before the drain or during it.
     void hurry();
+    // Ends the drain now, as if its time were up (ended() follows at once); nothing without one.
+    void endNow();
     bool active() const { return m_phase != Phase::Idle; }
     const DrainEnd& end() const { return m_end; }
 

@@ -203,6 +203,7 @@ void RunPresenterTest::counterTooltipAndEndOfRunTellTheDeliveries()
     p.progress = {.emitted = 3, .delivered = 1, .dropped = 1, .undelivered = 1, .resent = 4};
     StderrCapture errors;
     p.presenter.endRun();
+    p.presenter.reportRun();
     const QString told =
         QStringLiteral("3 lines: 1 delivered, 1 dropped, 1 not delivered, 4 sent again after a broken connection");
     QCOMPARE(p.count->toolTip(), told);
