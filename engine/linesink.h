@@ -40,7 +40,7 @@ struct DeliveryCounts
     std::int64_t delivered = 0;   // in the file, taken by the kernel (UDP), acknowledged by the receiver (TCP, TLS)
     std::int64_t dropped = 0;     // lost at once: the system's send buffer, or Korvane's own queue, was full
     std::int64_t undelivered = 0; // never delivered: failed, discarded after a failure, or given up on
-    std::int64_t resent = 0;      // TCP and TLS: lines handed to a new connection after a break (also delivered)
+    std::int64_t resent = 0;      // TCP, TLS, RELP: lines handed to a new connection after a break (also delivered)
 };
 
 // How a sink stands with its destination, for the operator (the lamp and its tooltip, the status
@@ -61,7 +61,7 @@ struct SinkStatus
     std::int64_t queued = 0; // lines taken and still on their way (not yet delivered, dropped or undelivered)
 };
 
-// Where emitted lines go: "GENERATE.TXT", one UDP datagram per line, or a TCP or TLS stream. A
+// Where emitted lines go: "GENERATE.TXT", one UDP datagram per line, a TCP or TLS stream, or RELP. A
 // line carries no line end; the sink adds what its medium needs.
 //
 // Lines that fall due together may be handed to the system together: a sink may keep the lines

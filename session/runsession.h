@@ -19,7 +19,7 @@ namespace korvane {
 
 // How far the current (or last) run has come.
 // At the end of a run, emitted = delivered + dropped + undelivered; while it lasts, the rest is
-// still on its way (queued for a TCP or TLS receiver, or waiting for the UDP sender).
+// still on its way (queued for a TCP, TLS or RELP receiver, or waiting for the UDP sender).
 struct RunProgress
 {
     std::int64_t emitted = 0;     // lines emitted in the run, across passes
@@ -27,7 +27,7 @@ struct RunProgress
     std::int64_t dropped = 0;     // lost at once: the system's send buffer, or Korvane's own queue, was full
     std::int64_t undelivered = 0; // never taken by the system: failed, discarded after a failure, or still queued
                                   // when the front-end gave up (StreamSink::finish)
-    std::int64_t resent = 0;      // TCP and TLS: lines sent again on a new connection after a break
+    std::int64_t resent = 0;      // TCP, TLS, RELP: lines sent again on a new connection after a break
     bool intoFile = false;        // the lines go into GENERATE.TXT: delivered means written
     double seconds = 0;           // since Play, up to the end of the run
     bool sinkFailed = false;      // the run failed writing or sending a line (else, if at all, reading)
@@ -70,7 +70,7 @@ public:
     bool running() const { return m_driver.running(); }
     const RunFlags& flags() const { return m_flags; }
     // The session counts the lines emitted; the rest is the sink's counts since Play, read live, so
-    // that it keeps moving after the run while a TCP or TLS queue drains.
+    // that it keeps moving after the run while a receiver's queue drains.
     RunProgress progress() const;
 
 signals:

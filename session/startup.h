@@ -57,7 +57,7 @@ struct StartupResult
     Stage reached = Stage::Lock;
     std::vector<Notice> notices; // to show, in order, before going on or ending
     // One line per value of korvane.ini that was replaced, for standard error and the settings
-    // panel's tooltip: 'korvane.ini: Protocol "TPC" is not UDP, TCP or TLS; UDP written back'.
+    // panel's tooltip: 'korvane.ini: Protocol "TPC" is not UDP, TCP, TLS or RELP; UDP written back'.
     std::vector<QString> repairs;
     // Not empty when korvane.ini could not be read at all (a folder, a link loop, no permission):
     // why, naming the file. The keys then took their defaults, and nothing was written or said

@@ -36,7 +36,7 @@ struct Settings
     // the replacement its row of the key table names (checked where the table is built).
     double SyslogFormat = 0;      // 0 the line as it is, 1 RFC 3164, 2 RFC 5424, 3 the device's own
     double Facility = 20;         // 0..23 (also given by name); 20 is local4
-    std::string Protocol = "UDP"; // UDP, TCP or TLS
+    std::string Protocol = "UDP"; // UDP, TCP, TLS or RELP
     double TCP_Framing = -1;      // 0 line feed, 1 octet counting; -1 absent: tcpFramingDefault
     std::string TLS_CAFile;       // "" the system's authorities
     std::string TLS_CertFile;     // a client certificate, with its key

@@ -35,6 +35,7 @@ struct RsyslogListener
 {
     RsyslogInput input = RsyslogInput::Udp;
     QString fields = rawMessage;
+    QString receiveBuffer = QStringLiteral("8m"); // imudp's socket buffer
 };
 
 class Rsyslog
@@ -77,7 +78,7 @@ public:
                 QStringLiteral("address=\"127.0.0.1\" port=\"%1\" ruleset=\"k%2\"").arg(ports[i]).arg(i);
             switch (l.input) {
             case RsyslogInput::Udp:
-                text += QStringLiteral("input(type=\"imudp\" %1 rcvbufSize=\"8m\")\n").arg(common);
+                text += QStringLiteral("input(type=\"imudp\" %1 rcvbufSize=\"%2\")\n").arg(common, l.receiveBuffer);
                 break;
             case RsyslogInput::Tcp:
                 text += QStringLiteral("input(type=\"imtcp\" %1)\n").arg(common);
