@@ -73,11 +73,16 @@ void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& his
 
     QColor gridColour = palette.color(QPalette::Text);
     gridColour.setAlpha(60);
+    // In a short chart, labels on every other line, or fewer, so that they never touch.
+    const int labelEvery = 1 + (metrics.height() * scale.divisions) / std::max(1, plot.height());
     for (int step = 0; step <= scale.divisions; ++step) {
         const double value = maximum * step / scale.divisions;
         const int y = yAt(plot, value, maximum);
         painter.setPen(gridColour);
         painter.drawLine(plot.left(), y, plot.right(), y);
+        if ((scale.divisions - step) % labelEvery != 0) {
+            continue; // the top line keeps its label
+        }
         painter.setPen(palette.color(QPalette::Text));
         const QRect label(rect.left() + kGap, y - metrics.height() / 2, plot.left() - kGap - rect.left() - kGap,
                           metrics.height());
@@ -123,7 +128,7 @@ RateChart::RateChart(const RateSampler& sampler, QWidget* parent) : QWidget(pare
 
 QSize RateChart::sizeHint() const
 {
-    return {RateHistory::kSeconds, 8 * fontMetrics().height()};
+    return {RateHistory::kSeconds, 11 * fontMetrics().height()};
 }
 
 QSize RateChart::minimumSizeHint() const
