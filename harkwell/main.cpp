@@ -37,7 +37,7 @@ enum ExitCode
     ExitOk = 0,
     ExitUsage = 1,        // the command line is invalid, or names TLS files that cannot serve
     ExitCannotListen = 2, // the port could not be bound
-    ExitOutputFailed = 3, // standard output refused a line or did not take every message in time, or no plot
+    ExitOutputFailed = 3, // standard output refused a line or did not take every message in time, or the plot failed
 };
 
 void printError(const QString& text)
