@@ -4,6 +4,7 @@
 
 #include "harkwell/listenerwindow.h"
 
+#include "harkwell/ratechart.h"
 #include "harkwell/tlsidentity.h"
 
 #include <QComboBox>
@@ -29,7 +30,9 @@
 namespace korvane::harkwell {
 
 ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
-    : QWidget(parent), m_bindAddress(bindAddress)
+    : QWidget(parent), m_bindAddress(bindAddress), m_rateSampler([this] {
+          return RateSample{m_listener->datagramCount(), m_listener->droppedCount()};
+      })
 {
     m_choosePath = [](QWidget* dialogParent) {
         return QFileDialog::getSaveFileName(dialogParent, tr("Save messages"), QString(),
@@ -48,6 +51,7 @@ ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
     connect(m_saveButton, &QPushButton::clicked, this, &ListenerWindow::save);
     connect(&m_refreshTimer, &QTimer::timeout, this, &ListenerWindow::refresh);
     m_refreshTimer.start(kRefreshMs);
+    m_rateSampler.start();
     refresh();
 }
 
@@ -121,6 +125,9 @@ void ListenerWindow::buildLayout()
     m_view->setMaximumBlockCount(kMaxLines);
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
+    m_chart = new RateChart(m_rateSampler, this);
+    m_chart->setObjectName(QStringLiteral("rateChart"));
+
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("counterLabel"));
     m_counters->setToolTip(tr("Dropped: datagrams that reached this computer but were discarded by the system "
@@ -155,8 +162,9 @@ void ListenerWindow::buildLayout()
     layout->addLayout(portRow);
     layout->addWidget(m_tlsRow);
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_chart);
     layout->addLayout(bottomRow);
-    resize(900, 500);
+    resize(900, 650);
 }
 
 void ListenerWindow::setTransport(Transport transport, const QString& certificatePath, const QString& keyPath)
@@ -175,6 +183,7 @@ void ListenerWindow::replaceListener(Transport transport, const QSslConfiguratio
 {
     m_listener = makeListener(transport, tls);
     m_listenerTransport = transport;
+    m_rateSampler.history().resetTotals(); // the new listener counts from zero
     connect(m_listener.get(), &Listener::datagramsReceived, this, &ListenerWindow::queue);
     // One peer's trouble, shown where a failed Listen is shown; the title still says what is listened on.
     connect(m_listener.get(), &Listener::peerProblem, this, [this](const QString& text) {
@@ -342,6 +351,9 @@ void ListenerWindow::clear()
     m_pending.clear();
     m_pendingBytes = 0;
     m_listener->resetCounters();
+    m_rateSampler.history().clear();
+    m_rateSampler.history().resetTotals();
+    m_chart->update();
     refresh();
 }
 

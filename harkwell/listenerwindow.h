@@ -5,6 +5,7 @@
 #pragma once
 
 #include "harkwell/listener.h"
+#include "harkwell/ratehistory.h"
 #include "harkwell/transport.h"
 
 #include <QTimer>
@@ -22,9 +23,12 @@ class QSpinBox;
 
 namespace korvane::harkwell {
 
+class RateChart;
+
 // The listener's window: the last messages with their arrival time, sender and syslog header, the counts and the
 // rate (with the figures of each sender's sequence ids when messages carry them), and Pause, Clear and Save; above them
-// the transport (UDP, TCP or TLS with its certificate and key files) and the port. Lines are shown in batches on a
+// the transport (UDP, TCP or TLS with its certificate and key files) and the port; below them a chart of the last
+// ten minutes' rate. Lines are shown in batches on a
 // short timer, so that drawing never limits how fast datagrams are read, and both the view and the lines waiting for it
 // are bounded, in lines and in size, so that memory stays flat under a flood of long messages as of short ones; the
 // oldest lines go first.
@@ -96,6 +100,7 @@ private:
     std::unique_ptr<Listener> m_listener; // never null: before the first Listen, a UDP one that is not listening
     Transport m_listenerTransport = Transport::Udp;
     QTimer m_refreshTimer;
+    RateSampler m_rateSampler; // samples whichever listener m_listener is
     QList<Datagram> m_pending; // received but not yet shown, the newest within the view's limits
     qsizetype m_pendingBytes = 0;
     int m_maxLines = kMaxLines;
@@ -111,6 +116,7 @@ private:
     QPushButton* m_listenButton = nullptr;
     QLabel* m_status = nullptr;
     QPlainTextEdit* m_view = nullptr;
+    RateChart* m_chart = nullptr;
     QLabel* m_counters = nullptr;
     QLabel* m_sequences = nullptr; // hidden until a message carries a sequence id
     QPushButton* m_pauseButton = nullptr;

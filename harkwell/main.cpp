@@ -8,12 +8,17 @@
 #include "harkwell/listener.h"
 #include "harkwell/listenerwindow.h"
 #include "harkwell/options.h"
+#include "harkwell/ratechart.h"
+#include "harkwell/ratehistory.h"
 #include "harkwell/stdoutprinter.h"
 #include "harkwell/tlsidentity.h"
 #include "platform/terminationsignals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QSaveFile>
 
 #include <csignal>
 #include <cstdio>
@@ -32,7 +37,7 @@ enum ExitCode
     ExitOk = 0,
     ExitUsage = 1,        // the command line is invalid, or names TLS files that cannot serve
     ExitCannotListen = 2, // the port could not be bound
-    ExitOutputFailed = 3, // standard output refused a line, or did not take every message in time
+    ExitOutputFailed = 3, // standard output refused a line or did not take every message in time, or the plot failed
 };
 
 void printError(const QString& text)
@@ -60,6 +65,19 @@ std::optional<QSslConfiguration> tlsFor(const Options& options)
         return std::nullopt;
     }
     return identity.configuration;
+}
+
+// Writes the chart of history to path as PNG; false, with the reason told, when the file cannot be written.
+bool writePlot(const RateHistory& history, const QString& path)
+{
+    QSaveFile file(path);
+    QImageWriter writer(&file, "png");
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(renderRateChart(history)) || !file.commit()) {
+        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        printError(QStringLiteral("cannot write the plot to %1: %2").arg(path, why));
+        return false;
+    }
+    return true;
 }
 
 int runStdout(QCoreApplication& app, const Options& options, const QSslConfiguration& tls)
@@ -93,6 +111,8 @@ int runStdout(QCoreApplication& app, const Options& options, const QSslConfigura
     }
     // On standard error, so that standard output holds nothing but messages; names the port chosen for --port 0.
     printError(QStringLiteral("listening on %1%2").arg(endpoint(listener->address(), listener->port()), over));
+    RateSampler sampler([&listener] { return RateSample{listener->datagramCount(), listener->droppedCount()}; });
+    sampler.start();
 
     int code = app.exec();
     if (code == ExitOk) {
@@ -123,6 +143,12 @@ int runStdout(QCoreApplication& app, const Options& options, const QSslConfigura
     }
     if (code == ExitOk && printer.notPrintedCount() > 0) {
         code = ExitOutputFailed;
+    }
+    if (!options.plotPath.isEmpty()) {
+        sampler.sampleNow(); // the last part of a second, which holds all of a short run
+        if (!writePlot(sampler.history(), options.plotPath) && code == ExitOk) {
+            code = ExitOutputFailed;
+        }
     }
     return code;
 }
@@ -170,6 +196,20 @@ int answerWithoutRunning(const ParseResult& parsed)
     return ExitUsage;
 }
 
+// Help, version, an invalid command line, or a standard-output run.
+int runWithoutWindow(QCoreApplication& app)
+{
+    const ParseResult parsed = parseOptions(app.arguments());
+    if (const int code = answerWithoutRunning(parsed); code >= 0) {
+        return code;
+    }
+    const std::optional<QSslConfiguration> tls = tlsFor(parsed.options);
+    if (!tls) {
+        return ExitUsage;
+    }
+    return runStdout(app, parsed.options, *tls);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -189,14 +229,14 @@ int main(int argc, char* argv[])
         }
         return runWindow(app, parsed.options);
     }
+    // The plot is painted, which takes the GUI application; on the offscreen platform, since this mode never
+    // shows a window and must run where there is no display.
+    if (const ParseResult early = parseOptions(argumentList(argc, argv));
+        early.status == ParseStatus::Run && !early.options.plotPath.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return runWithoutWindow(app);
+    }
     QCoreApplication app(argc, argv);
-    const ParseResult parsed = parseOptions(app.arguments());
-    if (const int code = answerWithoutRunning(parsed); code >= 0) {
-        return code;
-    }
-    const std::optional<QSslConfiguration> tls = tlsFor(parsed.options);
-    if (!tls) {
-        return ExitUsage;
-    }
-    return runStdout(app, parsed.options, *tls);
+    return runWithoutWindow(app);
 }

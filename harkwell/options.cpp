@@ -19,6 +19,7 @@ const QString kBindName = QStringLiteral("bind");
 const QString kTcpName = QStringLiteral("tcp");
 const QString kTlsCertName = QStringLiteral("tls-cert");
 const QString kTlsKeyName = QStringLiteral("tls-key");
+const QString kPlotName = QStringLiteral("plot");
 
 // The parser with every option declared, shared by the parse and the help text.
 struct Declared
@@ -69,6 +70,13 @@ struct Declared
                                                        "printed, and for each sender whose messages carry a "
                                                        "sequenceId (RFC 5424 [meta]) how many of them came, went "
                                                        "missing, came twice and came out of order.")});
+        parser.addOption({kPlotName,
+                          QStringLiteral("With --stdout, write at the end a chart of the last 10 minutes as an "
+                                         "800 x 300 PNG image to this file: the messages received each second, "
+                                         "with the datagrams dropped by the system (UDP only) stacked on them in "
+                                         "red; the last column is the run's last part of a second. Needs no "
+                                         "display. A file that cannot be written is reported, with exit code 3."),
+                          QStringLiteral("file")});
     }
 };
 
@@ -130,6 +138,13 @@ ParseResult parseOptions(const QStringList& arguments)
     options.verbose = parser.isSet(kVerboseName);
     if (options.verbose && !options.stdoutMode) {
         return invalid(QStringLiteral("--verbose needs --stdout"));
+    }
+    options.plotPath = parser.value(kPlotName);
+    if (parser.isSet(kPlotName) && !options.stdoutMode) {
+        return invalid(QStringLiteral("--plot needs --stdout"));
+    }
+    if (parser.isSet(kPlotName) && options.plotPath.isEmpty()) {
+        return invalid(QStringLiteral("--plot needs a file name"));
     }
     return result;
 }

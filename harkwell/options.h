@@ -22,6 +22,7 @@ struct Options
     QString tlsKey;
     bool stdoutMode = false; // no window: one line per message on standard output
     bool verbose = false;    // in stdout mode, prefix each line with time, sender and syslog header
+    QString plotPath;        // in stdout mode, where to write the chart of the rate as PNG at the end; empty: none
 };
 
 enum class ParseStatus

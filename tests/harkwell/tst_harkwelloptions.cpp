@@ -109,6 +109,8 @@ void TestHarkwellOptions::rejectsInvalidCommandLines_data()
     QTest::newRow("bind address out of range") << QStringList{"--bind", "300.1.1.1"} << "300.1.1.1";
     QTest::newRow("host name instead of an address") << QStringList{"--bind", "localhost"} << "localhost";
     QTest::newRow("verbose without standard output mode") << QStringList{"--verbose"} << "--verbose needs --stdout";
+    QTest::newRow("plot without standard output mode") << QStringList{"--plot", "rate.png"} << "--plot needs --stdout";
+    QTest::newRow("plot without a file name") << QStringList{"--stdout", "--plot="} << "--plot needs a file name";
     QTest::newRow("unknown option") << QStringList{"--stdout", "--frobnicate"} << "frobnicate";
     QTest::newRow("stray argument") << QStringList{"--stdout", "extra"} << "Unexpected argument: extra";
     QTest::newRow("certificate without key") << QStringList{"--tls-cert", "c.pem"} << "--tls-cert needs --tls-key";

@@ -12,7 +12,9 @@
 #include <QSslCertificate>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 #include <fcntl.h>
@@ -92,6 +94,20 @@ QByteArray joinedLines(const QList<QByteArray>& lines)
     return joined;
 }
 
+// The width and height a PNG file's header gives, or (0, 0) when the file is no PNG.
+QSize pngSize(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray head = file.read(24);
+    if (head.size() < 24 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR") {
+        return {0, 0};
+    }
+    return {qFromBigEndian<qint32>(head.constData() + 16), qFromBigEndian<qint32>(head.constData() + 20)};
+}
+
 } // namespace
 
 class TestHarkwellProcess : public QObject
@@ -108,6 +124,8 @@ private slots:
     void signalEndsItWhateverStandardOutputDoes_data();
     void signalEndsItWhateverStandardOutputDoes();
     void portZeroIsAnnounced();
+    void plotIsWrittenAtTheEnd_data();
+    void plotIsWrittenAtTheEnd();
     void bindFailureExitsWithCodeTwo_data();
     void bindFailureExitsWithCodeTwo();
     void invalidCommandLineExitsWithCodeOne_data();
@@ -308,6 +326,37 @@ void TestHarkwellProcess::portZeroIsAnnounced()
     QCOMPARE(harkwell.process.exitCode(), 0);
 }
 
+void TestHarkwellProcess::plotIsWrittenAtTheEnd_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("an 800 x 300 PNG") << "rate.png" << 0 << QSize(800, 300);
+    QTest::newRow("a directory that does not exist") << "missing/rate.png" << 3 << QSize();
+}
+
+void TestHarkwellProcess::plotIsWrittenAtTheEnd()
+{
+    QFETCH(QString, file);
+    QFETCH(int, exitCode);
+    QFETCH(QSize, size);
+
+    const QTemporaryDir directory;
+    const QString path = directory.filePath(file);
+    Harkwell harkwell({"--stdout", "--bind", "127.0.0.1", "--port", "0", "--plot", path});
+    QTRY_VERIFY_WITH_TIMEOUT(harkwell.announcedPort() != 0, 10000);
+    QUdpSocket sender;
+    QVERIFY(sendAll(sender, harkwell.announcedPort(), numberedLines(0, 5)));
+    QTRY_COMPARE_WITH_TIMEOUT(harkwell.lineCount(), 5, 10000);
+    harkwell.process.terminate();
+    QVERIFY(harkwell.finish());
+
+    QCOMPARE(harkwell.process.exitCode(), exitCode);
+    QCOMPARE(pngSize(path), size);
+    QCOMPARE(harkwell.err.contains("harkwell: cannot write the plot to " + path.toUtf8() + ": "), exitCode != 0);
+}
+
 void TestHarkwellProcess::bindFailureExitsWithCodeTwo_data()
 {
     QTest::addColumn<QString>("address");
@@ -377,7 +426,7 @@ void TestHarkwellProcess::helpNeedsNoDisplay()
 
     QCOMPARE(harkwell.process.exitCode(), 0);
     for (const char* option : {"--port <port>", "--bind <address>", "--tcp", "--tls-cert <file>", "--tls-key <file>",
-                               "--stdout", "--verbose"}) {
+                               "--stdout", "--verbose", "--plot <file>"}) {
         QVERIFY2(harkwell.out.contains(option), option);
     }
 }
