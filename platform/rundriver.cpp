@@ -49,7 +49,12 @@ void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
     m_timer.cancel();
     m_run = std::move(run);
     m_delay = delaySeconds;
-    m_pacer.emplace(m_clock, m_delay);
+    // A rate profile paces the run in place of the delay, from Play on.
+    if (const std::optional<RateProfile> profile = RateProfile::parse(m_run->settings().rateProfile)) {
+        m_pacer.emplace(m_clock, *profile);
+    } else {
+        m_pacer.emplace(m_clock, m_delay);
+    }
     m_waited = false;
     m_waitFromLog = false;
     m_yielding = false;

@@ -30,7 +30,7 @@ public:
     RunDriver(RunFlags& flags, MonotonicClock& clock, WakeUpTimer& timer, QObject* parent = nullptr);
     ~RunDriver() override;
 
-    // Play: takes over the run and starts it.
+    // Play: takes over the run and starts it, at one line every delay or by the run's rate profile.
     void start(std::unique_ptr<GenerationRun> run, double delaySeconds);
     // Exit: the run is abandoned at once, without its end-of-run steps.
     void quit();
