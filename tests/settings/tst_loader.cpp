@@ -941,6 +941,11 @@ void TestLoader::rateProfileKey()
     SettingsLoader(store).loadReplayKeys(s);
     QCOMPARE(QString::fromStdString(s.RateProfile), expected);
     QCOMPARE(store.writes(), writes);
+    // The run takes it, unless it replays at the log's pace.
+    QCOMPARE(QString::fromStdString(runConfigFrom(s, '.').run.rateProfile), expected);
+    s.RealLogFile = 1;
+    s.ReplayTiming = 1;
+    QVERIFY(runConfigFrom(s, '.').run.rateProfile.empty());
 }
 
 void TestLoader::eachRepairSaidOnce_data()
