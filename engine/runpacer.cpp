@@ -88,6 +88,13 @@ void RunPacer::next(nanoseconds servedAt)
     m_deadline = std::max(m_deadline + m_delay, earliest);
 }
 
+void RunPacer::notBefore(nanoseconds t)
+{
+    if (m_schedule && m_origin && m_deadline < t) {
+        m_deadline = *m_origin + fromSeconds(m_schedule->resumeAt(toSeconds(t - *m_origin)));
+    }
+}
+
 void RunPacer::setDelay(double seconds)
 {
     m_delay = toNanoseconds(seconds);

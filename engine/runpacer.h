@@ -51,6 +51,9 @@ public:
     // The delay of the waits from here on; a run at its log's pace changes it from line to line.
     // A profile's waits keep to the profile.
     void setDelay(double seconds);
+    // A profile's next line is the first not due before `t` (a paused run rests meanwhile).
+    void notBefore(std::chrono::nanoseconds t);
+    bool profiled() const { return m_schedule.has_value(); }
     bool due();                           // the current deadline has passed
     std::chrono::nanoseconds remaining(); // until the current deadline, 0 when due
     std::chrono::nanoseconds deadline() const { return m_deadline; }

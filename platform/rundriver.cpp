@@ -90,6 +90,7 @@ void RunDriver::handle(GenerationRun::Next next)
             m_pacer->next(*m_servedAt);
         }
         m_servedAt.reset();
+        restWhilePaused();
         scheduleWait();
         return;
     case GenerationRun::Next::Idle:
@@ -122,6 +123,13 @@ void RunDriver::takeLineDelay()
     const std::optional<double> fromLog = m_run->lineDelaySeconds();
     m_pacer->setDelay(fromLog.value_or(m_delay));
     m_waitFromLog = fromLog.has_value();
+}
+
+void RunDriver::restWhilePaused()
+{
+    if (m_flags.Paused && m_pacer->profiled()) {
+        m_pacer->notBefore(m_clock.now() + kPausedProfileWait);
+    }
 }
 
 void RunDriver::scheduleWait()
@@ -169,6 +177,7 @@ void RunDriver::onTimer()
         m_pacer->next(*m_servedAt);
         m_servedAt.reset();
         now = m_clock.now();
+        restWhilePaused();
         const bool due = now >= m_pacer->deadline();
         if (!due || now >= budgetEnd) {
             // The batch is over: its lines go to the system together, before the window's turn.
