@@ -227,7 +227,11 @@ double RateProfile::lineTime(double n) const
 
 double RateProfile::stepsLineTime(double n) const
 {
-    const auto& [from, step, every, until] = m_p;
+    // Plain copies: a lambda may not capture structured bindings with every compiler in use.
+    const double from = m_p[0];
+    const double step = m_p[1];
+    const double every = m_p[2];
+    const double until = m_p[3];
     const double raised = std::ceil((until - from) / step);
     const auto before = [&](double k) { return every * (k * from + step * k * (k - 1) / 2); };
     if (n > before(raised)) {
@@ -250,8 +254,9 @@ double RateProfile::stepsLineTime(double n) const
 
 double RateProfile::sineLineTime(double n) const
 {
-    const auto& [mean, amplitude, period, unused] = m_p;
-    (void)unused;
+    const double mean = m_p[0];
+    const double amplitude = m_p[1];
+    const double period = m_p[2];
     // The integral lies between MEAN t and MEAN t + 2 AMPLITUDE / w: a bracket that Newton steps
     // narrow, with a halving wherever a step would leave it (the rate may touch 0).
     const double w = 2 * std::numbers::pi / period;

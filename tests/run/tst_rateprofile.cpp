@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 using namespace korvane;
@@ -52,7 +53,8 @@ void TestRateProfile::integral_data()
     QTest::newRow("steps, within the third") << "steps 100 100 10 500" << 25.0 << 4500.0;
     QTest::newRow("steps, held at UNTIL") << "steps 100 100 10 500" << 100.0 << 40000.0;
     QTest::newRow("steps, the last step cut to UNTIL") << "steps 100 150 10 300" << 30.0 << 1000.0 + 2500.0 + 3000.0;
-    QTest::newRow("sine, a quarter period") << "sine 1000 500 60" << 15.0 << 15000.0 + 500.0 * 60.0 / (2 * M_PI);
+    QTest::newRow("sine, a quarter period")
+        << "sine 1000 500 60" << 15.0 << 15000.0 + 500.0 * 60.0 / (2 * std::numbers::pi);
     QTest::newRow("sine, a whole period: the mean") << "sine 1000 500 60" << 60.0 << 60000.0;
     QTest::newRow("burst, within the peak") << "burst 100 5000 2 8" << 1.0 << 5000.0;
     QTest::newRow("burst, within the base") << "burst 100 5000 2 8" << 5.0 << 10300.0;
