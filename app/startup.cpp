@@ -8,6 +8,7 @@
 
 #include "app/startupdialogs.h"
 #include "app/windowposition.h"
+#include "engine/rateprofile.h"
 #include "session/destination.h"
 #include "session/startup.h"
 #include "settings/numbers.h"
@@ -69,10 +70,13 @@ KorvaneFRM::LoadOutcome KorvaneFRM::load()
 
     move(WindowPosition::fromTwips(r.positionX, r.positionY));
     LBL_Logs->setText(m_config.run.realLogs ? QStringLiteral("Real Logs") : QStringLiteral("Sample Logs"));
-    // A replay at the log's pace says so, with its speed, where the delay is shown.
+    // A replay at the log's pace says so, with its speed, where the delay is shown; a rate
+    // profile shows its short form.
+    const std::optional<RateProfile> profile = RateProfile::parse(m_config.run.rateProfile);
     LBL_Delay->setText(m_config.run.replayAtLogPace
                            ? QStringLiteral("Delay : log x") + number(m_config.run.replaySpeed, sep)
-                           : QStringLiteral("Delay : ") + number(m_config.run.delay, sep) + QStringLiteral(" s"));
+                       : profile ? QStringLiteral("Delay : ") + QString::fromStdString(profile->label())
+                                 : QStringLiteral("Delay : ") + number(m_config.run.delay, sep) + QStringLiteral(" s"));
     LBL_LineNumber->setText(m_config.justOne ? QStringLiteral("Just One : Yes") : QStringLiteral("Just One : No"));
     LBL_GenerationType->setText(QStringLiteral("Generation Type : ") + number(m_config.run.generationType, sep));
     if (r.outcome == StartupResult::Outcome::SourceMissing) {

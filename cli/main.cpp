@@ -12,6 +12,7 @@
 #include "platform/terminationsignals.h"
 #include "session/destination.h"
 #include "session/outputdrain.h"
+#include "session/ratelog.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "session/startup.h"
@@ -21,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -89,6 +91,8 @@ int main(int argc, char* argv[])
         break;
     }
     const cli::Options& options = parsed.options;
+    // Named from where the command was given, before --dir.
+    const QString rateLogPath = options.rateLog.isEmpty() ? QString() : QFileInfo(options.rateLog).absoluteFilePath();
 
     if (!options.folder.isEmpty() && ::chdir(QFile::encodeName(options.folder).constData()) != 0) {
         return fail(QStringLiteral("cannot work in %1: %2")
@@ -157,6 +161,14 @@ int main(int argc, char* argv[])
         duration.start(std::chrono::duration<double>(options.durationSeconds));
     }
 
+    RateLog rateLog;
+    QTimer rateSampler;
+    rateSampler.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&rateSampler, &QTimer::timeout, &app, [&] { rateLog.sample(session.progress()); });
+    if (!rateLogPath.isEmpty()) {
+        rateSampler.start(RateLog::kSampleEvery);
+    }
+
     view.startProgress();
     session.play();
     if (session.running()) {
@@ -178,6 +190,17 @@ int main(int argc, char* argv[])
         streamEnd = drain.end();
     }
     view.stopProgress();
+    rateSampler.stop();
+    if (!rateLogPath.isEmpty()) {
+        rateLog.finish(session.progress());
+        QFile file(rateLogPath);
+        const std::string csv = rateLog.csv();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
+            cli::say(
+                QStringLiteral("cannot write the rate log %1: %2").arg(rateLogPath, file.errorString()).toStdString());
+        }
+    }
     if (!streamEnd.notDelivered.empty()) {
         cli::say(streamEnd.notDelivered);
     }

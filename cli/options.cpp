@@ -21,7 +21,8 @@ ParseResult parseOptions(const QStringList& arguments)
     const QCommandLineOption duration(QStringLiteral("duration"), {}, QStringLiteral("SECONDS"));
     const QCommandLineOption newFile(QStringLiteral("new"));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
-    parser.addOptions({help, version, dir, count, duration, newFile, quiet});
+    const QCommandLineOption rateLog(QStringLiteral("rate-log"), {}, QStringLiteral("FILE"));
+    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog});
 
     ParseResult r;
     if (!parser.parse(arguments)) {
@@ -67,6 +68,7 @@ ParseResult parseOptions(const QStringList& arguments)
     r.options.folder = parser.value(dir);
     r.options.newFile = parser.isSet(newFile);
     r.options.quiet = parser.isSet(quiet);
+    r.options.rateLog = parser.value(rateLog);
     return r;
 }
 
@@ -86,6 +88,7 @@ QString helpText()
         "  --duration SECONDS  end after SECONDS (fractions allowed)\n"
         "  --new               start GENERATE.TXT afresh (by default lines are appended to it)\n"
         "  -q, --quiet         no start line and no progress line on a terminal\n"
+        "  --rate-log FILE     write the lines emitted, sent and dropped in each second to FILE (CSV)\n"
         "  -h, --help          show this help and end\n"
         "  -v, --version       show the version and end\n"
         "\n"

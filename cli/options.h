@@ -19,6 +19,7 @@ struct Options
     double durationSeconds = 0; // --duration: end after this long; 0 for no limit
     bool newFile = false;       // --new: GENERATE.TXT starts afresh instead of being appended to
     bool quiet = false;         // --quiet: no start line and no progress line
+    QString rateLog;            // --rate-log: a CSV of the lines of each second since Play; empty for none
 };
 
 struct ParseResult

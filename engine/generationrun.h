@@ -100,6 +100,7 @@ public:
     // False when the sink failed: the run has then halted (and reported its failure).
     [[nodiscard]] bool deliver();
 
+    const RunSettings& settings() const { return m_settings; }
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
     std::int64_t lineCounter() const { return m_lineCounter; }
     // Between start() and the run's end, failure or abandon().

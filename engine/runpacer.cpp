@@ -32,13 +32,36 @@ nanoseconds toNanoseconds(double seconds)
 // busy moment of the machine (a few milliseconds off the processor), never a burst after a stall.
 constexpr nanoseconds kCatchUp{20'000'000};
 
+nanoseconds fromSeconds(double seconds)
+{
+    return nanoseconds{static_cast<std::int64_t>(std::llround(std::min(seconds, 2 * kLongestDelaySeconds) * 1e9))};
+}
+
+double toSeconds(nanoseconds t)
+{
+    return static_cast<double>(t.count()) / 1e9;
+}
+
 } // namespace
 
 RunPacer::RunPacer(MonotonicClock& clock, double delaySeconds) : m_clock(clock), m_delay(toNanoseconds(delaySeconds)) {}
 
+RunPacer::RunPacer(MonotonicClock& clock, const RateProfile& profile)
+    : m_clock(clock), m_delay(nanoseconds{1}), m_schedule(std::in_place, profile)
+{}
+
 void RunPacer::begin()
 {
-    m_deadline = m_clock.now() + m_delay;
+    const nanoseconds now = m_clock.now();
+    if (!m_schedule) {
+        m_deadline = now + m_delay;
+    } else if (!m_origin) {
+        m_origin = now;
+        m_deadline = now + fromSeconds(m_schedule->next());
+    } else {
+        // The grid is laid afresh after a pass that found nothing: the profile goes on from now.
+        m_deadline = *m_origin + fromSeconds(m_schedule->resumeAt(toSeconds(now - *m_origin)));
+    }
 }
 
 void RunPacer::next()
@@ -48,11 +71,28 @@ void RunPacer::next()
 
 void RunPacer::next(nanoseconds servedAt)
 {
+    if (m_schedule) {
+        if (!m_origin) {
+            m_origin = servedAt;
+        }
+        m_deadline = *m_origin + fromSeconds(m_schedule->next());
+        if (m_deadline < servedAt - kCatchUp) {
+            m_deadline = *m_origin + fromSeconds(m_schedule->resumeAt(toSeconds(servedAt - kCatchUp - *m_origin)));
+        }
+        return;
+    }
     // The next line keeps its place on the grid unless the run is more than kCatchUp behind;
     // then the grid moves so that at most kCatchUp worth of lines (or the one line due, for a
     // longer delay) go out back to back, and the rest follow at the set rate.
     const nanoseconds earliest = servedAt + m_delay - kCatchUp;
     m_deadline = std::max(m_deadline + m_delay, earliest);
+}
+
+void RunPacer::notBefore(nanoseconds t)
+{
+    if (m_schedule && m_origin && m_deadline < t) {
+        m_deadline = *m_origin + fromSeconds(m_schedule->resumeAt(toSeconds(t - *m_origin)));
+    }
 }
 
 void RunPacer::setDelay(double seconds)

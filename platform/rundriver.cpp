@@ -49,7 +49,12 @@ void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
     m_timer.cancel();
     m_run = std::move(run);
     m_delay = delaySeconds;
-    m_pacer.emplace(m_clock, m_delay);
+    // A rate profile paces the run in place of the delay, from Play on.
+    if (const std::optional<RateProfile> profile = RateProfile::parse(m_run->settings().rateProfile)) {
+        m_pacer.emplace(m_clock, *profile);
+    } else {
+        m_pacer.emplace(m_clock, m_delay);
+    }
     m_waited = false;
     m_waitFromLog = false;
     m_yielding = false;
@@ -85,6 +90,7 @@ void RunDriver::handle(GenerationRun::Next next)
             m_pacer->next(*m_servedAt);
         }
         m_servedAt.reset();
+        restWhilePaused();
         scheduleWait();
         return;
     case GenerationRun::Next::Idle:
@@ -117,6 +123,13 @@ void RunDriver::takeLineDelay()
     const std::optional<double> fromLog = m_run->lineDelaySeconds();
     m_pacer->setDelay(fromLog.value_or(m_delay));
     m_waitFromLog = fromLog.has_value();
+}
+
+void RunDriver::restWhilePaused()
+{
+    if (m_flags.Paused && m_pacer->profiled()) {
+        m_pacer->notBefore(m_clock.now() + kPausedProfileWait);
+    }
 }
 
 void RunDriver::scheduleWait()
@@ -164,6 +177,7 @@ void RunDriver::onTimer()
         m_pacer->next(*m_servedAt);
         m_servedAt.reset();
         now = m_clock.now();
+        restWhilePaused();
         const bool due = now >= m_pacer->deadline();
         if (!due || now >= budgetEnd) {
             // The batch is over: its lines go to the system together, before the window's turn.

@@ -30,7 +30,7 @@ public:
     RunDriver(RunFlags& flags, MonotonicClock& clock, WakeUpTimer& timer, QObject* parent = nullptr);
     ~RunDriver() override;
 
-    // Play: takes over the run and starts it.
+    // Play: takes over the run and starts it, at one line every delay or by the run's rate profile.
     void start(std::unique_ptr<GenerationRun> run, double delaySeconds);
     // Exit: the run is abandoned at once, without its end-of-run steps.
     void quit();
@@ -43,6 +43,9 @@ public:
     // Stop and exit: such a wait ends on Stop at once, while a wait of one delay is served
     // whole (Stop is honoured when it is over).
     static constexpr auto kLogWaitSlice = std::chrono::milliseconds(200);
+    // How often a paused run paced by a rate profile looks at the flags: the profile's lines of
+    // the pause are left out, as its clock runs from Play.
+    static constexpr auto kPausedProfileWait = std::chrono::milliseconds(10);
 
 signals:
     // The run ended (Finished) or failed (Halted).
@@ -53,6 +56,7 @@ private:
     void handle(GenerationRun::Next next);
     void scheduleWait();
     void takeLineDelay();
+    void restWhilePaused();
 
     RunFlags& m_flags;
     MonotonicClock& m_clock;

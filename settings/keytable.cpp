@@ -22,7 +22,7 @@ constexpr bool kWritten = true;
 constexpr bool kNotWritten = false;
 
 // clang-format off
-constexpr std::array<KeyRow, 40> kKeys{{
+constexpr std::array<KeyRow, 41> kKeys{{
     // key              phase        kind       test              replacement        in use     written      variable                when       absent           computed replacement
     {"PositionX",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
     {"PositionY",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
@@ -66,6 +66,8 @@ constexpr std::array<KeyRow, 40> kKeys{{
     // Read with the replay keys, once SyslogFormat is in.
     {"SequenceId",      P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::SequenceId,        W::Always, A::KeepsDefault},
     {"Manifest",        P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::Manifest,          W::Always, A::KeepsDefault},
+    // A bad profile is taken out: the run keeps to Delay.
+    {"RateProfile",     P::Replay,   K::Text,   T::RateForm,      "",                kInUse,    kWritten,    &S::RateProfile,       W::Always, A::KeepsDefault},
 }};
 // clang-format on
 

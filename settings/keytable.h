@@ -52,6 +52,7 @@ enum class Test
     ProtocolName,  // UDP, TCP, TLS or RELP, any case; taken in capitals
     ZeroOrOne,     // 0 or 1
     PlainPositive, // a plain decimal number above 0
+    RateForm,      // a rate profile the engine reads (RateProfile::parse)
 };
 
 // When a key is read at all.

@@ -45,6 +45,8 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.tlsPeerName = s.TLS_PeerName.empty() ? s.HostIP : s.TLS_PeerName;
     // The log's pace needs its time stamps (real logs) and an order (no random picks).
     run.replayAtLogPace = s.ReplayTiming == 1 && run.realLogs && run.generationType >= 0 && run.generationType <= 7;
+    // A replay at the log's pace keeps the log's gaps: a profile paces the other runs.
+    run.rateProfile = run.replayAtLogPace ? std::string() : s.RateProfile;
     run.replaySpeed = s.ReplaySpeed;
     run.replayMaxGap = s.ReplayMaxGap;
     run.restamp = s.ReplayRestamp == 1 && run.realLogs;

@@ -31,12 +31,13 @@ struct RewriteValues
 // The run's settings, as RunConfig::run holds them; the run reads them, never changes them.
 struct RunSettings
 {
-    double delay = 1;                                // seconds before each line, > 0 (the driver waits it)
-    bool onePass = true;                             // onetime not 0: the run ends after one pass
-    int generationType = 0;                          // -1 random line, 0 every "PIX-" line, 1..7 one level
-    bool removeHeader = false;                       // RemoveHeader 1
-    std::string headerString;                        // the marker header removal looks for
-    bool realLogs = false;                           // RealLogFile 1: lines go out unchanged after header removal
+    double delay = 1;          // seconds before each line, > 0 (the driver waits it)
+    std::string rateProfile;   // RateProfile as accepted; the driver paces by it in place of the delay
+    bool onePass = true;       // onetime not 0: the run ends after one pass
+    int generationType = 0;    // -1 random line, 0 every "PIX-" line, 1..7 one level
+    bool removeHeader = false; // RemoveHeader 1
+    std::string headerString;  // the marker header removal looks for
+    bool realLogs = false;     // RealLogFile 1: lines go out unchanged after header removal
     std::filesystem::path sourceFile = "SAMPLE.TXT"; // or "KORVANE.TXT" for real logs
     std::string firewallName;                        // the name in a composed line's header
     RewriteValues rewrite;

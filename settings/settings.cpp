@@ -4,6 +4,7 @@
 
 #include "settings/settings.h"
 
+#include "engine/rateprofile.h"
 #include "settings/asciitext.h"
 #include "settings/keytable.h"
 #include "settings/numbers.h"
@@ -53,6 +54,7 @@ bool passes(Test test, double v)
     case Test::ProtocolName:
     case Test::ZeroOrOne:
     case Test::PlainPositive:
+    case Test::RateForm:
         break;
     }
     return false;
@@ -121,6 +123,8 @@ std::string_view failedTest(Test test)
         return "is not 0 or 1";
     case Test::PlainPositive:
         return "is not a number above 0";
+    case Test::RateForm:
+        return "is not a rate profile (ramp, steps, sine, burst or poisson and its numbers)";
     case Test::Anything:
         break;
     }
@@ -170,7 +174,8 @@ public:
     {
         const bool written = write(key, replacement);
         if (stored != replacement) {
-            say(fault(key, stored, why), replacement, written, stored.empty());
+            // An empty replacement leaves the key absent, and is said so.
+            say(fault(key, stored, why), replacement.empty() ? "absent" : replacement, written, stored.empty());
         }
     }
 
@@ -281,6 +286,9 @@ std::optional<std::string> acceptedText(Test test, std::string_view value)
         if (transportNamed(protocol) != nullptr) {
             return protocol;
         }
+    }
+    if (test == Test::RateForm && RateProfile::parse(value)) {
+        return std::string(value);
     }
     return std::nullopt;
 }

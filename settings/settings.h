@@ -48,6 +48,7 @@ struct Settings
     double ReplayRestamp = 0; // 1: a real log line's time stamp becomes the time it is sent
     double SequenceId = 0;    // 1: RFC 5424 messages carry [meta sequenceId="N"]
     double Manifest = 0;      // 1: the window writes MANIFEST.JSON at the end of each run
+    std::string RateProfile;  // "" one line every Delay; else a rate over time ("ramp 1000 20000 60")
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

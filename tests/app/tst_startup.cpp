@@ -109,6 +109,13 @@ void StartupTest::showsTheSettingsInForce_data()
                                                               << "Generation Type : 0"
                                                               << "Syslog File : No"
                                                               << "" << green;
+    QTest::newRow("a rate profile shows in place of the delay")
+        << Keys{{"Delay", "2"}, {"onetime", "0"}, {"RateProfile", "ramp 1000 20000 60"}} << "Sample Logs"
+        << "Delay : ramp 1000-20000/60s"
+        << "Just One : No"
+        << "Generation Type : 0"
+        << "Syslog File : No"
+        << "" << green;
     QTest::newRow("generation type 9 shows the 0 in use")
         << Keys{{"Delay", "2"}, {"onetime", "0"}, {"GenerationType", "9"}} << "Sample Logs"
         << "Delay : 2 s"

@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
+#include "engine/rateprofile.h"
 #include "manualtimer.h"
 #include "platform/rundriver.h"
 #include "runfakes.h"
@@ -112,6 +113,8 @@ private slots:
     void runThatNeverWaitsStillHearsTheWindow_data();
     void runThatNeverWaitsStillHearsTheWindow();
     void secondRunAfterTheFirstEnded();
+    void aRateProfileIsFollowedSecondBySecond();
+    void aPausedProfileRunRestsAndKeepsItsClockFromPlay();
 };
 
 void TestRunDriver::firstLineOneDelayAfterPlay_data()
@@ -564,6 +567,54 @@ void TestRunDriver::secondRunAfterTheFirstEnded()
     // The second run is paced from its own Play.
     QCOMPARE(ms(rig.sink.arrivals[2]), 20.0);
     QCOMPARE(ms(rig.sink.arrivals[3]), 40.0);
+}
+
+void TestRunDriver::aRateProfileIsFollowedSecondBySecond()
+{
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 100), 0, false);
+    rig.settings.rateProfile = "ramp 1000 20000 10";
+    const RateProfile profile = *RateProfile::parse(rig.settings.rateProfile);
+    rig.play(1.0); // the profile, not the delay
+    rig.timer.advance(12s);
+    rig.flags.StopRequested = true;
+    rig.timer.runOut();
+    QVERIFY(!rig.driver.running());
+
+    // No line before its time, and each second carries the profile's lines within 2%.
+    std::vector<double> perSecond(12, 0);
+    for (std::size_t i = 0; i < rig.sink.arrivals.size() && rig.sink.arrivals[i] < 12s; ++i) {
+        QVERIFY(rig.sink.arrivals[i] >= seconds(profile.lineTime(static_cast<double>(i + 1))) - 1ns);
+        perSecond[static_cast<std::size_t>(rig.sink.arrivals[i] / 1s)] += 1;
+    }
+    for (std::size_t k = 0; k < perSecond.size(); ++k) {
+        const double expected = profile.integral(k + 1.0) - profile.integral(k);
+        QVERIFY2(std::abs(perSecond[k] - expected) <= 0.02 * expected,
+                 qPrintable(QStringLiteral("second %1: %2 lines, %3 due").arg(k).arg(perSecond[k]).arg(expected)));
+    }
+}
+
+void TestRunDriver::aPausedProfileRunRestsAndKeepsItsClockFromPlay()
+{
+    Rig rig(numbered(QStringLiteral("%PIX-6-302013: line %1"), 100), 0, false);
+    rig.settings.rateProfile = "ramp 1000 20000 10";
+    const RateProfile profile = *RateProfile::parse(rig.settings.rateProfile);
+    rig.play(1.0);
+    rig.timer.advance(1s);
+    rig.flags.Paused = true;
+    const std::size_t beforePause = rig.sink.lines.size();
+    const int wakeUps = rig.timer.wakeUps;
+    rig.timer.advance(1s);
+    // Paused: a wake-up every 10 ms or so rather than one for each line the profile puts there.
+    QCOMPARE(rig.sink.lines.size(), beforePause);
+    QVERIFY2(rig.timer.wakeUps - wakeUps <= 101, qPrintable(QString::number(rig.timer.wakeUps - wakeUps)));
+    rig.flags.Paused = false;
+    rig.timer.advance(1s);
+
+    // Then the profile goes on where its clock from Play stands: third-second lines, not second-second ones.
+    const auto third = std::count_if(rig.sink.arrivals.begin(), rig.sink.arrivals.end(),
+                                     [](nanoseconds at) { return at >= 2s && at < 3s; });
+    const double due = profile.integral(3) - profile.integral(2);
+    QVERIFY2(std::abs(double(third) - due) <= 0.02 * due, qPrintable(QString::number(third)));
 }
 
 QTEST_GUILESS_MAIN(TestRunDriver)

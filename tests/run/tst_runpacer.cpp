@@ -22,6 +22,9 @@ private slots:
     void dueAndRemaining();
     void stall_data();
     void stall();
+    void profileDeadlinesAreItsLineTimesFromBegin();
+    void profileStall_data();
+    void profileStall();
 };
 
 void TestRunPacer::firstDeadlineOneDelayAfterBegin_data()
@@ -114,6 +117,63 @@ void TestRunPacer::stall()
     clock.current = following + nanoseconds(lateNs); // the machine slept through the wait
     pacer.next();
     QCOMPARE(pacer.deadline() - clock.current, nanoseconds(deadlineFromNow));
+}
+
+void TestRunPacer::profileDeadlinesAreItsLineTimesFromBegin()
+{
+    // Each deadline comes from the line's own time, not from the one before: no rounding adds up.
+    const RateProfile profile = *RateProfile::parse("sine 20000 15000 3");
+    ManualClock clock;
+    clock.advance(std::chrono::seconds(7));
+    RunPacer pacer(clock, profile);
+    pacer.begin();
+    const nanoseconds play = clock.current;
+    for (int line = 1; line <= 100'000; ++line) {
+        const auto due = nanoseconds{std::llround(profile.lineTime(line) * 1e9)};
+        QCOMPARE(pacer.deadline() - play, due);
+        clock.current = pacer.deadline() + std::chrono::microseconds(line % 700); // within the catch-up
+        pacer.next(clock.current);
+    }
+    // An idle pass lays the grid again: the profile keeps its clock from Play.
+    clock.current = play + std::chrono::seconds(8);
+    pacer.begin();
+    QCOMPARE(pacer.deadline() - play,
+             nanoseconds{std::llround(profile.lineTime(std::floor(profile.integral(8)) + 1) * 1e9)});
+}
+
+void TestRunPacer::profileStall_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<double>("rate"); // at the time of the stall's end
+
+    QTest::newRow("ramp, stopped for 10 s: what is due from 20 ms before on")
+        << "ramp 1000 20000 60" << 1000.0 + 19000.0 / 6;
+    QTest::newRow("poisson, stopped for 10 s") << "poisson 5000" << 5000.0;
+}
+
+void TestRunPacer::profileStall()
+{
+    QFETCH(QString, profile);
+    QFETCH(double, rate);
+
+    ManualClock clock;
+    RunPacer pacer(clock, *RateProfile::parse(profile.toStdString()));
+    pacer.begin();
+    const nanoseconds play = clock.current;
+    clock.current = play + std::chrono::seconds(10);
+    // The lines served back to back from here: at most 20 ms worth (the poisson count is random,
+    // its mean is 100: 160 is far above what 10,000 runs would reach).
+    int backToBack = 0;
+    pacer.next(clock.current);
+    QVERIFY(pacer.deadline() >= clock.current - std::chrono::milliseconds(20));
+    while (pacer.due()) {
+        ++backToBack;
+        pacer.next(clock.current);
+    }
+    QVERIFY2(backToBack <= (profile.startsWith("poisson") ? 160 : std::lround(rate * 0.02) + 1),
+             qPrintable(QString::number(backToBack)));
+    QVERIFY(backToBack > 0);
+    QVERIFY(pacer.deadline() - clock.current < std::chrono::milliseconds(20));
 }
 
 QTEST_APPLESS_MAIN(TestRunPacer)

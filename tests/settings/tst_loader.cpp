@@ -199,6 +199,8 @@ private slots:
     void optionalOutputKeys();
     void replayKeys_data();
     void replayKeys();
+    void rateProfileKey_data();
+    void rateProfileKey();
     void eachRepairSaidOnce_data();
     void eachRepairSaidOnce();
     void absentOptionalKeyRunsAsItsRepair();
@@ -912,6 +914,40 @@ void TestLoader::replayKeys()
     QCOMPARE(store.writes(), writes);
 }
 
+void TestLoader::rateProfileKey_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("writes");
+
+    QTest::newRow("absent: none, nothing written") << ""
+                                                   << "" << QStringList();
+    QTest::newRow("a profile is taken, blanks around it removed") << "RateProfile= ramp 1000 20000 60 "
+                                                                  << "ramp 1000 20000 60" << QStringList();
+    QTest::newRow("not a profile: taken out and written back absent") << "RateProfile=ramp 5"
+                                                                      << "" << QStringList{"RateProfile="};
+}
+
+void TestLoader::rateProfileKey()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, writes);
+
+    std::map<std::string, std::string> values;
+    setPairs(values, stored);
+    MemoryStore store(values);
+    Settings s;
+    SettingsLoader(store).loadReplayKeys(s);
+    QCOMPARE(QString::fromStdString(s.RateProfile), expected);
+    QCOMPARE(store.writes(), writes);
+    // The run takes it, unless it replays at the log's pace.
+    QCOMPARE(QString::fromStdString(runConfigFrom(s, '.').run.rateProfile), expected);
+    s.RealLogFile = 1;
+    s.ReplayTiming = 1;
+    QVERIFY(runConfigFrom(s, '.').run.rateProfile.empty());
+}
+
 void TestLoader::eachRepairSaidOnce_data()
 {
     QTest::addColumn<QString>("stored"); // over a valid file with SyslogFile 1
@@ -970,6 +1006,10 @@ void TestLoader::eachRepairSaidOnce_data()
                                         "korvane.ini: ReplaySpeed \"0\" is not a number above 0; 1 written back",
                                         "korvane.ini: ReplayMaxGap \"-1\" is not a number above 0; 60 written back",
                                         "korvane.ini: ReplayRestamp \"2\" is not 0 or 1; 0 written back"};
+    QTest::newRow("RateProfile of too few numbers")
+        << "RateProfile=ramp 5" << true
+        << QStringList{"korvane.ini: RateProfile \"ramp 5\" is not a rate profile (ramp, steps, sine, burst or "
+                       "poisson and its numbers); absent written back"};
     QTest::newRow("several, in the order of the keys")
         << "HostIP=loghost;Delay=-1;SessionNum=0" << true
         << QStringList{"korvane.ini: Delay \"-1\" is not a number above 0; 1 written back",
