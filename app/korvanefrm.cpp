@@ -5,12 +5,16 @@
 #include "app/korvanefrm.h"
 
 #include "app/formkit.h"
+#include "session/manifest.h"
+#include "session/startup.h"
 
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLocale>
 #include <QPixmap>
 #include <QShortcut>
+
+#include <cstdio>
 
 namespace korvane {
 
@@ -45,11 +49,28 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
                       [this] { return m_session.progress(); });
     connect(&m_session, &RunSession::runEnded, this, [this] {
         m_runView.endRun();
+        writeManifest();
         emit runEnded();
         // The lines stay queued for the receiver; the report waits until they have settled.
         m_drain.start(OutputDrain::Leave::KeepQueue);
     });
     connect(&m_drain, &OutputDrain::ended, &m_runView, &RunPresenter::reportRun);
+}
+
+// With Manifest=1, MANIFEST.JSON beside GENERATE.TXT says what the run that just ended sent. The
+// window does not wait for a queue to drain: the counts are those of the moment.
+void KorvaneFRM::writeManifest()
+{
+    if (!m_config.manifest) {
+        return;
+    }
+    const Result<Manifest> manifest =
+        manifestOf(m_settings, localeDecimalSeparator(), m_config, m_session.record(), m_session.progress());
+    const Result<> written =
+        manifest ? korvane::writeManifest(manifest.value(), "MANIFEST.JSON") : Result<>(manifest.failure());
+    if (!written) {
+        std::fprintf(stderr, "korvane: MANIFEST.JSON not written: %s\n", written.reason().c_str());
+    }
 }
 
 KorvaneFRM::~KorvaneFRM()

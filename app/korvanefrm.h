@@ -71,6 +71,7 @@ protected:
 
 private:
     void buildControls();
+    void writeManifest(); // MANIFEST.JSON, when the settings ask for it
     void setClientHeightTwips(int twips);
 
     // Handlers

@@ -11,6 +11,7 @@
 #include "platform/systemwallclock.h"
 #include "platform/terminationsignals.h"
 #include "session/destination.h"
+#include "session/manifest.h"
 #include "session/outputdrain.h"
 #include "session/ratelog.h"
 #include "session/runoutput.h"
@@ -146,7 +147,9 @@ int main(int argc, char* argv[])
     cli::CliRun view(destination, total, onTerminal);
     RunSession session(random, wallClock, monotonicClock, view);
     view.attach(session);
-    session.configure(startup.config, output.sink());
+    RunConfig runConfig = startup.config;
+    runConfig.manifest = !options.manifest.isEmpty(); // the session then digests the source at Play
+    session.configure(runConfig, output.sink());
     session.setLineLimit(options.count);
 
     bool halted = false;
@@ -216,6 +219,17 @@ int main(int argc, char* argv[])
         cli::say("the run failed: " + streamEnd.failure);
     } else if (halted) {
         cli::say("the run failed: " + view.failure());
+    }
+    // The manifest, once the drain has made the counts final; not written is a failed run.
+    if (!options.manifest.isEmpty()) {
+        Result<Manifest> manifest = manifestOf(startup.settings, localeDecimalSeparator(), startup.config,
+                                               session.record(), session.progress());
+        const Result<> written =
+            manifest ? writeManifest(manifest.value(), options.manifest.toStdString()) : Result<>(manifest.failure());
+        if (!written) {
+            cli::say("the manifest was not written: " + written.reason());
+            return cli::kRunFailed;
+        }
     }
     return cli::exitStatusOf(halted || !streamEnd.failure.empty(), session.progress());
 }

@@ -5,6 +5,7 @@
 #include "cli/options.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cmath>
 
@@ -22,7 +23,8 @@ ParseResult parseOptions(const QStringList& arguments)
     const QCommandLineOption newFile(QStringLiteral("new"));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption rateLog(QStringLiteral("rate-log"), {}, QStringLiteral("FILE"));
-    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog});
+    const QCommandLineOption manifest(QStringLiteral("manifest"), {}, QStringLiteral("FILE"));
+    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog, manifest});
 
     ParseResult r;
     if (!parser.parse(arguments)) {
@@ -69,6 +71,15 @@ ParseResult parseOptions(const QStringList& arguments)
     r.options.newFile = parser.isSet(newFile);
     r.options.quiet = parser.isSet(quiet);
     r.options.rateLog = parser.value(rateLog);
+    // Named from the folder the command was given in, not from --dir.
+    if (parser.isSet(manifest)) {
+        if (parser.value(manifest).isEmpty()) {
+            r.status = ParseResult::Status::Invalid;
+            r.error = QStringLiteral("--manifest takes the name of a file");
+            return r;
+        }
+        r.options.manifest = QFileInfo(parser.value(manifest)).absoluteFilePath();
+    }
     return r;
 }
 
@@ -89,6 +100,8 @@ QString helpText()
         "  --new               start GENERATE.TXT afresh (by default lines are appended to it)\n"
         "  -q, --quiet         no start line and no progress line on a terminal\n"
         "  --rate-log FILE     write the lines emitted, sent and dropped in each second to FILE (CSV)\n"
+        "  --manifest FILE     at the end, write the run's manifest into FILE (JSON): the settings, the\n"
+        "                      source's digest, and how many lines were emitted, delivered and lost\n"
         "  -h, --help          show this help and end\n"
         "  -v, --version       show the version and end\n"
         "\n"

@@ -20,6 +20,7 @@ struct Options
     bool newFile = false;       // --new: GENERATE.TXT starts afresh instead of being appended to
     bool quiet = false;         // --quiet: no start line and no progress line
     QString rateLog;            // --rate-log: a CSV of the lines of each second since Play; empty for none
+    QString manifest;           // --manifest: the run's manifest goes here, as an absolute path; empty for none
 };
 
 struct ParseResult

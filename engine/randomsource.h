@@ -16,6 +16,9 @@ class RandomSource
 public:
     virtual ~RandomSource() = default;
     virtual double next() = 0;
+    // How many draws the source has made since it was made, for a record of the run that must be
+    // repeated later (the repetition discards as many first); 0 from a source that does not count.
+    virtual std::uint64_t draws() const { return 0; }
 };
 
 // The process's generator: std::mt19937 with its default seed, r = x / 2^32. Its sequence is
@@ -24,10 +27,22 @@ public:
 class DefaultRandomSource final : public RandomSource
 {
 public:
-    double next() override { return static_cast<double>(m_engine()) / 4294967296.0; }
+    double next() override
+    {
+        ++m_draws;
+        return static_cast<double>(m_engine()) / 4294967296.0;
+    }
+    std::uint64_t draws() const override { return m_draws; }
+    // Moves on as `count` draws would, without making them.
+    void discard(std::uint64_t count)
+    {
+        m_engine.discard(count);
+        m_draws += count;
+    }
 
 private:
     std::mt19937 m_engine;
+    std::uint64_t m_draws = 0;
 };
 
 } // namespace korvane

@@ -40,6 +40,7 @@ RunSession::RunSession(RandomSource& random, WallClock& wallClock, MonotonicCloc
 {
     connect(&m_driver, &RunDriver::runEnded, this, [this](GenerationRun::Next how) {
         m_endedAfterMs = m_elapsed.elapsed();
+        m_record.ended = QDateTime::currentDateTime();
         m_finishing = false;
         emit runEnded(how);
     });
@@ -54,6 +55,7 @@ void RunSession::configure(const RunConfig& config, LineSink& sink)
 {
     m_intoFile = config.output == OutputKind::File;
     m_settings = config.run;
+    m_digestsSource = config.manifest;
     m_sink.target = &sink;
     m_countsAtPlay = sink.counts();
     m_configured = true;
@@ -70,6 +72,13 @@ void RunSession::play()
     m_endedAfterMs = -1;
     m_finishing = false;
     m_elapsed.start();
+    m_record = RunRecord{};
+    m_record.started = QDateTime::currentDateTime();
+    m_record.randomDrawsBefore = m_random.draws();
+    m_record.sourceFile = m_settings.sourceFile;
+    if (m_digestsSource) {
+        m_record.sourceSha256 = fileSha256(m_settings.sourceFile);
+    }
     m_driver.start(std::make_unique<GenerationRun>(m_settings, m_flags, m_observer, m_sink, m_random, m_wallClock),
                    m_settings.delay);
 }
@@ -102,6 +111,7 @@ void RunSession::finish()
         m_flags.StopRequested = false;
         m_flags.Paused = false;
         m_endedAfterMs = m_elapsed.elapsed();
+        m_record.ended = QDateTime::currentDateTime();
         m_finishing = false;
         m_observer.runEnded(); // an end as the run's own: the abandoned run reports none
         emit runEnded(GenerationRun::Next::Finished);
@@ -142,6 +152,7 @@ SinkResult RunSession::CountingSink::write(std::string_view line)
         return result;
     }
     ++m_session.m_emitted;
+    m_session.m_record.tally.count(line);
     if (m_session.m_lineLimit > 0 && m_session.m_emitted >= m_session.m_lineLimit) {
         m_session.finish();
     }

@@ -7,6 +7,7 @@
 #include "engine/generationrun.h"
 #include "engine/linesink.h"
 #include "platform/rundriver.h"
+#include "session/runrecord.h"
 #include "settings/runconfig.h"
 
 #include <QElapsedTimer>
@@ -72,6 +73,9 @@ public:
     // The session counts the lines emitted; the rest is the sink's counts since Play, read live, so
     // that it keeps moving after the run while a receiver's queue drains.
     RunProgress progress() const;
+    // What the current (or last) run noted for its manifest; the source's digest only when the
+    // configuration asks for a manifest.
+    const RunRecord& record() const { return m_record; }
 
 signals:
     // The run ended (Finished, also after finish()) or failed (Halted).
@@ -110,6 +114,8 @@ private:
     bool m_finishing = false;
     bool m_configured = false;
     bool m_intoFile = false;
+    bool m_digestsSource = false;
+    RunRecord m_record;
 };
 
 } // namespace korvane

@@ -1,0 +1,215 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
+#include "session/manifest.h"
+
+#include "session/destination.h"
+#include "settings/atomicfile.h"
+#include "settings/keytable.h"
+#include "settings/numbers.h"
+#include "version.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace korvane {
+
+namespace {
+
+std::string isoTime(const QDateTime& time)
+{
+    // An offset of its own, so that the text carries it ("+01:00"), whatever the zone.
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs).toStdString();
+}
+
+QString text(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// Reads the fields of one object, keeping the first that is missing or of the wrong kind.
+class FieldReader
+{
+public:
+    FieldReader(const QJsonObject& object, std::string where, std::string& fault)
+        : m_object(object), m_where(std::move(where)), m_fault(fault)
+    {}
+
+    QJsonValue field(const char* name, QJsonValue::Type type)
+    {
+        const QJsonValue v = m_object.value(QLatin1String(name));
+        if (v.type() != type && m_fault.empty()) {
+            m_fault = "\"" + m_where + name + "\" is missing or not " +
+                      (type == QJsonValue::String   ? "a text"
+                       : type == QJsonValue::Double ? "a number"
+                       : type == QJsonValue::Bool   ? "true or false"
+                                                    : "an object");
+        }
+        return v;
+    }
+    std::string string(const char* name) { return field(name, QJsonValue::String).toString().toStdString(); }
+    std::int64_t count(const char* name)
+    {
+        const double v = field(name, QJsonValue::Double).toDouble();
+        if (v < 0 && m_fault.empty()) {
+            m_fault = "\"" + m_where + name + "\" is below 0";
+        }
+        return static_cast<std::int64_t>(v);
+    }
+    QJsonObject object(const char* name) { return field(name, QJsonValue::Object).toObject(); }
+
+private:
+    const QJsonObject& m_object;
+    std::string m_where;
+    std::string& m_fault;
+};
+
+} // namespace
+
+std::map<std::string, std::string> settingsAsWritten(const Settings& s)
+{
+    std::map<std::string, std::string> keys;
+    for (const KeyRow& row : keyTable()) {
+        if (row.phase == Phase::Position || (row.when == When::Syslog && s.SyslogFile != 1)) {
+            continue;
+        }
+        const Target& t = row.target;
+        if (t.number != nullptr) {
+            const double v = s.*t.number;
+            keys[std::string(row.name)] = row.name == "TCP_Framing" && v < 0 ? std::string() : numberToText(v);
+        } else {
+            keys[std::string(row.name)] =
+                t.group != nullptr ? (s.*t.group)[static_cast<std::size_t>(t.element)] : s.*t.text;
+        }
+    }
+    return keys;
+}
+
+Result<Manifest> manifestOf(const Settings& settings, char decimalSeparator, const RunConfig& config,
+                            const RunRecord& record, const RunProgress& progress)
+{
+    if (!record.sourceSha256) {
+        return record.sourceSha256.failure();
+    }
+    Manifest m;
+    m.korvaneVersion = KORVANE_VERSION;
+    m.settings = settingsAsWritten(settings);
+    m.decimalSeparator = decimalSeparator;
+    m.destination = destinationText(config).toStdString();
+    m.sourceFile = record.sourceFile.filename().string();
+    m.sourceSha256 = record.sourceSha256.value();
+    m.randomDrawsBefore = record.randomDrawsBefore;
+    m.sequenceIds = config.run.sequenceIds;
+    m.started = isoTime(record.started);
+    m.ended = isoTime(record.ended.isValid() ? record.ended : QDateTime::currentDateTime());
+    m.lines = {progress.emitted, progress.delivered, progress.dropped, progress.undelivered, progress.resent};
+    m.byId = record.tally.byId();
+    m.bySeverity = record.tally.bySeverity();
+    return m;
+}
+
+std::string manifestJson(const Manifest& m)
+{
+    QJsonObject settings;
+    for (const auto& [key, value] : m.settings) {
+        settings.insert(text(key), text(value));
+    }
+    QJsonObject byId;
+    for (const auto& [id, lines] : m.byId) {
+        byId.insert(text(id), static_cast<double>(lines));
+    }
+    QJsonObject bySeverity;
+    for (std::size_t level = 0; level < m.bySeverity.size(); ++level) {
+        bySeverity.insert(QString::number(level), static_cast<double>(m.bySeverity[level]));
+    }
+    const QJsonObject lines{{"emitted", static_cast<double>(m.lines.emitted)},
+                            {"delivered", static_cast<double>(m.lines.delivered)},
+                            {"dropped", static_cast<double>(m.lines.dropped)},
+                            {"undelivered", static_cast<double>(m.lines.undelivered)},
+                            {"resent", static_cast<double>(m.lines.resent)},
+                            {"by_id", byId},
+                            {"by_severity", bySeverity}};
+    const QJsonObject root{{"korvane_version", text(m.korvaneVersion)},
+                           {"settings", settings},
+                           {"decimal_separator", QString(QChar::fromLatin1(m.decimalSeparator))},
+                           {"destination", text(m.destination)},
+                           {"source", QJsonObject{{"file", text(m.sourceFile)}, {"sha256", text(m.sourceSha256)}}},
+                           {"random_draws_before", static_cast<double>(m.randomDrawsBefore)},
+                           {"sequence_ids", m.sequenceIds},
+                           {"started", text(m.started)},
+                           {"ended", text(m.ended)},
+                           {"lines", lines}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+}
+
+Result<Manifest> manifestFromJson(std::string_view json)
+{
+    QJsonParseError error;
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (!document.isObject()) {
+        return Failure{"not a manifest of a run: " +
+                       (document.isNull() ? error.errorString().toStdString() : std::string("not a JSON object"))};
+    }
+    const QJsonObject root = document.object();
+    std::string fault;
+    FieldReader top(root, "", fault);
+    Manifest m;
+    m.korvaneVersion = top.string("korvane_version");
+    const QJsonObject settings = top.object("settings");
+    for (auto it = settings.begin(); it != settings.end(); ++it) {
+        if (!it.value().isString() && fault.empty()) {
+            fault = "\"settings." + it.key().toStdString() + "\" is not a text";
+        }
+        m.settings[it.key().toStdString()] = it.value().toString().toStdString();
+    }
+    const std::string separator = top.string("decimal_separator");
+    m.decimalSeparator = separator.size() == 1 ? separator[0] : '.';
+    m.destination = top.string("destination");
+    const QJsonObject source = top.object("source");
+    FieldReader sourceFields(source, "source.", fault);
+    m.sourceFile = sourceFields.string("file");
+    m.sourceSha256 = sourceFields.string("sha256");
+    m.randomDrawsBefore = static_cast<std::uint64_t>(top.count("random_draws_before"));
+    m.sequenceIds = top.field("sequence_ids", QJsonValue::Bool).toBool();
+    m.started = top.string("started");
+    m.ended = top.string("ended");
+    const QJsonObject lines = top.object("lines");
+    FieldReader counts(lines, "lines.", fault);
+    m.lines = {counts.count("emitted"), counts.count("delivered"), counts.count("dropped"), counts.count("undelivered"),
+               counts.count("resent")};
+    const QJsonObject byId = counts.object("by_id");
+    for (auto it = byId.begin(); it != byId.end(); ++it) {
+        m.byId[it.key().toStdString()] = FieldReader(byId, "lines.by_id.", fault).count(qPrintable(it.key()));
+    }
+    const QJsonObject bySeverity = counts.object("by_severity");
+    FieldReader levels(bySeverity, "lines.by_severity.", fault);
+    for (std::size_t level = 0; level < m.bySeverity.size(); ++level) {
+        m.bySeverity[level] = levels.count(std::to_string(level).c_str());
+    }
+    if (!fault.empty()) {
+        return Failure{"not a manifest of a run: " + fault};
+    }
+    return m;
+}
+
+Result<> writeManifest(const Manifest& manifest, const std::filesystem::path& path)
+{
+    return replaceFileAtomically(path, manifestJson(manifest));
+}
+
+Result<Manifest> readManifest(const std::filesystem::path& path)
+{
+    const Result<std::string> content = readFileContent(path);
+    if (!content) {
+        return content.failure();
+    }
+    Result<Manifest> manifest = manifestFromJson(content.value());
+    if (!manifest) {
+        return Failure{path.string() + ": " + manifest.reason()};
+    }
+    return manifest;
+}
+
+} // namespace korvane
