@@ -6,6 +6,9 @@
 // 127.0.0.1. Its lines are the window's lines; it ends as asked and tells why when it cannot.
 #include "e2ekit.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <array>
 #include <cstdlib>
 #include <vector>
@@ -229,9 +232,15 @@ void E2eCli::countEndsTheRunAndAppends()
     QVERIFY2(r.errors.contains(QStringLiteral("1000 lines in")), qPrintable(r.errors));
     QVERIFY2(r.errors.contains(QStringLiteral("/GENERATE.TXT, plain lines; 1000 written\n")), qPrintable(r.errors));
 
-    Cli fresh(ws.folder(), {QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--new")});
-    QCOMPARE(fresh.wait().exitCode, 0);
+    Cli fresh(ws.folder(), {QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--new"),
+                            QStringLiteral("--manifest"), ws.path(QStringLiteral("run.json"))});
+    const CliResult again = fresh.wait();
+    QCOMPARE(again.exitCode, 0);
     QCOMPARE(ws.read(QStringLiteral("GENERATE.TXT")).count("\r\n"), 3);
+    // The manifest counts what the summary says.
+    QVERIFY2(again.errors.contains(QStringLiteral("3 lines in")), qPrintable(again.errors));
+    const QJsonObject manifest = QJsonDocument::fromJson(ws.read(QStringLiteral("run.json"))).object();
+    QCOMPARE(manifest.value(QStringLiteral("lines")).toObject().value(QStringLiteral("emitted")).toInt(-1), 3);
 }
 
 void E2eCli::signalEndsAnEndlessRunWithWholeLines()
