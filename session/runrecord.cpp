@@ -9,15 +9,6 @@
 
 namespace korvane {
 
-namespace {
-
-std::size_t slotOf(std::uint32_t key, std::size_t size)
-{
-    return (key * 0x9E3779B1u) & (size - 1); // size is a power of two
-}
-
-} // namespace
-
 void MessageTally::countKey(std::uint32_t key)
 {
     if (2 * (m_used + 1) > m_slots.size()) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -28,7 +29,7 @@ class MessageTally
 public:
     void count(std::string_view line)
     {
-        const std::size_t at = line.find("PIX-");
+        const std::size_t at = findPix(line);
         if (at == std::string_view::npos || at + 4 >= line.size()) {
             return;
         }
@@ -50,9 +51,18 @@ public:
             }
             number = number * 10 + digit;
         }
-        if (digits > 0) {
-            countKey(severity << 27 | digits << 24 | number); // the digit count keeps leading zeros
+        if (digits == 0) {
+            return;
         }
+        const std::uint32_t key = severity << 27 | digits << 24 | number; // the digit count keeps leading zeros
+        if (!m_slots.empty()) {
+            std::pair<std::uint32_t, std::int64_t>& slot = m_slots[slotOf(key, m_slots.size())];
+            if (slot.first == key) {
+                ++slot.second; // the usual case: an id seen before, in its first slot
+                return;
+            }
+        }
+        countKey(key);
     }
 
     // "6-302013" -> lines, in the order of the texts.
@@ -62,6 +72,27 @@ public:
 
 private:
     static constexpr std::uint32_t kMaxDigits = 7; // 9999999 < 2^24
+    // The first "PIX-": memchr finds the candidates (string_view::find tries every character).
+    static std::size_t findPix(std::string_view line)
+    {
+        const char* p = line.data();
+        const char* const end = p + line.size();
+        while (end - p >= 4) {
+            p = static_cast<const char*>(std::memchr(p, 'P', static_cast<std::size_t>(end - p - 3)));
+            if (p == nullptr) {
+                break;
+            }
+            if (p[1] == 'I' && p[2] == 'X' && p[3] == '-') {
+                return static_cast<std::size_t>(p - line.data());
+            }
+            ++p;
+        }
+        return std::string_view::npos;
+    }
+    static std::size_t slotOf(std::uint32_t key, std::size_t size)
+    {
+        return (key * 0x9E3779B1u) & (size - 1); // size is a power of two
+    }
     void countKey(std::uint32_t key);
 
     std::array<std::int64_t, 8> m_bySeverity{};
