@@ -43,7 +43,7 @@ std::map<std::string, std::int64_t> MessageTally::byId() const
             continue;
         }
         std::string number = std::to_string(key & 0xffffffu);
-        const std::size_t digits = key >> 24 & 7u;
+        const std::size_t digits = (key >> 24) & 7u;
         number.insert(0, digits > number.size() ? digits - number.size() : 0, '0');
         ids[std::to_string(key >> 27) + '-' + number] = lines;
     }

@@ -54,7 +54,7 @@ public:
         if (digits == 0) {
             return;
         }
-        const std::uint32_t key = severity << 27 | digits << 24 | number; // the digit count keeps leading zeros
+        const std::uint32_t key = (severity << 27) | (digits << 24) | number; // the digit count keeps leading zeros
         if (!m_slots.empty()) {
             std::pair<std::uint32_t, std::int64_t>& slot = m_slots[slotOf(key, m_slots.size())];
             if (slot.first == key) {
