@@ -9,10 +9,10 @@
 
 namespace korvane {
 
-void MessageTally::countKey(std::uint32_t key)
+void MessageTally::countKey(std::uint64_t key)
 {
     if (2 * (m_used + 1) > m_slots.size()) {
-        std::vector<std::pair<std::uint32_t, std::int64_t>> old(m_slots.empty() ? 64 : 2 * m_slots.size());
+        std::vector<std::pair<std::uint64_t, std::int64_t>> old(m_slots.empty() ? 64 : 2 * m_slots.size());
         old.swap(m_slots);
         for (const auto& [k, n] : old) {
             if (k != 0) {
@@ -35,19 +35,46 @@ void MessageTally::countKey(std::uint32_t key)
     ++m_slots[s].second;
 }
 
+namespace {
+
+// The bytes of a key: the severity's digit, then "-" and the number's digits where the line had them.
+std::string keyText(std::uint64_t key)
+{
+    std::string text;
+    for (; key != 0; key >>= 8) {
+        text.push_back(static_cast<char>(key & 0xff));
+    }
+    return text;
+}
+
+int severityOf(const std::string& text)
+{
+    return !text.empty() && text[0] >= '0' && text[0] <= '7' ? text[0] - '0' : -1;
+}
+
+} // namespace
+
 std::map<std::string, std::int64_t> MessageTally::byId() const
 {
     std::map<std::string, std::int64_t> ids;
     for (const auto& [key, lines] : m_slots) {
-        if (key == 0) {
-            continue;
+        const std::string text = keyText(key);
+        if (key != 0 && severityOf(text) >= 0 && text.size() > 2 && text[1] == '-') {
+            ids[text] += lines;
         }
-        std::string number = std::to_string(key & 0xffffffu);
-        const std::size_t digits = (key >> 24) & 7u;
-        number.insert(0, digits > number.size() ? digits - number.size() : 0, '0');
-        ids[std::to_string(key >> 27) + '-' + number] = lines;
     }
     return ids;
+}
+
+std::array<std::int64_t, 8> MessageTally::bySeverity() const
+{
+    std::array<std::int64_t, 8> levels{};
+    for (const auto& [key, lines] : m_slots) {
+        if (const int level = severityOf(keyText(key)); key != 0 && level >= 0) {
+            levels[static_cast<std::size_t>(level)] += lines;
+        }
+    }
+    return levels;
 }
 
 Result<std::string> fileSha256(const std::filesystem::path& path)

@@ -8,7 +8,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -23,7 +25,8 @@ namespace korvane {
 // How many lines of a run carried each message id and each severity, read from the first "PIX-"
 // of each line: "PIX-6-302013" counts for id 6-302013 and severity 6. A line without "PIX-" and a
 // digit 0 to 7 after it counts for neither; one without a number after "PIX-n-" for its severity
-// only. Counting a line costs a search for "PIX-" and one probe of a small open-addressing table.
+// only. A line costs a search for "X" and one probe of a small open-addressing table keyed by the
+// eight bytes after "PIX-" up to the end of the number (taken apart only when the counts are read).
 class MessageTally
 {
 public:
@@ -33,30 +36,30 @@ public:
         if (at == std::string_view::npos || at + 4 >= line.size()) {
             return;
         }
-        const unsigned severity = static_cast<unsigned char>(line[at + 4]) - static_cast<unsigned>('0');
-        if (severity > 7) {
-            return;
-        }
-        ++m_bySeverity[severity];
-        std::size_t i = at + 5;
-        if (i >= line.size() || line[i] != '-') {
-            return;
-        }
-        std::uint32_t number = 0;
-        std::uint32_t digits = 0;
-        for (++i; i < line.size() && digits < kMaxDigits; ++i, ++digits) {
-            const unsigned digit = static_cast<unsigned char>(line[i]) - static_cast<unsigned>('0');
-            if (digit > 9) {
-                break;
+        const char* p = line.data() + at + 4;
+        const std::size_t left = line.size() - at - 4;
+        std::uint64_t word = 0;
+        if (left >= 8) {
+            for (int i = 0; i < 8; ++i) { // one load on the usual targets, whatever their byte order
+                word |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
             }
-            number = number * 10 + digit;
+        } else {
+            for (std::size_t i = 0; i < left; ++i) {
+                word |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+            }
         }
-        if (digits == 0) {
+        // The number ends at the first byte from the third on that is no digit: it and what
+        // follows are cut off (a 0 byte is no digit).
+        const std::uint64_t flipped = word ^ 0x3030303030303030ull;
+        const std::uint64_t noDigit =
+            (((flipped & 0x7f7f7f7f7f7f7f7full) + 0x7676767676767676ull) | flipped) & 0x8080808080808080ull;
+        const std::uint64_t after = noDigit & ~0xffffull;
+        const std::uint64_t key = after == 0 ? word : word & ((std::uint64_t{1} << (std::countr_zero(after) & ~7)) - 1);
+        if (key == 0) {
             return;
         }
-        const std::uint32_t key = (severity << 27) | (digits << 24) | number; // the digit count keeps leading zeros
         if (!m_slots.empty()) {
-            std::pair<std::uint32_t, std::int64_t>& slot = m_slots[slotOf(key, m_slots.size())];
+            std::pair<std::uint64_t, std::int64_t>& slot = m_slots[slotOf(key, m_slots.size())];
             if (slot.first == key) {
                 ++slot.second; // the usual case: an id seen before, in its first slot
                 return;
@@ -68,36 +71,35 @@ public:
     // "6-302013" -> lines, in the order of the texts.
     std::map<std::string, std::int64_t> byId() const;
     // Lines per severity 0 to 7.
-    const std::array<std::int64_t, 8>& bySeverity() const { return m_bySeverity; }
+    std::array<std::int64_t, 8> bySeverity() const;
 
 private:
-    static constexpr std::uint32_t kMaxDigits = 7; // 9999999 < 2^24
-    // The first "PIX-": memchr finds the candidates (string_view::find tries every character).
+    // The first "PIX-": every one holds an "X", rarer than a "P" in a header.
     static std::size_t findPix(std::string_view line)
     {
-        const char* p = line.data();
-        const char* const end = p + line.size();
-        while (end - p >= 4) {
-            p = static_cast<const char*>(std::memchr(p, 'P', static_cast<std::size_t>(end - p - 3)));
+        const char* const begin = line.data();
+        const char* const end = begin + line.size();
+        const char* p = begin + std::min<std::size_t>(line.size(), 2);
+        while (end - p >= 2) {
+            p = static_cast<const char*>(std::memchr(p, 'X', static_cast<std::size_t>(end - p - 1)));
             if (p == nullptr) {
                 break;
             }
-            if (p[1] == 'I' && p[2] == 'X' && p[3] == '-') {
-                return static_cast<std::size_t>(p - line.data());
+            if (p[1] == '-' && p[-1] == 'I' && p[-2] == 'P') {
+                return static_cast<std::size_t>(p - 2 - begin);
             }
             ++p;
         }
         return std::string_view::npos;
     }
-    static std::size_t slotOf(std::uint32_t key, std::size_t size)
+    static std::size_t slotOf(std::uint64_t key, std::size_t size)
     {
-        return (key * 0x9E3779B1u) & (size - 1); // size is a power of two
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) & (size - 1); // size: a power of two
     }
-    void countKey(std::uint32_t key);
+    void countKey(std::uint64_t key);
 
-    std::array<std::int64_t, 8> m_bySeverity{};
     // Slots of key (never 0) and count; at most half full.
-    std::vector<std::pair<std::uint32_t, std::int64_t>> m_slots;
+    std::vector<std::pair<std::uint64_t, std::int64_t>> m_slots;
     std::size_t m_used = 0;
 };
 
