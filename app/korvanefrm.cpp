@@ -49,12 +49,15 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
                       [this] { return m_session.progress(); });
     connect(&m_session, &RunSession::runEnded, this, [this] {
         m_runView.endRun();
-        writeManifest();
         emit runEnded();
-        // The lines stay queued for the receiver; the report waits until they have settled.
+        // The lines stay queued for the receiver; the report and the manifest wait until they have
+        // settled (at most the drain's time), or until the next Play or the exit.
         m_drain.start(OutputDrain::Leave::KeepQueue);
     });
-    connect(&m_drain, &OutputDrain::ended, &m_runView, &RunPresenter::reportRun);
+    connect(&m_drain, &OutputDrain::ended, this, [this] {
+        m_runView.reportRun();
+        writeManifest();
+    });
 }
 
 // With Manifest=1, MANIFEST.JSON beside GENERATE.TXT says what the run that just ended sent. The

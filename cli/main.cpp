@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // korvane-cli: the runs of Korvane's window, without a window.
+#include "cli/checkcommand.h"
 #include "cli/clirun.h"
 #include "cli/durationlimit.h"
 #include "cli/options.h"
@@ -89,6 +90,7 @@ int main(int argc, char* argv[])
                      qPrintable(parsed.error));
         return cli::kUsageError;
     case cli::ParseResult::Status::Run:
+    case cli::ParseResult::Status::Check:
         break;
     }
     const cli::Options& options = parsed.options;
@@ -99,6 +101,9 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("cannot work in %1: %2")
                         .arg(options.folder, QString::fromLocal8Bit(std::strerror(errno)))
                         .toStdString());
+    }
+    if (parsed.status == cli::ParseResult::Status::Check) {
+        return cli::runCheck({options.check, options.manifest, options.report, options.escaped});
     }
 
     // korvane.ini read and repaired as the window does; the window's own keys are left alone.

@@ -24,7 +24,10 @@ ParseResult parseOptions(const QStringList& arguments)
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption rateLog(QStringLiteral("rate-log"), {}, QStringLiteral("FILE"));
     const QCommandLineOption manifest(QStringLiteral("manifest"), {}, QStringLiteral("FILE"));
-    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog, manifest});
+    const QCommandLineOption check(QStringLiteral("check"), {}, QStringLiteral("STORED"));
+    const QCommandLineOption report(QStringLiteral("report"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption escaped(QStringLiteral("escaped"));
+    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog, manifest, check, report, escaped});
 
     ParseResult r;
     if (!parser.parse(arguments)) {
@@ -80,6 +83,27 @@ ParseResult parseOptions(const QStringList& arguments)
         }
         r.options.manifest = QFileInfo(parser.value(manifest)).absoluteFilePath();
     }
+    const auto invalid = [&r](const QString& error) {
+        r.status = ParseResult::Status::Invalid;
+        r.error = error;
+        return r;
+    };
+    if (parser.isSet(check)) {
+        if (parser.value(check).isEmpty() || r.options.manifest.isEmpty()) {
+            return invalid(QStringLiteral("--check takes the collector's file, and --manifest the run's"));
+        }
+        r.options.check = QFileInfo(parser.value(check)).absoluteFilePath();
+        r.status = ParseResult::Status::Check;
+    } else if (parser.isSet(report) || parser.isSet(escaped)) {
+        return invalid(QStringLiteral("--report and --escaped go with --check"));
+    }
+    if (parser.isSet(report)) {
+        if (parser.value(report).isEmpty()) {
+            return invalid(QStringLiteral("--report takes the name of a file"));
+        }
+        r.options.report = QFileInfo(parser.value(report)).absoluteFilePath();
+    }
+    r.options.escaped = parser.isSet(escaped);
     return r;
 }
 
@@ -102,6 +126,13 @@ QString helpText()
         "  --rate-log FILE     write the lines emitted, sent and dropped in each second to FILE (CSV)\n"
         "  --manifest FILE     at the end, write the run's manifest into FILE (JSON): the settings, the\n"
         "                      source's digest, and how many lines were emitted, delivered and lost\n"
+        "  --check STORED      instead of a run, find the messages of the run of --manifest in STORED, a\n"
+        "                      collector's file of one message per line: say how many are missing,\n"
+        "                      duplicated, reordered, damaged, and the foreign lines (the folder must hold\n"
+        "                      the run's source); exit status 0 when none is missing, duplicated or\n"
+        "                      damaged, 3 otherwise, 1 when a file cannot be read\n"
+        "  --report FILE       with --check, write those counts, in all and per message id, into FILE (JSON)\n"
+        "  --escaped           with --check, STORED escapes control bytes as harkwell --stdout writes them\n"
         "  -h, --help          show this help and end\n"
         "  -v, --version       show the version and end\n"
         "\n"

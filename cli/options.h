@@ -20,6 +20,9 @@ struct Options
     bool newFile = false;       // --new: GENERATE.TXT starts afresh instead of being appended to
     bool quiet = false;         // --quiet: no start line and no progress line
     QString rateLog;            // --rate-log: a CSV of the lines of each second since Play; empty for none
+    QString check;              // --check: the collector's file to compare with the run of --manifest
+    QString report;             // --report: the check's JSON report goes here
+    bool escaped = false;       // --escaped: the checked lines escape control bytes as harkwell --stdout does
     QString manifest;           // --manifest: the run's manifest goes here, as an absolute path; empty for none
 };
 
@@ -28,6 +31,7 @@ struct ParseResult
     enum class Status
     {
         Run,
+        Check, // compare a collector's file with a run's manifest
         ShowHelp,
         ShowVersion,
         Invalid
