@@ -18,9 +18,9 @@ namespace {
 constexpr int kGap = 4; // between the plot area, its labels and the edge
 
 // x of the boundary secondsAgo seconds before the end of the newest second.
-int xAt(const QRect& plot, int secondsAgo)
+int xAt(const QRect& plot, int secondsAgo, int seconds)
 {
-    return plot.left() + (RateHistory::kSeconds - secondsAgo) * plot.width() / RateHistory::kSeconds;
+    return plot.left() + (seconds - secondsAgo) * plot.width() / seconds;
 }
 
 // y of value on a value axis from 0 at the bottom of plot to maximum at its top.
@@ -29,12 +29,12 @@ int yAt(const QRect& plot, double value, double maximum)
     return plot.bottom() - static_cast<int>(value / maximum * plot.height());
 }
 
-void paintLegend(QPainter& painter, QPoint at, const QPalette& palette)
+void paintLegend(QPainter& painter, QPoint at, const QPalette& palette, int seconds)
 {
     const QFontMetrics metrics = painter.fontMetrics();
     const int box = metrics.height() / 2;
     int x = at.x();
-    const QString title = QObject::tr("Lines/s, last 10 min:");
+    const QString title = QObject::tr("Lines/s, last %1:").arg(spanText(seconds));
     painter.setPen(palette.color(QPalette::Text));
     painter.drawText(x, at.y() + metrics.ascent(), title);
     x += metrics.horizontalAdvance(title) + 2 * kGap;
@@ -49,8 +49,10 @@ void paintLegend(QPainter& painter, QPoint at, const QPalette& palette)
 
 } // namespace
 
-void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& history, const QPalette& palette)
+void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& history, const QPalette& palette,
+                    int seconds)
 {
+    seconds = std::clamp(seconds, 1, RateHistory::kSeconds);
     painter.save();
     painter.fillRect(rect, palette.color(QPalette::Base));
     const QFontMetrics metrics = painter.fontMetrics();
@@ -65,7 +67,7 @@ void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& his
     const QRect plot = rect.adjusted(kGap + labelWidth + kGap, kGap + metrics.height() + kGap,
                                      -(kGap + metrics.horizontalAdvance(QStringLiteral("now")) / 2),
                                      -(kGap + metrics.height() + kGap));
-    paintLegend(painter, {plot.left(), rect.top() + kGap}, palette);
+    paintLegend(painter, {plot.left(), rect.top() + kGap}, palette, seconds);
     if (plot.width() <= 0 || plot.height() <= 0) {
         painter.restore();
         return;
@@ -88,8 +90,8 @@ void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& his
                           metrics.height());
         painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, rateLabel(value));
     }
-    for (const TimeTick& tick : timeTicks()) {
-        const int x = xAt(plot, tick.secondsAgo);
+    for (const TimeTick& tick : timeTicks(seconds)) {
+        const int x = xAt(plot, tick.secondsAgo, seconds);
         painter.setPen(gridColour);
         painter.drawLine(x, plot.top(), x, plot.bottom() + kGap);
         painter.setPen(palette.color(QPalette::Text));
@@ -99,10 +101,10 @@ void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& his
     }
 
     // A column a second, at least a pixel wide; the dropped part on top of the received one.
-    for (int secondsAgo = 0; secondsAgo < history.size(); ++secondsAgo) {
+    for (int secondsAgo = 0; secondsAgo < std::min(history.size(), seconds); ++secondsAgo) {
         const RateSample sample = history.at(secondsAgo);
-        const int left = xAt(plot, secondsAgo + 1);
-        const int width = std::max(1, xAt(plot, secondsAgo) - left);
+        const int left = xAt(plot, secondsAgo + 1, seconds);
+        const int width = std::max(1, xAt(plot, secondsAgo, seconds) - left);
         const int receivedTop = yAt(plot, static_cast<double>(sample.received), maximum);
         const int droppedTop = yAt(plot, static_cast<double>(sample.received + sample.dropped), maximum);
         painter.fillRect(left, receivedTop, width, plot.bottom() - receivedTop, kReceivedColour);
@@ -111,11 +113,11 @@ void paintRateChart(QPainter& painter, const QRect& rect, const RateHistory& his
     painter.restore();
 }
 
-QImage renderRateChart(const RateHistory& history, QSize size)
+QImage renderRateChart(const RateHistory& history, QSize size, int seconds)
 {
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
-    paintRateChart(painter, image.rect(), history, QGuiApplication::palette());
+    paintRateChart(painter, image.rect(), history, QGuiApplication::palette(), seconds);
     return image;
 }
 

@@ -75,11 +75,18 @@ QString rateLabel(double rate)
     return QString::number(rate, 'g', 3);
 }
 
-QList<TimeTick> timeTicks()
+QString spanText(int seconds)
+{
+    return seconds >= 120 && seconds % 60 == 0 ? QStringLiteral("%1 min").arg(seconds / 60)
+                                               : QStringLiteral("%1 s").arg(seconds);
+}
+
+QList<TimeTick> timeTicks(int seconds)
 {
     QList<TimeTick> ticks;
-    for (int minutes = RateHistory::kSeconds / 60; minutes > 0; minutes -= 2) {
-        ticks.append({minutes * 60, QStringLiteral("-%1 min").arg(minutes)});
+    const int step = std::max(1, seconds / 5);
+    for (int ago = seconds; ago > 0; ago -= step) {
+        ticks.append({ago, u'-' + spanText(seconds >= 120 ? ago - ago % 60 : ago)});
     }
     ticks.append({0, QStringLiteral("now")});
     return ticks;

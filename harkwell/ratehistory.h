@@ -69,8 +69,11 @@ struct TimeTick
     int secondsAgo = 0;
     QString label;
 };
-// The marks of the time axis, every two minutes from ten minutes ago ("-10 min") to the newest second ("now").
-[[nodiscard]] QList<TimeTick> timeTicks();
+// The marks of an axis of the last `seconds` seconds, five steps from its start to the newest second ("now"):
+// every two minutes from "-10 min" for the ten minutes held, in seconds ("-48 s") for a span under two minutes.
+[[nodiscard]] QList<TimeTick> timeTicks(int seconds = RateHistory::kSeconds);
+// A span as the axis and the legend name it: "10 min", "60 s".
+[[nodiscard]] QString spanText(int seconds);
 
 // Takes a sample of a listener's counters once a second, for the window's chart and the end-of-run plot.
 class RateSampler : public QObject

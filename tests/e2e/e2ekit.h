@@ -606,7 +606,8 @@ private:
 class Harkwell
 {
 public:
-    Harkwell(const Workspace& workspace, quint16 port, const QString& name = QStringLiteral("harkwell"))
+    Harkwell(const Workspace& workspace, quint16 port, const QString& name = QStringLiteral("harkwell"),
+             const QStringList& more = {})
         : m_outPath(workspace.root() + QLatin1Char('/') + name + QStringLiteral(".out")),
           m_errPath(workspace.root() + QLatin1Char('/') + name + QStringLiteral(".err"))
     {
@@ -617,8 +618,9 @@ public:
         m_process.setStandardOutputFile(m_outPath);
         m_process.setStandardErrorFile(m_errPath);
         m_process.start(binDir() + QStringLiteral("/harkwell"),
-                        {QStringLiteral("--stdout"), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
-                         QStringLiteral("--port"), QString::number(port)});
+                        QStringList{QStringLiteral("--stdout"), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
+                                    QStringLiteral("--port"), QString::number(port)} +
+                            more);
     }
 
     ~Harkwell()

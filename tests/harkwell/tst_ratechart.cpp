@@ -40,7 +40,8 @@ class TestRateChart : public QObject
 private slots:
     void valueAxisEndsOnARoundRate_data();
     void valueAxisEndsOnARoundRate();
-    void timeAxisCoversTheLastTenMinutes();
+    void timeAxisCoversItsSpan_data();
+    void timeAxisCoversItsSpan();
     void historyKeepsTheLastTenMinutes_data();
     void historyKeepsTheLastTenMinutes();
     void totalsBecomeCountsPerSecond();
@@ -80,17 +81,30 @@ void TestRateChart::valueAxisEndsOnARoundRate()
     QCOMPARE(rateLabel(double(scale.maximum)), label);
 }
 
-void TestRateChart::timeAxisCoversTheLastTenMinutes()
+void TestRateChart::timeAxisCoversItsSpan_data()
 {
+    QTest::addColumn<int>("span");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QList<int>>("secondsAgo");
+    QTest::newRow("the ten minutes held, in minutes")
+        << RateHistory::kSeconds << QStringList{"-10 min", "-8 min", "-6 min", "-4 min", "-2 min", "now"}
+        << QList<int>{RateHistory::kSeconds, 480, 360, 240, 120, 0};
+    QTest::newRow("a minute, in seconds")
+        << 60 << QStringList{"-60 s", "-48 s", "-36 s", "-24 s", "-12 s", "now"} << QList<int>{60, 48, 36, 24, 12, 0};
+}
+
+void TestRateChart::timeAxisCoversItsSpan()
+{
+    QFETCH(int, span);
     QStringList labels;
     QList<int> secondsAgo;
-    for (const TimeTick& tick : timeTicks()) {
+    for (const TimeTick& tick : timeTicks(span)) {
         labels.append(tick.label);
         secondsAgo.append(tick.secondsAgo);
     }
 
-    QCOMPARE(labels, (QStringList{"-10 min", "-8 min", "-6 min", "-4 min", "-2 min", "now"}));
-    QCOMPARE(secondsAgo, (QList<int>{RateHistory::kSeconds, 480, 360, 240, 120, 0}));
+    QTEST(labels, "labels");
+    QTEST(secondsAgo, "secondsAgo");
 }
 
 void TestRateChart::historyKeepsTheLastTenMinutes_data()
