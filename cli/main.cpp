@@ -173,8 +173,8 @@ int main(int argc, char* argv[])
     QTimer rateSampler;
     rateSampler.setTimerType(Qt::PreciseTimer);
     QObject::connect(&rateSampler, &QTimer::timeout, &app, [&] { rateLog.sample(session.progress()); });
-    if (!rateLogPath.isEmpty()) {
-        rateSampler.start(RateLog::kSampleEvery);
+    if (!rateLogPath.isEmpty() || !options.manifest.isEmpty()) {
+        rateSampler.start(RateLog::kSampleEvery); // the manifest holds the same series
     }
 
     view.startProgress();
@@ -199,8 +199,8 @@ int main(int argc, char* argv[])
     }
     view.stopProgress();
     rateSampler.stop();
+    rateLog.finish(session.progress());
     if (!rateLogPath.isEmpty()) {
-        rateLog.finish(session.progress());
         QFile file(rateLogPath);
         const std::string csv = rateLog.csv();
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -229,6 +229,9 @@ int main(int argc, char* argv[])
     if (!options.manifest.isEmpty()) {
         Result<Manifest> manifest = manifestOf(startup.settings, localeDecimalSeparator(), startup.config,
                                                session.record(), session.progress());
+        if (manifest) {
+            manifest.value().perSecond = rateLog.rows();
+        }
         const Result<> written =
             manifest ? writeManifest(manifest.value(), options.manifest.toStdString()) : Result<>(manifest.failure());
         if (!written) {

@@ -10,6 +10,7 @@
 #include "settings/numbers.h"
 #include "version.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -130,6 +131,11 @@ std::string manifestJson(const Manifest& m)
                             {"resent", static_cast<double>(m.lines.resent)},
                             {"by_id", byId},
                             {"by_severity", bySeverity}};
+    QJsonArray perSecond; // [second, emitted, sent, dropped]
+    for (const RateLog::Row& row : m.perSecond) {
+        perSecond.append(QJsonArray{static_cast<double>(row.second), static_cast<double>(row.emitted),
+                                    static_cast<double>(row.sent), static_cast<double>(row.dropped)});
+    }
     const QJsonObject root{{"korvane_version", text(m.korvaneVersion)},
                            {"settings", settings},
                            {"decimal_separator", QString(QChar::fromLatin1(m.decimalSeparator))},
@@ -139,7 +145,8 @@ std::string manifestJson(const Manifest& m)
                            {"sequence_ids", m.sequenceIds},
                            {"started", text(m.started)},
                            {"ended", text(m.ended)},
-                           {"lines", lines}};
+                           {"lines", lines},
+                           {"per_second", perSecond}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -187,6 +194,15 @@ Result<Manifest> manifestFromJson(std::string_view json)
     FieldReader levels(bySeverity, "lines.by_severity.", fault);
     for (std::size_t level = 0; level < m.bySeverity.size(); ++level) {
         m.bySeverity[level] = levels.count(std::to_string(level).c_str());
+    }
+    // Absent from a manifest of a run whose rate was not followed.
+    for (const QJsonValue& value : root.value(QStringLiteral("per_second")).toArray()) {
+        const QJsonArray row = value.toArray();
+        if (row.size() != 4) {
+            fault = "per_second holds a row that is not [second, emitted, sent, dropped]";
+            break;
+        }
+        m.perSecond.push_back({row[0].toInteger(), row[1].toInteger(), row[2].toInteger(), row[3].toInteger()});
     }
     if (!fault.empty()) {
         return Failure{"not a manifest of a run: " + fault};

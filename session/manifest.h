@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "session/ratelog.h"
 #include "session/runrecord.h"
 #include "session/runsession.h"
 #include "settings/result.h"
@@ -46,6 +47,7 @@ struct Manifest
     } lines;
     std::map<std::string, std::int64_t> byId; // "6-302013" -> lines emitted
     std::array<std::int64_t, 8> bySeverity{}; // per severity 0 to 7
+    std::vector<RateLog::Row> perSecond;      // the achieved rate, where the front-end followed it
 
     friend bool operator==(const Manifest&, const Manifest&) = default;
 };

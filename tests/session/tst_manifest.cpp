@@ -170,9 +170,13 @@ void TestManifest::manifestTellsTheRunAndItsMessagesComeAgain()
     QCOMPARE(again.run.headerString, used.run.headerString);
     QCOMPARE(again.run.rewrite.sessionNum, used.run.rewrite.sessionNum);
     QCOMPARE(again.run.sequenceIds, used.run.sequenceIds);
-    const Result<Manifest> read = manifestFromJson(manifestJson(m));
-    QVERIFY2(read.ok(), read.reason().c_str());
-    QVERIFY(read.value() == m);
+    Manifest withRate = m;
+    withRate.perSecond = {{0, 900, 880, 20}, {1, 1000, 1000, 0}};
+    for (const Manifest& written : {m, withRate}) {
+        const Result<Manifest> read = manifestFromJson(manifestJson(written));
+        QVERIFY2(read.ok(), read.reason().c_str());
+        QVERIFY(read.value() == written);
+    }
 
     Result<> outcome;
     QCOMPARE(regenerated(m, &outcome), messages);
