@@ -13,18 +13,6 @@
 
 using namespace korvane::e2e;
 
-namespace {
-
-// The number of the template a line came from (numberedTemplates), -1 for none.
-int lineNumber(const QByteArray& line)
-{
-    static const QRegularExpression re(QStringLiteral("%PIX-\\d-71(\\d+):"));
-    const QRegularExpressionMatch m = re.match(QString::fromLatin1(line));
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
-} // namespace
-
 class E2eCheck : public QObject
 {
     Q_OBJECT

@@ -837,6 +837,14 @@ inline QList<QByteArray> numberedTemplates(int count)
     return lines;
 }
 
+// The number of the template a line came from (numberedTemplates), -1 for none.
+inline int lineNumber(const QByteArray& line)
+{
+    static const QRegularExpression re(QStringLiteral("%PIX-\\d-71(\\d+):"));
+    const QRegularExpressionMatch m = re.match(QString::fromLatin1(line));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
 // The place in the file of the template a composed line came from; -1 when the line carries none.
 inline int templateIndex(const QByteArray& line)
 {
