@@ -8,7 +8,7 @@
 
 #include "app/startupdialogs.h"
 #include "app/windowposition.h"
-#include "engine/rateprofile.h"
+#include "settings/rateprofile.h"
 #include "session/destination.h"
 #include "session/startup.h"
 #include "settings/numbers.h"

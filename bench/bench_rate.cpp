@@ -14,7 +14,7 @@
 
 #include "engine/generationrun.h"
 #include "engine/linereader.h"
-#include "engine/rateprofile.h"
+#include "settings/rateprofile.h"
 #include "platform/filesink.h"
 #include "platform/rundriver.h"
 #include "platform/systemwallclock.h"

@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "engine/rateprofile.h"
+#include "settings/rateprofile.h"
 
 #include <chrono>
 #include <cstdint>

@@ -203,4 +203,29 @@ std::string singleToText(float value)
     return shortestText(value, 7, '.');
 }
 
+std::optional<double> plainDecimal(std::string_view text)
+{
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const auto digitsOnly = [](std::string_view d) {
+        return std::ranges::all_of(d, [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if ((whole.empty() && fraction.empty()) || !digitsOnly(whole) || !digitsOnly(fraction)) {
+        return std::nullopt;
+    }
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, v, std::chars_format::fixed);
+    if (error != std::errc() || stop != end || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return negative ? -v : v;
+}
+
 } // namespace korvane

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,9 @@ std::string numberToText(double value, char decimalSeparator = '.');
 // Shortest decimal text of a single-precision number (up to 7 significant digits), as the
 // window position is stored: 1440 -> "1440", -120 -> "-120". Always "." as separator.
 std::string singleToText(float value);
+
+// A plain decimal number and nothing else: an optional sign, digits, an optional "." with
+// digits; no exponent, no "&H", no blanks inside. Read the same whatever the locale.
+std::optional<double> plainDecimal(std::string_view text);
 
 } // namespace korvane

@@ -4,11 +4,11 @@
 
 #include "settings/settings.h"
 
-#include "engine/rateprofile.h"
 #include "settings/asciitext.h"
 #include "settings/keytable.h"
 #include "settings/numbers.h"
 #include "settings/outputformat.h"
+#include "settings/rateprofile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -185,33 +185,6 @@ private:
     bool m_writeBack;
     std::vector<std::string>& m_said;
 };
-
-// A plain decimal number and nothing else: an optional sign, digits, an optional "." with
-// digits; no exponent, no "&H", no blanks inside. Read the same whatever the locale.
-std::optional<double> plainDecimal(std::string_view text)
-{
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    const std::size_t point = text.find('.');
-    const std::string_view whole = text.substr(0, point);
-    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-    const auto digitsOnly = [](std::string_view d) {
-        return std::ranges::all_of(d, [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if ((whole.empty() && fraction.empty()) || !digitsOnly(whole) || !digitsOnly(fraction)) {
-        return std::nullopt;
-    }
-    double v = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, v, std::chars_format::fixed);
-    if (error != std::errc() || stop != end || !std::isfinite(v)) {
-        return std::nullopt;
-    }
-    return negative ? -v : v;
-}
 
 auto wholeWithin(double low, double high)
 {

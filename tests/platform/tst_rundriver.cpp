@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "engine/rateprofile.h"
+#include "settings/rateprofile.h"
 #include "manualtimer.h"
 #include "platform/rundriver.h"
 #include "runfakes.h"

@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "engine/rateprofile.h"
+#include "settings/rateprofile.h"
 
 #include <QTest>
 

@@ -2,7 +2,9 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "engine/rateprofile.h"
+#include "settings/rateprofile.h"
+
+#include "settings/numbers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -60,19 +62,13 @@ std::vector<std::string_view> words(std::string_view text)
     return found;
 }
 
-// Digits with an optional "." and digits: no sign, no exponent, the same in every locale.
+// Digits with an optional "." and digits: a plain decimal without a sign.
 std::optional<double> plainNumber(std::string_view text)
 {
-    if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.')) {
+    if (text.empty() || text.front() == '+' || text.front() == '-') {
         return std::nullopt;
     }
-    double v = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, v, std::chars_format::fixed);
-    if (error != std::errc() || stop != end || !std::isfinite(v)) {
-        return std::nullopt;
-    }
-    return v;
+    return plainDecimal(text);
 }
 
 bool rate(double v, bool zeroToo)
