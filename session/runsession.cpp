@@ -55,7 +55,7 @@ void RunSession::configure(const RunConfig& config, LineSink& sink)
 {
     m_intoFile = config.output == OutputKind::File;
     m_settings = config.run;
-    m_digestsSource = config.manifest;
+    m_recordsForManifest = config.manifest;
     m_sink.target = &sink;
     m_countsAtPlay = sink.counts();
     m_configured = true;
@@ -76,7 +76,7 @@ void RunSession::play()
     m_record.started = QDateTime::currentDateTime();
     m_record.randomDrawsBefore = m_random.draws();
     m_record.sourceFile = m_settings.sourceFile;
-    if (m_digestsSource) {
+    if (m_recordsForManifest) {
         m_record.sourceSha256 = fileSha256(m_settings.sourceFile);
     }
     m_driver.start(std::make_unique<GenerationRun>(m_settings, m_flags, m_observer, m_sink, m_random, m_wallClock),
@@ -152,7 +152,9 @@ SinkResult RunSession::CountingSink::write(std::string_view line)
         return result;
     }
     ++m_session.m_emitted;
-    m_session.m_record.tally.count(line);
+    if (m_session.m_recordsForManifest) { // a cost per line only a manifest needs
+        m_session.m_record.tally.count(line);
+    }
     if (m_session.m_lineLimit > 0 && m_session.m_emitted >= m_session.m_lineLimit) {
         m_session.finish();
     }

@@ -73,8 +73,8 @@ public:
     // The session counts the lines emitted; the rest is the sink's counts since Play, read live, so
     // that it keeps moving after the run while a receiver's queue drains.
     RunProgress progress() const;
-    // What the current (or last) run noted for its manifest; the source's digest only when the
-    // configuration asks for a manifest.
+    // What the current (or last) run noted for its manifest: its times and draws; the source's
+    // digest and the counts per message id only when the configuration asks for a manifest.
     const RunRecord& record() const { return m_record; }
 
 signals:
@@ -114,7 +114,7 @@ private:
     bool m_finishing = false;
     bool m_configured = false;
     bool m_intoFile = false;
-    bool m_digestsSource = false;
+    bool m_recordsForManifest = false; // RunConfig::manifest: digest the source, count per message id
     RunRecord m_record;
 };
 
