@@ -8,10 +8,10 @@
 
 #include "app/startupdialogs.h"
 #include "app/windowposition.h"
-#include "settings/rateprofile.h"
 #include "session/destination.h"
 #include "session/startup.h"
 #include "settings/numbers.h"
+#include "settings/rateprofile.h"
 
 #include <QDir>
 

@@ -14,11 +14,11 @@
 
 #include "engine/generationrun.h"
 #include "engine/linereader.h"
-#include "settings/rateprofile.h"
 #include "platform/filesink.h"
 #include "platform/rundriver.h"
 #include "platform/systemwallclock.h"
 #include "platform/udpsink.h"
+#include "settings/rateprofile.h"
 #include "shippedsettings.h"
 #include "udpreceiver.h"
 

@@ -7,8 +7,8 @@
 // Run as `profilecharts [FOLDER]` (docs/pictures of the source tree by default) after a change to
 // the profiles or the chart; it is built only when asked for.
 
-#include "settings/rateprofile.h"
 #include "harkwell/ratechart.h"
+#include "settings/rateprofile.h"
 
 #include <QDir>
 #include <QGuiApplication>

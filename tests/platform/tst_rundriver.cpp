@@ -2,10 +2,10 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "settings/rateprofile.h"
 #include "manualtimer.h"
 #include "platform/rundriver.h"
 #include "runfakes.h"
+#include "settings/rateprofile.h"
 
 #include <QSignalSpy>
 #include <QTest>
