@@ -55,6 +55,7 @@ KorvaneFRM::KorvaneFRM(KorvaneServices services, QWidget* parent)
         m_drain.start(OutputDrain::Leave::KeepQueue);
     });
     connect(&m_drain, &OutputDrain::ended, this, [this] {
+        m_rates.finish();
         m_runView.reportRun();
         writeManifest();
     });
@@ -67,8 +68,11 @@ void KorvaneFRM::writeManifest()
     if (!m_config.manifest) {
         return;
     }
-    const Result<Manifest> manifest =
+    Result<Manifest> manifest =
         manifestOf(m_settings, localeDecimalSeparator(), m_config, m_session.record(), m_session.progress());
+    if (manifest) {
+        manifest.value().perSecond = m_rates.log().rows();
+    }
     const Result<> written =
         manifest ? korvane::writeManifest(manifest.value(), "MANIFEST.JSON") : Result<>(manifest.failure());
     if (!written) {
@@ -173,7 +177,12 @@ void KorvaneFRM::buildControls()
     connect(LBL_titre, &ClickableLabel::clicked, this, &KorvaneFRM::onCollapseView);
     // The last run is reported before the next one counts afresh.
     connect(MMControl1, &TransportBar::playPressed, &m_drain, &OutputDrain::endNow);
-    connect(MMControl1, &TransportBar::playPressed, &m_session, &RunSession::play);
+    connect(MMControl1, &TransportBar::playPressed, this, [this] {
+        m_session.play();
+        if (m_config.manifest && m_session.running()) {
+            m_rates.start();
+        }
+    });
     connect(MMControl1, &TransportBar::pausePressed, this, &KorvaneFRM::onPause);
     connect(MMControl1, &TransportBar::stopPressed, &m_session, &RunSession::stop);
     connect(CMD_Quitter, &QPushButton::clicked, this, &KorvaneFRM::onExit);

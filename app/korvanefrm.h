@@ -12,6 +12,7 @@
 #include "app/transportbar.h"
 #include "session/companion.h"
 #include "session/outputdrain.h"
+#include "session/ratesampler.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "settings/runconfig.h"
@@ -92,7 +93,8 @@ private:
     OutputDrain m_drain{m_output}; // after a run, until its lines have settled: for the report
     RunPresenter m_runView;
     RunSession m_session;
-    CompanionLaunch m_companion; // how the Harkwell button starts the listener
+    RateSampler m_rates{m_session}; // the rate each second, for MANIFEST.JSON
+    CompanionLaunch m_companion;    // how the Harkwell button starts the listener
     QString m_helpFile;
 
     // Top strip

@@ -8,6 +8,9 @@
 #include "windowtest.h"
 
 #include <QAbstractButton>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
@@ -91,6 +94,7 @@ private slots:
     void stopEndsTheRun();
     void linesGoToTheReceiverOverUdp();
     void countsPastSixteenBits();
+    void manifestHoldsTheRateOfEachSecond();
 };
 
 void WindowRunTest::linesReachTheOutputFile_data()
@@ -297,6 +301,32 @@ void WindowRunTest::countsPastSixteenBits()
     QCOMPARE(caption(w.window, "LBL_LineCount"), QStringLiteral("Lines : %1").arg(lines));
     QCOMPARE(w.outputLines(), lines);
     QCOMPARE(w.transportState(), idle);
+}
+
+// With Manifest=1 the window writes MANIFEST.JSON once the run's lines have settled, with the
+// lines of each second since Play adding up to the run's.
+void WindowRunTest::manifestHoldsTheRateOfEachSecond()
+{
+    RunWindow w;
+    w.env.folder.writeSettings(
+        {{"Delay", "0.02"}, {"onetime", "1"}, {"GenerationType", "0"}, {"SyslogFile", "0"}, {"Manifest", "1"}});
+    w.env.folder.write(QStringLiteral("SAMPLE.TXT"), threeTemplates.repeated(20));
+    QVERIFY(w.start());
+    QSignalSpy ended(&w.window, &KorvaneFRM::runEnded);
+
+    clickThrough(w.window, w.play());
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 10000);
+    QTRY_VERIFY(!w.env.folder.read(QStringLiteral("MANIFEST.JSON")).isEmpty());
+
+    const QJsonObject manifest = QJsonDocument::fromJson(w.env.folder.read(QStringLiteral("MANIFEST.JSON"))).object();
+    QCOMPARE(manifest["lines"].toObject()["emitted"].toInt(), 60);
+    const QJsonArray seconds = manifest["per_second"].toArray();
+    QVERIFY(seconds.size() >= 2); // 60 lines at 50 a second
+    int emitted = 0;
+    for (const QJsonValue& second : seconds) {
+        emitted += second.toArray()[1].toInt(); // [second, emitted, sent, dropped]
+    }
+    QCOMPARE(emitted, 60);
 }
 
 QTEST_MAIN(WindowRunTest)
