@@ -7,7 +7,8 @@
 // bins laid from the first line's due time (Play + Delay). Also: the fastest rate over UDP and
 // into a file, how long the window waits for its turn meanwhile, the CPU spent waiting at Delay 1,
 // resident memory over ten million lines, how soon Stop ends a run, and how closely each form of
-// rate profile is followed, second by second, with the processor time per line. A measurement, not a test:
+// rate profile is followed, second by second, with the processor time per line, and how random
+// the arrivals of a Poisson profile are on the wire. A measurement, not a test:
 // run it by hand on a release build.
 //
 //     bench_rate [seconds per rate, default 5]
@@ -370,6 +371,44 @@ ProfileRow measureProfile(Bench& bench, const std::string& text, int seconds)
     return row;
 }
 
+// The counts of datagrams per 10 ms window on the wire, from Play for `seconds`, as their
+// variance over their mean: about 1 for arrivals at random (a Poisson process), about 0 for a
+// steady rate. The kernel's time stamps of arrival are used, so the receiver's own delays do not
+// count.
+double dispersionOnTheWire(Bench& bench, const std::string& profile, double delay, int seconds)
+{
+    UdpReceiver receiver(UdpReceiver::Keep::Times, kReceiverBuffer);
+    UdpSink sink;
+    if (const Result<> configured = sink.configure(QStringLiteral("127.0.0.1"), receiver.port()); !configured) {
+        std::printf("configure: %s\n", configured.reason().c_str());
+        std::exit(1);
+    }
+    bench.settings.rateProfile = profile;
+    Clock::time_point played;
+    bench.play(sink, delay, seconds + 0.02, &played);
+    bench.settings.rateProfile.clear();
+    constexpr double window = 0.01;
+    // The first second is left out: a steady run's first line waits one delay after Play.
+    std::vector<double> counts(std::size_t((seconds - 1) / window), 0);
+    for (const Clock::time_point t : arrivalTimes(receiver)) {
+        const double at = secondsBetween(played, t) - 1;
+        if (at >= 0 && std::size_t(at / window) < counts.size()) {
+            ++counts[std::size_t(at / window)];
+        }
+    }
+    double mean = 0;
+    for (const double c : counts) {
+        mean += c;
+    }
+    mean /= double(counts.size());
+    double variance = 0;
+    for (const double c : counts) {
+        variance += (c - mean) * (c - mean);
+    }
+    variance /= double(counts.size() - 1);
+    return mean > 0 ? variance / mean : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -545,6 +584,16 @@ int main(int argc, char** argv)
                     " time)  %s\n",
                     text.c_str(), bins.c_str(), row.worstDeviation, row.cpuPerLine, row.scheduleNs,
                     verdict(row.worstDeviation <= 2));
+    }
+
+    // 7. Arrivals at random as a collector feels them: counts per 10 ms window on the wire.
+    {
+        const int span = std::max(seconds, 3);
+        const double poisson = dispersionOnTheWire(bench, "poisson 5000", 1, span);
+        const double steady = dispersionOnTheWire(bench, "", 0.0002, span);
+        std::printf("\nDatagrams per 10 ms window on the wire, variance over mean, 5,000 lines/s for %d s:\n"
+                    "  poisson 5000 %.3f (goal 0.8 to 1.25)  %s\n  Delay 0.0002 %.3f (goal below 0.2)  %s\n",
+                    span - 1, poisson, verdict(poisson >= 0.8 && poisson <= 1.25), steady, verdict(steady < 0.2));
     }
 
     std::printf("\n%s\n", allMet ? "All goals met." : "Some goals were MISSED.");
