@@ -97,14 +97,25 @@ if ! podman run --rm --entrypoint true "$tag" >"$work/probe.log" 2>&1; then
     exit $fail
 fi
 
-# The receiver on the host: this build's harkwell, on a port the system chooses.
-"$build/bin/harkwell" --stdout --tcp --bind 127.0.0.1 --port 0 >"$work/received.txt" 2>"$work/harkwell.log" &
-listener=$!
+# The receiver on the host: this build's harkwell, on a port korvane.ini can name (1 to 32000), tried
+# again on another one if that one is taken.
 port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/^harkwell: listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/harkwell.log")
-    [ -n "$port" ] && break
-    sleep 0.1
+for _ in $(seq 10); do
+    candidate=$((20000 + RANDOM % 12000))
+    "$build/bin/harkwell" --stdout --tcp --bind 127.0.0.1 --port "$candidate" >"$work/received.txt" \
+        2>"$work/harkwell.log" &
+    listener=$!
+    for _ in $(seq 100); do
+        if grep -q '^harkwell: listening on' "$work/harkwell.log"; then
+            port=$candidate
+            break 2
+        fi
+        kill -0 "$listener" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "$listener" 2>/dev/null || true
+    wait "$listener" 2>/dev/null || true
+    listener=
 done
 if [ -z "$port" ]; then
     cat "$work/harkwell.log"
