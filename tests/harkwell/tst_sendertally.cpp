@@ -44,7 +44,6 @@ private slots:
     void summarisesEachSender_data();
     void summarisesEachSender();
     void rateIsTheLastSecond();
-    void clearForgetsEverySender();
 };
 
 void TestSenderTally::summarisesEachSender_data()
@@ -137,21 +136,6 @@ void TestSenderTally::rateIsTheLastSecond()
     QCOMPARE(tally.rows(1500).front().rate, 2); // 950 and 1500
     QCOMPARE(tally.rows(2600).front().rate, 0);
     QCOMPARE(tally.rows(2600).front().received, quint64(4));
-}
-
-void TestSenderTally::clearForgetsEverySender()
-{
-    SenderTally tally(1);
-    tally.record(QHostAddress(a), 40000, withId("fw-1", 1), 0);
-    tally.record(QHostAddress(b), 40000, withId("fw-2", 1), 0);
-    tally.clear();
-
-    QCOMPARE(tally.size(), 0);
-    QCOMPARE(senderSummary(tally, 0), QStringList());
-    // The one sender the limit allows is a new one now.
-    tally.record(QHostAddress(b), 40000, withId("fw-2", 5), 0);
-    QCOMPARE(senderSummary(tally, 0).constFirst(),
-             QStringLiteral("from 127.0.0.2 fw-2: received 1 (1.0 lines/s), missing 0, duplicated 0, out of order 0"));
 }
 
 QTEST_GUILESS_MAIN(TestSenderTally)
