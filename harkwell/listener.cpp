@@ -29,7 +29,7 @@ void Listener::resetCounters()
     m_datagramCount = 0;
     m_byteCount = 0;
     m_cutCount = 0;
-    m_sequences.clear();
+    m_senders.clear();
 }
 
 void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
@@ -41,10 +41,11 @@ void Listener::deliver(const QList<Datagram>& batch, quint64 bytes)
     m_byteCount += bytes;
     m_cutCount += static_cast<quint64>(
         std::count_if(batch.begin(), batch.end(), [](const Datagram& message) { return message.cut; }));
+    const qint64 now = m_clock();
     for (const Datagram& message : batch) {
-        m_sequences.record(message.sender, message.senderPort, message.payload);
+        m_senders.record(message.sender, message.senderPort, message.payload, now);
     }
-    m_rate.record(m_clock(), batch.size());
+    m_rate.record(now, batch.size());
     emit datagramsReceived(batch);
 }
 

@@ -6,7 +6,7 @@
 
 #include "harkwell/datagram.h"
 #include "harkwell/ratemeter.h"
-#include "harkwell/sequencecounter.h"
+#include "harkwell/sendertally.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -14,6 +14,7 @@
 #include <QObject>
 
 #include <functional>
+#include <vector>
 
 namespace korvane::harkwell {
 
@@ -48,8 +49,12 @@ public:
     [[nodiscard]] quint64 cutCount() const { return m_cutCount; }
     // Messages that reached this computer but were discarded by the system; only UDP loses any.
     [[nodiscard]] virtual quint64 droppedCount() const { return 0; }
-    // What the sequence ids of the messages that carry one tell, per sender.
-    [[nodiscard]] const SequenceCounter& sequences() const { return m_sequences; }
+    // The messages of each sender (address and host), with what their sequence ids tell.
+    [[nodiscard]] const SenderTally& senders() const { return m_senders; }
+    // Every sender, in the order they first came, with its rate now.
+    [[nodiscard]] std::vector<SenderRow> senderRows() const { return m_senders.rows(m_clock()); }
+    // The end of a run, sender by sender (see harkwell::senderSummary).
+    [[nodiscard]] QStringList senderSummary() const { return harkwell::senderSummary(m_senders, m_clock()); }
     // Messages received during the last second.
     [[nodiscard]] qint64 ratePerSecond() const;
     virtual void resetCounters();
@@ -73,7 +78,7 @@ private:
     QElapsedTimer m_elapsed;
     Clock m_clock;
     RateMeter m_rate;
-    SequenceCounter m_sequences;
+    SenderTally m_senders;
     quint64 m_datagramCount = 0;
     quint64 m_byteCount = 0;
     quint64 m_cutCount = 0;

@@ -5,6 +5,7 @@
 #include "harkwell/listenerwindow.h"
 
 #include "harkwell/ratechart.h"
+#include "harkwell/sendertablemodel.h"
 #include "harkwell/tlsidentity.h"
 
 #include <QComboBox>
@@ -12,13 +13,16 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QSslConfiguration>
+#include <QTableView>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -51,6 +55,8 @@ ListenerWindow::ListenerWindow(const QHostAddress& bindAddress, QWidget* parent)
     connect(m_saveButton, &QPushButton::clicked, this, &ListenerWindow::save);
     connect(&m_refreshTimer, &QTimer::timeout, this, &ListenerWindow::refresh);
     m_refreshTimer.start(kRefreshMs);
+    connect(&m_senderTimer, &QTimer::timeout, this, &ListenerWindow::refreshSenders);
+    m_senderTimer.start(kSenderRefreshMs);
     m_rateSampler.start();
     refresh();
 }
@@ -134,13 +140,27 @@ void ListenerWindow::buildLayout()
                               "because they arrived faster than they could be read (UDP only: over TCP a fast "
                               "sender is made to wait instead). Cut (TCP and TLS): messages whose connection "
                               "ended before their frame did; what came of each is shown, marked [cut]"));
-    m_sequences = new QLabel(this);
-    m_sequences->setObjectName(QStringLiteral("sequenceLabel"));
-    m_sequences->setToolTip(tr("For each sender whose messages carry a sequence id (sequenceId in their meta "
-                               "structured data): the messages received with one; the ids missing, skipped and not "
-                               "come since; the ids that came again; the ids that came after a higher one"));
-    m_sequences->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_sequences->setVisible(false);
+    m_senderModel = new SenderTableModel(this);
+    m_senderTable = new QTableView(this);
+    m_senderTable->setObjectName(QStringLiteral("senderTable"));
+    m_senderTable->setToolTip(tr("Each sender, by the address its messages came from and the host their syslog "
+                                 "header names: the messages received, those of the last second, and where the "
+                                 "messages carry a sequence id (sequenceId in their meta structured data) the ids "
+                                 "missing, come again and come after a higher one. Click a heading to sort"));
+    m_senderTable->setModel(m_senderModel);
+    m_senderTable->setSortingEnabled(true);
+    m_senderTable->sortByColumn(SenderTableModel::AddressColumn, Qt::AscendingOrder);
+    m_senderTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_senderTable->setWordWrap(false);
+    m_senderTable->verticalHeader()->hide();
+    // Rows of one height, so that the view never measures 10,000 of them.
+    m_senderTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_senderTable->verticalHeader()->setDefaultSectionSize(m_senderTable->fontMetrics().height() + 4);
+    m_senderTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_senderTable->horizontalHeader()->setStretchLastSection(true);
+    m_senderTable->setColumnWidth(SenderTableModel::AddressColumn, 140);
+    m_senderTable->setColumnWidth(SenderTableModel::HostColumn, 200);
+    showSequenceColumns(false);
     m_pauseButton = new QPushButton(tr("&Pause"), this);
     m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
     m_pauseButton->setCheckable(true);
@@ -149,11 +169,8 @@ void ListenerWindow::buildLayout()
     m_saveButton = new QPushButton(tr("&Save..."), this);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
 
-    auto* counts = new QVBoxLayout;
-    counts->addWidget(m_counters);
-    counts->addWidget(m_sequences);
     auto* bottomRow = new QHBoxLayout;
-    bottomRow->addLayout(counts, 1);
+    bottomRow->addWidget(m_counters, 1);
     bottomRow->addWidget(m_pauseButton);
     bottomRow->addWidget(m_clearButton);
     bottomRow->addWidget(m_saveButton);
@@ -161,7 +178,13 @@ void ListenerWindow::buildLayout()
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(portRow);
     layout->addWidget(m_tlsRow);
-    layout->addWidget(m_view, 1);
+    // The messages above their senders; the user moves the line between them.
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(m_view);
+    split->addWidget(m_senderTable);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    layout->addWidget(split, 1);
     layout->addWidget(m_chart);
     layout->addLayout(bottomRow);
     resize(900, 650);
@@ -274,12 +297,20 @@ void ListenerWindow::refresh()
                             .arg(m_listener->ratePerSecond())
                             .arg(m_listener->droppedCount())
                             .arg(isUdp ? QString() : tr("   Cut: %1").arg(m_listener->cutCount())));
-    QStringList sequences = sequenceSummary(m_listener->sequences(), kSequenceLines);
-    for (QString& line : sequences) {
-        line.prepend(tr("Sequence ids from "));
+}
+
+void ListenerWindow::refreshSenders()
+{
+    m_senderModel->update(m_listener->senderRows());
+    showSequenceColumns(m_senderModel->hasSequences());
+}
+
+void ListenerWindow::showSequenceColumns(bool shown)
+{
+    for (const int column :
+         {SenderTableModel::MissingColumn, SenderTableModel::DuplicatedColumn, SenderTableModel::OutOfOrderColumn}) {
+        m_senderTable->setColumnHidden(column, !shown);
     }
-    m_sequences->setText(sequences.join(u'\n'));
-    m_sequences->setVisible(!sequences.isEmpty());
 }
 
 void ListenerWindow::trimView()
@@ -355,6 +386,7 @@ void ListenerWindow::clear()
     m_rateSampler.history().resetTotals();
     m_chart->update();
     refresh();
+    refreshSenders();
 }
 
 void ListenerWindow::setSavePathChooser(SavePathChooser chooser)

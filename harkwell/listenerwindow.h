@@ -20,18 +20,20 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QTableView;
 
 namespace korvane::harkwell {
 
 class RateChart;
+class SenderTableModel;
 
-// The listener's window: the last messages with their arrival time, sender and syslog header, the counts and the
-// rate (with the figures of each sender's sequence ids when messages carry them), and Pause, Clear and Save; above them
-// the transport (UDP, TCP or TLS with its certificate and key files) and the port; below them a chart of the last
-// ten minutes' rate. Lines are shown in batches on a
-// short timer, so that drawing never limits how fast datagrams are read, and both the view and the lines waiting for it
-// are bounded, in lines and in size, so that memory stays flat under a flood of long messages as of short ones; the
-// oldest lines go first.
+// The listener's window: the last messages with their arrival time, sender and syslog header, below them a table of
+// the senders (each address and host with its counts, rate and sequence figures, sortable by any column), the
+// counts and the rate, and Pause, Clear and Save; above them the transport (UDP, TCP or TLS with its certificate
+// and key files) and the port; below them a chart of the last ten minutes' rate. Lines are shown in batches on a
+// short timer, and the sender table is refreshed on a slower one, so that drawing never limits how fast datagrams
+// are read, and both the view and the lines waiting for it are bounded, in lines and in size, so that memory stays
+// flat under a flood of long messages as of short ones; the oldest lines go first.
 class ListenerWindow : public QWidget
 {
     Q_OBJECT
@@ -51,8 +53,8 @@ public:
     // dropped only when an edit leaves its buffer nearly full, which appends of tens of MiB can step over every
     // time (the dropped text then piled up: 1.5 GB after 30,000 messages of 64 KiB).
     static constexpr qsizetype kAppendBytes = 1024 * 1024;
-    // Lines of sequence figures shown at most, one per sender; further senders share the last one.
-    static constexpr qsizetype kSequenceLines = 8;
+    // The sender table is refreshed a few times a second, however many messages come.
+    static constexpr int kSenderRefreshMs = 250;
 
     explicit ListenerWindow(const QHostAddress& bindAddress, QWidget* parent = nullptr);
 
@@ -87,6 +89,9 @@ private:
     void replaceListener(Transport transport, const QSslConfiguration& tls);
     void queue(const QList<Datagram>& batch);
     void refresh();
+    void refreshSenders();
+    // Shows or hides the sequence figures' columns of the sender table.
+    void showSequenceColumns(bool shown);
     // Drops the oldest lines of the view until its text is within m_maxViewCharacters.
     void trimView();
     // Appends the pending datagrams to the view, one line each, and keeps the view within its limits.
@@ -100,6 +105,7 @@ private:
     std::unique_ptr<Listener> m_listener; // never null: before the first Listen, a UDP one that is not listening
     Transport m_listenerTransport = Transport::Udp;
     QTimer m_refreshTimer;
+    QTimer m_senderTimer;
     RateSampler m_rateSampler; // samples whichever listener m_listener is
     QList<Datagram> m_pending; // received but not yet shown, the newest within the view's limits
     qsizetype m_pendingBytes = 0;
@@ -118,7 +124,8 @@ private:
     QPlainTextEdit* m_view = nullptr;
     RateChart* m_chart = nullptr;
     QLabel* m_counters = nullptr;
-    QLabel* m_sequences = nullptr; // hidden until a message carries a sequence id
+    SenderTableModel* m_senderModel = nullptr;
+    QTableView* m_senderTable = nullptr; // its sequence columns hidden until a message carries a sequence id
     QPushButton* m_pauseButton = nullptr;
     QPushButton* m_clearButton = nullptr;
     QPushButton* m_saveButton = nullptr;

@@ -22,7 +22,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <unistd.h>
@@ -131,9 +130,9 @@ int runStdout(QCoreApplication& app, const Options& options, const QSslConfigura
                        .arg(cut)
                        .arg(listener->droppedCount())
                        .arg(printer.notPrintedCount()));
-        // Only when messages carried sequence ids: what went missing on the way, per sender.
-        for (const QString& line : sequenceSummary(listener->sequences(), std::numeric_limits<qsizetype>::max())) {
-            printError(QStringLiteral("sequence ids from ") + line);
+        // What came from each sender, and what went missing on the way where sequence ids tell.
+        for (const QString& line : listener->senderSummary()) {
+            printError(line);
         }
     } else if (printer.notPrintedCount() > 0) {
         // After a failed write, its reason was told already.

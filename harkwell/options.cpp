@@ -67,9 +67,11 @@ struct Declared
                                                        "header (\"-\" for each the message lacks), and at the end say "
                                                        "on standard error how many messages were received, cut short "
                                                        "(TCP and TLS), dropped by the system (UDP only) and not "
-                                                       "printed, and for each sender whose messages carry a "
-                                                       "sequenceId (RFC 5424 [meta]) how many of them came, went "
-                                                       "missing, came twice and came out of order.")});
+                                                       "printed, then one line per sender (its address and the host "
+                                                       "of its syslog header) and one for all: the messages received, "
+                                                       "their rate from the sender's first message to its last, and, "
+                                                       "where they carry a sequenceId (RFC 5424 [meta]), how many "
+                                                       "went missing, came twice and came out of order.")});
         parser.addOption({kPlotName,
                           QStringLiteral("With --stdout, write at the end a chart of the last 10 minutes as an "
                                          "800 x 300 PNG image to this file: the messages received each second, "

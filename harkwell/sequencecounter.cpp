@@ -7,7 +7,6 @@
 #include "harkwell/syslogheader.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 namespace korvane::harkwell {
@@ -29,29 +28,6 @@ QByteArrayView withoutLineEnd(QByteArrayView message)
     return message;
 }
 
-// The same sender whether it came over IPv4 or as IPv4 seen through a dual-stack socket.
-QHostAddress plainAddress(const QHostAddress& address)
-{
-    bool isIPv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    return isIPv4 && address.protocol() != QAbstractSocket::IPv4Protocol ? QHostAddress(ipv4) : address;
-}
-
-bool comesBefore(const QHostAddress& left, const QHostAddress& right)
-{
-    const bool leftIsIPv4 = left.protocol() == QAbstractSocket::IPv4Protocol;
-    const bool rightIsIPv4 = right.protocol() == QAbstractSocket::IPv4Protocol;
-    if (leftIsIPv4 != rightIsIPv4) {
-        return leftIsIPv4;
-    }
-    if (leftIsIPv4) {
-        return left.toIPv4Address() < right.toIPv4Address();
-    }
-    const Q_IPV6ADDR leftBytes = left.toIPv6Address();
-    const Q_IPV6ADDR rightBytes = right.toIPv6Address();
-    return std::memcmp(leftBytes.c, rightBytes.c, sizeof leftBytes.c) < 0;
-}
-
 } // namespace
 
 SequenceFigures& SequenceFigures::operator+=(const SequenceFigures& other)
@@ -63,10 +39,9 @@ SequenceFigures& SequenceFigures::operator+=(const SequenceFigures& other)
     return *this;
 }
 
-QString figuresText(const SequenceFigures& figures)
+QString gapsText(const SequenceFigures& figures)
 {
-    return QStringLiteral("received %1, missing %2, duplicated %3, out of order %4")
-        .arg(figures.received)
+    return QStringLiteral("missing %1, duplicated %2, out of order %3")
         .arg(figures.missing)
         .arg(figures.duplicated)
         .arg(figures.outOfOrder);
@@ -152,71 +127,6 @@ void SequenceTracker::setSeen(quint64 position, bool seen)
     const quint64 mask = quint64(1) << (bit % kBitsPerWord);
     quint64& word = m_seen[bit / kBitsPerWord];
     word = seen ? word | mask : word & ~mask;
-}
-
-void SequenceCounter::record(const QHostAddress& sender, quint16 port, QByteArrayView message)
-{
-    const std::optional<quint32> id = sequenceIdOf(message);
-    if (!id) {
-        return;
-    }
-    // A batch mostly comes from one sender: it is looked up again only on a change.
-    if (m_lastTracker == nullptr || sender != m_lastSender) {
-        const QHostAddress address = plainAddress(sender);
-        auto tracker = m_trackers.find(address);
-        if (tracker == m_trackers.end()) {
-            if (m_trackers.size() >= m_maxSenders) {
-                ++m_untracked;
-                return;
-            }
-            tracker = m_trackers.insert(address, SenderSequence{SequenceTracker(), port});
-        }
-        m_lastSender = sender;
-        m_lastTracker = &*tracker;
-    }
-    m_lastTracker->tracker.record(*id, port != m_lastTracker->port);
-    m_lastTracker->port = port;
-}
-
-void SequenceCounter::clear()
-{
-    m_trackers.clear();
-    m_untracked = 0;
-    m_lastTracker = nullptr;
-}
-
-QList<SenderFigures> SequenceCounter::senders() const
-{
-    QList<SenderFigures> senders;
-    senders.reserve(m_trackers.size());
-    for (auto tracker = m_trackers.begin(); tracker != m_trackers.end(); ++tracker) {
-        senders.append({tracker.key(), tracker->tracker.figures()});
-    }
-    std::sort(senders.begin(), senders.end(), [](const SenderFigures& left, const SenderFigures& right) {
-        return comesBefore(left.sender, right.sender);
-    });
-    return senders;
-}
-
-QStringList sequenceSummary(const SequenceCounter& counter, qsizetype maxLines)
-{
-    const QList<SenderFigures> senders = counter.senders();
-    QStringList lines;
-    const qsizetype shown = senders.size() > maxLines ? maxLines - 1 : senders.size();
-    for (qsizetype i = 0; i < shown; ++i) {
-        lines.append(senders.at(i).sender.toString() + QStringLiteral(": ") + figuresText(senders.at(i).figures));
-    }
-    if (shown < senders.size()) {
-        SequenceFigures rest;
-        for (qsizetype i = shown; i < senders.size(); ++i) {
-            rest += senders.at(i).figures;
-        }
-        lines.append(QStringLiteral("%1 more senders: %2").arg(senders.size() - shown).arg(figuresText(rest)));
-    }
-    if (counter.untrackedCount() > 0) {
-        lines.append(QStringLiteral("senders not followed: %1 messages").arg(counter.untrackedCount()));
-    }
-    return lines;
 }
 
 } // namespace korvane::harkwell

@@ -5,11 +5,7 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QHash>
-#include <QHostAddress>
-#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -27,8 +23,8 @@ struct SequenceFigures
     SequenceFigures& operator+=(const SequenceFigures& other);
 };
 
-// "received 120, missing 2, duplicated 0, out of order 1".
-QString figuresText(const SequenceFigures& figures);
+// "missing 2, duplicated 0, out of order 1".
+[[nodiscard]] QString gapsText(const SequenceFigures& figures);
 
 // The sequence id of a message in the version 1 syslog form: the parameter sequenceId of its structured data
 // element "meta", 1 to kMaxSequenceId. Nothing when the message has none, or a value that is no such number.
@@ -69,57 +65,5 @@ private:
     quint64 m_firstPosition = 0;
     std::vector<quint64> m_seen; // bit (position % kWindowIds) for the last kWindowIds positions
 };
-
-// A sender's tracker and the port its last message came from.
-struct SenderSequence
-{
-    SequenceTracker tracker;
-    quint16 port = 0;
-};
-
-// The figures of one sender, by its address.
-struct SenderFigures
-{
-    QHostAddress sender;
-    SequenceFigures figures;
-};
-
-// Follows the sequence ids of every sender, one sequence per source address: the port is not part of it, so a
-// sender that connects again keeps its figures (the port only tells a new run; see SequenceTracker). Messages without a
-// sequence id are not counted at all. At most a given number of senders are followed, so that a flood of forged
-// addresses cannot take the memory; the messages of any further sender are only counted as untracked.
-class SequenceCounter
-{
-public:
-    static constexpr int kMaxSenders = 1024;
-
-    explicit SequenceCounter(int maxSenders = kMaxSenders) : m_maxSenders(maxSenders) {}
-    // It keeps a pointer into its own table.
-    SequenceCounter(const SequenceCounter&) = delete;
-    SequenceCounter& operator=(const SequenceCounter&) = delete;
-
-    // Counts message, with or without its line end, if it carries a sequence id.
-    void record(const QHostAddress& sender, quint16 port, QByteArrayView message);
-    void clear();
-
-    [[nodiscard]] bool isEmpty() const { return m_trackers.isEmpty() && m_untracked == 0; }
-    // Every sender followed, IPv4 before IPv6, each in address order.
-    [[nodiscard]] QList<SenderFigures> senders() const;
-    // Messages with a sequence id from senders beyond the ones followed.
-    [[nodiscard]] quint64 untrackedCount() const { return m_untracked; }
-
-private:
-    int m_maxSenders;
-    QHash<QHostAddress, SenderSequence> m_trackers;
-    // The sender of the last message counted, as it came, and its tracker; an insertion may move the others.
-    QHostAddress m_lastSender;
-    SenderSequence* m_lastTracker = nullptr;
-    quint64 m_untracked = 0;
-};
-
-// One line per sender, "127.0.0.1: received 120, missing 2, duplicated 0, out of order 1", in the order of
-// senders(); beyond maxLines senders, the last line sums up the rest ("7 more senders: received ..."). Then
-// "senders not followed: N messages" if there were any. Empty when no message carried a sequence id.
-[[nodiscard]] QStringList sequenceSummary(const SequenceCounter& counter, qsizetype maxLines);
 
 } // namespace korvane::harkwell

@@ -20,8 +20,13 @@ constexpr qsizetype kMaxAppNameBytes = 48;
 constexpr qsizetype kMaxProcIdBytes = 128;
 constexpr qsizetype kMaxMsgIdBytes = 32;
 constexpr qsizetype kMaxSdNameBytes = 32;
-// "Mmm dd hh:mm:ss ": everything of the BSD form before the host.
+// "Mmm dd hh:mm:ss ": everything of the BSD form before the host; "Mmm dd ", "yyyy " and "hh:mm:ss " its parts.
 constexpr qsizetype kBsdStampBytes = 16;
+constexpr qsizetype kBsdDateBytes = 7;
+constexpr qsizetype kYearBytes = 5;
+constexpr qsizetype kTimeBytes = 9;
+// "dd Mmm yyyy hh:mm:ss  ": everything of the date-first header before the host.
+constexpr qsizetype kComposedStampBytes = 22;
 
 constexpr std::array<QByteArrayView, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -105,7 +110,10 @@ int takePriority(QByteArrayView& rest)
     if (digits < 1 || digits > 3 || close >= rest.size() || rest[close] != '>' || (digits > 1 && rest[1] == '0')) {
         return -1;
     }
-    const int priority = rest.sliced(1, digits).toByteArray().toInt();
+    int priority = 0;
+    for (qsizetype i = 1; i <= digits; ++i) {
+        priority = priority * 10 + (rest[i] - '0');
+    }
     if (priority > kMaxPriority) {
         return -1;
     }
@@ -113,18 +121,43 @@ int takePriority(QByteArrayView& rest)
     return priority;
 }
 
-// The host of "Mmm dd hh:mm:ss HOST[ MSG]", the day as " 7" or "07"; nothing when rest is not in that form.
+// The host of "Mmm dd hh:mm:ss HOST[ MSG]", the day as " 7" or "07", or of the same with the year after the day
+// ("Mmm dd yyyy hh:mm:ss HOST : MSG", as the firewall itself writes it); nothing when rest is in neither form.
 std::optional<QByteArrayView> bsdHost(QByteArrayView rest)
 {
     if (rest.size() <= kBsdStampBytes || !isMonthAbbreviation(rest.first(3)) || rest[3] != ' ' || !isDigit(rest[5]) ||
-        rest[6] != ' ' || !startsWithTime(rest.sliced(7)) || rest[15] != ' ') {
+        rest[6] != ' ') {
         return std::nullopt;
     }
     const int day = (rest[4] == ' ' ? 0 : rest[4] - '0') * 10 + (rest[5] - '0');
     if ((rest[4] != ' ' && !isDigit(rest[4])) || day < 1 || day > 31) {
         return std::nullopt;
     }
-    rest = rest.sliced(kBsdStampBytes);
+    rest = rest.sliced(kBsdDateBytes);
+    if (hasShape(rest, "dddd ")) {
+        rest = rest.sliced(kYearBytes);
+    }
+    if (rest.size() <= kTimeBytes || !startsWithTime(rest) || rest[kTimeBytes - 1] != ' ') {
+        return std::nullopt;
+    }
+    rest = rest.sliced(kTimeBytes);
+    const QByteArrayView host = rest.first(rest.indexOf(' ') < 0 ? rest.size() : rest.indexOf(' '));
+    if (!isField(host, kMaxHostBytes)) {
+        return std::nullopt;
+    }
+    return host;
+}
+
+// The host of Korvane's own date-first header, "dd Mmm yyyy hh:mm:ss  HOST MSG"; nothing when text does not begin
+// so.
+std::optional<QByteArrayView> composedHost(QByteArrayView text)
+{
+    if (text.size() <= kComposedStampBytes || !hasShape(text, "dd ") || !twoDigitsIn(text, 0, 1, 31) ||
+        !isMonthAbbreviation(text.sliced(3, 3)) || !hasShape(text.sliced(6), " dddd ") ||
+        !startsWithTime(text.sliced(12)) || !text.sliced(20).startsWith("  ")) {
+        return std::nullopt;
+    }
+    QByteArrayView rest = text.sliced(kComposedStampBytes);
     const QByteArrayView host = rest.first(rest.indexOf(' ') < 0 ? rest.size() : rest.indexOf(' '));
     if (!isField(host, kMaxHostBytes)) {
         return std::nullopt;
@@ -269,6 +302,18 @@ QByteArray unescapedValue(QByteArrayView value)
     return text;
 }
 
+// The host of the header after a message's <PRI>, in either form; empty when it names none.
+QByteArrayView hostAfterPriority(QByteArrayView rest)
+{
+    if (const std::optional<QByteArrayView> host = bsdHost(rest)) {
+        return *host;
+    }
+    if (const std::optional<Version1Fields> fields = version1Fields(rest)) {
+        return fields->host;
+    }
+    return {};
+}
+
 } // namespace
 
 SyslogHeader decodeSyslogHeader(QByteArrayView message)
@@ -281,12 +326,16 @@ SyslogHeader decodeSyslogHeader(QByteArrayView message)
     header.hasPriority = true;
     header.facility = priority / kSeverities;
     header.severity = priority % kSeverities;
-    if (const std::optional<QByteArrayView> host = bsdHost(message)) {
-        header.host = host->toByteArray();
-    } else if (const std::optional<Version1Fields> fields = version1Fields(message)) {
-        header.host = fields->host.toByteArray();
-    }
+    header.host = hostAfterPriority(message).toByteArray();
     return header;
+}
+
+QByteArrayView headerHost(QByteArrayView message)
+{
+    if (takePriority(message) >= 0) {
+        return hostAfterPriority(message);
+    }
+    return composedHost(message).value_or(QByteArrayView());
 }
 
 std::optional<QByteArray> structuredDataParam(QByteArrayView message, QByteArrayView element, QByteArrayView name)

@@ -24,9 +24,15 @@ struct SyslogHeader
 // gives facility and severity even when what follows is no known header, because the priority alone already
 // says where and how urgently the sender filed it. The host comes only from a complete header in either form:
 //   <PRI>Mmm dd hh:mm:ss HOST MSG                                  (BSD form; the day as " 7" or "07")
+//   <PRI>Mmm dd yyyy hh:mm:ss HOST : MSG                           (the same with the year, as the firewall sends it)
 //   <PRI>1 TIMESTAMP HOST APP-NAME PROCID MSGID STRUCTURED-DATA MSG (version 1 form, each field possibly "-")
 // Anything else, the date-first form without <PRI> included, decodes to no header at all.
 [[nodiscard]] SyslogHeader decodeSyslogHeader(QByteArrayView message);
+
+// The host a message names, as a view into it, without copying: the host of decodeSyslogHeader(), or, for a
+// message without <PRI>, that of Korvane's date-first header "dd Mmm yyyy hh:mm:ss  HOST MSG", which names the
+// firewall too. Empty when the message names none.
+[[nodiscard]] QByteArrayView headerHost(QByteArrayView message);
 
 // The value of parameter name in the structured data element element of a message in the version 1 form, with
 // its escapes (\", \\ and \]) undone: "[meta sequenceId="17"]" gives "17" for "meta" and "sequenceId", wherever

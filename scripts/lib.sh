@@ -37,7 +37,7 @@ korvane_need_packages() {
 
 KORVANE_BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev fonts-dejavu-core ccache librelp-dev)
 KORVANE_TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick libbenchmark-dev rsyslog rsyslog-gnutls rsyslog-relp openssl clang clang-format libivykis0 libnet1 libwrap0
-                       libclang-rt-14-dev procps file dpkg-dev lintian reuse desktop-file-utils appstream)
+                       libclang-rt-14-dev procps file dpkg-dev lintian reuse desktop-file-utils appstream python3-yaml)
 
 # korvane_build PRESET: configures (once) and builds one preset.
 korvane_build() {

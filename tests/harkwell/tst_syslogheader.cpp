@@ -15,6 +15,8 @@ class TestSyslogHeader : public QObject
 private slots:
     void decodesPriorityAndHost_data();
     void decodesPriorityAndHost();
+    void findsTheHost_data();
+    void findsTheHost();
 };
 
 void TestSyslogHeader::decodesPriorityAndHost_data()
@@ -39,6 +41,11 @@ void TestSyslogHeader::decodesPriorityAndHost_data()
         << QByteArray("<13>dec  7 15:07:59 demo-gate msg") << 1 << 5 << QByteArray();
     QTest::newRow("BSD, day 32: priority only")
         << QByteArray("<13>Dec 32 15:07:59 demo-gate msg") << 1 << 5 << QByteArray();
+    QTest::newRow("BSD with the year, as the firewall sends it")
+        << QByteArray("<166>Dec  7 2026 15:07:59 Pix-Inside-Demo : %PIX-6-302013: Built outbound TCP connection 12")
+        << 20 << 6 << QByteArray("Pix-Inside-Demo");
+    QTest::newRow("BSD with a three-digit year: priority only")
+        << QByteArray("<166>Dec  7 202 15:07:59 Pix-Inside-Demo : %PIX-6-302013: Built") << 20 << 6 << QByteArray();
     QTest::newRow("BSD, two spaces before the host: priority only")
         << QByteArray("<13>Dec  7 15:07:59  demo-gate msg") << 1 << 5 << QByteArray();
 
@@ -90,6 +97,34 @@ void TestSyslogHeader::decodesPriorityAndHost()
         QCOMPARE(header.severity, severity);
     }
     QCOMPARE(header.host, host);
+}
+
+void TestSyslogHeader::findsTheHost_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("host");
+
+    QTest::newRow("BSD form") << QByteArray("<166>Dec  7 15:07:59 fw-1 %PIX-6-302013: Built") << QByteArray("fw-1");
+    QTest::newRow("version 1 form") << QByteArray(
+                                           "<166>1 2026-12-07T15:07:59Z fw-1 PIX - 302013 - %PIX-6-302013: Built")
+                                    << QByteArray("fw-1");
+    QTest::newRow("the date-first header without priority")
+        << QByteArray("07 Dec 2026 15:07:59  Pix-Inside-Demo-007 %PIX-6-302013: Built outbound TCP connection 12")
+        << QByteArray("Pix-Inside-Demo-007");
+    QTest::newRow("the date-first header with one space before the host")
+        << QByteArray("07 Dec 2026 15:07:59 fw-1 %PIX-6-302013: Built") << QByteArray();
+    QTest::newRow("the date-first header on day 32") << QByteArray("32 Dec 2026 15:07:59  fw-1 up") << QByteArray();
+    QTest::newRow("the date-first header after a priority")
+        << QByteArray("<166>07 Dec 2026 15:07:59  fw-1 up") << QByteArray();
+    QTest::newRow("priority before plain text") << QByteArray("<13>harkwell test line") << QByteArray();
+}
+
+void TestSyslogHeader::findsTheHost()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, host);
+
+    QCOMPARE(headerHost(message).toByteArray(), host);
 }
 
 QTEST_GUILESS_MAIN(TestSyslogHeader)

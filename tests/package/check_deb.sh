@@ -6,7 +6,7 @@
 
 # Builds the Debian package from a build tree and checks what it holds and what it declares; has
 # lintian, desktop-file-validate and appstreamcli judge it; then lets dpkg simulate its installation
-# (nothing is installed).
+# (nothing is installed); then check_container.sh judges the container image made from it.
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -79,4 +79,6 @@ if command -v dpkg >/dev/null && [ "$(id -u)" -eq 0 ]; then
     dpkg --dry-run --install "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail=1; }
 fi
 [ $fail -eq 0 ] && echo "package $(basename "$deb") holds every file, declares its dependencies and passes lintian"
+# The container image and the Kubernetes example that install it.
+"$(dirname "$0")/check_container.sh" "$deb" "$build" || fail=1
 exit $fail
