@@ -4,6 +4,8 @@
 
 #include "engine/trafficmodel.h"
 
+#include "engine/trafficclock.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -82,6 +84,15 @@ constexpr std::array<std::pair<Kind, Kind>, 3> kLogins{{{Kind::AuthenticationFai
                                                         {Kind::LoginDenied, Kind::LoginPermitted},
                                                         {Kind::UserAuthFailed, Kind::UserAuthOk}}};
 
+// A step that opens or closes a connection takes 1 + kOutboundTcp lines on average (a translated
+// one has a second message); a deny step one. The chance of a deny step that makes denies
+// `share` of the lines.
+double denyStepShare(double share)
+{
+    const double lines = 1 + kOutboundTcp;
+    return share >= 1 ? 1 : share * lines / (1 - share + share * lines);
+}
+
 std::vector<ScenarioPlan> plansOf(const TrafficSettings& traffic)
 {
     return parseScenarios(traffic.scenarios).value_or(std::vector<ScenarioPlan>{});
@@ -97,23 +108,25 @@ bool isTeardown(Kind kind)
     return kind == Kind::TeardownTcp || kind == Kind::TeardownUdp;
 }
 
-bool dueLater(const TrafficModel::Connection& a, const TrafficModel::Connection& b)
-{
-    return a.dueUs > b.dueUs || (a.dueUs == b.dueUs && a.id > b.id);
-}
-
 } // namespace
 
 TrafficModel::TrafficModel(const RunSettings& settings, std::span<const std::string> catalogue, RandomSource& random)
     : m_random(random), m_catalogue(catalogue), m_outside(settings.traffic.srcNet, settings.rewrite.srcIp),
       m_inside(settings.traffic.dstNet, settings.rewrite.dstIp), m_gateway(settings.rewrite.gatewayIp),
-      m_user(settings.rewrite.userName), m_scenarios(plansOf(settings.traffic), settings.traffic.denyShare),
+      m_user(settings.rewrite.userName),
+      m_scenarios(plansOf(settings.traffic), denyStepShare(settings.traffic.denyShare)),
       m_connections(static_cast<std::size_t>(std::max(1, settings.traffic.connections))),
       m_meanDuration(settings.traffic.meanDuration > 0 ? settings.traffic.meanDuration : 30),
-      m_denyShare(settings.traffic.denyShare),
+      m_denyStepShare(denyStepShare(settings.traffic.denyShare)),
       m_severity(settings.generationType >= 1 && settings.generationType <= 7 ? settings.generationType : 0)
 {
-    m_open.reserve(m_connections + 1);
+    m_slots.reserve(m_connections + 1);
+    m_due.reserve(m_connections + 1);
+}
+
+bool TrafficModel::dueLater(const Due& a, const Due& b)
+{
+    return a.dueUs > b.dueUs || (a.dueUs == b.dueUs && a.slot > b.slot);
 }
 
 bool TrafficModel::make(std::int64_t line, double now, std::string& out)
@@ -128,6 +141,9 @@ bool TrafficModel::make(std::int64_t line, double now, std::string& out)
         const Event e = m_pending[m_pendingFirst];
         m_pendingFirst = (m_pendingFirst + 1) % m_pending.size();
         --m_pendingCount;
+        if (isBuilt(e.kind)) {
+            m_slots[e.slot].builtUs = nowUs; // its time is that of the line saying it, sent or not
+        }
         const TrafficCatalogue::Template* t = m_catalogue.pick(e.kind, e.c.protocol, e.c.inbound, m_random.next());
         if (t == nullptr || (m_severity != 0 && t->severity != m_severity)) {
             continue; // made, not emitted: the model goes on as if it had been
@@ -149,13 +165,13 @@ void TrafficModel::step(std::int64_t nowUs)
         scenarioStep(*move, nowUs);
         return;
     }
-    if (m_random.next() < m_denyShare) {
+    if (m_random.next() < m_denyStepShare) {
         const std::uint32_t outside = m_outside.popular(m_random);
         const std::uint32_t inside = m_inside.popular(m_random);
         deny(outside, inside, kRefusedPorts.pick(m_random.next()), -1);
         return;
     }
-    if (!m_open.empty() && (m_open.front().dueUs <= nowUs || m_open.size() >= m_connections)) {
+    if (!m_due.empty() && (m_due.front().dueUs <= nowUs || m_due.size() >= m_connections)) {
         close(nowUs);
         return;
     }
@@ -257,10 +273,20 @@ void TrafficModel::open(Connection c, std::int64_t nowUs, double meanSeconds)
     c.id = m_nextId++;
     c.builtUs = nowUs;
     c.dueUs = nowUs + std::max<std::int64_t>(1, std::llround(lifetimeSeconds(meanSeconds) * 1e6));
-    m_open.push_back(c);
-    std::push_heap(m_open.begin(), m_open.end(), dueLater);
+    std::uint32_t slot = 0;
+    if (m_freeSlots.empty()) {
+        slot = static_cast<std::uint32_t>(m_slots.size());
+        m_slots.push_back(c);
+    } else {
+        slot = m_freeSlots.back();
+        m_freeSlots.pop_back();
+        m_slots[slot] = c;
+    }
+    m_due.push_back({c.dueUs, slot});
+    std::push_heap(m_due.begin(), m_due.end(), dueLater);
     Event e;
     e.c = c;
+    e.slot = slot;
     e.scenario = c.scenario;
     if (c.translated) {
         e.kind = Kind::BuiltTranslation;
@@ -272,9 +298,11 @@ void TrafficModel::open(Connection c, std::int64_t nowUs, double meanSeconds)
 
 void TrafficModel::close(std::int64_t nowUs)
 {
-    std::pop_heap(m_open.begin(), m_open.end(), dueLater);
-    const Connection c = m_open.back();
-    m_open.pop_back();
+    std::pop_heap(m_due.begin(), m_due.end(), dueLater);
+    const std::uint32_t slot = m_due.back().slot;
+    m_due.pop_back();
+    const Connection c = m_slots[slot];
+    m_freeSlots.push_back(slot);
     Event e;
     e.c = c;
     e.durationSeconds = (nowUs - c.builtUs) / 1'000'000;
@@ -356,6 +384,27 @@ void TrafficModel::render(const Event& e, const TrafficCatalogue::Template& t, s
         v.numbers = {0, 0};
     }
     TrafficCatalogue::fill(t, v, out);
+}
+
+std::vector<ScenarioTruth> scenariosOfRun(const RunSettings& settings, std::span<const std::string> catalogue,
+                                          RandomSource& random, std::int64_t lines)
+{
+    TrafficModel model(settings, catalogue, random);
+    TrafficClock clock(settings);
+    std::string message;
+    // A line the model could not make is tried again at the next cycle, as the run does; a run
+    // that never got past one did not emit it.
+    constexpr int kMostMisses = 64;
+    int misses = 0;
+    for (std::int64_t line = 1; line <= lines && misses < kMostMisses;) {
+        if (model.make(line, clock.timeOf(line), message)) {
+            ++line;
+            misses = 0;
+        } else {
+            ++misses;
+        }
+    }
+    return model.scenarios();
 }
 
 } // namespace korvane

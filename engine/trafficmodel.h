@@ -44,7 +44,7 @@ public:
 
     static constexpr int kMostSteps = 4096;
 
-    std::size_t openConnections() const { return m_open.size(); }
+    std::size_t openConnections() const { return m_due.size(); }
     const std::vector<ScenarioTruth>& scenarios() const { return m_scenarios.truths(); }
 
     // One connection, as the table holds it.
@@ -70,6 +70,7 @@ private:
     {
         TrafficKind kind = TrafficKind::BuiltTcp;
         Connection c;
+        std::uint32_t slot = 0; // a build's connection in the table
         std::int64_t durationSeconds = 0;
         std::uint64_t bytes = 0;
         std::uint8_t reason = 0;
@@ -84,6 +85,12 @@ private:
     void push(const Event& e);
     Connection fresh(std::int64_t nowUs);
     void render(const Event& e, const TrafficCatalogue::Template& t, std::string& out);
+    struct Due
+    {
+        std::int64_t dueUs;
+        std::uint32_t slot;
+    };
+    static bool dueLater(const Due& a, const Due& b);
     TrafficKind denyKind(const std::array<TrafficKind, 4>& kinds, const std::array<double, 4>& weights);
     int ephemeralPort();
     double lifetimeSeconds(double mean);
@@ -97,15 +104,24 @@ private:
     TrafficScenarios m_scenarios;
     std::size_t m_connections;
     double m_meanDuration;
-    double m_denyShare;
-    int m_severity; // 1..7 the one selected, else every one
+    double m_denyStepShare; // of the steps, those that deny
+    int m_severity;         // 1..7 the one selected, else every one
 
-    std::vector<Connection> m_open; // a min-heap by due time
+    // The open connections in slots that are used again, and a min-heap of their due times.
+    std::vector<Connection> m_slots;
+    std::vector<std::uint32_t> m_freeSlots;
+    std::vector<Due> m_due;
     std::array<Event, 4> m_pending{};
     std::size_t m_pendingFirst = 0;
     std::size_t m_pendingCount = 0;
     std::uint64_t m_nextId = 1;
     std::array<std::array<char, 16>, 4> m_buffers{};
 };
+
+// What the scenarios of a run did that made `lines` lines with these settings, drawing from
+// `random` as the run did (moved on as far as it was at Play): the model made again, line by
+// line on the same clock, without the rest of the run.
+std::vector<ScenarioTruth> scenariosOfRun(const RunSettings& settings, std::span<const std::string> catalogue,
+                                          RandomSource& random, std::int64_t lines);
 
 } // namespace korvane

@@ -22,10 +22,10 @@ constexpr double kStormFactor = 50;
 
 } // namespace
 
-TrafficScenarios::TrafficScenarios(std::vector<ScenarioPlan> plans, double denyShare)
-    // Background denies are denyShare of the lines; with the storm's share q of them, the rest
-    // deny at (1 - q) denyShare, and q = 50 (1 - q) denyShare.
-    : m_stormShare(kStormFactor * denyShare / (1 + kStormFactor * denyShare))
+TrafficScenarios::TrafficScenarios(std::vector<ScenarioPlan> plans, double denySteps)
+    // With the storm's share q of the steps, the background denies at (1 - q) denySteps, and
+    // q = 50 (1 - q) denySteps.
+    : m_stormShare(kStormFactor * denySteps / (1 + kStormFactor * denySteps))
 {
     for (const ScenarioPlan& plan : plans) {
         Running running;

@@ -45,13 +45,15 @@ struct ScenarioMove
     int insidePort = 0;
 };
 
-// The scenarios of a run on its virtual clock: each takes a share of the lines while its window
-// lasts (half of them for a scan or a brute force; for a storm, the share that puts its denies
-// at 50 times the background's), picking its source and targets when its window opens.
+// The scenarios of a run on its virtual clock: each takes a share of the model's steps while its
+// window lasts (half of them for a scan or a brute force; for a storm, the share that puts its
+// denies at 50 times the background's), picking its source and targets when its window opens.
+// Where windows overlap, the first scenario of the list has the first say.
 class TrafficScenarios
 {
 public:
-    TrafficScenarios(std::vector<ScenarioPlan> plans, double denyShare);
+    // `denySteps`: the share of the background's steps that deny.
+    TrafficScenarios(std::vector<ScenarioPlan> plans, double denySteps);
 
     // The move of a scenario at `now` seconds, or nothing when the background has the line.
     std::optional<ScenarioMove> next(double now, RandomSource& random, const AddressPool& outside,
