@@ -165,11 +165,12 @@ private:
     std::string m_failure;                  // why the pass could not start
     std::int64_t m_lineCounter = 0;
     bool m_active = false;
-    double m_nextDelay = 1;                  // see lineDelaySeconds()
-    bool m_waitFromLog = false;              // the log's gap sets m_nextDelay, not the delay
-    LogTimeline m_timeline;                  // of the pass, for the gaps of a replay
-    double m_waitedSinceStamp = 0;           // by the lines without a stamp since the last one with a stamp
-    std::unique_ptr<TrafficModel> m_traffic; // made afresh at each start, from the source as it is then
+    double m_nextDelay = 1;        // see lineDelaySeconds()
+    bool m_waitFromLog = false;    // the log's gap sets m_nextDelay, not the delay
+    LogTimeline m_timeline;        // of the pass, for the gaps of a replay
+    double m_waitedSinceStamp = 0; // by the lines without a stamp since the last one with a stamp
+    // With Traffic 1: made afresh at each start, from the source as it is then.
+    std::unique_ptr<TrafficModel> m_traffic;
     std::optional<TrafficClock> m_trafficClock;
 };
 

@@ -392,10 +392,10 @@ std::vector<ScenarioTruth> scenariosOfRun(const RunSettings& settings, std::span
     TrafficClock clock(settings);
     std::string message;
     // A line the model could not make is tried again at the next cycle, as the run does; a run
-    // that never got past one did not emit it.
+    // that never got past one did not emit it. Past the last window the rest would change nothing.
     constexpr int kMostMisses = 64;
     int misses = 0;
-    for (std::int64_t line = 1; line <= lines && misses < kMostMisses;) {
+    for (std::int64_t line = 1; line <= lines && misses < kMostMisses && !model.scenariosOver();) {
         if (model.make(line, clock.timeOf(line), message)) {
             ++line;
             misses = 0;

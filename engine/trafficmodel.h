@@ -46,6 +46,8 @@ public:
 
     std::size_t openConnections() const { return m_due.size(); }
     const std::vector<ScenarioTruth>& scenarios() const { return m_scenarios.truths(); }
+    // No line to come will carry a scenario's message.
+    bool scenariosOver() const { return m_scenarios.over() && m_pendingCount == 0; }
 
     // One connection, as the table holds it.
     struct Connection

@@ -8,6 +8,7 @@
 #include "engine/trafficaddresses.h"
 #include "settings/trafficforms.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -61,6 +62,11 @@ public:
     // A line carrying a message of scenario `index` went out.
     void noteLine(int index, std::int64_t line);
     const std::vector<ScenarioTruth>& truths() const { return m_truths; }
+    // Every window has closed: no move will come.
+    bool over() const
+    {
+        return std::all_of(m_running.begin(), m_running.end(), [](const Running& s) { return s.done; });
+    }
 
     static constexpr int kScanHosts = 12;
     static constexpr int kScanPorts = 25; // prime to kScanHosts: 25 tries reach every port and host
