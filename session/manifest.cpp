@@ -200,21 +200,23 @@ std::string manifestJson(const Manifest& m)
         perSecond.append(QJsonArray{static_cast<double>(row.second), static_cast<double>(row.emitted),
                                     static_cast<double>(row.sent), static_cast<double>(row.dropped)});
     }
-    QJsonObject root{{"korvane_version", text(m.korvaneVersion)},
-                     {"settings", settings},
-                     {"decimal_separator", QString(QChar::fromLatin1(m.decimalSeparator))},
-                     {"destination", text(m.destination)},
-                     {"source", QJsonObject{{"file", text(m.sourceFile)}, {"sha256", text(m.sourceSha256)}}},
-                     {"random_draws_before", static_cast<double>(m.randomDrawsBefore)},
-                     {"sequence_ids", m.sequenceIds},
-                     {"started", text(m.started)},
-                     {"ended", text(m.ended)},
-                     {"lines", lines},
-                     {"per_second", perSecond}};
-    if (!m.scenarios.empty()) { // only a run with scenarios says anything of them
-        root.insert(QStringLiteral("scenarios"), scenariosJson(m.scenarios));
+    const QJsonObject root{{"korvane_version", text(m.korvaneVersion)},
+                           {"settings", settings},
+                           {"decimal_separator", QString(QChar::fromLatin1(m.decimalSeparator))},
+                           {"destination", text(m.destination)},
+                           {"source", QJsonObject{{"file", text(m.sourceFile)}, {"sha256", text(m.sourceSha256)}}},
+                           {"random_draws_before", static_cast<double>(m.randomDrawsBefore)},
+                           {"sequence_ids", m.sequenceIds},
+                           {"started", text(m.started)},
+                           {"ended", text(m.ended)},
+                           {"lines", lines},
+                           {"per_second", perSecond}};
+    // Only a run with scenarios says anything of them.
+    QJsonObject withScenarios = root;
+    if (!m.scenarios.empty()) {
+        withScenarios.insert(QStringLiteral("scenarios"), scenariosJson(m.scenarios));
     }
-    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+    return QJsonDocument(withScenarios).toJson(QJsonDocument::Indented).toStdString();
 }
 
 Result<Manifest> manifestFromJson(std::string_view json)
