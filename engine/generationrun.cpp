@@ -4,6 +4,8 @@
 
 #include "engine/generationrun.h"
 
+#include "engine/trafficmodel.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -95,6 +97,9 @@ GenerationRun::Next GenerationRun::start()
 
     m_observer.runStarted();
 
+    if (m_settings.traffic.enabled && !startTraffic()) {
+        return halt(m_failure);
+    }
     if (!openPass()) {
         return halt(m_failure);
     }
@@ -203,6 +208,28 @@ bool GenerationRun::loadRandomLines()
     return true;
 }
 
+// The catalogue the model's messages are made from is the source as it is at Play.
+bool GenerationRun::startTraffic()
+{
+    std::vector<std::string> catalogue;
+    LineReader reader;
+    if (const Result<> opened = reader.open(m_settings.sourceFile); !opened) {
+        m_failure = sourceFailure(opened.reason());
+        return false;
+    }
+    std::string line;
+    while (reader.readLine(line)) {
+        catalogue.push_back(std::move(line));
+    }
+    if (reader.failure()) {
+        m_failure = sourceFailure(reader.failure()->reason);
+        return false;
+    }
+    m_traffic = std::make_unique<TrafficModel>(m_settings, catalogue, m_random);
+    m_trafficClock.emplace(m_settings);
+    return true;
+}
+
 bool GenerationRun::pickRandomLine()
 {
     // The draw is made in every cycle, also when there is nothing to pick from, so the sequence
@@ -289,7 +316,14 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     if (m_settings.removeHeader) {
         line = removeHeader(line, m_settings.headerString);
     }
-    if (templated) {
+    if (templated && m_traffic) {
+        // The model says what the line says, at the time the line is scheduled for.
+        if (!m_traffic->make(m_lineCounter, m_trafficClock->timeOf(m_lineCounter), m_message)) {
+            --m_lineCounter; // nothing it makes is selected: no line this cycle
+            return advance();
+        }
+        line = m_message;
+    } else if (templated) {
         m_rewriter.rewrite(line, m_random, m_message);
         line = m_message;
     }

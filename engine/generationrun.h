@@ -10,15 +10,19 @@
 #include "engine/logstamp.h"
 #include "engine/randomsource.h"
 #include "engine/templaterewriter.h"
+#include "engine/trafficclock.h"
 #include "settings/runsettings.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace korvane {
+
+class TrafficModel;
 
 // The window-level flags that the buttons and exit paths set and the run reads.
 struct RunFlags
@@ -105,6 +109,8 @@ public:
     std::int64_t lineCounter() const { return m_lineCounter; }
     // Between start() and the run's end, failure or abandon().
     bool active() const { return m_active; }
+    // With Traffic 1, the model that makes the templates' messages (from start() on); else null.
+    const TrafficModel* traffic() const { return m_traffic.get(); }
 
     // In a replay at the log's pace, how long the wait the run asks for (Next::Wait) lasts when
     // the log sets it: the rest of the gap before the line waiting to go out, in seconds. Nothing
@@ -129,6 +135,7 @@ private:
     bool selects(std::string_view line) const;
     void noteHeldLine();
     bool loadRandomLines();
+    bool startTraffic();
     std::string sourceFailure(std::string_view reason) const;
     Next advance();
     bool pickRandomLine();
@@ -162,6 +169,9 @@ private:
     bool m_waitFromLog = false;    // the log's gap sets m_nextDelay, not the delay
     LogTimeline m_timeline;        // of the pass, for the gaps of a replay
     double m_waitedSinceStamp = 0; // by the lines without a stamp since the last one with a stamp
+    // With Traffic 1: made afresh at each start, from the source as it is then.
+    std::unique_ptr<TrafficModel> m_traffic;
+    std::optional<TrafficClock> m_trafficClock;
 };
 
 } // namespace korvane

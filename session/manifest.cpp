@@ -4,6 +4,9 @@
 
 #include "session/manifest.h"
 
+#include "engine/linereader.h"
+#include "engine/randomsource.h"
+#include "engine/trafficmodel.h"
 #include "session/destination.h"
 #include "settings/atomicfile.h"
 #include "settings/keytable.h"
@@ -66,6 +69,66 @@ private:
     std::string& m_fault;
 };
 
+// The scenarios' truth, made again from the run's settings, source and draws: the model is
+// deterministic, so the run need not keep it.
+std::vector<ScenarioTruth> scenariosOf(const RunConfig& config, const RunRecord& record, std::int64_t lines)
+{
+    if (!config.run.traffic.enabled || config.run.traffic.scenarios.empty()) {
+        return {};
+    }
+    std::vector<std::string> catalogue;
+    LineReader reader;
+    if (reader.open(record.sourceFile)) {
+        for (std::string line; reader.readLine(line);) {
+            catalogue.push_back(std::move(line));
+        }
+    }
+    DefaultRandomSource random;
+    random.discard(record.randomDrawsBefore);
+    return scenariosOfRun(config.run, catalogue, random, lines);
+}
+
+QJsonArray scenariosJson(const std::vector<ScenarioTruth>& scenarios)
+{
+    QJsonArray all;
+    for (const ScenarioTruth& s : scenarios) {
+        QJsonArray targets;
+        for (const std::string& target : s.targets) {
+            targets.append(text(target));
+        }
+        all.append(QJsonObject{{"kind", text(scenarioName(s.kind))},
+                               {"source", text(s.source)},
+                               {"targets", targets},
+                               {"first_line", static_cast<double>(s.firstLine)},
+                               {"last_line", static_cast<double>(s.lastLine)},
+                               {"lines", static_cast<double>(s.lines)}});
+    }
+    return all;
+}
+
+std::vector<ScenarioTruth> scenariosFromJson(const QJsonArray& all, std::string& fault)
+{
+    std::vector<ScenarioTruth> scenarios;
+    for (const QJsonValue& value : all) {
+        const QJsonObject object = value.toObject();
+        FieldReader fields(object, "scenarios.", fault);
+        ScenarioTruth s;
+        const std::string kind = fields.string("kind");
+        s.kind = kind == "bruteforce"  ? ScenarioKind::BruteForce
+                 : kind == "denystorm" ? ScenarioKind::DenyStorm
+                                       : ScenarioKind::PortScan;
+        s.source = fields.string("source");
+        for (const QJsonValue& target : object.value(QStringLiteral("targets")).toArray()) {
+            s.targets.push_back(target.toString().toStdString());
+        }
+        s.firstLine = fields.count("first_line");
+        s.lastLine = fields.count("last_line");
+        s.lines = fields.count("lines");
+        scenarios.push_back(std::move(s));
+    }
+    return scenarios;
+}
+
 } // namespace
 
 std::map<std::string, std::string> settingsAsWritten(const Settings& s)
@@ -107,6 +170,7 @@ Result<Manifest> manifestOf(const Settings& settings, char decimalSeparator, con
     m.lines = {progress.emitted, progress.delivered, progress.dropped, progress.undelivered, progress.resent};
     m.byId = record.tally.byId();
     m.bySeverity = record.tally.bySeverity();
+    m.scenarios = scenariosOf(config, record, progress.emitted);
     return m;
 }
 
@@ -147,7 +211,12 @@ std::string manifestJson(const Manifest& m)
                            {"ended", text(m.ended)},
                            {"lines", lines},
                            {"per_second", perSecond}};
-    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+    // Only a run with scenarios says anything of them.
+    QJsonObject withScenarios = root;
+    if (!m.scenarios.empty()) {
+        withScenarios.insert(QStringLiteral("scenarios"), scenariosJson(m.scenarios));
+    }
+    return QJsonDocument(withScenarios).toJson(QJsonDocument::Indented).toStdString();
 }
 
 Result<Manifest> manifestFromJson(std::string_view json)
@@ -204,6 +273,7 @@ Result<Manifest> manifestFromJson(std::string_view json)
         }
         m.perSecond.push_back({row[0].toInteger(), row[1].toInteger(), row[2].toInteger(), row[3].toInteger()});
     }
+    m.scenarios = scenariosFromJson(root.value(QStringLiteral("scenarios")).toArray(), fault);
     if (!fault.empty()) {
         return Failure{"not a manifest of a run: " + fault};
     }

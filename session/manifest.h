@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "engine/trafficscenarios.h"
 #include "session/ratelog.h"
 #include "session/runrecord.h"
 #include "session/runsession.h"
@@ -48,6 +49,7 @@ struct Manifest
     std::map<std::string, std::int64_t> byId; // "6-302013" -> lines emitted
     std::array<std::int64_t, 8> bySeverity{}; // per severity 0 to 7
     std::vector<RateLog::Row> perSecond;      // the achieved rate, where the front-end followed it
+    std::vector<ScenarioTruth> scenarios;     // Traffic 1: what each scenario did, and when
 
     friend bool operator==(const Manifest&, const Manifest&) = default;
 };

@@ -22,7 +22,7 @@ constexpr bool kWritten = true;
 constexpr bool kNotWritten = false;
 
 // clang-format off
-constexpr std::array<KeyRow, 41> kKeys{{
+constexpr std::array<KeyRow, 48> kKeys{{
     // key              phase        kind       test              replacement        in use     written      variable                when       absent           computed replacement
     {"PositionX",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
     {"PositionY",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
@@ -68,6 +68,14 @@ constexpr std::array<KeyRow, 41> kKeys{{
     {"Manifest",        P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::Manifest,          W::Always, A::KeepsDefault},
     // A bad profile is taken out: the run keeps to Delay.
     {"RateProfile",     P::Replay,   K::Text,   T::RateForm,      "",                kInUse,    kWritten,    &S::RateProfile,       W::Always, A::KeepsDefault},
+    // The traffic model's, read last: they shape what the templates say, not how lines go out.
+    {"Traffic",         P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::Traffic,           W::Always, A::KeepsDefault},
+    {"Connections",     P::Replay,   K::Number, T::Count,         "100",             kInUse,    kWritten,    &S::Connections,       W::Always, A::KeepsDefault},
+    {"MeanDuration",    P::Replay,   K::Number, T::PlainPositive, "30",              kInUse,    kWritten,    &S::MeanDuration,      W::Always, A::KeepsDefault},
+    {"DenyShare",       P::Replay,   K::Number, T::Share,         "0.1",             kInUse,    kWritten,    &S::DenyShare,         W::Always, A::KeepsDefault},
+    {"SRC_NET",         P::Replay,   K::Text,   T::Network,       "",                kInUse,    kWritten,    &S::SRC_NET,           W::Always, A::KeepsDefault},
+    {"DST_NET",         P::Replay,   K::Text,   T::Network,       "",                kInUse,    kWritten,    &S::DST_NET,           W::Always, A::KeepsDefault},
+    {"Scenarios",       P::Replay,   K::Text,   T::ScenarioList,  "",                kInUse,    kWritten,    &S::Scenarios,         W::Always, A::KeepsDefault},
 }};
 // clang-format on
 

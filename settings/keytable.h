@@ -53,6 +53,10 @@ enum class Test
     ZeroOrOne,     // 0 or 1
     PlainPositive, // a plain decimal number above 0
     RateForm,      // a rate profile the engine reads (RateProfile::parse)
+    Count,         // a whole number from 1 to 1000000
+    Share,         // a plain decimal number from 0 to 1
+    Network,       // an IPv4 network in CIDR notation (parseIpv4Network)
+    ScenarioList,  // scenarios of traffic (parseScenarios)
 };
 
 // When a key is read at all.

@@ -52,6 +52,16 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     run.restamp = s.ReplayRestamp == 1 && run.realLogs;
     run.sequenceIds = s.SequenceId == 1 && run.format == SyslogFormat::Rfc5424; // the one form with a place for it
     c.manifest = s.Manifest == 1;
+    run.traffic.enabled = s.Traffic == 1 && !run.realLogs;
+    if (run.traffic.enabled && run.generationType == -1) {
+        run.generationType = 0; // the model makes every line: there is no line to pick at random
+    }
+    run.traffic.connections = static_cast<int>(s.Connections);
+    run.traffic.meanDuration = s.MeanDuration;
+    run.traffic.denyShare = s.DenyShare;
+    run.traffic.srcNet = s.SRC_NET;
+    run.traffic.dstNet = s.DST_NET;
+    run.traffic.scenarios = s.Scenarios;
     run.rewrite.srcIp = s.SRC_IP;
     run.rewrite.dstIp = s.DST_IP;
     run.rewrite.gatewayIp = s.GTW_IP;

@@ -28,6 +28,19 @@ struct RewriteValues
     std::string elapsedTime;          // ElapsedTime as it goes into a line
 };
 
+// The traffic model's settings: with `enabled`, each template line's message is made by the model
+// (engine/trafficmodel.h) from the template of the message id it picks.
+struct TrafficSettings
+{
+    bool enabled = false;     // Traffic 1, with templates
+    int connections = 100;    // the connections open at once, on average
+    double meanDuration = 30; // seconds
+    double denyShare = 0.1;   // of the lines
+    std::string srcNet;       // "" the five SRC_IP; else a network in CIDR notation
+    std::string dstNet;       // "" the five DST_IP
+    std::string scenarios;    // as parseScenarios reads it; "" none
+};
+
 // The run's settings, as RunConfig::run holds them; the run reads them, never changes them.
 struct RunSettings
 {
@@ -56,6 +69,7 @@ struct RunSettings
     bool restamp = false;     // a real log line's own time stamp becomes the time it is sent
     // RFC 5424 messages carry [meta sequenceId="N"], N counted from 1 in each run.
     bool sequenceIds = false;
+    TrafficSettings traffic;
 };
 
 } // namespace korvane

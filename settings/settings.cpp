@@ -9,6 +9,7 @@
 #include "settings/numbers.h"
 #include "settings/outputformat.h"
 #include "settings/rateprofile.h"
+#include "settings/trafficforms.h"
 
 #include <algorithm>
 #include <charconv>
@@ -55,6 +56,10 @@ bool passes(Test test, double v)
     case Test::ZeroOrOne:
     case Test::PlainPositive:
     case Test::RateForm:
+    case Test::Count:
+    case Test::Share:
+    case Test::Network:
+    case Test::ScenarioList:
         break;
     }
     return false;
@@ -125,6 +130,14 @@ std::string_view failedTest(Test test)
         return "is not a number above 0";
     case Test::RateForm:
         return "is not a rate profile (ramp, steps, sine, burst or poisson and its numbers)";
+    case Test::Count:
+        return "is not a whole number from 1 to 1000000";
+    case Test::Share:
+        return "is not a number from 0 to 1";
+    case Test::Network:
+        return "is not an IPv4 network such as 198.51.100.0/24 (a prefix of 8 to 32)";
+    case Test::ScenarioList:
+        return "is not a list of portscan, bruteforce or denystorm @START+LENGTH";
     case Test::Anything:
         break;
     }
@@ -246,6 +259,12 @@ std::optional<double> acceptedNumber(Test test, std::string_view value)
         return wholeWithin(0, 1)(value);
     case Test::PlainPositive:
         return positive(value);
+    case Test::Count:
+        return wholeWithin(1, 1e6)(value);
+    case Test::Share: {
+        const std::optional<double> v = plainDecimal(value);
+        return v && *v >= 0 && *v <= 1 ? v : std::nullopt;
+    }
     default:
         break;
     }
@@ -261,6 +280,9 @@ std::optional<std::string> acceptedText(Test test, std::string_view value)
         }
     }
     if (test == Test::RateForm && RateProfile::parse(value)) {
+        return std::string(value);
+    }
+    if ((test == Test::Network && parseIpv4Network(value)) || (test == Test::ScenarioList && parseScenarios(value))) {
         return std::string(value);
     }
     return std::nullopt;

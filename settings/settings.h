@@ -49,6 +49,13 @@ struct Settings
     double SequenceId = 0;    // 1: RFC 5424 messages carry [meta sequenceId="N"]
     double Manifest = 0;      // 1: the window writes MANIFEST.JSON at the end of each run
     std::string RateProfile;  // "" one line every Delay; else a rate over time ("ramp 1000 20000 60")
+    double Traffic = 0;       // 1: templates carry connections that open and close, and denies
+    double Connections = 100; // the connections open at once, on average
+    double MeanDuration = 30; // seconds a connection lasts, on average
+    double DenyShare = 0.1;   // of the lines, those that deny traffic
+    std::string SRC_NET;      // "" SRC_IP_1..5; else the outside hosts ("198.51.100.0/24")
+    std::string DST_NET;      // "" DST_IP_1..5; else the inside hosts ("10.10.0.0/16")
+    std::string Scenarios;    // "" none; else "portscan@60+30,bruteforce@120+20,denystorm@200+10"
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

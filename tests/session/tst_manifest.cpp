@@ -125,6 +125,14 @@ void TestManifest::manifestTellsTheRunAndItsMessagesComeAgain_data()
                           {"SyslogFormat", "3"}};
     QTest::newRow("real logs at random, second run of the process")
         << randomLogs << 2 << 40 << QStringLiteral("KORVANE.TXT");
+    const Keys traffic{{"RealLogFile", "0"},
+                       {"Delay", "0.0001"},
+                       {"onetime", "0"},
+                       {"Traffic", "1"},
+                       {"SRC_NET", "198.51.100.0/24"},
+                       {"Scenarios", "portscan@0.01+0.02"}};
+    QTest::newRow("traffic with a scan, second run of the process")
+        << traffic << 2 << 400 << QStringLiteral("SAMPLE.TXT");
 }
 
 void TestManifest::manifestTellsTheRunAndItsMessagesComeAgain()
@@ -160,6 +168,15 @@ void TestManifest::manifestTellsTheRunAndItsMessagesComeAgain()
     }
     QCOMPARE(m.byId, byId);
     QCOMPARE(m.bySeverity, bySeverity);
+    // Each scenario's first and last line come from its source.
+    for (const ScenarioTruth& scenario : m.scenarios) {
+        QVERIFY(scenario.firstLine >= 1 && scenario.lastLine <= lines.size());
+        QVERIFY(lines.at(scenario.firstLine - 1).contains(QByteArray::fromStdString(scenario.source + '/')));
+        QVERIFY(lines.at(scenario.lastLine - 1).contains(QByteArray::fromStdString(scenario.source + '/')));
+    }
+    const bool scenarios =
+        std::any_of(keys.begin(), keys.end(), [](const auto& key) { return key.first == "Scenarios"; });
+    QCOMPARE(m.scenarios.size(), std::size_t(scenarios ? 1 : 0));
 
     // The settings give the run's configuration again, and the manifest survives its document.
     const RunConfig again = runConfigOf(m);

@@ -201,6 +201,8 @@ private slots:
     void replayKeys();
     void rateProfileKey_data();
     void rateProfileKey();
+    void trafficKeys_data();
+    void trafficKeys();
     void eachRepairSaidOnce_data();
     void eachRepairSaidOnce();
     void absentOptionalKeyRunsAsItsRepair();
@@ -948,6 +950,51 @@ void TestLoader::rateProfileKey()
     QVERIFY(runConfigFrom(s, '.').run.rateProfile.empty());
 }
 
+void TestLoader::trafficKeys_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected"); // Traffic Connections MeanDuration DenyShare|SRC_NET|DST_NET|Scenarios
+    QTest::addColumn<QStringList>("writes");
+
+    QTest::newRow("absent: defaults, nothing written") << ""
+                                                       << "0 100 30 0.1|||" << QStringList();
+    QTest::newRow("valid values are taken")
+        << "Traffic=1;Connections=100000;MeanDuration=2.5;DenyShare=0;SRC_NET=198.51.100.0/24;DST_NET= 10.10.0.0/16 ;"
+           "Scenarios=portscan@60+30, denystorm@200+10.5"
+        << "1 100000 2.5 0|198.51.100.0/24|10.10.0.0/16|portscan@60+30, denystorm@200+10.5" << QStringList();
+    QTest::newRow("numbers out of range take the default, written back")
+        << "Traffic=2;Connections=2.5;MeanDuration=0;DenyShare=1.5"
+        << "0 100 30 0.1|||" << QStringList{"Traffic=0", "Connections=100", "MeanDuration=30", "DenyShare=0.1"};
+    QTest::newRow("not a network, not a scenario: taken out, written back absent")
+        << "SRC_NET=198.51.100.0;DST_NET=10.10.0.0/33;Scenarios=portscan@60"
+        << "0 100 30 0.1|||" << QStringList{"SRC_NET=", "DST_NET=", "Scenarios="};
+    QTest::newRow("a scenario of no known kind or no length")
+        << "Scenarios=bruteforce@1+2,flood@1+2;SRC_NET=300.1.1.0/24"
+        << "0 100 30 0.1|||" << QStringList{"SRC_NET=", "Scenarios="};
+}
+
+void TestLoader::trafficKeys()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, writes);
+
+    std::map<std::string, std::string> values;
+    setPairs(values, stored);
+    MemoryStore store(values);
+    Settings s;
+    SettingsLoader(store).loadReplayKeys(s);
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4|%5|%6|%7")
+                 .arg(s.Traffic)
+                 .arg(s.Connections)
+                 .arg(s.MeanDuration)
+                 .arg(s.DenyShare)
+                 .arg(QString::fromStdString(s.SRC_NET), QString::fromStdString(s.DST_NET),
+                      QString::fromStdString(s.Scenarios)),
+             expected);
+    QCOMPARE(store.writes(), writes);
+}
+
 void TestLoader::eachRepairSaidOnce_data()
 {
     QTest::addColumn<QString>("stored"); // over a valid file with SyslogFile 1
@@ -1010,6 +1057,14 @@ void TestLoader::eachRepairSaidOnce_data()
         << "RateProfile=ramp 5" << true
         << QStringList{"korvane.ini: RateProfile \"ramp 5\" is not a rate profile (ramp, steps, sine, burst or "
                        "poisson and its numbers); absent written back"};
+    QTest::newRow("traffic keys")
+        << "Connections=0;DenyShare=-0.1;DST_NET=10.10.0.0;Scenarios=portscan" << true
+        << QStringList{"korvane.ini: Connections \"0\" is not a whole number from 1 to 1000000; 100 written back",
+                       "korvane.ini: DenyShare \"-0.1\" is not a number from 0 to 1; 0.1 written back",
+                       "korvane.ini: DST_NET \"10.10.0.0\" is not an IPv4 network such as 198.51.100.0/24 (a prefix "
+                       "of 8 to 32); absent written back",
+                       "korvane.ini: Scenarios \"portscan\" is not a list of portscan, bruteforce or denystorm "
+                       "@START+LENGTH; absent written back"};
     QTest::newRow("several, in the order of the keys")
         << "HostIP=loghost;Delay=-1;SessionNum=0" << true
         << QStringList{"korvane.ini: Delay \"-1\" is not a number above 0; 1 written back",
