@@ -53,6 +53,7 @@ enum class Test
     ZeroOrOne,     // 0 or 1
     PlainPositive, // a plain decimal number above 0
     RateForm,      // a rate profile the engine reads (RateProfile::parse)
+    IpAddress,     // an IPv4 address in dotted form or an IPv6 address
 };
 
 // When a key is read at all.

@@ -17,9 +17,19 @@
 #include <optional>
 #include <string>
 
+#include <arpa/inet.h>
+
 namespace korvane {
 
 namespace {
+
+// An address as the system reads one to bind to: IPv4 in its four-number dotted form, or IPv6.
+bool isIpAddress(std::string_view value)
+{
+    const std::string text(value);
+    unsigned char bytes[16];
+    return ::inet_pton(AF_INET, text.c_str(), bytes) == 1 || ::inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+}
 
 // Trailing blanks only, as a text setting has always been taken; leading ones stay.
 std::string withoutTrailingBlanks(std::string text)
@@ -55,6 +65,7 @@ bool passes(Test test, double v)
     case Test::ZeroOrOne:
     case Test::PlainPositive:
     case Test::RateForm:
+    case Test::IpAddress:
         break;
     }
     return false;
@@ -125,6 +136,8 @@ std::string_view failedTest(Test test)
         return "is not a number above 0";
     case Test::RateForm:
         return "is not a rate profile (ramp, steps, sine, burst or poisson and its numbers)";
+    case Test::IpAddress:
+        return "is not an IP address";
     case Test::Anything:
         break;
     }
@@ -261,6 +274,9 @@ std::optional<std::string> acceptedText(Test test, std::string_view value)
         }
     }
     if (test == Test::RateForm && RateProfile::parse(value)) {
+        return std::string(value);
+    }
+    if (test == Test::IpAddress && isIpAddress(value)) {
         return std::string(value);
     }
     return std::nullopt;

@@ -41,14 +41,15 @@ struct Settings
     std::string TLS_CAFile;       // "" the system's authorities
     std::string TLS_CertFile;     // a client certificate, with its key
     std::string TLS_KeyFile;
-    std::string TLS_PeerName; // "" HostIP
-    double ReplayTiming = 0;  // 1: real logs go out at the pace of their time stamps
-    double ReplaySpeed = 1;   // > 0: 2 replays twice as fast
-    double ReplayMaxGap = 60; // > 0: the longest wait between two lines, in seconds
-    double ReplayRestamp = 0; // 1: a real log line's time stamp becomes the time it is sent
-    double SequenceId = 0;    // 1: RFC 5424 messages carry [meta sequenceId="N"]
-    double Manifest = 0;      // 1: the window writes MANIFEST.JSON at the end of each run
-    std::string RateProfile;  // "" one line every Delay; else a rate over time ("ramp 1000 20000 60")
+    std::string TLS_PeerName;  // "" HostIP
+    std::string SourceAddress; // "" the system chooses; else the local address the lines are sent from
+    double ReplayTiming = 0;   // 1: real logs go out at the pace of their time stamps
+    double ReplaySpeed = 1;    // > 0: 2 replays twice as fast
+    double ReplayMaxGap = 60;  // > 0: the longest wait between two lines, in seconds
+    double ReplayRestamp = 0;  // 1: a real log line's time stamp becomes the time it is sent
+    double SequenceId = 0;     // 1: RFC 5424 messages carry [meta sequenceId="N"]
+    double Manifest = 0;       // 1: the window writes MANIFEST.JSON at the end of each run
+    std::string RateProfile;   // "" one line every Delay; else a rate over time ("ramp 1000 20000 60")
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
