@@ -149,14 +149,15 @@ quint16 UdpSink::localPort() const
     return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
-void UdpSink::sendFrom(std::vector<std::uint32_t> sources)
+void UdpSink::sendFrom(std::size_t members, std::vector<std::uint32_t> sources)
 {
+    m_members = members;
     m_sources.clear();
     for (const std::uint32_t address : sources) {
         m_sources.push_back(htonl(address));
     }
-    m_memberDelivered = std::make_unique<std::atomic<std::int64_t>[]>(m_sources.size());
-    m_memberDropped = std::make_unique<std::atomic<std::int64_t>[]>(m_sources.size());
+    m_memberDelivered = std::make_unique<std::atomic<std::int64_t>[]>(members);
+    m_memberDropped = std::make_unique<std::atomic<std::int64_t>[]>(members);
 }
 
 SinkResult UdpSink::writeFrom(std::uint32_t member, std::string_view line)
@@ -174,7 +175,7 @@ SinkResult UdpSink::writeFrom(std::uint32_t member, std::string_view line)
 DeliveryCounts UdpSink::countsOf(std::uint32_t member) const
 {
     DeliveryCounts counts;
-    if (member < m_sources.size()) {
+    if (member < m_members) {
         counts.delivered = m_memberDelivered[member].load(std::memory_order_relaxed);
         counts.dropped = m_memberDropped[member].load(std::memory_order_relaxed);
     }
@@ -301,13 +302,14 @@ void UdpSink::send(Batch& whole)
     LineBatch& batch = whole.lines;
     const std::size_t count = batch.lines();
     const bool fromMembers = !whole.members.empty();
+    const bool fromSources = fromMembers && !m_sources.empty();
     if (m_senderFailed.load(std::memory_order_relaxed)) {
         m_undelivered += static_cast<std::int64_t>(count); // the run ends with the failure already met
         return;
     }
     m_messages.resize(count);
     m_parts.resize(count);
-    if (fromMembers) {
+    if (fromSources) {
         m_controls.resize(count);
     }
     std::size_t start = 0;
@@ -320,7 +322,7 @@ void UdpSink::send(Batch& whole)
         header.msg_namelen = m_receiverLength;
         header.msg_iov = &m_parts[i];
         header.msg_iovlen = 1;
-        if (fromMembers) {
+        if (fromSources) {
             // Each datagram leaves from its firewall's address.
             header.msg_control = m_controls[i].bytes;
             header.msg_controllen = sizeof m_controls[i].bytes;

@@ -54,11 +54,12 @@ public:
     // `source` when one is given (SourceAddress), else of the address the system chooses.
     // After a failure every write fails with the same reason.
     Result<> configure(const QString& host, quint16 port, const QString& source = {});
-    // Many firewalls from the one socket: each line written with writeFrom() leaves from its
-    // firewall's address (IPv4, host byte order, each local to this machine: see
-    // bindableSourceAddress), and is counted for that firewall. After configure(), before any line.
-    void sendFrom(std::vector<std::uint32_t> sources);
-    // The line of firewall `member` (an index into the addresses of sendFrom()).
+    // Many firewalls from the one socket: each line written with writeFrom() is counted for its
+    // firewall (0 to members - 1) and, when `sources` holds one address per firewall (IPv4, host
+    // byte order, each local to this machine: see bindableSourceAddress), leaves from its
+    // firewall's address. After configure(), before any line.
+    void sendFrom(std::size_t members, std::vector<std::uint32_t> sources);
+    // The line of firewall `member`.
     SinkResult writeFrom(std::uint32_t member, std::string_view line);
     // What became of the lines of firewall `member` (delivered and dropped).
     DeliveryCounts countsOf(std::uint32_t member) const;
@@ -122,7 +123,8 @@ private:
     std::size_t m_longestDatagram = 0;
     Batch m_writing; // the lines written since the last hand-over
     // A fleet's: each firewall's address (network byte order) and counts.
-    std::vector<std::uint32_t> m_sources;
+    std::vector<std::uint32_t> m_sources; // empty: the system chooses
+    std::size_t m_members = 0;
     std::unique_ptr<std::atomic<std::int64_t>[]> m_memberDelivered;
     std::unique_ptr<std::atomic<std::int64_t>[]> m_memberDropped;
 
