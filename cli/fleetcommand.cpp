@@ -32,23 +32,6 @@ namespace {
 constexpr qint64 kDrainMs = 10'000;
 constexpr qint64 kHurriedDrainMs = 500;
 
-std::vector<Manifest::Firewall> manifestEntries(const std::vector<FleetMemberReport>& members)
-{
-    std::vector<Manifest::Firewall> entries;
-    entries.reserve(members.size());
-    for (const FleetMemberReport& m : members) {
-        Manifest::Firewall f;
-        f.name = m.name;
-        f.number = m.number;
-        f.sourceAddress = m.sourceAddress;
-        f.seed = m.seed;
-        f.randomDraws = m.draws;
-        f.lines = {m.emitted, m.counts.delivered, m.counts.dropped, m.counts.undelivered, m.counts.resent};
-        entries.push_back(std::move(f));
-    }
-    return entries;
-}
-
 // Waits for the connections' queues to drain (a file and datagrams have nothing queued), then
 // ends them; the lines still queued count as undelivered.
 void drain(FleetOutput& output, const bool& signalled, TerminationSignals& termination)

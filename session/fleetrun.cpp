@@ -28,6 +28,23 @@ nanoseconds fromSeconds(double seconds)
 
 } // namespace
 
+std::vector<Manifest::Firewall> manifestEntries(const std::vector<FleetMemberReport>& members)
+{
+    std::vector<Manifest::Firewall> entries;
+    entries.reserve(members.size());
+    for (const FleetMemberReport& m : members) {
+        Manifest::Firewall f;
+        f.name = m.name;
+        f.number = m.number;
+        f.sourceAddress = m.sourceAddress;
+        f.seed = m.seed;
+        f.randomDraws = m.draws;
+        f.lines = {m.emitted, m.counts.delivered, m.counts.dropped, m.counts.undelivered, m.counts.resent};
+        entries.push_back(std::move(f));
+    }
+    return entries;
+}
+
 // One firewall: its own settings (its name), random stream, run and pacer. It never moves, as its
 // run holds references to the rest.
 struct FleetRun::Member final : public RunObserver

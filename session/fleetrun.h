@@ -10,6 +10,7 @@
 #include "platform/wakeuptimer.h"
 #include "session/fleetoutput.h"
 #include "session/fleetplan.h"
+#include "session/manifest.h"
 #include "session/runrecord.h"
 #include "session/runsession.h"
 #include "settings/runconfig.h"
@@ -37,6 +38,9 @@ struct FleetMemberReport
     std::int64_t emitted = 0;
     DeliveryCounts counts;
 };
+
+// The manifest's entries of the firewalls (their lines before the run's drain, their deliveries as now).
+std::vector<Manifest::Firewall> manifestEntries(const std::vector<FleetMemberReport>& members);
 
 // The firewalls of a fleet, each its own generation run with its own name, random stream and
 // pace, advanced by one scheduler on one timer: a heap of the firewalls' next deadlines, so that

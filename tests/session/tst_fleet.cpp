@@ -7,9 +7,13 @@
 #include "../support/enginefakes.h"
 #include "../support/manualtimer.h"
 #include "../support/workfolder.h"
+#include "session/expectedrun.h"
 #include "session/fleetoutput.h"
 #include "session/fleetplan.h"
 #include "session/fleetrun.h"
+#include "session/startup.h"
+#include "session/storedfleet.h"
+#include "settings/profile.h"
 
 #include <QTest>
 
@@ -90,6 +94,9 @@ private slots:
     void halfTheFleetHasSpokenHalfwayThroughItsStagger();
     void firewallDrawsTheSameLinesAtEveryStartAndNotItsNeighbours();
     void sourceAddressPastTheBlockFailsBeforeAnyLine();
+    void manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost();
+    void storedLineIsKnownByTheNameBeforeItsMessage_data();
+    void storedLineIsKnownByTheNameBeforeItsMessage();
 };
 
 void TestFleet::firewallIsNamedByItsNumberPaddedToTheFleetsWidth_data()
@@ -259,6 +266,101 @@ void TestFleet::sourceAddressPastTheBlockFailsBeforeAnyLine()
     const Result<> prepared = output.prepare(config, {10, 0}, FileSink::Mode::Append);
     QVERIFY(!prepared);
     QVERIFY(QString::fromStdString(prepared.reason()).startsWith("SourceAddress 127.255.255.250 + 9 runs past"));
+}
+
+void TestFleet::manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost()
+{
+    test::WorkFolder folder;
+    folder.write(QStringLiteral("SAMPLE.TXT"), kTemplates);
+    folder.writeSettings({{"Delay", "0.1"}, {"GenerationType", "-1"}, {"FirewallName", "Fw"}});
+    IniProfileStore profile;
+    const StartupResult startup = runStartup(profile, nullptr, false, '.');
+    QVERIFY(startup.failure.isEmpty());
+    const FleetPlan plan{3, 4}; // firewalls 5 to 7
+    FleetOutput output;
+    QVERIFY(output.prepare(startup.config, plan, FileSink::Mode::Truncate));
+    test::ManualClock clock;
+    test::ManualTimer timer(clock);
+    test::FixedWallClock wallClock;
+    FleetRun fleet(startup.config, plan, output, wallClock, clock, &timer);
+    fleet.setRecordsForManifest(true);
+    fleet.start();
+    timer.advance(2s);
+    fleet.finish();
+    QTRY_VERIFY(!fleet.running());
+    Result<Manifest> made = manifestOf(startup.settings, '.', startup.config, fleet.record(), fleet.progress());
+    QVERIFY(made);
+    made.value().firewalls = manifestEntries(fleet.members());
+    const Result<Manifest> read = manifestFromJson(manifestJson(made.value()));
+    QVERIFY(read);
+    QCOMPARE(read.value().firewalls, made.value().firewalls);
+    QCOMPARE(read.value().firewalls[1].name, std::string("Fw-6"));
+    QCOMPARE(read.value().firewalls[1].seed, fleetSeed(6));
+
+    const std::map<std::string, std::vector<std::string>> stored = linesByHost(folder.read("GENERATE.TXT"));
+    std::vector<std::unique_ptr<ExpectedMessages>> expected;
+    std::vector<const ExpectedMessages*> each;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < read.value().firewalls.size(); ++i) {
+        std::vector<std::string> again;
+        auto messages = std::make_unique<ExpectedMessages>();
+        QVERIFY(regenerateMessages(read.value(), i, std::filesystem::current_path(), [&](std::string_view message) {
+            again.emplace_back(message);
+            messages->append(message);
+        }));
+        const std::string& name = read.value().firewalls[i].name;
+        std::vector<std::string> sent = stored.at(name);
+        for (std::string& line : sent) {
+            line.erase(0, 1); // the "%" before "PIX-"
+        }
+        QCOMPARE(again, sent);
+        names.push_back(name);
+        each.push_back(messages.get());
+        expected.push_back(std::move(messages));
+    }
+    // One line of Fw-6 lost on the way, one line of a stranger among them.
+    FleetStoredCheck check(names, each);
+    bool lost = false;
+    for (const QByteArray& line : folder.read("GENERATE.TXT").split('\n')) {
+        if (!lost && line.contains(" Fw-6 ")) {
+            lost = true;
+            continue;
+        }
+        if (!line.isEmpty()) {
+            check.add(line.toStdString());
+        }
+    }
+    check.add("08 Dec 2026 04:47:51  Fw-8 %PIX-6-302013: Built outbound TCP connection 1 for outside:192.0.2.1/1");
+    const CheckReport report = check.report();
+    QCOMPARE(report.byHost.size(), std::size_t(3));
+    QCOMPARE(report.byHost[1].first, std::string("Fw-6"));
+    QCOMPARE(report.byHost[1].second.missing, std::uint64_t(1));
+    QCOMPARE(report.byHost[0].second.missing + report.byHost[2].second.missing, std::uint64_t(0));
+    QCOMPARE(report.total.missing, std::uint64_t(1));
+    QCOMPARE(report.total.foreign, std::uint64_t(1));
+    QCOMPARE(report.total.expected, std::uint64_t(fleet.progress().emitted));
+}
+
+void TestFleet::storedLineIsKnownByTheNameBeforeItsMessage_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("host"); // -1 for none
+    QTest::newRow("GENERATE.TXT") << "08 Dec 2026 04:47:51  Fw-02 %PIX-6-302013: text" << 1;
+    QTest::newRow("RFC 3164") << "<166>Dec  8 04:47:51 Fw-03 %PIX-6-302013: text" << 2;
+    QTest::newRow("the device's own form") << "<166>Dec 08 2026 04:47:51 Fw-01 : %PIX-6-302013: text" << 0;
+    QTest::newRow("a collector's columns") << "Fw-02|%PIX-6-302013:|6|20| text" << 1;
+    QTest::newRow("a name with blanks as a syslog HOST") << "<166>Dec  8 04:47:51 Edge_Fw-01 %PIX-6-1: text" << 3;
+    QTest::newRow("a name in the message is no host") << "<166>Dec  8 04:47:51 other %PIX-6-1: Fw-01" << -1;
+    QTest::newRow("a name of another fleet") << "<166>Dec  8 04:47:51 Fw-1 %PIX-6-302013: text" << -1;
+}
+
+void TestFleet::storedLineIsKnownByTheNameBeforeItsMessage()
+{
+    QFETCH(QString, line);
+    QFETCH(int, host);
+    const FleetHosts hosts({"Fw-01", "Fw-02", "Fw-03", "Edge Fw-01"});
+    const std::optional<std::size_t> found = hosts.find(line.toStdString());
+    QCOMPARE(found ? static_cast<int>(*found) : -1, host);
 }
 
 QTEST_GUILESS_MAIN(TestFleet)
