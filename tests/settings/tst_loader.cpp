@@ -1010,6 +1010,9 @@ void TestLoader::eachRepairSaidOnce_data()
         << "RateProfile=ramp 5" << true
         << QStringList{"korvane.ini: RateProfile \"ramp 5\" is not a rate profile (ramp, steps, sine, burst or "
                        "poisson and its numbers); absent written back"};
+    QTest::newRow("SourceAddress by name") << "SourceAddress=localhost" << true
+                                           << QStringList{"korvane.ini: SourceAddress \"localhost\" is not an IP "
+                                                          "address; absent written back"};
     QTest::newRow("several, in the order of the keys")
         << "HostIP=loghost;Delay=-1;SessionNum=0" << true
         << QStringList{"korvane.ini: Delay \"-1\" is not a number above 0; 1 written back",
