@@ -139,9 +139,11 @@ void FleetRun::start()
         m_members.push_back(std::move(member));
     }
     // Made once every member is in place: a run holds references to its member's parts.
+    m_rewriter.emplace(m_config.run.rewrite);
     for (std::size_t i = 0; i < m_members.size(); ++i) {
         Member& m = *m_members[i];
         m.run.emplace(m.settings, m.flags, m, m_output.member(i), m.random, m_wallClock);
+        m.run->shareRewriter(*m_rewriter);
     }
     m_active = m_members.size();
     m_running = m_active > 0;
