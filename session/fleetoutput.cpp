@@ -8,6 +8,9 @@
 #include "session/destination.h"
 #include "session/sinkfactory.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace korvane {
 
 // A firewall's view of the fleet's output: its lines are counted as its own, and handed to the
@@ -28,10 +31,28 @@ private:
     std::size_t m_index;
 };
 
+namespace {
+
+template <typename Sinks>
+DeliveryCounts sum(const Sinks& sinks)
+{
+    DeliveryCounts all;
+    for (const auto& sink : sinks) {
+        const DeliveryCounts one = sink->counts();
+        all.delivered += one.delivered;
+        all.dropped += one.dropped;
+        all.undelivered += one.undelivered;
+        all.resent += one.resent;
+    }
+    return all;
+}
+
+} // namespace
+
 FleetOutput::FleetOutput() = default;
 FleetOutput::~FleetOutput() = default;
 
-Result<> FleetOutput::prepare(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode)
+Result<> FleetOutput::prepare(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode, int senders)
 {
     const auto count = static_cast<std::size_t>(plan.count);
     m_addresses.clear();
@@ -66,12 +87,20 @@ Result<> FleetOutput::prepare(const RunConfig& config, const FleetPlan& plan, Fi
     }
     case OutputKind::Udp: {
         m_mode = Mode::Datagrams;
-        m_udp = std::make_unique<UdpSink>();
-        if (const Result<> configured = m_udp->configure(QString::fromStdString(config.host), config.port);
-            !configured) {
-            return Failure{outputName(config).toStdString() + ": " + configured.reason()};
+        // The system's work per datagram is most of the cost: spread over the processors.
+        const std::size_t sockets = std::clamp<std::size_t>(
+            senders > 0 ? static_cast<std::size_t>(senders) : std::max(1u, std::thread::hardware_concurrency()), 1,
+            count);
+        m_udp.clear();
+        for (std::size_t i = 0; i < sockets; ++i) {
+            auto sink = std::make_unique<UdpSink>();
+            if (const Result<> configured = sink->configure(QString::fromStdString(config.host), config.port);
+                !configured) {
+                return Failure{outputName(config).toStdString() + ": " + configured.reason()};
+            }
+            sink->sendFrom(count, m_addresses);
+            m_udp.push_back(std::move(sink));
         }
-        m_udp->sendFrom(count, m_addresses);
         return {};
     }
     case OutputKind::Tcp:
@@ -110,7 +139,7 @@ SinkResult FleetOutput::write(std::size_t index, std::string_view line)
     }
     switch (m_mode) {
     case Mode::Datagrams:
-        return m_udp->writeFrom(static_cast<std::uint32_t>(index), line);
+        return m_udp[index % m_udp.size()]->writeFrom(static_cast<std::uint32_t>(index), line);
     case Mode::Shared: {
         SinkResult result = m_shared->write(line);
         if (result) {
@@ -136,7 +165,15 @@ FlushResult FleetOutput::flush()
     FlushResult result = Flushed{};
     switch (m_mode) {
     case Mode::Datagrams:
-        result = m_udp->flush();
+        result = Flushed{};
+        for (const auto& sink : m_udp) {
+            const FlushResult one = sink->flush();
+            if (!one) {
+                result = one;
+                break;
+            }
+            result.value().dropped += one.value().dropped;
+        }
         break;
     case Mode::Shared:
         result = m_shared->flush();
@@ -168,11 +205,16 @@ FlushResult FleetOutput::flush()
 FlushResult FleetOutput::flushAndWait()
 {
     if (m_mode == Mode::Datagrams && !m_failure) {
-        FlushResult result = m_udp->flushAndWait();
-        if (!result) {
-            m_failure = result.failure();
+        Flushed all;
+        for (const auto& sink : m_udp) {
+            const FlushResult one = sink->flushAndWait();
+            if (!one) {
+                m_failure = one.failure();
+                return one;
+            }
+            all.dropped += one.value().dropped;
         }
-        return result;
+        return all;
     }
     return flush();
 }
@@ -181,28 +223,20 @@ DeliveryCounts FleetOutput::counts() const
 {
     switch (m_mode) {
     case Mode::Datagrams:
-        return m_udp->counts();
+        return sum(m_udp);
     case Mode::Shared:
         return m_shared ? m_shared->counts() : DeliveryCounts{};
     case Mode::Connections:
         break;
     }
-    DeliveryCounts all;
-    for (const auto& sink : m_own) {
-        const DeliveryCounts one = sink->counts();
-        all.delivered += one.delivered;
-        all.dropped += one.dropped;
-        all.undelivered += one.undelivered;
-        all.resent += one.resent;
-    }
-    return all;
+    return sum(m_own);
 }
 
 DeliveryCounts FleetOutput::countsOf(std::size_t index) const
 {
     switch (m_mode) {
     case Mode::Datagrams:
-        return m_udp->countsOf(static_cast<std::uint32_t>(index));
+        return m_udp[index % m_udp.size()]->countsOf(static_cast<std::uint32_t>(index));
     case Mode::Shared: {
         // The file takes every line it is given, or the run fails: a firewall's lines are its
         // written ones, less its share of any the file did not take.
@@ -220,7 +254,7 @@ SinkStatus FleetOutput::status() const
 {
     switch (m_mode) {
     case Mode::Datagrams:
-        return m_udp->status();
+        return m_udp.front()->status();
     case Mode::Shared:
         return m_shared ? m_shared->status() : SinkStatus{};
     case Mode::Connections:
@@ -253,8 +287,9 @@ bool FleetOutput::finish()
         }
     } else if (m_shared) {
         done = m_shared->finish();
-    } else if (m_udp) {
-        done = m_udp->finish();
+    }
+    for (const auto& sink : m_udp) {
+        done = sink->finish() && done;
     }
     return done;
 }

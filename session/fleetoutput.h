@@ -33,10 +33,11 @@ public:
     FleetOutput(const FleetOutput&) = delete;
     FleetOutput& operator=(const FleetOutput&) = delete;
 
-    // Makes the sinks of `config` for the firewalls of `plan`. With SourceAddress every address of
-    // the range is checked first: a range past the end of its /8, or an address this machine cannot
-    // bind, fails naming it, before any line.
-    Result<> prepare(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode);
+    // Makes the sinks of `config` for the firewalls of `plan`. Datagrams go out through `senders`
+    // sockets, each with its sender thread (at most one per firewall; 0: one per processor). With SourceAddress every
+    // address of the range is checked first: a range past the end of its /8, or an address this machine cannot bind,
+    // fails naming it, before any line.
+    Result<> prepare(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode, int senders = 0);
 
     std::size_t size() const { return m_members.size(); }
     LineSink& member(std::size_t index);
@@ -61,12 +62,12 @@ private:
     enum class Mode
     {
         Shared,      // one sink for all: the file
-        Datagrams,   // m_udp
+        Datagrams,   // m_udp: firewall i on socket i % senders
         Connections, // one sink per firewall
     };
     Mode m_mode = Mode::Shared;
     std::unique_ptr<LineSink> m_shared;
-    std::unique_ptr<UdpSink> m_udp;
+    std::vector<std::unique_ptr<UdpSink>> m_udp;
     std::vector<std::unique_ptr<LineSink>> m_own;
     std::vector<std::unique_ptr<MemberSink>> m_members;
     std::vector<std::uint32_t> m_addresses; // per firewall, when SourceAddress is set

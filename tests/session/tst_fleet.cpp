@@ -6,6 +6,7 @@
 // the fleet's run on virtual time.
 #include "../support/enginefakes.h"
 #include "../support/manualtimer.h"
+#include "../support/udpreceiver.h"
 #include "../support/workfolder.h"
 #include "session/expectedrun.h"
 #include "session/fleetoutput.h"
@@ -94,6 +95,7 @@ private slots:
     void halfTheFleetHasSpokenHalfwayThroughItsStagger();
     void firewallDrawsTheSameLinesAtEveryStartAndNotItsNeighbours();
     void sourceAddressPastTheBlockFailsBeforeAnyLine();
+    void datagramsOfEachFirewallLeaveFromItsAddressWhicheverSenderTakesThem();
     void manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost();
     void storedLineIsKnownByTheNameBeforeItsMessage_data();
     void storedLineIsKnownByTheNameBeforeItsMessage();
@@ -266,6 +268,32 @@ void TestFleet::sourceAddressPastTheBlockFailsBeforeAnyLine()
     const Result<> prepared = output.prepare(config, {10, 0}, FileSink::Mode::Append);
     QVERIFY(!prepared);
     QVERIFY(QString::fromStdString(prepared.reason()).startsWith("SourceAddress 127.255.255.250 + 9 runs past"));
+}
+
+void TestFleet::datagramsOfEachFirewallLeaveFromItsAddressWhicheverSenderTakesThem()
+{
+    test::UdpReceiver receiver;
+    QVERIFY(receiver.ok());
+    RunConfig config = fileConfig(1);
+    config.output = OutputKind::Udp;
+    config.host = "127.0.0.1";
+    config.port = receiver.port();
+    config.sourceAddress = "127.0.3.1";
+    FleetOutput output;
+    QVERIFY(output.prepare(config, {5, 0}, FileSink::Mode::Append, 2));
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = 0; i < output.size(); ++i) {
+            QVERIFY(output.member(i).write("line of " + std::to_string(i)));
+        }
+        QVERIFY(output.flush());
+    }
+    QVERIFY(output.flushAndWait());
+    QTRY_COMPARE(receiver.total(), std::uint64_t(15));
+    for (const test::Datagram& d : receiver.datagrams()) {
+        QCOMPARE(d.payload, "line of " + std::to_string(d.from - 0x7f000301));
+    }
+    QCOMPARE(output.countsOf(3).delivered, std::int64_t(3));
+    QCOMPARE(output.counts().delivered, std::int64_t(15));
 }
 
 void TestFleet::manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost()
