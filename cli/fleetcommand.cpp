@@ -72,7 +72,7 @@ void drain(FleetOutput& output, const bool& signalled, TerminationSignals& termi
 int runFleet(const FleetRequest& request)
 {
     const Options& options = request.options;
-    const FleetPlan plan{options.fleet, options.fleetOffset};
+    const FleetPlan plan{options.fleet, options.fleetOffset, options.fleetWidth};
     RunConfig config = request.startup.config;
     config.manifest = !options.manifest.isEmpty();
 

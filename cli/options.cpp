@@ -31,8 +31,9 @@ ParseResult parseOptions(const QStringList& arguments)
     const QCommandLineOption escaped(QStringLiteral("escaped"));
     const QCommandLineOption fleet(QStringLiteral("fleet"), {}, QStringLiteral("N"));
     const QCommandLineOption fleetOffset(QStringLiteral("fleet-offset"), {}, QStringLiteral("K"));
+    const QCommandLineOption fleetWidth(QStringLiteral("fleet-width"), {}, QStringLiteral("DIGITS"));
     parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog, manifest, check, report, escaped,
-                       fleet, fleetOffset});
+                       fleet, fleetOffset, fleetWidth});
 
     ParseResult r;
     if (!parser.parse(arguments)) {
@@ -133,6 +134,18 @@ ParseResult parseOptions(const QStringList& arguments)
         }
         r.options.fleetOffset = static_cast<int>(k);
     }
+    if (parser.isSet(fleetWidth)) {
+        bool ok = false;
+        const int digits = parser.value(fleetWidth).toInt(&ok);
+        if (r.options.fleet == 0) {
+            return invalid(QStringLiteral("--fleet-width goes with --fleet"));
+        }
+        if (!ok || digits < 1 || digits > 7) {
+            return invalid(QStringLiteral("--fleet-width takes a number of digits from 1 to 7, not '%1'")
+                               .arg(parser.value(fleetWidth)));
+        }
+        r.options.fleetWidth = digits;
+    }
     if (r.options.fleet > 0 && r.status == ParseResult::Status::Check) {
         return invalid(QStringLiteral("--fleet goes with a run, not with --check"));
     }
@@ -169,6 +182,8 @@ QString helpText()
         "                      + 0 to N - 1); each keeps its own pace, N lines every Delay in all\n"
         "  --fleet-offset K    with --fleet, number the firewalls K + 1 to K + N (names, random lines\n"
         "                      and addresses follow the number), for one fleet made by several processes\n"
+        "  --fleet-width DIGITS  with --fleet, pad the numbers in the names to DIGITS (by default those of\n"
+        "                      K + N), so that the processes of one fleet name their firewalls alike\n"
         "  --report FILE       with --check, write those counts, in all and per message id, into FILE (JSON)\n"
         "  --escaped           with --check, STORED escapes control bytes as harkwell --stdout writes them\n"
         "  -h, --help          show this help and end\n"

@@ -4,6 +4,7 @@
 
 #include "session/fleetplan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -25,7 +26,7 @@ std::string fleetMemberName(std::string_view base, int number, int width)
 
 int fleetNameWidth(const FleetPlan& plan)
 {
-    return static_cast<int>(std::to_string(plan.lastNumber()).size());
+    return std::max(plan.width, static_cast<int>(std::to_string(plan.lastNumber()).size()));
 }
 
 std::uint32_t fleetSeed(int number)

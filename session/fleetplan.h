@@ -22,6 +22,7 @@ struct FleetPlan
 {
     int count = 1;  // N, at least 1
     int offset = 0; // K: the first firewall's number is offset + 1
+    int width = 0;  // digits of the names' numbers; 0: those of the highest number
 
     int firstNumber() const { return offset + 1; }
     int lastNumber() const { return offset + count; }
@@ -33,9 +34,9 @@ inline constexpr int kLargestFleet = 1'000'000;
 // Firewall `number`'s name: `base`, "-" and the number padded with zeros to `width` digits
 // ("Pix-Inside-Demo-007").
 std::string fleetMemberName(std::string_view base, int number, int width);
-// The width of the numbers of a fleet: the digits of its highest number, so that the pods of one
-// fleet (which share their last pod's highest number only when every pod has the same size) name
-// their firewalls alike. With --fleet-offset the width is that of K + N.
+// The width of the numbers of a fleet: the plan's width, but at least the digits of its highest
+// number, K + N. The processes that make one fleet together name their firewalls alike when each is
+// given the width of the whole fleet's highest number (--fleet-width).
 int fleetNameWidth(const FleetPlan& plan);
 
 // The seed of firewall `number`'s random stream: std::mt19937's default seed for firewall 1, so

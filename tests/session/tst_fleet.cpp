@@ -105,22 +105,26 @@ void TestFleet::firewallIsNamedByItsNumberPaddedToTheFleetsWidth_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("width");
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("name");
-    QTest::newRow("a fleet of nine needs one digit") << 9 << 0 << 3 << "Pix-Inside-Demo-3";
-    QTest::newRow("a fleet of ten pads to two") << 10 << 0 << 3 << "Pix-Inside-Demo-03";
-    QTest::newRow("a fleet of a hundred pads to three") << 100 << 0 << 7 << "Pix-Inside-Demo-007";
-    QTest::newRow("a pod pads to its highest number") << 100 << 900 << 901 << "Pix-Inside-Demo-0901";
-    QTest::newRow("the highest number itself") << 100 << 900 << 1000 << "Pix-Inside-Demo-1000";
+    QTest::newRow("a fleet of nine needs one digit") << 9 << 0 << 0 << 3 << "Pix-Inside-Demo-3";
+    QTest::newRow("a fleet of ten pads to two") << 10 << 0 << 0 << 3 << "Pix-Inside-Demo-03";
+    QTest::newRow("a fleet of a hundred pads to three") << 100 << 0 << 0 << 7 << "Pix-Inside-Demo-007";
+    QTest::newRow("a pod pads to its highest number") << 100 << 900 << 0 << 901 << "Pix-Inside-Demo-0901";
+    QTest::newRow("the highest number itself") << 100 << 900 << 0 << 1000 << "Pix-Inside-Demo-1000";
+    QTest::newRow("the first pod of a thousand, told the width") << 100 << 0 << 4 << 1 << "Pix-Inside-Demo-0001";
+    QTest::newRow("a width too small for the numbers") << 100 << 900 << 2 << 1000 << "Pix-Inside-Demo-1000";
 }
 
 void TestFleet::firewallIsNamedByItsNumberPaddedToTheFleetsWidth()
 {
     QFETCH(int, count);
     QFETCH(int, offset);
+    QFETCH(int, width);
     QFETCH(int, number);
     QFETCH(QString, name);
-    const FleetPlan plan{count, offset};
+    const FleetPlan plan{count, offset, width};
     QCOMPARE(QString::fromStdString(fleetMemberName("Pix-Inside-Demo", number, fleetNameWidth(plan))), name);
 }
 
