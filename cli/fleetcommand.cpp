@@ -37,13 +37,13 @@ constexpr qint64 kHurriedDrainMs = 500;
 void drain(FleetOutput& output, const bool& signalled, TerminationSignals& termination)
 {
     bool hurried = signalled;
-    QMetaObject::Connection hurry =
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, [&hurried] { hurried = true; });
+    QMetaObject::Connection hurry = QObject::connect(&termination, &TerminationSignals::terminationRequested,
+                                                     &termination, [&hurried] { hurried = true; });
     QElapsedTimer waited;
     waited.start();
     QTimer poll;
     poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
         if (output.status().queued == 0 || waited.elapsed() >= (hurried ? kHurriedDrainMs : kDrainMs)) {
             QCoreApplication::exit(0);
         }
@@ -56,7 +56,7 @@ void drain(FleetOutput& output, const bool& signalled, TerminationSignals& termi
     if (!output.finish()) {
         QElapsedTimer closing;
         closing.start();
-        QObject::connect(&poll, &QTimer::timeout, [&] {
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
             if (output.finish() || closing.elapsed() >= kHurriedDrainMs) {
                 QCoreApplication::exit(0);
             }
@@ -107,7 +107,7 @@ int runFleet(const FleetRequest& request)
     fleet.setRecordsForManifest(config.manifest);
 
     bool halted = false;
-    QObject::connect(&fleet, &FleetRun::ended, [&halted](bool failed) {
+    QObject::connect(&fleet, &FleetRun::ended, &fleet, [&halted](bool failed) {
         halted = failed;
         QCoreApplication::exit(0);
     });
@@ -120,7 +120,7 @@ int runFleet(const FleetRequest& request)
     RateLog rateLog;
     QTimer rateSampler;
     rateSampler.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&rateSampler, &QTimer::timeout, [&] { rateLog.sample(fleet.progress()); });
+    QObject::connect(&rateSampler, &QTimer::timeout, &rateSampler, [&] { rateLog.sample(fleet.progress()); });
     if (!request.rateLogPath.isEmpty() || !options.manifest.isEmpty()) {
         rateSampler.start(RateLog::kSampleEvery);
     }
