@@ -5,6 +5,9 @@
 #include "cli/clirun.h"
 
 #include "cli/runreport.h"
+#include "session/ratelog.h"
+
+#include <QFile>
 
 #include <cstdio>
 
@@ -24,6 +27,16 @@ int terminalColumns()
 }
 
 } // namespace
+
+void writeRateLog(const QString& path, const RateLog& log)
+{
+    QFile file(path);
+    const std::string csv = log.csv();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
+        say(QStringLiteral("cannot write the rate log %1: %2").arg(path, file.errorString()).toStdString());
+    }
+}
 
 void say(std::string_view text)
 {
@@ -54,7 +67,7 @@ void CliRun::drawProgress()
     // line would leave a line behind at each redraw), and the rest of an earlier, longer line
     // cleared.
     std::string line = "\r";
-    line += fitToWidth(progressLine(m_session->progress(), m_total), terminalColumns());
+    line += fitToWidth(progressLine(m_progress(), m_total), terminalColumns());
     line += "\x1b[K";
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
@@ -73,7 +86,7 @@ void CliRun::stopProgress()
 
 void CliRun::printSummary() const
 {
-    say(summaryLine(m_session->progress(), m_destination));
+    say(summaryLine(m_progress(), m_destination));
 }
 
 } // namespace korvane::cli

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/generationrun.h"
+#include "session/ratelog.h"
 #include "session/runsession.h"
 
 #include <QObject>
@@ -12,11 +13,15 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace korvane::cli {
+
+// Writes the rate log's CSV into `path`; a failure is said, naming the file.
+void writeRateLog(const QString& path, const RateLog& log);
 
 // "korvane-cli: TEXT" on standard error. Standard error closed or gone is nothing to say: the
 // line is lost, the program goes on.
@@ -33,7 +38,12 @@ public:
     // emit, where known, for a percentage.
     CliRun(QString destination, std::optional<std::int64_t> total, bool showProgress);
     // The session whose progress is shown; before any other call.
-    void attach(const RunSession& session) { m_session = &session; }
+    void attach(const RunSession& session)
+    {
+        m_progress = [&session] { return session.progress(); };
+    }
+    // The same for a run whose progress comes from elsewhere (a fleet's).
+    void attach(std::function<RunProgress()> progress) { m_progress = std::move(progress); }
 
     void startProgress();
     // Stops the status line and clears it, so that other lines can follow.
@@ -48,7 +58,7 @@ public:
 private:
     void drawProgress();
 
-    const RunSession* m_session = nullptr;
+    std::function<RunProgress()> m_progress;
     QString m_destination;
     std::optional<std::int64_t> m_total;
     bool m_showProgress;

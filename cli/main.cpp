@@ -6,6 +6,7 @@
 #include "cli/checkcommand.h"
 #include "cli/clirun.h"
 #include "cli/durationlimit.h"
+#include "cli/fleetcommand.h"
 #include "cli/options.h"
 #include "cli/runreport.h"
 #include "engine/randomsource.h"
@@ -127,6 +128,10 @@ int main(int argc, char* argv[])
         return fail(startup.failure.toStdString());
     }
 
+    if (options.fleet > 0) {
+        return cli::runFleet({options, startup, rateLogPath, termination, signalled});
+    }
+
     RunOutput output;
     const Result<> prepared =
         output.prepare(startup.config, options.newFile ? FileSink::Mode::Truncate : FileSink::Mode::Append);
@@ -201,13 +206,7 @@ int main(int argc, char* argv[])
     rateSampler.stop();
     rateLog.finish(session.progress());
     if (!rateLogPath.isEmpty()) {
-        QFile file(rateLogPath);
-        const std::string csv = rateLog.csv();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
-            cli::say(
-                QStringLiteral("cannot write the rate log %1: %2").arg(rateLogPath, file.errorString()).toStdString());
-        }
+        cli::writeRateLog(rateLogPath, rateLog);
     }
     if (!streamEnd.notDelivered.empty()) {
         cli::say(streamEnd.notDelivered);

@@ -4,6 +4,8 @@
 
 #include "cli/options.h"
 
+#include "session/fleetplan.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -27,7 +29,11 @@ ParseResult parseOptions(const QStringList& arguments)
     const QCommandLineOption check(QStringLiteral("check"), {}, QStringLiteral("STORED"));
     const QCommandLineOption report(QStringLiteral("report"), {}, QStringLiteral("FILE"));
     const QCommandLineOption escaped(QStringLiteral("escaped"));
-    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog, manifest, check, report, escaped});
+    const QCommandLineOption fleet(QStringLiteral("fleet"), {}, QStringLiteral("N"));
+    const QCommandLineOption fleetOffset(QStringLiteral("fleet-offset"), {}, QStringLiteral("K"));
+    const QCommandLineOption fleetWidth(QStringLiteral("fleet-width"), {}, QStringLiteral("DIGITS"));
+    parser.addOptions({help, version, dir, count, duration, newFile, quiet, rateLog, manifest, check, report, escaped,
+                       fleet, fleetOffset, fleetWidth});
 
     ParseResult r;
     if (!parser.parse(arguments)) {
@@ -104,6 +110,45 @@ ParseResult parseOptions(const QStringList& arguments)
         r.options.report = QFileInfo(parser.value(report)).absoluteFilePath();
     }
     r.options.escaped = parser.isSet(escaped);
+    if (parser.isSet(fleet)) {
+        bool ok = false;
+        const qlonglong n = parser.value(fleet).toLongLong(&ok);
+        if (!ok || n < 1 || n > kLargestFleet) {
+            return invalid(QStringLiteral("--fleet takes a number of firewalls from 1 to %1, not '%2'")
+                               .arg(kLargestFleet)
+                               .arg(parser.value(fleet)));
+        }
+        r.options.fleet = static_cast<int>(n);
+    }
+    if (parser.isSet(fleetOffset)) {
+        bool ok = false;
+        const qlonglong k = parser.value(fleetOffset).toLongLong(&ok);
+        if (r.options.fleet == 0) {
+            return invalid(QStringLiteral("--fleet-offset goes with --fleet"));
+        }
+        if (!ok || k < 0 || k + r.options.fleet > kLargestFleet) {
+            return invalid(QStringLiteral("--fleet-offset takes a whole number from 0 that keeps the firewalls' "
+                                          "numbers up to %1, not '%2'")
+                               .arg(kLargestFleet)
+                               .arg(parser.value(fleetOffset)));
+        }
+        r.options.fleetOffset = static_cast<int>(k);
+    }
+    if (parser.isSet(fleetWidth)) {
+        bool ok = false;
+        const int digits = parser.value(fleetWidth).toInt(&ok);
+        if (r.options.fleet == 0) {
+            return invalid(QStringLiteral("--fleet-width goes with --fleet"));
+        }
+        if (!ok || digits < 1 || digits > 7) {
+            return invalid(QStringLiteral("--fleet-width takes a number of digits from 1 to 7, not '%1'")
+                               .arg(parser.value(fleetWidth)));
+        }
+        r.options.fleetWidth = digits;
+    }
+    if (r.options.fleet > 0 && r.status == ParseResult::Status::Check) {
+        return invalid(QStringLiteral("--fleet goes with a run, not with --check"));
+    }
     return r;
 }
 
@@ -131,6 +176,14 @@ QString helpText()
         "                      duplicated, reordered, damaged, and the foreign lines (the folder must hold\n"
         "                      the run's source); exit status 0 when none is missing, duplicated or\n"
         "                      damaged, 3 otherwise, 1 when a file cannot be read\n"
+        "  --fleet N           run N firewalls at once, each with its own name (FirewallName-1 to\n"
+        "                      FirewallName-N, the numbers padded with zeros to one width), random\n"
+        "                      lines, start within the first Delay, and source address (SourceAddress\n"
+        "                      + 0 to N - 1); each keeps its own pace, N lines every Delay in all\n"
+        "  --fleet-offset K    with --fleet, number the firewalls K + 1 to K + N (names, random lines\n"
+        "                      and addresses follow the number), for one fleet made by several processes\n"
+        "  --fleet-width DIGITS  with --fleet, pad the numbers in the names to DIGITS (by default those of\n"
+        "                      K + N), so that the processes of one fleet name their firewalls alike\n"
         "  --report FILE       with --check, write those counts, in all and per message id, into FILE (JSON)\n"
         "  --escaped           with --check, STORED escapes control bytes as harkwell --stdout writes them\n"
         "  -h, --help          show this help and end\n"

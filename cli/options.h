@@ -24,6 +24,9 @@ struct Options
     QString report;             // --report: the check's JSON report goes here
     bool escaped = false;       // --escaped: the checked lines escape control bytes as harkwell --stdout does
     QString manifest;           // --manifest: the run's manifest goes here, as an absolute path; empty for none
+    int fleet = 0;              // --fleet: run this many firewalls at once; 0 for the one firewall
+    int fleetOffset = 0;        // --fleet-offset: the fleet's firewalls are numbered from this + 1
+    int fleetWidth = 0;         // --fleet-width: digits of the numbers in the names; 0 for those of the highest
 };
 
 struct ParseResult

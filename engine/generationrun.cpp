@@ -324,7 +324,7 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
         }
         line = m_message;
     } else if (templated) {
-        m_rewriter.rewrite(line, m_random, m_message);
+        m_useRewriter->rewrite(line, m_random, m_message);
         line = m_message;
     }
     if (m_settings.format != SyslogFormat::Plain) {

@@ -104,6 +104,10 @@ public:
     // False when the sink failed: the run has then halted (and reported its failure).
     [[nodiscard]] bool deliver();
 
+    // Rewrites templates with `rewriter` (made for the same values) in place of the run's own, so that
+    // many runs of one fleet compile each template once. It must outlive the run.
+    void shareRewriter(TemplateRewriter& rewriter) { m_useRewriter = &rewriter; }
+
     const RunSettings& settings() const { return m_settings; }
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
     std::int64_t lineCounter() const { return m_lineCounter; }
@@ -151,6 +155,7 @@ private:
     WallClock& m_clock;
 
     TemplateRewriter m_rewriter;
+    TemplateRewriter* m_useRewriter = &m_rewriter;
     LineComposer m_composer;
     LineReader m_reader;
     std::string m_line;         // the run's current line, as read from the source

@@ -27,6 +27,9 @@ public:
 class DefaultRandomSource final : public RandomSource
 {
 public:
+    DefaultRandomSource() = default;
+    // Another stream of the same generator, for one of many firewalls run together.
+    explicit DefaultRandomSource(std::uint32_t seed) : m_engine(seed) {}
     double next() override
     {
         ++m_draws;

@@ -4,6 +4,8 @@
 
 #include "platform/relpsink.h"
 
+#include "platform/sourceaddress.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -96,6 +98,12 @@ Result<> RelpSink::start(const QString& host, quint16 port)
     m_sockaddrLength = found->ai_addrlen;
     ::freeaddrinfo(found);
 
+    if (!m_source.empty()) {
+        if (const Result<SourceAddress> bindable = bindableSourceAddress(m_source, SOCK_STREAM); !bindable) {
+            m_failure = where() + ": " + bindable.reason();
+            return Failure{m_failure};
+        }
+    }
     if (relpEngineConstruct(&m_engine) != RELP_RET_OK) {
         m_failure = where() + ": librelp could not be set up";
         return Failure{m_failure};
@@ -381,6 +389,9 @@ bool RelpSink::connect()
     relpCltSetTimeout(m_client, static_cast<unsigned>(seconds));
     relpCltSetConnTimeout(m_client, seconds);
     relpCltSetWindowSize(m_client, kWindow);
+    if (!m_source.empty()) {
+        relpCltSetClientIP(m_client, reinterpret_cast<unsigned char*>(m_source.data()));
+    }
     const relpRetVal connected = relpCltConnect(m_client, m_family, reinterpret_cast<unsigned char*>(m_port.data()),
                                                 reinterpret_cast<unsigned char*>(m_address.data()));
     if (connected != RELP_RET_OK) {

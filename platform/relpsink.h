@@ -70,6 +70,9 @@ public:
     // Resolves `host` and starts connecting in the background. On failure returns the reason,
     // naming the address ("RELP host:port: ..."); the sink then fails every line with it.
     Result<> start(const QString& host, quint16 port);
+    // Every session is opened from `address` (SourceAddress, librelp's client address); empty lets the
+    // system choose. Before start(), which fails naming an address that cannot be bound.
+    void setSourceAddress(const std::string& address) { m_source = address; }
     // Bytes the queue may hold; kQueueLimitBytes unless a test asks for less. Before start().
     void setQueueLimit(std::size_t bytes) { m_queueLimit = bytes; }
     // kTimeout unless a test asks for less (whole seconds, as librelp counts). Before start().
@@ -120,6 +123,7 @@ private:
     std::string m_host;    // as given, for the operator
     std::string m_address; // resolved, numeric
     std::string m_port;
+    std::string m_source; // SourceAddress; empty for the system's choice
     int m_family = 0;
     sockaddr_storage m_sockaddr{}; // to ask the system why a connection fails
     socklen_t m_sockaddrLength = 0;

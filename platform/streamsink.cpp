@@ -4,6 +4,8 @@
 
 #include "platform/streamsink.h"
 
+#include "platform/sourceaddress.h"
+
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -193,6 +195,13 @@ Result<> StreamSink::start(const QString& host, quint16 port, StreamFraming fram
     m_framing = framing;
     m_tls = tls.has_value();
     m_lastProblem.clear();
+    if (!m_source.isEmpty()) {
+        if (const Result<SourceAddress> bindable = bindableSourceAddress(m_source.toStdString(), SOCK_STREAM);
+            !bindable) {
+            m_failure = QStringLiteral("%1: %2").arg(where(), QString::fromStdString(bindable.reason())).toStdString();
+            return Failure{m_failure};
+        }
+    }
     m_socket = std::make_unique<QSslSocket>();
     if (m_tls) {
         const QString why = configureTls(*m_socket, *tls);
@@ -359,6 +368,11 @@ void StreamSink::connectNow()
     }
     setState(false, QStringLiteral("connecting to %1:%2").arg(m_host).arg(m_port));
     m_handshakeTimer.start(m_handshakeTimeout);
+    // The binding goes with the connection: each new attempt binds again.
+    if (!m_source.isEmpty() && !m_socket->bind(QHostAddress(m_source))) {
+        onSocketError();
+        return;
+    }
     if (m_tls) {
         m_socket->connectToHostEncrypted(m_host, m_port, m_socket->peerVerifyName());
     } else {

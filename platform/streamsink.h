@@ -72,6 +72,9 @@ public:
     // belong together, and starts connecting. On failure returns the reason, naming the address
     // and the file; the sink then fails every line with it.
     Result<> start(const QString& host, quint16 port, StreamFraming framing, const std::optional<TlsSettings>& tls);
+    // Every connection is made from `address` (SourceAddress), bound before it connects; empty lets
+    // the system choose. Before start(), which fails naming an address that cannot be bound.
+    void setSourceAddress(const QString& address) { m_source = address.trimmed(); }
     // Ends at once; the lines still queued count as undelivered.
     void close();
     // The front-end is done waiting: no new attempt and no further message follows; the
@@ -134,6 +137,7 @@ private:
     QTimer m_acknowledgementTimer;
     QString m_host;
     quint16 m_port = 0;
+    QString m_source; // SourceAddress; empty for the system's choice
     StreamFraming m_framing = StreamFraming::LineFeed;
     bool m_tls = false;
     bool m_started = false;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/sourceaddress.h"
+
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -38,7 +40,7 @@ void UdpSink::closeSocket()
     }
 }
 
-Result<> UdpSink::configure(const QString& host, quint16 port)
+Result<> UdpSink::configure(const QString& host, quint16 port, const QString& source)
 {
     // The lines written so far go to the receiver they were meant for.
     if (m_configured && !m_writing.empty()) {
@@ -79,8 +81,24 @@ Result<> UdpSink::configure(const QString& host, quint16 port)
         length = sizeof(sockaddr_in);
     }
 
-    // A socket of one family cannot send to the other: open afresh when it changes.
-    if (m_fd >= 0 && m_family != family) {
+    std::optional<SourceAddress> from;
+    if (!source.isEmpty()) {
+        Result<SourceAddress> bindable = bindableSourceAddress(source.trimmed().toStdString());
+        if (!bindable) {
+            m_failure = bindable.failure();
+            return m_failure;
+        }
+        if (bindable.value().family != family) {
+            m_failure = {QStringLiteral("SourceAddress %1 cannot send to %2: another family of addresses")
+                             .arg(source, host)
+                             .toStdString()};
+            return m_failure;
+        }
+        from = bindable.value();
+    }
+    // A socket of one family cannot send to the other, nor a bound one from elsewhere: open afresh
+    // when either changes.
+    if (m_fd >= 0 && (m_family != family || from || m_bound)) {
         closeSocket();
     }
     if (m_fd < 0) {
@@ -94,6 +112,9 @@ Result<> UdpSink::configure(const QString& host, quint16 port)
         // Any free local port: the receiver sees one steady sender.
         sockaddr_storage local{};
         local.ss_family = static_cast<sa_family_t>(family);
+        if (from) {
+            local = from->address;
+        }
         if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
             m_failure = socketFailure(errno);
             ::close(fd);
@@ -101,6 +122,7 @@ Result<> UdpSink::configure(const QString& host, quint16 port)
         }
         m_fd = fd;
         m_family = family;
+        m_bound = from.has_value();
     }
     m_receiver = receiver;
     m_receiverLength = length;
@@ -127,7 +149,49 @@ quint16 UdpSink::localPort() const
     return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
 
+void UdpSink::sendFrom(std::size_t members, std::vector<std::uint32_t> sources)
+{
+    m_members = members;
+    m_sources.clear();
+    for (const std::uint32_t address : sources) {
+        m_sources.push_back(htonl(address));
+    }
+    m_memberDelivered = std::make_unique<std::atomic<std::int64_t>[]>(members);
+    m_memberDropped = std::make_unique<std::atomic<std::int64_t>[]>(members);
+}
+
+SinkResult UdpSink::writeFrom(std::uint32_t member, std::string_view line)
+{
+    SinkResult result = append(line);
+    if (result) {
+        m_writing.members.push_back(member);
+        if (m_writing.lines.lines() >= kBatchLines || m_writing.lines.bytes.size() >= kBatchBytes) {
+            handOver();
+        }
+    }
+    return result;
+}
+
+DeliveryCounts UdpSink::countsOf(std::uint32_t member) const
+{
+    DeliveryCounts counts;
+    if (member < m_members) {
+        counts.delivered = m_memberDelivered[member].load(std::memory_order_relaxed);
+        counts.dropped = m_memberDropped[member].load(std::memory_order_relaxed);
+    }
+    return counts;
+}
+
 SinkResult UdpSink::write(std::string_view line)
+{
+    SinkResult result = append(line);
+    if (result && (m_writing.lines.lines() >= kBatchLines || m_writing.lines.bytes.size() >= kBatchBytes)) {
+        handOver();
+    }
+    return result;
+}
+
+SinkResult UdpSink::append(std::string_view line)
 {
     if (!m_configured) {
         return m_failure;
@@ -138,10 +202,7 @@ SinkResult UdpSink::write(std::string_view line)
     if (line.size() > m_longestDatagram) {
         return systemFailure({}, EMSGSIZE);
     }
-    m_writing.append(line);
-    if (m_writing.lines() >= kBatchLines || m_writing.bytes.size() >= kBatchBytes) {
-        handOver();
-    }
+    m_writing.lines.append(line);
     return Delivery::Sent;
 }
 
@@ -211,7 +272,7 @@ void UdpSink::senderLoop()
         if (m_queue.empty()) {
             return; // stopping, and everything handed over is sent
         }
-        LineBatch batch = std::move(m_queue.front());
+        Batch batch = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
         send(batch);
@@ -222,15 +283,35 @@ void UdpSink::senderLoop()
     }
 }
 
-void UdpSink::send(LineBatch& batch)
+void UdpSink::countSent(const Batch& batch, std::size_t from, std::size_t to)
 {
+    for (std::size_t i = from; i < to && i < batch.members.size(); ++i) {
+        m_memberDelivered[batch.members[i]].fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void UdpSink::countDropped(const Batch& batch, std::size_t from, std::size_t to)
+{
+    for (std::size_t i = from; i < to && i < batch.members.size(); ++i) {
+        m_memberDropped[batch.members[i]].fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void UdpSink::send(Batch& whole)
+{
+    LineBatch& batch = whole.lines;
     const std::size_t count = batch.lines();
+    const bool fromMembers = !whole.members.empty();
+    const bool fromSources = fromMembers && !m_sources.empty();
     if (m_senderFailed.load(std::memory_order_relaxed)) {
         m_undelivered += static_cast<std::int64_t>(count); // the run ends with the failure already met
         return;
     }
     m_messages.resize(count);
     m_parts.resize(count);
+    if (fromSources) {
+        m_controls.resize(count);
+    }
     std::size_t start = 0;
     for (std::size_t i = 0; i < count; ++i) {
         m_parts[i] = {batch.bytes.data() + start, batch.ends[i] - start};
@@ -241,11 +322,26 @@ void UdpSink::send(LineBatch& batch)
         header.msg_namelen = m_receiverLength;
         header.msg_iov = &m_parts[i];
         header.msg_iovlen = 1;
+        if (fromSources) {
+            // Each datagram leaves from its firewall's address.
+            header.msg_control = m_controls[i].bytes;
+            header.msg_controllen = sizeof m_controls[i].bytes;
+            cmsghdr* control = CMSG_FIRSTHDR(&header);
+            control->cmsg_level = IPPROTO_IP;
+            control->cmsg_type = IP_PKTINFO;
+            control->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+            in_pktinfo info{};
+            info.ipi_spec_dst.s_addr = m_sources[whole.members[i]];
+            std::memcpy(CMSG_DATA(control), &info, sizeof info);
+        }
     }
     std::size_t done = 0;
     while (done < count) {
         const int sent = ::sendmmsg(m_fd, m_messages.data() + done, static_cast<unsigned>(count - done), MSG_NOSIGNAL);
         if (sent > 0) {
+            if (fromMembers) {
+                countSent(whole, done, done + static_cast<std::size_t>(sent));
+            }
             done += static_cast<std::size_t>(sent);
             m_delivered += sent;
             continue;
@@ -264,6 +360,9 @@ void UdpSink::send(LineBatch& batch)
         }
         if (failed.value() == Delivery::Dropped) {
             // The kernel holds too much already: the lines due now are lost, as on the wire.
+            if (fromMembers) {
+                countDropped(whole, done, count);
+            }
             m_dropped += static_cast<std::int64_t>(count - done);
             m_droppedInAll += static_cast<std::int64_t>(count - done);
             return;

@@ -14,12 +14,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -48,9 +50,19 @@ public:
     UdpSink(const UdpSink&) = delete;
     UdpSink& operator=(const UdpSink&) = delete;
 
-    // Gives the socket the receiver's address and port and binds it to any free local port.
+    // Gives the socket the receiver's address and port and binds it to any free local port: of
+    // `source` when one is given (SourceAddress), else of the address the system chooses.
     // After a failure every write fails with the same reason.
-    Result<> configure(const QString& host, quint16 port);
+    Result<> configure(const QString& host, quint16 port, const QString& source = {});
+    // Many firewalls from the one socket: each line written with writeFrom() is counted for its
+    // firewall (0 to members - 1) and, when `sources` holds one address per firewall (IPv4, host
+    // byte order, each local to this machine: see bindableSourceAddress), leaves from its
+    // firewall's address. After configure(), before any line.
+    void sendFrom(std::size_t members, std::vector<std::uint32_t> sources);
+    // The line of firewall `member`.
+    SinkResult writeFrom(std::uint32_t member, std::string_view line);
+    // What became of the lines of firewall `member` (delivered and dropped).
+    DeliveryCounts countsOf(std::uint32_t member) const;
     bool isConfigured() const { return m_configured; }
     quint16 localPort() const;
 
@@ -71,13 +83,34 @@ public:
     static constexpr std::size_t kQueuedBatches = 8;
 
 private:
+    // Lines handed to the sender together, and for a fleet whose line each is.
+    struct Batch
+    {
+        LineBatch lines;
+        std::vector<std::uint32_t> members;
+        bool empty() const { return lines.empty(); }
+        void clear()
+        {
+            lines.clear();
+            members.clear();
+        }
+    };
+    // Room for one IPv4 source address per datagram.
+    struct alignas(cmsghdr) SourceControl
+    {
+        unsigned char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+    };
+
+    SinkResult append(std::string_view line);
     void closeSocket();
     void stopSender(); // after the lines handed over are sent
     // Gives the batch being written to the sender, waiting while the sender is too far behind.
     void handOver();
     void senderLoop();
     // Sends one batch; drops are counted, a failure that ends the run is kept for the writer.
-    void send(LineBatch& batch);
+    void send(Batch& batch);
+    void countSent(const Batch& batch, std::size_t from, std::size_t to);
+    void countDropped(const Batch& batch, std::size_t from, std::size_t to);
     // The failure the sender met, if any.
     std::optional<Failure> sendFailureMet();
 
@@ -86,15 +119,21 @@ private:
     sockaddr_storage m_receiver{};
     socklen_t m_receiverLength = 0;
     bool m_configured = false;
+    bool m_bound = false; // to a SourceAddress
     std::size_t m_longestDatagram = 0;
-    LineBatch m_writing; // the lines written since the last hand-over
+    Batch m_writing; // the lines written since the last hand-over
+    // A fleet's: each firewall's address (network byte order) and counts.
+    std::vector<std::uint32_t> m_sources; // empty: the system chooses
+    std::size_t m_members = 0;
+    std::unique_ptr<std::atomic<std::int64_t>[]> m_memberDelivered;
+    std::unique_ptr<std::atomic<std::int64_t>[]> m_memberDropped;
 
     // Shared with the sender thread.
     std::mutex m_mutex;
     std::condition_variable m_work; // a batch to send, or the end
     std::condition_variable m_room; // a batch sent
-    std::deque<LineBatch> m_queue;  // handed over, not yet sent
-    std::vector<LineBatch> m_spare; // sent, their storage kept for reuse
+    std::deque<Batch> m_queue;      // handed over, not yet sent
+    std::vector<Batch> m_spare;     // sent, their storage kept for reuse
     bool m_stopping = false;
     std::optional<Failure> m_senderFailure;
     std::atomic<bool> m_senderFailed{false};
@@ -107,6 +146,7 @@ private:
     // The sender's own.
     std::vector<mmsghdr> m_messages;
     std::vector<iovec> m_parts;
+    std::vector<SourceControl> m_controls;
     Failure m_failure{"the UDP socket is not configured"}; // why writes fail while not configured
 };
 

@@ -88,10 +88,17 @@ RunConfig runConfigOf(const Manifest& manifest)
     return runConfigFrom(s, manifest.decimalSeparator);
 }
 
-Result<> regenerateMessages(const Manifest& manifest, const std::filesystem::path& folder,
-                            const std::function<void(std::string_view message)>& message)
+namespace {
+
+// A run's messages again: `random` drawn as in the run, `lines` of them.
+Result<> regenerate(const Manifest& manifest, const std::string& firewallName, DefaultRandomSource& random,
+                    std::int64_t lines, const std::filesystem::path& folder,
+                    const std::function<void(std::string_view message)>& message)
 {
     RunConfig config = runConfigOf(manifest);
+    if (!firewallName.empty()) {
+        config.run.firewallName = firewallName;
+    }
     const std::string name = config.run.sourceFile.string();
     if (name != manifest.sourceFile) {
         return Failure{"the manifest's settings read " + name + ", but its source is " + manifest.sourceFile};
@@ -106,11 +113,9 @@ Result<> regenerateMessages(const Manifest& manifest, const std::filesystem::pat
                        manifest.sourceSha256};
     }
 
-    DefaultRandomSource random;
-    random.discard(manifest.randomDrawsBefore);
     RunFlags flags;
     FailureNote observer;
-    MessageSink sink(manifest.lines.emitted, message);
+    MessageSink sink(lines, message);
     StillClock clock;
     GenerationRun run(config.run, flags, observer, sink, random, clock);
     GenerationRun::Next next = run.start();
@@ -133,8 +138,8 @@ Result<> regenerateMessages(const Manifest& manifest, const std::filesystem::pat
             next = run.resume();
             break;
         case GenerationRun::Next::Finished:
-            return Failure{"the run ends after " + std::to_string(manifest.lines.emitted - sink.left()) +
-                           " lines, not " + std::to_string(manifest.lines.emitted)};
+            return Failure{"the run ends after " + std::to_string(lines - sink.left()) + " lines, not " +
+                           std::to_string(lines)};
         case GenerationRun::Next::Halted:
             return Failure{"the run failed: " + observer.failure};
         }
@@ -144,6 +149,26 @@ Result<> regenerateMessages(const Manifest& manifest, const std::filesystem::pat
     }
     run.abandon();
     return {};
+}
+
+} // namespace
+
+Result<> regenerateMessages(const Manifest& manifest, const std::filesystem::path& folder,
+                            const std::function<void(std::string_view message)>& message)
+{
+    DefaultRandomSource random;
+    random.discard(manifest.randomDrawsBefore);
+    return regenerate(manifest, {}, random, manifest.lines.emitted, folder, message);
+}
+
+Result<> regenerateMessages(const Manifest& manifest, std::size_t firewall, const std::filesystem::path& folder,
+                            const std::function<void(std::string_view message)>& message)
+{
+    const Manifest::Firewall& f = manifest.firewalls.at(firewall);
+    DefaultRandomSource random(f.seed);
+    random.discard(f.randomDrawsBefore);
+    Result<> done = regenerate(manifest, f.name, random, f.lines.emitted, folder, message);
+    return done ? done : Result<>(Failure{f.name + ": " + done.reason()});
 }
 
 } // namespace korvane

@@ -28,5 +28,9 @@ RunConfig runConfigOf(const Manifest& manifest);
 // Fails when the source changed or cannot be read, or the run ends or fails sooner.
 Result<> regenerateMessages(const Manifest& manifest, const std::filesystem::path& folder,
                             const std::function<void(std::string_view message)>& message);
+// The same for firewall `firewall` of a fleet's manifest (an index into its firewalls): its name, its
+// random stream and its count of lines.
+Result<> regenerateMessages(const Manifest& manifest, std::size_t firewall, const std::filesystem::path& folder,
+                            const std::function<void(std::string_view message)>& message);
 
 } // namespace korvane

@@ -200,23 +200,40 @@ std::string manifestJson(const Manifest& m)
         perSecond.append(QJsonArray{static_cast<double>(row.second), static_cast<double>(row.emitted),
                                     static_cast<double>(row.sent), static_cast<double>(row.dropped)});
     }
-    const QJsonObject root{{"korvane_version", text(m.korvaneVersion)},
-                           {"settings", settings},
-                           {"decimal_separator", QString(QChar::fromLatin1(m.decimalSeparator))},
-                           {"destination", text(m.destination)},
-                           {"source", QJsonObject{{"file", text(m.sourceFile)}, {"sha256", text(m.sourceSha256)}}},
-                           {"random_draws_before", static_cast<double>(m.randomDrawsBefore)},
-                           {"sequence_ids", m.sequenceIds},
-                           {"started", text(m.started)},
-                           {"ended", text(m.ended)},
-                           {"lines", lines},
-                           {"per_second", perSecond}};
-    // Only a run with scenarios says anything of them.
-    QJsonObject withScenarios = root;
-    if (!m.scenarios.empty()) {
-        withScenarios.insert(QStringLiteral("scenarios"), scenariosJson(m.scenarios));
+    QJsonObject root{{"korvane_version", text(m.korvaneVersion)},
+                     {"settings", settings},
+                     {"decimal_separator", QString(QChar::fromLatin1(m.decimalSeparator))},
+                     {"destination", text(m.destination)},
+                     {"source", QJsonObject{{"file", text(m.sourceFile)}, {"sha256", text(m.sourceSha256)}}},
+                     {"random_draws_before", static_cast<double>(m.randomDrawsBefore)},
+                     {"sequence_ids", m.sequenceIds},
+                     {"started", text(m.started)},
+                     {"ended", text(m.ended)},
+                     {"lines", lines},
+                     {"per_second", perSecond}};
+    if (!m.firewalls.empty()) {
+        QJsonArray firewalls;
+        for (const Manifest::Firewall& f : m.firewalls) {
+            firewalls.append(
+                QJsonObject{{"name", text(f.name)},
+                            {"number", static_cast<double>(f.number)},
+                            {"source_address", text(f.sourceAddress)},
+                            {"seed", static_cast<double>(f.seed)},
+                            {"random_draws_before", static_cast<double>(f.randomDrawsBefore)},
+                            {"random_draws", static_cast<double>(f.randomDraws)},
+                            {"lines", QJsonObject{{"emitted", static_cast<double>(f.lines.emitted)},
+                                                  {"delivered", static_cast<double>(f.lines.delivered)},
+                                                  {"dropped", static_cast<double>(f.lines.dropped)},
+                                                  {"undelivered", static_cast<double>(f.lines.undelivered)},
+                                                  {"resent", static_cast<double>(f.lines.resent)}}}});
+        }
+        root.insert(QStringLiteral("firewalls"), firewalls);
     }
-    return QJsonDocument(withScenarios).toJson(QJsonDocument::Indented).toStdString();
+    // Only a run with scenarios says anything of them.
+    if (!m.scenarios.empty()) {
+        root.insert(QStringLiteral("scenarios"), scenariosJson(m.scenarios));
+    }
+    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
 Result<Manifest> manifestFromJson(std::string_view json)
@@ -274,6 +291,23 @@ Result<Manifest> manifestFromJson(std::string_view json)
         m.perSecond.push_back({row[0].toInteger(), row[1].toInteger(), row[2].toInteger(), row[3].toInteger()});
     }
     m.scenarios = scenariosFromJson(root.value(QStringLiteral("scenarios")).toArray(), fault);
+    // Absent from a manifest of one firewall.
+    for (const QJsonValue& value : root.value(QStringLiteral("firewalls")).toArray()) {
+        const QJsonObject object = value.toObject();
+        FieldReader f(object, "firewalls[].", fault);
+        Manifest::Firewall firewall;
+        firewall.name = f.string("name");
+        firewall.number = f.count("number");
+        firewall.sourceAddress = f.string("source_address");
+        firewall.seed = static_cast<std::uint32_t>(f.count("seed"));
+        firewall.randomDrawsBefore = static_cast<std::uint64_t>(f.count("random_draws_before"));
+        firewall.randomDraws = static_cast<std::uint64_t>(f.count("random_draws"));
+        const QJsonObject lines = f.object("lines");
+        FieldReader c(lines, "firewalls[].lines.", fault);
+        firewall.lines = {c.count("emitted"), c.count("delivered"), c.count("dropped"), c.count("undelivered"),
+                          c.count("resent")};
+        m.firewalls.push_back(std::move(firewall));
+    }
     if (!fault.empty()) {
         return Failure{"not a manifest of a run: " + fault};
     }

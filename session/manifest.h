@@ -50,6 +50,20 @@ struct Manifest
     std::array<std::int64_t, 8> bySeverity{}; // per severity 0 to 7
     std::vector<RateLog::Row> perSecond;      // the achieved rate, where the front-end followed it
     std::vector<ScenarioTruth> scenarios;     // Traffic 1: what each scenario did, and when
+    // A fleet's firewalls (korvane-cli --fleet), each with enough to emit its lines again: its name
+    // in the lines, its number, its random stream and its own counts. Empty for one firewall.
+    struct Firewall
+    {
+        std::string name;
+        std::int64_t number = 0;
+        std::string sourceAddress; // "" when the system chose
+        std::uint32_t seed = 0;    // of its std::mt19937
+        std::uint64_t randomDrawsBefore = 0;
+        std::uint64_t randomDraws = 0; // made in the run
+        Lines lines;
+        friend bool operator==(const Firewall&, const Firewall&) = default;
+    };
+    std::vector<Firewall> firewalls;
 
     friend bool operator==(const Manifest&, const Manifest&) = default;
 };

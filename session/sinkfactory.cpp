@@ -64,7 +64,8 @@ MadeSink fileSink(const RunConfig& config, FileSink::Mode mode)
 MadeSink udpSink(const RunConfig& config)
 {
     auto sink = std::make_unique<UdpSink>();
-    const Result<> configured = sink->configure(QString::fromStdString(config.host), config.port);
+    const Result<> configured =
+        sink->configure(QString::fromStdString(config.host), config.port, QString::fromStdString(config.sourceAddress));
     return named(std::move(sink), configured, config);
 }
 
@@ -77,6 +78,7 @@ MadeSink streamSink(const RunConfig& config)
                           QString::fromStdString(config.tlsKeyFile), QString::fromStdString(config.tlsPeerName)};
     }
     auto sink = std::make_unique<StreamSink>();
+    sink->setSourceAddress(QString::fromStdString(config.sourceAddress));
     if (const Result<> started = sink->start(QString::fromStdString(config.host), config.port, config.framing, tls);
         !started) {
         return started.failure();
@@ -88,6 +90,7 @@ MadeSink streamSink(const RunConfig& config)
 MadeSink relpSink(const RunConfig& config)
 {
     auto sink = std::make_unique<RelpSink>();
+    sink->setSourceAddress(config.sourceAddress);
     if (const Result<> started = sink->start(QString::fromStdString(config.host), config.port); !started) {
         return started.failure();
     }

@@ -216,14 +216,12 @@ CheckReport StoredCheck::report() const
     return report;
 }
 
-Result<CheckReport> checkStoredFile(const std::filesystem::path& path, const ExpectedMessages& expected,
-                                    CheckOptions options)
+Result<> forEachStoredLine(const std::filesystem::path& path, const std::function<void(std::string_view)>& line)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return systemFailure({}, errno);
     }
-    StoredCheck check(expected, options);
     std::vector<char> buffer(1024 * 1024);
     std::string carry; // the start of a line the buffer's end cut, at most kMaxStoredLine bytes
     const auto keep = [&carry](const char* from, std::size_t length) {
@@ -252,10 +250,10 @@ Result<CheckReport> checkStoredFile(const std::filesystem::path& path, const Exp
             }
             const auto length = static_cast<std::size_t>(lf - at);
             if (carry.empty()) {
-                check.add({at, std::min(length, kMaxStoredLine)});
+                line({at, std::min(length, kMaxStoredLine)});
             } else {
                 keep(at, length);
-                check.add(carry);
+                line(carry);
                 carry.clear();
             }
             at = lf + 1;
@@ -263,7 +261,17 @@ Result<CheckReport> checkStoredFile(const std::filesystem::path& path, const Exp
     }
     ::close(fd);
     if (!carry.empty()) {
-        check.add(carry);
+        line(carry);
+    }
+    return {};
+}
+
+Result<CheckReport> checkStoredFile(const std::filesystem::path& path, const ExpectedMessages& expected,
+                                    CheckOptions options)
+{
+    StoredCheck check(expected, options);
+    if (const Result<> read = forEachStoredLine(path, [&check](std::string_view line) { check.add(line); }); !read) {
+        return read.failure();
     }
     return check.report();
 }

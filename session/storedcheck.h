@@ -43,6 +43,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -67,6 +68,9 @@ struct CheckReport
 {
     CheckCounts total;
     std::map<std::string, CheckCounts> byId; // by message id, in the order of the ids' text
+    // A fleet's: by firewall, in the order of their numbers (see session/storedfleet.h); empty for
+    // one firewall.
+    std::vector<std::pair<std::string, CheckCounts>> byHost;
 };
 
 struct CheckOptions
@@ -127,6 +131,8 @@ private:
 // Checks the stored lines of the file at `path` (one line per message, ended by LF or CR LF; a
 // line longer than kMaxStoredLine is judged by its first kMaxStoredLine bytes).
 inline constexpr std::size_t kMaxStoredLine = 1024 * 1024;
+// Hands each line of the file at `path` to `line`, without its LF, as checkStoredFile() reads them.
+Result<> forEachStoredLine(const std::filesystem::path& path, const std::function<void(std::string_view)>& line);
 Result<CheckReport> checkStoredFile(const std::filesystem::path& path, const ExpectedMessages& expected,
                                     CheckOptions options = {});
 

@@ -64,7 +64,22 @@ std::string checkReportJson(const CheckReport& report)
         out.resize(out.size() - 2); // the last field's comma
         out.append("\n    }");
     }
-    out.append(first ? "}\n}\n" : "\n  }\n}\n");
+    out.append(first ? "}" : "\n  }");
+    if (!report.byHost.empty()) {
+        out.append(",\n  \"by_host\": {");
+        first = true;
+        for (const auto& [host, counts] : report.byHost) {
+            out.append(first ? "\n    " : ",\n    ");
+            first = false;
+            appendString(out, host);
+            out.append(": {\n");
+            appendCounts(out, counts, "      ");
+            out.resize(out.size() - 2);
+            out.append("\n    }");
+        }
+        out.append("\n  }");
+    }
+    out.append("\n}\n");
     return out;
 }
 

@@ -22,7 +22,7 @@ constexpr bool kWritten = true;
 constexpr bool kNotWritten = false;
 
 // clang-format off
-constexpr std::array<KeyRow, 48> kKeys{{
+constexpr std::array<KeyRow, 49> kKeys{{
     // key              phase        kind       test              replacement        in use     written      variable                when       absent           computed replacement
     {"PositionX",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
     {"PositionY",       P::Position, K::Number, T::Anything,      "",                kFileOnly, kNotWritten, {}},
@@ -59,6 +59,7 @@ constexpr std::array<KeyRow, 48> kKeys{{
     {"TLS_CertFile",    P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_CertFile,      W::Syslog, A::KeepsDefault},
     {"TLS_KeyFile",     P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_KeyFile,       W::Syslog, A::KeepsDefault},
     {"TLS_PeerName",    P::Output,   K::Text,   T::Anything,      "",                kFileOnly, kNotWritten, &S::TLS_PeerName,      W::Syslog, A::KeepsDefault},
+    {"SourceAddress",   P::Output,   K::Text,   T::IpAddress,     "",                kInUse,    kWritten,    &S::SourceAddress,     W::Syslog, A::KeepsDefault},
     {"ReplayTiming",    P::Replay,   K::Number, T::ZeroOrOne,     "0",               kInUse,    kWritten,    &S::ReplayTiming,      W::Always, A::KeepsDefault},
     {"ReplaySpeed",     P::Replay,   K::Number, T::PlainPositive, "1",               kInUse,    kWritten,    &S::ReplaySpeed,       W::Always, A::KeepsDefault},
     {"ReplayMaxGap",    P::Replay,   K::Number, T::PlainPositive, "60",              kInUse,    kWritten,    &S::ReplayMaxGap,      W::Always, A::KeepsDefault},

@@ -57,6 +57,7 @@ enum class Test
     Share,         // a plain decimal number from 0 to 1
     Network,       // an IPv4 network in CIDR notation (parseIpv4Network)
     ScenarioList,  // scenarios of traffic (parseScenarios)
+    IpAddress,     // an IPv4 address in dotted form or an IPv6 address
 };
 
 // When a key is read at all.

@@ -43,6 +43,7 @@ RunConfig runConfigFrom(const Settings& s, char decimalSeparator)
     c.tlsCertFile = s.TLS_CertFile;
     c.tlsKeyFile = s.TLS_KeyFile;
     c.tlsPeerName = s.TLS_PeerName.empty() ? s.HostIP : s.TLS_PeerName;
+    c.sourceAddress = s.SourceAddress;
     // The log's pace needs its time stamps (real logs) and an order (no random picks).
     run.replayAtLogPace = s.ReplayTiming == 1 && run.realLogs && run.generationType >= 0 && run.generationType <= 7;
     // A replay at the log's pace keeps the log's gaps: a profile paces the other runs.

@@ -28,8 +28,9 @@ struct RunConfig
     std::string tlsCaFile;   // "" trusts the system's authorities
     std::string tlsCertFile; // client certificate and key, both or neither
     std::string tlsKeyFile;
-    std::string tlsPeerName; // the name the server's certificate must carry
-    bool manifest = false;   // the window writes MANIFEST.JSON at the end of each run
+    std::string tlsPeerName;   // the name the server's certificate must carry
+    std::string sourceAddress; // the local address to send from; "" lets the system choose
+    bool manifest = false;     // the window writes MANIFEST.JSON at the end of each run
 };
 
 // The typed configuration of repaired settings. Numbers that go into lines are written with

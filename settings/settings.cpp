@@ -18,9 +18,19 @@
 #include <optional>
 #include <string>
 
+#include <arpa/inet.h>
+
 namespace korvane {
 
 namespace {
+
+// An address as the system reads one to bind to: IPv4 in its four-number dotted form, or IPv6.
+bool isIpAddress(std::string_view value)
+{
+    const std::string text(value);
+    unsigned char bytes[16];
+    return ::inet_pton(AF_INET, text.c_str(), bytes) == 1 || ::inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+}
 
 // Trailing blanks only, as a text setting has always been taken; leading ones stay.
 std::string withoutTrailingBlanks(std::string text)
@@ -60,6 +70,7 @@ bool passes(Test test, double v)
     case Test::Share:
     case Test::Network:
     case Test::ScenarioList:
+    case Test::IpAddress:
         break;
     }
     return false;
@@ -138,6 +149,8 @@ std::string_view failedTest(Test test)
         return "is not an IPv4 network such as 198.51.100.0/24 (a prefix of 8 to 32)";
     case Test::ScenarioList:
         return "is not a list of portscan, bruteforce or denystorm @START+LENGTH";
+    case Test::IpAddress:
+        return "is not an IP address";
     case Test::Anything:
         break;
     }
@@ -282,7 +295,8 @@ std::optional<std::string> acceptedText(Test test, std::string_view value)
     if (test == Test::RateForm && RateProfile::parse(value)) {
         return std::string(value);
     }
-    if ((test == Test::Network && parseIpv4Network(value)) || (test == Test::ScenarioList && parseScenarios(value))) {
+    if ((test == Test::Network && parseIpv4Network(value)) || (test == Test::ScenarioList && parseScenarios(value)) ||
+        (test == Test::IpAddress && isIpAddress(value))) {
         return std::string(value);
     }
     return std::nullopt;

@@ -41,21 +41,22 @@ struct Settings
     std::string TLS_CAFile;       // "" the system's authorities
     std::string TLS_CertFile;     // a client certificate, with its key
     std::string TLS_KeyFile;
-    std::string TLS_PeerName; // "" HostIP
-    double ReplayTiming = 0;  // 1: real logs go out at the pace of their time stamps
-    double ReplaySpeed = 1;   // > 0: 2 replays twice as fast
-    double ReplayMaxGap = 60; // > 0: the longest wait between two lines, in seconds
-    double ReplayRestamp = 0; // 1: a real log line's time stamp becomes the time it is sent
-    double SequenceId = 0;    // 1: RFC 5424 messages carry [meta sequenceId="N"]
-    double Manifest = 0;      // 1: the window writes MANIFEST.JSON at the end of each run
-    std::string RateProfile;  // "" one line every Delay; else a rate over time ("ramp 1000 20000 60")
-    double Traffic = 0;       // 1: templates carry connections that open and close, and denies
-    double Connections = 100; // the connections open at once, on average
-    double MeanDuration = 30; // seconds a connection lasts, on average
-    double DenyShare = 0.1;   // of the lines, those that deny traffic
-    std::string SRC_NET;      // "" SRC_IP_1..5; else the outside hosts ("198.51.100.0/24")
-    std::string DST_NET;      // "" DST_IP_1..5; else the inside hosts ("10.10.0.0/16")
-    std::string Scenarios;    // "" none; else "portscan@60+30,bruteforce@120+20,denystorm@200+10"
+    std::string TLS_PeerName;  // "" HostIP
+    std::string SourceAddress; // "" the system chooses; else the local address the lines are sent from
+    double ReplayTiming = 0;   // 1: real logs go out at the pace of their time stamps
+    double ReplaySpeed = 1;    // > 0: 2 replays twice as fast
+    double ReplayMaxGap = 60;  // > 0: the longest wait between two lines, in seconds
+    double ReplayRestamp = 0;  // 1: a real log line's time stamp becomes the time it is sent
+    double SequenceId = 0;     // 1: RFC 5424 messages carry [meta sequenceId="N"]
+    double Manifest = 0;       // 1: the window writes MANIFEST.JSON at the end of each run
+    std::string RateProfile;   // "" one line every Delay; else a rate over time ("ramp 1000 20000 60")
+    double Traffic = 0;        // 1: templates carry connections that open and close, and denies
+    double Connections = 100;  // the connections open at once, on average
+    double MeanDuration = 30;  // seconds a connection lasts, on average
+    double DenyShare = 0.1;    // of the lines, those that deny traffic
+    std::string SRC_NET;       // "" SRC_IP_1..5; else the outside hosts ("198.51.100.0/24")
+    std::string DST_NET;       // "" DST_IP_1..5; else the inside hosts ("10.10.0.0/16")
+    std::string Scenarios;     // "" none; else "portscan@60+30,bruteforce@120+20,denystorm@200+10"
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

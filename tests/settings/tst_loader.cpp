@@ -1065,6 +1065,9 @@ void TestLoader::eachRepairSaidOnce_data()
                        "of 8 to 32); absent written back",
                        "korvane.ini: Scenarios \"portscan\" is not a list of portscan, bruteforce or denystorm "
                        "@START+LENGTH; absent written back"};
+    QTest::newRow("SourceAddress by name") << "SourceAddress=localhost" << true
+                                           << QStringList{"korvane.ini: SourceAddress \"localhost\" is not an IP "
+                                                          "address; absent written back"};
     QTest::newRow("several, in the order of the keys")
         << "HostIP=loghost;Delay=-1;SessionNum=0" << true
         << QStringList{"korvane.ini: Delay \"-1\" is not a number above 0; 1 written back",

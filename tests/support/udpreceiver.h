@@ -95,6 +95,7 @@ struct Datagram
 {
     std::string payload;
     std::chrono::system_clock::time_point at;
+    std::uint32_t from = 0; // the sender's IPv4 address, host byte order
 };
 
 class UdpReceiver
@@ -164,7 +165,7 @@ public:
         std::lock_guard lock(m_mutex);
         std::vector<Datagram> all;
         for (std::size_t i = 0; i < m_payloads.size(); ++i) {
-            all.push_back({m_payloads[i], m_times[i]});
+            all.push_back({m_payloads[i], m_times[i], m_senders[i]});
         }
         return all;
     }
@@ -267,6 +268,7 @@ private:
             io[i] = {data.data() + i * slot, slot};
         }
         std::vector<std::chrono::system_clock::time_point> stamps(batch);
+        std::vector<sockaddr_in> senders(batch);
         while (!m_stop) {
             for (unsigned i = 0; i < batch; ++i) {
                 messages[i] = {};
@@ -274,6 +276,8 @@ private:
                 messages[i].msg_hdr.msg_iovlen = 1;
                 messages[i].msg_hdr.msg_control = control.data() + i * controlWords;
                 messages[i].msg_hdr.msg_controllen = controlBytes;
+                messages[i].msg_hdr.msg_name = &senders[i];
+                messages[i].msg_hdr.msg_namelen = sizeof senders[i];
             }
             const int received = ::recvmmsg(m_fd, messages.data(), batch, MSG_WAITFORONE, nullptr);
             if (received <= 0) {
@@ -308,6 +312,7 @@ private:
                 m_times.insert(m_times.end(), stamps.begin(), stamps.begin() + received);
                 for (int i = 0; payloads && i < received; ++i) {
                     m_payloads.emplace_back(data.data() + std::size_t(i) * slot, messages[std::size_t(i)].msg_len);
+                    m_senders.push_back(ntohl(senders[std::size_t(i)].sin_addr.s_addr));
                 }
             }
             m_total += std::uint64_t(received);
@@ -338,6 +343,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::chrono::system_clock::time_point> m_times;
     std::vector<std::string> m_payloads;
+    std::vector<std::uint32_t> m_senders;
     std::thread m_thread;
 };
 

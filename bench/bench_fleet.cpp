@@ -1,0 +1,277 @@
+// SPDX-FileCopyrightText: 2026 Korvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
+// A fleet of firewalls from one korvane-cli over UDP, set beside one firewall at the same aggregate
+// rate and beside loggen: every row sends 150-byte-ish lines to one receiver thread on 127.0.0.1,
+// which counts them in one-second bins laid from the first datagram; a row's rate is the median of
+// its inner bins (the first and last are dropped), its worst deviation the farthest inner bin from
+// the rate asked for, its processor time per line that of the whole sending process over the inner
+// seconds, its resident memory the sender's at the end of them. A measurement, not a test: run it
+// by hand on a release build.
+//
+//     bench_fleet [--quick] [seconds per row, default 10]
+//
+// --quick leaves out the 10,000-firewall and fastest-rate rows. loggen comes from Debian's
+// syslog-ng-core, unpacked and never installed: scripts/fetch-loggen puts it in build/loggen, or
+// KORVANE_LOGGEN_DIR names another place; without it its rows are skipped.
+
+#include "e2ekit.h"
+#include "udpreceiver.h"
+
+#include <QCoreApplication>
+#include <QProcessEnvironment>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+namespace e2e = korvane::e2e;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using Receiver = korvane::test::UdpReceiver;
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Row
+{
+    Row(std::string rowName, double rowTarget) : name(std::move(rowName)), target(rowTarget) {}
+    std::string name;
+    double target = 0; // lines/s asked for; 0: as fast as it goes
+    std::string skipped;
+    std::vector<long> bins;
+    double rate = 0;
+    double worstDeviation = -1; // percent
+    double cpuPerLineUs = -1;
+    double rssKb = -1;
+    std::uint64_t drops = 0;
+};
+
+double median(std::vector<long> values)
+{
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? double(values[mid]) : (double(values[mid - 1]) + double(values[mid])) / 2;
+}
+
+double processCpuSeconds(pid_t pid)
+{
+    clockid_t clock{};
+    timespec ts{};
+    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &ts) != 0) {
+        return -1;
+    }
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double residentKb(pid_t pid)
+{
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stod(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Counts a sender already started: bins from its first datagram, processor time and memory over
+// the inner seconds.
+void measure(Receiver& receiver, int seconds, pid_t pid, Row& row)
+{
+    const std::optional<Clock::time_point> origin = receiver.firstArrival(30s);
+    if (!origin) {
+        row.skipped = "no datagram arrived";
+        return;
+    }
+    std::this_thread::sleep_until(*origin + 1s);
+    const double cpuStart = processCpuSeconds(pid);
+    std::this_thread::sleep_until(*origin + std::chrono::seconds(seconds - 1));
+    const double cpuEnd = processCpuSeconds(pid);
+    row.rssKb = residentKb(pid);
+    std::this_thread::sleep_until(*origin + std::chrono::seconds(seconds) + 50ms);
+    row.bins = receiver.bins(seconds);
+    const std::vector<long> inner(row.bins.begin() + 1, row.bins.end() - 1);
+    row.rate = median(inner);
+    long lines = 0;
+    for (const long count : inner) {
+        lines += count;
+        if (row.target > 0) {
+            row.worstDeviation = std::max(row.worstDeviation, std::abs(double(count) - row.target) / row.target * 100);
+        }
+    }
+    if (lines > 0 && cpuStart >= 0 && cpuEnd >= cpuStart) {
+        row.cpuPerLineUs = (cpuEnd - cpuStart) / double(lines) * 1e6;
+    }
+    row.drops = receiver.drops();
+}
+
+// korvane-cli of this build in a fresh folder: the shipped templates, one line every `delay` per
+// firewall, `fleet` firewalls (0: without --fleet) from `source` on.
+Row korvaneRow(int seconds, const std::string& name, double target, int fleet, double delay, const char* source)
+{
+    Row row(name, target);
+    Receiver receiver(Receiver::Keep::CountOnly);
+    e2e::Workspace folder;
+    const fs::path data = fs::path(KORVANE_SOURCE_DIR) / "data";
+    std::string ini = "[Settings]\r\nRealLogFile=0\r\nonetime=0\r\nGenerationType=0\r\nSyslogFile=1\r\n"
+                      "HostIP=127.0.0.1\r\nSyslogFormat=1\r\nUDP_Port_Syslog=" +
+                      std::to_string(receiver.port()) + "\r\n";
+    char delayText[32];
+    std::snprintf(delayText, sizeof delayText, "%.9g", delay);
+    ini += std::string("Delay=") + delayText + "\r\n";
+    if (source != nullptr) {
+        ini += std::string("SourceAddress=") + source + "\r\n";
+    }
+    if (!folder.write(QStringLiteral("korvane.ini"), QByteArray::fromStdString(ini)) ||
+        !folder.write(QStringLiteral("SAMPLE.TXT"), QByteArray::fromStdString(readFile(data / "SAMPLE.TXT")))) {
+        row.skipped = "the folder could not be made";
+        return row;
+    }
+    QStringList arguments = {QStringLiteral("--quiet"), QStringLiteral("--duration"), QString::number(seconds + 2)};
+    if (fleet > 0) {
+        arguments << QStringLiteral("--fleet") << QString::number(fleet);
+    }
+    e2e::Program cli;
+    if (!cli.start(QStringLiteral(KORVANE_CLI_EXECUTABLE), arguments, QProcessEnvironment::systemEnvironment(),
+                   folder.folder(), folder.root() + QStringLiteral("/cli.log"))) {
+        row.skipped = "korvane-cli did not start";
+        return row;
+    }
+    measure(receiver, seconds, pid_t(cli.pid()), row);
+    if (!cli.waitForExit(30'000)) {
+        cli.signal(SIGKILL);
+    }
+    if (!row.skipped.empty()) {
+        std::printf("  %s: %s\n%s\n", name.c_str(), row.skipped.c_str(), qPrintable(cli.log()));
+    }
+    return row;
+}
+
+fs::path loggenFolder()
+{
+    if (const char* dir = std::getenv("KORVANE_LOGGEN_DIR"); dir && *dir) {
+        return dir;
+    }
+    return fs::path(KORVANE_SOURCE_DIR) / "build" / "loggen";
+}
+
+Row loggenRow(int seconds, const std::string& name, double rate, double target)
+{
+    Row row(name, target);
+    const fs::path dir = loggenFolder();
+    if (!fs::exists(dir / "usr/bin/loggen")) {
+        row.skipped = "no loggen in " + dir.string() + " (scripts/fetch-loggen)";
+        return row;
+    }
+    Receiver receiver(Receiver::Keep::CountOnly);
+    e2e::Workspace folder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QString::fromStdString((dir / "usr/lib/x86_64-linux-gnu").string() +
+                                                                         ":" + (dir / "usr/lib/syslog-ng").string()));
+    env.insert(QStringLiteral("SYSLOGNG_PREFIX"), QString::fromStdString((dir / "usr").string()));
+    e2e::Program loggen;
+    const QStringList arguments = {QStringLiteral("-D"),          QStringLiteral("-r"),
+                                   QString::number(std::llround(rate)), QStringLiteral("-I"),
+                                   QString::number(seconds + 1),  QStringLiteral("-s"),
+                                   QStringLiteral("150"),         QStringLiteral("127.0.0.1"),
+                                   QString::number(receiver.port())};
+    if (!loggen.start(QString::fromStdString((dir / "usr/bin/loggen").string()), arguments, env, folder.folder(),
+                      folder.root() + QStringLiteral("/loggen.log"))) {
+        row.skipped = "loggen did not start";
+        return row;
+    }
+    measure(receiver, seconds, pid_t(loggen.pid()), row);
+    if (!loggen.waitForExit(10'000)) {
+        loggen.signal(SIGKILL);
+    }
+    return row;
+}
+
+void print(const Row& row)
+{
+    if (!row.skipped.empty()) {
+        std::printf("%-46s skipped: %s\n", row.name.c_str(), row.skipped.c_str());
+        return;
+    }
+    std::printf("%-46s %10.0f/s  worst %6s  cpu %6s us/line  rss %8.0f KB  drops %llu  bins", row.name.c_str(),
+                row.rate, row.worstDeviation >= 0 ? (std::to_string(row.worstDeviation).substr(0, 4) + "%").c_str() : "-",
+                row.cpuPerLineUs >= 0 ? std::to_string(row.cpuPerLineUs).substr(0, 5).c_str() : "-", row.rssKb,
+                static_cast<unsigned long long>(row.drops));
+    for (const long bin : row.bins) {
+        std::printf(" %ld", bin);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    bool quick = false;
+    int seconds = 10;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--quick") {
+            quick = true;
+        } else {
+            seconds = std::max(4, std::atoi(argv[i]));
+        }
+    }
+    std::printf("bench_fleet: %d s per row on %ld processors (shared with whatever else runs)\n", seconds,
+                ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::vector<Row> rows;
+    const auto run = [&rows](Row row) {
+        print(row);
+        rows.push_back(std::move(row));
+    };
+    run(korvaneRow(seconds, "fleet 1 x Delay 0.01 (baseline memory)", 100, 1, 0.01, "127.0.1.1"));
+    run(korvaneRow(seconds, "fleet 1000 x Delay 0.01 from 127.0.1.1+", 100'000, 1000, 0.01, "127.0.1.1"));
+    run(korvaneRow(seconds, "one firewall, Delay 0.00001", 100'000, 0, 0.00001, nullptr));
+    run(loggenRow(seconds, "loggen -r 100000", 100'000, 100'000));
+    if (!quick) {
+        run(korvaneRow(seconds, "fleet 10000 x Delay 1 from 127.0.1.1+", 10'000, 10'000, 1, "127.0.1.1"));
+        run(korvaneRow(seconds, "fleet 1000, fastest (Delay 0.000001)", 0, 1000, 0.000001, "127.0.1.1"));
+        run(korvaneRow(seconds, "one firewall, fastest (Delay 0.0000001)", 0, 0, 0.0000001, nullptr));
+        run(loggenRow(seconds, "loggen -r 2000000 (fastest)", 2'000'000, 0));
+    }
+    // Memory a firewall adds, against the fleet of one.
+    if (rows[0].rssKb > 0 && rows[1].rssKb > 0) {
+        std::printf("resident memory per firewall beyond one: %.1f KB (1000 firewalls)\n",
+                    (rows[1].rssKb - rows[0].rssKb) / 999.0);
+    }
+    for (const Row& row : rows) {
+        if (row.name.rfind("fleet 10000", 0) == 0 && row.rssKb > 0 && rows[0].rssKb > 0) {
+            std::printf("resident memory per firewall beyond one: %.1f KB (10000 firewalls)\n",
+                        (row.rssKb - rows[0].rssKb) / 9999.0);
+        }
+    }
+    return 0;
+}
