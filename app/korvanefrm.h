@@ -93,8 +93,8 @@ private:
     OutputDrain m_drain{m_output}; // after a run, until its lines have settled: for the report
     RunPresenter m_runView;
     RunSession m_session;
-    RateSampler m_rates{m_session}; // the rate each second, for MANIFEST.JSON
-    CompanionLaunch m_companion;    // how the Harkwell button starts the listener
+    RateSampler m_rates{[this] { return m_session.progress(); }}; // the rate each second, for MANIFEST.JSON
+    CompanionLaunch m_companion;                                  // how the Harkwell button starts the listener
     QString m_helpFile;
 
     // Top strip

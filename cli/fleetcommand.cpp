@@ -12,7 +12,8 @@
 #include "session/fleetoutput.h"
 #include "session/fleetrun.h"
 #include "session/manifest.h"
-#include "session/ratelog.h"
+#include "session/outputdrain.h"
+#include "session/ratesampler.h"
 #include "settings/profile.h"
 
 #include <QCoreApplication>
@@ -25,49 +26,6 @@
 #include <unistd.h>
 
 namespace korvane::cli {
-
-namespace {
-
-// Lines still queued for connections get up to this long to go out (half a second after a signal).
-constexpr qint64 kDrainMs = 10'000;
-constexpr qint64 kHurriedDrainMs = 500;
-
-// Waits for the connections' queues to drain (a file and datagrams have nothing queued), then
-// ends them; the lines still queued count as undelivered.
-void drain(FleetOutput& output, const bool& signalled, TerminationSignals& termination)
-{
-    bool hurried = signalled;
-    QMetaObject::Connection hurry = QObject::connect(&termination, &TerminationSignals::terminationRequested,
-                                                     &termination, [&hurried] { hurried = true; });
-    QElapsedTimer waited;
-    waited.start();
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-        if (output.status().queued == 0 || waited.elapsed() >= (hurried ? kHurriedDrainMs : kDrainMs)) {
-            QCoreApplication::exit(0);
-        }
-    });
-    poll.start();
-    if (output.status().queued > 0) {
-        QCoreApplication::exec();
-    }
-    poll.stop();
-    if (!output.finish()) {
-        QElapsedTimer closing;
-        closing.start();
-        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-            if (output.finish() || closing.elapsed() >= kHurriedDrainMs) {
-                QCoreApplication::exit(0);
-            }
-        });
-        poll.start();
-        QCoreApplication::exec();
-    }
-    QObject::disconnect(hurry);
-}
-
-} // namespace
 
 int runFleet(const FleetRequest& request)
 {
@@ -117,31 +75,38 @@ int runFleet(const FleetRequest& request)
     if (options.durationSeconds > 0) {
         duration.start(std::chrono::duration<double>(options.durationSeconds));
     }
-    RateLog rateLog;
-    QTimer rateSampler;
-    rateSampler.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&rateSampler, &QTimer::timeout, &rateSampler, [&] { rateLog.sample(fleet.progress()); });
-    if (!request.rateLogPath.isEmpty() || !options.manifest.isEmpty()) {
-        rateSampler.start(RateLog::kSampleEvery);
-    }
+    RateSampler rates([&fleet] { return fleet.progress(); });
 
     view.startProgress();
     fleet.start();
+    if (!request.rateLogPath.isEmpty() || !options.manifest.isEmpty()) {
+        rates.start(); // the manifest holds the rate too
+    }
     if (fleet.running()) {
         QCoreApplication::exec();
     }
+    // As for one firewall: the connections' queues get a few seconds to go out (half a second once
+    // a signal came), then are closed in order, and what could not go is said.
+    DrainEnd streamEnd;
     if (!halted) {
-        drain(output, request.signalled, request.termination);
+        OutputDrain drain(output);
+        QObject::connect(&request.termination, &TerminationSignals::terminationRequested, &drain, &OutputDrain::hurry);
+        if (request.signalled) {
+            drain.hurry();
+        }
+        QObject::connect(&drain, &OutputDrain::ended, &drain, [] { QCoreApplication::exit(0); });
+        drain.start(OutputDrain::Leave::GiveUp);
+        QCoreApplication::exec();
+        streamEnd = drain.end();
     }
     view.stopProgress();
-    rateSampler.stop();
-    rateLog.finish(fleet.progress());
+    rates.finish();
     if (!request.rateLogPath.isEmpty()) {
-        writeRateLog(request.rateLogPath, rateLog);
+        writeRateLog(request.rateLogPath, rates.log());
     }
     const RunProgress progress = fleet.progress();
-    if (progress.undelivered > 0 && !progress.intoFile) {
-        say(QStringLiteral("%1 lines not delivered").arg(progress.undelivered).toStdString());
+    if (!streamEnd.notDelivered.empty()) {
+        say(streamEnd.notDelivered);
     }
     if (progress.dropped > 0) {
         say(QStringLiteral("%1 lines dropped: %2")
@@ -150,14 +115,16 @@ int runFleet(const FleetRequest& request)
                 .toStdString());
     }
     view.printSummary();
-    if (halted) {
+    if (!streamEnd.failure.empty()) {
+        say("the run failed: " + streamEnd.failure);
+    } else if (halted) {
         say("the run failed: " + fleet.failure());
     }
     if (!options.manifest.isEmpty()) {
         Result<Manifest> manifest =
             manifestOf(request.startup.settings, localeDecimalSeparator(), config, fleet.record(), progress);
         if (manifest) {
-            manifest.value().perSecond = rateLog.rows();
+            manifest.value().perSecond = rates.log().rows();
             manifest.value().firewalls = manifestEntries(fleet.members());
         }
         const Result<> written =
@@ -167,7 +134,7 @@ int runFleet(const FleetRequest& request)
             return kRunFailed;
         }
     }
-    return exitStatusOf(halted, progress);
+    return exitStatusOf(halted || !streamEnd.failure.empty(), progress);
 }
 
 } // namespace korvane::cli

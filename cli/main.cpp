@@ -15,7 +15,7 @@
 #include "session/destination.h"
 #include "session/manifest.h"
 #include "session/outputdrain.h"
-#include "session/ratelog.h"
+#include "session/ratesampler.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
 #include "session/startup.h"
@@ -174,16 +174,14 @@ int main(int argc, char* argv[])
         duration.start(std::chrono::duration<double>(options.durationSeconds));
     }
 
-    RateLog rateLog;
-    QTimer rateSampler;
-    rateSampler.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&rateSampler, &QTimer::timeout, &app, [&] { rateLog.sample(session.progress()); });
-    if (!rateLogPath.isEmpty() || !options.manifest.isEmpty()) {
-        rateSampler.start(RateLog::kSampleEvery); // the manifest holds the same series
-    }
+    RateSampler rates([&session] { return session.progress(); });
+    const bool followsRate = !rateLogPath.isEmpty() || !options.manifest.isEmpty(); // the manifest holds the rate too
 
     view.startProgress();
     session.play();
+    if (followsRate) {
+        rates.start();
+    }
     if (session.running()) {
         QCoreApplication::exec();
     }
@@ -203,10 +201,9 @@ int main(int argc, char* argv[])
         streamEnd = drain.end();
     }
     view.stopProgress();
-    rateSampler.stop();
-    rateLog.finish(session.progress());
+    rates.finish();
     if (!rateLogPath.isEmpty()) {
-        cli::writeRateLog(rateLogPath, rateLog);
+        cli::writeRateLog(rateLogPath, rates.log());
     }
     if (!streamEnd.notDelivered.empty()) {
         cli::say(streamEnd.notDelivered);
@@ -229,7 +226,7 @@ int main(int argc, char* argv[])
         Result<Manifest> manifest = manifestOf(startup.settings, localeDecimalSeparator(), startup.config,
                                                session.record(), session.progress());
         if (manifest) {
-            manifest.value().perSecond = rateLog.rows();
+            manifest.value().perSecond = rates.log().rows();
         }
         const Result<> written =
             manifest ? writeManifest(manifest.value(), options.manifest.toStdString()) : Result<>(manifest.failure());

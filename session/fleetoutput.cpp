@@ -54,6 +54,23 @@ FleetOutput::~FleetOutput() = default;
 
 Result<> FleetOutput::prepare(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode, int senders)
 {
+    m_name = outputName(config);
+    Result<> made = makeSinks(config, plan, mode, senders);
+    const auto changed = [this] { emit statusChanged(); };
+    for (const auto& sink : m_udp) {
+        sink->setStatusListener(changed);
+    }
+    for (const auto& sink : m_own) {
+        sink->setStatusListener(changed);
+    }
+    if (m_shared) {
+        m_shared->setStatusListener(changed);
+    }
+    return made;
+}
+
+Result<> FleetOutput::makeSinks(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode, int senders)
+{
     const auto count = static_cast<std::size_t>(plan.count);
     m_addresses.clear();
     if (config.output != OutputKind::File && !config.sourceAddress.empty()) {

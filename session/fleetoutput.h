@@ -7,6 +7,7 @@
 #include "engine/linesink.h"
 #include "platform/filesink.h"
 #include "platform/udpsink.h"
+#include "session/drainableoutput.h"
 #include "session/fleetplan.h"
 #include "settings/result.h"
 #include "settings/runconfig.h"
@@ -25,11 +26,13 @@ namespace korvane {
 // Each firewall writes to its member() sink, which hands its lines over only when the fleet's run
 // calls flush() after each batch of lines due together, so that the lines of many firewalls go to
 // the system together.
-class FleetOutput
+class FleetOutput final : public DrainableOutput
 {
+    Q_OBJECT
+
 public:
     FleetOutput();
-    ~FleetOutput();
+    ~FleetOutput() override;
     FleetOutput(const FleetOutput&) = delete;
     FleetOutput& operator=(const FleetOutput&) = delete;
 
@@ -47,16 +50,18 @@ public:
     // Hands the lines written since the last flush to the system.
     FlushResult flush();
     FlushResult flushAndWait();
-    DeliveryCounts counts() const;
+    DeliveryCounts counts() const override;
     DeliveryCounts countsOf(std::size_t index) const;
     // The status of the file or socket; for connections, the first that is not open, with the
     // lines queued on all of them.
-    SinkStatus status() const;
+    SinkStatus status() const override;
     // The front-end is done waiting: see LineSink::finish(). True once every sink is done.
-    bool finish();
+    bool finish() override;
+    QString name() const override { return m_name; }
 
 private:
     class MemberSink;
+    Result<> makeSinks(const RunConfig& config, const FleetPlan& plan, FileSink::Mode mode, int senders);
     SinkResult write(std::size_t index, std::string_view line);
 
     enum class Mode
@@ -75,6 +80,7 @@ private:
     std::vector<std::uint32_t> m_dirty;     // firewalls with lines since the last flush (connections)
     std::vector<bool> m_isDirty;
     std::optional<Failure> m_failure; // met by a flush: every later line fails with it
+    QString m_name;
 };
 
 } // namespace korvane

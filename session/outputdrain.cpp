@@ -8,12 +8,12 @@
 
 namespace korvane {
 
-OutputDrain::OutputDrain(RunOutput& output, Times times) : m_output(output), m_times(times)
+OutputDrain::OutputDrain(DrainableOutput& output, Times times) : m_output(output), m_times(times)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &OutputDrain::check);
-    connect(&m_output, &RunOutput::statusChanged, this, [this] {
+    connect(&m_output, &DrainableOutput::statusChanged, this, [this] {
         if (active()) {
             check();
         }
@@ -77,7 +77,8 @@ void OutputDrain::check()
         }
         return;
     case Phase::Closing:
-        if (status.state != SinkStatus::State::Open || overdue(m_deadline)) {
+        // Asked again, finish() says whether every connection has closed by now.
+        if (status.state == SinkStatus::State::Failed || m_output.finish() || overdue(m_deadline)) {
             done();
         }
         return;
@@ -102,7 +103,7 @@ void OutputDrain::giveUp()
     m_why = whyLeft(m_output.status());
     m_undeliveredBefore = m_output.counts().undelivered;
     m_phase = Phase::Closing;
-    if (m_output.sink().finish()) {
+    if (m_output.finish()) {
         done();
         return;
     }

@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "session/runoutput.h"
+#include "session/drainableoutput.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -47,8 +47,8 @@ public:
         KeepQueue
     };
 
-    explicit OutputDrain(RunOutput& output) : OutputDrain(output, Times{}) {}
-    OutputDrain(RunOutput& output, Times times);
+    explicit OutputDrain(DrainableOutput& output) : OutputDrain(output, Times{}) {}
+    OutputDrain(DrainableOutput& output, Times times);
 
     void start(Leave leave);
     // A termination signal came, before the drain or during it.
@@ -76,7 +76,7 @@ private:
     void arm(const QDeadlineTimer& deadline);
     QString whyLeft(const SinkStatus& status) const;
 
-    RunOutput& m_output;
+    DrainableOutput& m_output;
     Times m_times;
     Leave m_leave = Leave::GiveUp;
     Phase m_phase = Phase::Idle;

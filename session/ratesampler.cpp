@@ -6,10 +6,11 @@
 
 namespace korvane {
 
-RateSampler::RateSampler(const RunSession& session, QObject* parent) : QObject(parent), m_session(session)
+RateSampler::RateSampler(std::function<RunProgress()> progress, QObject* parent)
+    : QObject(parent), m_progress(std::move(progress))
 {
     m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_log.sample(m_session.progress()); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { m_log.sample(m_progress()); });
 }
 
 void RateSampler::start()
@@ -24,7 +25,7 @@ void RateSampler::finish()
         return;
     }
     m_timer.stop();
-    m_log.finish(m_session.progress());
+    m_log.finish(m_progress());
 }
 
 } // namespace korvane

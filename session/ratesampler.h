@@ -10,9 +10,11 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 namespace korvane {
 
-// Keeps the rate log of a session's runs: from start() (just after Play) it samples the session's
+// Keeps the rate log of a run: from start() (just after Play) it samples the run's running
 // totals every RateLog::kSampleEvery on the event loop, and finish() closes the log once the
 // counts are final (after the end-of-run drain).
 class RateSampler : public QObject
@@ -20,7 +22,7 @@ class RateSampler : public QObject
     Q_OBJECT
 
 public:
-    explicit RateSampler(const RunSession& session, QObject* parent = nullptr);
+    explicit RateSampler(std::function<RunProgress()> progress, QObject* parent = nullptr);
 
     // A fresh log for the run just started.
     void start();
@@ -30,7 +32,7 @@ public:
     const RateLog& log() const { return m_log; }
 
 private:
-    const RunSession& m_session;
+    std::function<RunProgress()> m_progress;
     RateLog m_log;
     QTimer m_timer;
 };

@@ -34,7 +34,7 @@ private:
 
 } // namespace
 
-RunOutput::RunOutput(QObject* parent) : QObject(parent)
+RunOutput::RunOutput(QObject* parent) : DrainableOutput(parent)
 {
     use(std::make_unique<FailedSink>(Failure{"the output is not set up"}));
 }

@@ -6,6 +6,7 @@
 
 #include "engine/linesink.h"
 #include "platform/filesink.h"
+#include "session/drainableoutput.h"
 #include "settings/result.h"
 #include "settings/runconfig.h"
 
@@ -18,7 +19,7 @@ namespace korvane {
 
 // The one sink the settings choose, made once by the sink factory, with what the front-ends show
 // of it: its status, as it changes.
-class RunOutput final : public QObject
+class RunOutput final : public DrainableOutput
 {
     Q_OBJECT
 
@@ -35,15 +36,11 @@ public:
     Result<> prepare(const RunConfig& config, FileSink::Mode mode);
 
     LineSink& sink() { return *m_sink; }
-    SinkStatus status() const { return m_sink->status(); }
-    DeliveryCounts counts() const { return m_sink->counts(); }
+    SinkStatus status() const override { return m_sink->status(); }
+    DeliveryCounts counts() const override { return m_sink->counts(); }
+    bool finish() override { return m_sink->finish(); }
     OutputKind kind() const { return m_kind; }
-    // What the lines go to, as failures name it: "GENERATE.TXT", "TCP 127.0.0.1:5516".
-    const QString& name() const { return m_name; }
-
-signals:
-    // The sink's status() changed; also its counts, as far as they follow the connection.
-    void statusChanged();
+    QString name() const override { return m_name; }
 
 private:
     void use(std::unique_ptr<LineSink> sink);

@@ -55,7 +55,7 @@ else:
     container = pod["containers"][0]
     # Kubernetes turns $$ into $ before the shell sees it.
     script = " ".join(container.get("command", []) + container.get("args", [])).replace("$$", "$")
-    for part in ("korvane-cli", "--fleet 100", "--fleet-offset $((JOB_COMPLETION_INDEX * 100))"):
+    for part in ("korvane-cli", "--fleet 100", "--fleet-width 4", "--fleet-offset $((JOB_COMPLETION_INDEX * 100))"):
         if part not in script:
             problems.append(f"the pods do not run {part}")
     for volume in pod.get("volumes", []):
