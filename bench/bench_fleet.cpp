@@ -17,6 +17,7 @@
 // KORVANE_LOGGEN_DIR names another place; without it its rows are skipped.
 
 #include "e2ekit.h"
+#include "processkit.h"
 #include "udpreceiver.h"
 
 #include <QCoreApplication>
@@ -43,17 +44,10 @@ namespace {
 
 namespace e2e = korvane::e2e;
 namespace fs = std::filesystem;
+using namespace korvane::bench;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using Receiver = korvane::test::UdpReceiver;
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 struct Row
 {
@@ -69,38 +63,6 @@ struct Row
     std::uint64_t drops = 0;
 };
 
-double median(std::vector<long> values)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? double(values[mid]) : (double(values[mid - 1]) + double(values[mid])) / 2;
-}
-
-double processCpuSeconds(pid_t pid)
-{
-    clockid_t clock{};
-    timespec ts{};
-    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &ts) != 0) {
-        return -1;
-    }
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-double residentKb(pid_t pid)
-{
-    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6));
-        }
-    }
-    return -1;
-}
-
 // Counts a sender already started: bins from its first datagram, processor time and memory over
 // the inner seconds.
 void measure(Receiver& receiver, int seconds, pid_t pid, Row& row)
@@ -111,9 +73,10 @@ void measure(Receiver& receiver, int seconds, pid_t pid, Row& row)
         return;
     }
     std::this_thread::sleep_until(*origin + 1s);
-    const double cpuStart = processCpuSeconds(pid);
+    const std::function<double()> cpu = processCpu(pid);
+    const double cpuStart = cpu();
     std::this_thread::sleep_until(*origin + std::chrono::seconds(seconds - 1));
-    const double cpuEnd = processCpuSeconds(pid);
+    const double cpuEnd = cpu();
     row.rssKb = residentKb(pid);
     std::this_thread::sleep_until(*origin + std::chrono::seconds(seconds) + 50ms);
     row.bins = receiver.bins(seconds);
@@ -174,18 +137,10 @@ Row korvaneRow(int seconds, const std::string& name, double target, int fleet, d
     return row;
 }
 
-fs::path loggenFolder()
-{
-    if (const char* dir = std::getenv("KORVANE_LOGGEN_DIR"); dir && *dir) {
-        return dir;
-    }
-    return fs::path(KORVANE_SOURCE_DIR) / "build" / "loggen";
-}
-
 Row loggenRow(int seconds, const std::string& name, double rate, double target)
 {
     Row row(name, target);
-    const fs::path dir = loggenFolder();
+    const fs::path dir = loggenFolder(KORVANE_SOURCE_DIR);
     if (!fs::exists(dir / "usr/bin/loggen")) {
         row.skipped = "no loggen in " + dir.string() + " (scripts/fetch-loggen)";
         return row;
@@ -197,11 +152,10 @@ Row loggenRow(int seconds, const std::string& name, double rate, double target)
                                                                          ":" + (dir / "usr/lib/syslog-ng").string()));
     env.insert(QStringLiteral("SYSLOGNG_PREFIX"), QString::fromStdString((dir / "usr").string()));
     e2e::Program loggen;
-    const QStringList arguments = {QStringLiteral("-D"),          QStringLiteral("-r"),
-                                   QString::number(std::llround(rate)), QStringLiteral("-I"),
-                                   QString::number(seconds + 1),  QStringLiteral("-s"),
-                                   QStringLiteral("150"),         QStringLiteral("127.0.0.1"),
-                                   QString::number(receiver.port())};
+    const QStringList arguments = {
+        QStringLiteral("-D"),  QStringLiteral("-r"),         QString::number(std::llround(rate)),
+        QStringLiteral("-I"),  QString::number(seconds + 1), QStringLiteral("-s"),
+        QStringLiteral("150"), QStringLiteral("127.0.0.1"),  QString::number(receiver.port())};
     if (!loggen.start(QString::fromStdString((dir / "usr/bin/loggen").string()), arguments, env, folder.folder(),
                       folder.root() + QStringLiteral("/loggen.log"))) {
         row.skipped = "loggen did not start";
@@ -221,7 +175,8 @@ void print(const Row& row)
         return;
     }
     std::printf("%-46s %10.0f/s  worst %6s  cpu %6s us/line  rss %8.0f KB  drops %llu  bins", row.name.c_str(),
-                row.rate, row.worstDeviation >= 0 ? (std::to_string(row.worstDeviation).substr(0, 4) + "%").c_str() : "-",
+                row.rate,
+                row.worstDeviation >= 0 ? (std::to_string(row.worstDeviation).substr(0, 4) + "%").c_str() : "-",
                 row.cpuPerLineUs >= 0 ? std::to_string(row.cpuPerLineUs).substr(0, 5).c_str() : "-", row.rssKb,
                 static_cast<unsigned long long>(row.drops));
     for (const long bin : row.bins) {

@@ -17,6 +17,7 @@
 // rsyslog): scripts/fetch-loggen puts it in build/loggen, or KORVANE_LOGGEN_DIR names another place.
 
 #include "e2ekit.h"
+#include "processkit.h"
 #include "udpreceiver.h"
 
 #include <QCoreApplication>
@@ -54,18 +55,11 @@ namespace e2e = korvane::e2e;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using namespace korvane::bench;
 
 constexpr int kDatagramBytes = 150;
 constexpr int kMaxBins = korvane::test::UdpReceiver::maxBins;
 constexpr double kSlowRate = 100'000;
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // 1234567 as "1,234,567", so that rates of different size read at a glance.
 std::string grouped(double value)
@@ -115,16 +109,6 @@ struct Row
     bool measured() const { return skipped.empty() && !bins.empty(); }
 };
 
-double median(std::vector<long> values)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? double(values[mid]) : (double(values[mid - 1]) + double(values[mid])) / 2;
-}
-
 // Counts a source that is already sending: bins from its first datagram, CPU over the inner
 // seconds (cpuNow() in seconds, or null), then leaves it to the caller to stop the source.
 void measure(Receiver& receiver, int seconds, const std::function<double()>& cpuNow, Row& row,
@@ -157,37 +141,6 @@ void measure(Receiver& receiver, int seconds, const std::function<double()>& cpu
             row.worstDeviation = std::max(row.worstDeviation, std::abs(double(count) - row.target) / row.target * 100);
         }
     }
-}
-
-// CPU seconds of another process, all its threads: its CPU-time clock (nanoseconds), or utime+stime
-// from /proc (clock ticks) where that clock cannot be had.
-std::function<double()> processCpu(pid_t pid)
-{
-    clockid_t clock{};
-    if (::clock_getcpuclockid(pid, &clock) == 0) {
-        return [clock] {
-            timespec ts{};
-            ::clock_gettime(clock, &ts);
-            return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-        };
-    }
-    return [pid] {
-        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-        // Fields after the command name, which is in parentheses and may hold blanks.
-        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-        std::string field;
-        unsigned long long utime = 0;
-        unsigned long long stime = 0;
-        for (int index = 3; fields >> field; ++index) {
-            if (index == 14) {
-                utime = std::stoull(field);
-            } else if (index == 15) {
-                stime = std::stoull(field);
-                break;
-            }
-        }
-        return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
-    };
 }
 
 // --- Child processes -----------------------------------------------------------------------------
@@ -415,14 +368,6 @@ Row rawRow(Receiver& receiver, int seconds, RawKind kind)
 
 // --- loggen --------------------------------------------------------------------------------------
 
-fs::path loggenFolder()
-{
-    if (const char* dir = std::getenv("KORVANE_LOGGEN_DIR"); dir && *dir) {
-        return dir;
-    }
-    return fs::path(KORVANE_SOURCE_DIR) / "build" / "loggen";
-}
-
 Row loggenRow(Receiver& receiver, int seconds, const fs::path& dir, double rate, double target, const std::string& name)
 {
     Row row(name, target);
@@ -537,7 +482,7 @@ int main(int argc, char** argv)
         std::printf("no X display (%s): the korvane window rows are skipped (install Xvfb)\n",
                     qPrintable(server->error()));
     }
-    const fs::path loggenDir = loggenFolder();
+    const fs::path loggenDir = loggenFolder(KORVANE_SOURCE_DIR);
     const bool loggen = fs::exists(loggenDir / "usr/bin/loggen");
     if (!loggen) {
         std::printf("no loggen in %s: its rows are skipped. To get it: scripts/fetch-loggen (or: apt-get download "

@@ -191,41 +191,24 @@ bool GenerationRun::loadRandomLines()
 {
     // Once per pass rather than once per draw: the same line comes out as if the source were
     // read up to it for every draw, without reading the file again and again.
-    m_randomLines.clear();
-    LineReader reader;
-    if (const Result<> opened = reader.open(m_settings.sourceFile); !opened) {
-        m_failure = sourceFailure(opened.reason());
+    Result<std::vector<std::string>> lines = readAllLines(m_settings.sourceFile);
+    if (!lines) {
+        m_failure = sourceFailure(lines.reason());
         return false;
     }
-    std::string line;
-    while (reader.readLine(line)) {
-        m_randomLines.push_back(std::move(line));
-    }
-    if (reader.failure()) {
-        m_failure = sourceFailure(reader.failure()->reason);
-        return false;
-    }
+    m_randomLines = std::move(lines.value());
     return true;
 }
 
 // The catalogue the model's messages are made from is the source as it is at Play.
 bool GenerationRun::startTraffic()
 {
-    std::vector<std::string> catalogue;
-    LineReader reader;
-    if (const Result<> opened = reader.open(m_settings.sourceFile); !opened) {
-        m_failure = sourceFailure(opened.reason());
+    const Result<std::vector<std::string>> catalogue = readAllLines(m_settings.sourceFile);
+    if (!catalogue) {
+        m_failure = sourceFailure(catalogue.reason());
         return false;
     }
-    std::string line;
-    while (reader.readLine(line)) {
-        catalogue.push_back(std::move(line));
-    }
-    if (reader.failure()) {
-        m_failure = sourceFailure(reader.failure()->reason);
-        return false;
-    }
-    m_traffic = std::make_unique<TrafficModel>(m_settings, catalogue, m_random);
+    m_traffic = std::make_unique<TrafficModel>(m_settings, catalogue.value(), m_random);
     m_trafficClock.emplace(m_settings);
     return true;
 }

@@ -162,6 +162,22 @@ bool LineReader::readLine(std::string& line)
     }
 }
 
+Result<std::vector<std::string>> readAllLines(const std::filesystem::path& path)
+{
+    LineReader reader;
+    if (Result<> opened = reader.open(path); !opened) {
+        return opened.failure();
+    }
+    std::vector<std::string> lines;
+    for (std::string line; reader.readLine(line);) {
+        lines.push_back(std::move(line));
+    }
+    if (reader.failure()) {
+        return *reader.failure();
+    }
+    return lines;
+}
+
 Result<std::int64_t> countLines(const std::filesystem::path& path)
 {
     const Result<std::FILE*> opened = openUnbuffered(path);

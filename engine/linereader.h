@@ -61,4 +61,7 @@ private:
 // be read.
 Result<std::int64_t> countLines(const std::filesystem::path& path);
 
+// Every line of a file, as LineReader reads them, or why it cannot be read.
+Result<std::vector<std::string>> readAllLines(const std::filesystem::path& path);
+
 } // namespace korvane

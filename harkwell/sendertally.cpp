@@ -17,17 +17,6 @@ namespace {
 
 constexpr qint64 kShortestSpanMs = 1000;
 
-QByteArrayView withoutLineEnd(QByteArrayView message)
-{
-    if (message.endsWith('\n')) {
-        message.chop(1);
-    }
-    if (message.endsWith('\r')) {
-        message.chop(1);
-    }
-    return message;
-}
-
 // The same sender whether it came over IPv4 or as IPv4 seen through a dual-stack socket.
 QHostAddress plainAddress(const QHostAddress& address)
 {

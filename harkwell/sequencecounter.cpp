@@ -17,17 +17,6 @@ constexpr quint64 kBitsPerWord = 64;
 // Forward distances up to this are ahead, longer ones behind.
 constexpr quint64 kHalfCircle = kMaxSequenceId / 2;
 
-QByteArrayView withoutLineEnd(QByteArrayView message)
-{
-    if (message.endsWith('\n')) {
-        message.chop(1);
-    }
-    if (message.endsWith('\r')) {
-        message.chop(1);
-    }
-    return message;
-}
-
 } // namespace
 
 SequenceFigures& SequenceFigures::operator+=(const SequenceFigures& other)

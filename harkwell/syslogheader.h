@@ -34,6 +34,18 @@ struct SyslogHeader
 // firewall too. Empty when the message names none.
 [[nodiscard]] QByteArrayView headerHost(QByteArrayView message);
 
+// The message without one trailing LF, CR LF or CR.
+[[nodiscard]] inline QByteArrayView withoutLineEnd(QByteArrayView message)
+{
+    if (message.endsWith('\n')) {
+        message.chop(1);
+    }
+    if (message.endsWith('\r')) {
+        message.chop(1);
+    }
+    return message;
+}
+
 // The value of parameter name in the structured data element element of a message in the version 1 form, with
 // its escapes (\", \\ and \]) undone: "[meta sequenceId="17"]" gives "17" for "meta" and "sequenceId", wherever
 // the element stands among the others and the parameter among its own. Nothing when the message is not in that

@@ -76,16 +76,10 @@ std::vector<ScenarioTruth> scenariosOf(const RunConfig& config, const RunRecord&
     if (!config.run.traffic.enabled || config.run.traffic.scenarios.empty()) {
         return {};
     }
-    std::vector<std::string> catalogue;
-    LineReader reader;
-    if (reader.open(record.sourceFile)) {
-        for (std::string line; reader.readLine(line);) {
-            catalogue.push_back(std::move(line));
-        }
-    }
+    const Result<std::vector<std::string>> catalogue = readAllLines(record.sourceFile);
     DefaultRandomSource random;
     random.discard(record.randomDrawsBefore);
-    return scenariosOfRun(config.run, catalogue, random, lines);
+    return scenariosOfRun(config.run, catalogue ? catalogue.value() : std::vector<std::string>{}, random, lines);
 }
 
 QJsonArray scenariosJson(const std::vector<ScenarioTruth>& scenarios)
