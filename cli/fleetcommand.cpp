@@ -121,11 +121,10 @@ int runFleet(const FleetRequest& request)
         say("the run failed: " + fleet.failure());
     }
     if (!options.manifest.isEmpty()) {
-        Result<Manifest> manifest =
-            manifestOf(request.startup.settings, localeDecimalSeparator(), config, fleet.record(), progress);
+        Result<Manifest> manifest = manifestOf(request.startup.settings, localeDecimalSeparator(), config,
+                                               fleet.record(), progress, manifestEntries(fleet.members()));
         if (manifest) {
             manifest.value().perSecond = rates.log().rows();
-            manifest.value().firewalls = manifestEntries(fleet.members());
         }
         const Result<> written =
             manifest ? writeManifest(manifest.value(), options.manifest.toStdString()) : Result<>(manifest.failure());

@@ -69,17 +69,13 @@ private:
     std::string& m_fault;
 };
 
-// The scenarios' truth, made again from the run's settings, source and draws: the model is
-// deterministic, so the run need not keep it.
-std::vector<ScenarioTruth> scenariosOf(const RunConfig& config, const RunRecord& record, std::int64_t lines)
+// The scenarios' truth of a run that made `lines` lines, drawing from `random` (as far on as it
+// was at Play), made again: the model is deterministic, so the run need not keep it.
+std::vector<ScenarioTruth> scenariosOf(const RunConfig& config, const std::vector<std::string>& catalogue,
+                                       DefaultRandomSource random, std::uint64_t drawsBefore, std::int64_t lines)
 {
-    if (!config.run.traffic.enabled || config.run.traffic.scenarios.empty()) {
-        return {};
-    }
-    const Result<std::vector<std::string>> catalogue = readAllLines(record.sourceFile);
-    DefaultRandomSource random;
-    random.discard(record.randomDrawsBefore);
-    return scenariosOfRun(config.run, catalogue ? catalogue.value() : std::vector<std::string>{}, random, lines);
+    random.discard(drawsBefore);
+    return scenariosOfRun(config.run, catalogue, random, lines);
 }
 
 QJsonArray scenariosJson(const std::vector<ScenarioTruth>& scenarios)
@@ -145,7 +141,8 @@ std::map<std::string, std::string> settingsAsWritten(const Settings& s)
 }
 
 Result<Manifest> manifestOf(const Settings& settings, char decimalSeparator, const RunConfig& config,
-                            const RunRecord& record, const RunProgress& progress)
+                            const RunRecord& record, const RunProgress& progress,
+                            std::vector<Manifest::Firewall> firewalls)
 {
     if (!record.sourceSha256) {
         return record.sourceSha256.failure();
@@ -164,7 +161,20 @@ Result<Manifest> manifestOf(const Settings& settings, char decimalSeparator, con
     m.lines = {progress.emitted, progress.delivered, progress.dropped, progress.undelivered, progress.resent};
     m.byId = record.tally.byId();
     m.bySeverity = record.tally.bySeverity();
-    m.scenarios = scenariosOf(config, record, progress.emitted);
+    m.firewalls = std::move(firewalls);
+    if (config.run.traffic.enabled && !config.run.traffic.scenarios.empty()) {
+        const Result<std::vector<std::string>> read = readAllLines(record.sourceFile);
+        const std::vector<std::string> catalogue = read ? read.value() : std::vector<std::string>{};
+        if (m.firewalls.empty()) {
+            m.scenarios =
+                scenariosOf(config, catalogue, DefaultRandomSource(), record.randomDrawsBefore, m.lines.emitted);
+        }
+        // Each firewall of a fleet runs the scenarios on its own stream, so each has its own truth.
+        for (Manifest::Firewall& f : m.firewalls) {
+            f.scenarios =
+                scenariosOf(config, catalogue, DefaultRandomSource(f.seed), f.randomDrawsBefore, f.lines.emitted);
+        }
+    }
     return m;
 }
 
@@ -220,6 +230,11 @@ std::string manifestJson(const Manifest& m)
                                                   {"dropped", static_cast<double>(f.lines.dropped)},
                                                   {"undelivered", static_cast<double>(f.lines.undelivered)},
                                                   {"resent", static_cast<double>(f.lines.resent)}}}});
+            if (!f.scenarios.empty()) {
+                QJsonObject withScenarios = firewalls.last().toObject();
+                withScenarios.insert(QStringLiteral("scenarios"), scenariosJson(f.scenarios));
+                firewalls.replace(firewalls.size() - 1, withScenarios);
+            }
         }
         root.insert(QStringLiteral("firewalls"), firewalls);
     }
@@ -300,6 +315,7 @@ Result<Manifest> manifestFromJson(std::string_view json)
         FieldReader c(lines, "firewalls[].lines.", fault);
         firewall.lines = {c.count("emitted"), c.count("delivered"), c.count("dropped"), c.count("undelivered"),
                           c.count("resent")};
+        firewall.scenarios = scenariosFromJson(object.value(QStringLiteral("scenarios")).toArray(), fault);
         m.firewalls.push_back(std::move(firewall));
     }
     if (!fault.empty()) {

@@ -61,6 +61,7 @@ struct Manifest
         std::uint64_t randomDrawsBefore = 0;
         std::uint64_t randomDraws = 0; // made in the run
         Lines lines;
+        std::vector<ScenarioTruth> scenarios; // Traffic 1: what its scenarios did, and when
         friend bool operator==(const Firewall&, const Firewall&) = default;
     };
     std::vector<Firewall> firewalls;
@@ -74,9 +75,11 @@ struct Manifest
 std::map<std::string, std::string> settingsAsWritten(const Settings& settings);
 
 // The manifest of the run `record` and `progress` describe, run on `settings` (as start-up gave
-// them, with `decimalSeparator`) and `config`. A source that could not be read at Play fails.
+// them, with `decimalSeparator`) and `config`, with the entries of a fleet's `firewalls`. A source
+// that could not be read at Play fails.
 Result<Manifest> manifestOf(const Settings& settings, char decimalSeparator, const RunConfig& config,
-                            const RunRecord& record, const RunProgress& progress);
+                            const RunRecord& record, const RunProgress& progress,
+                            std::vector<Manifest::Firewall> firewalls = {});
 
 // The manifest as one JSON document, and back. A document that lacks a field, or holds one of
 // the wrong kind, fails naming it.

@@ -97,6 +97,7 @@ private slots:
     void sourceAddressPastTheBlockFailsBeforeAnyLine();
     void datagramsOfEachFirewallLeaveFromItsAddressWhicheverSenderTakesThem();
     void manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost();
+    void eachFirewallHasTheTruthOfItsOwnScenarios();
     void storedLineIsKnownByTheNameBeforeItsMessage_data();
     void storedLineIsKnownByTheNameBeforeItsMessage();
 };
@@ -320,9 +321,9 @@ void TestFleet::manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost()
     timer.advance(2s);
     fleet.finish();
     QTRY_VERIFY(!fleet.running());
-    Result<Manifest> made = manifestOf(startup.settings, '.', startup.config, fleet.record(), fleet.progress());
+    Result<Manifest> made = manifestOf(startup.settings, '.', startup.config, fleet.record(), fleet.progress(),
+                                       manifestEntries(fleet.members()));
     QVERIFY(made);
-    made.value().firewalls = manifestEntries(fleet.members());
     const Result<Manifest> read = manifestFromJson(manifestJson(made.value()));
     QVERIFY(read);
     QCOMPARE(read.value().firewalls, made.value().firewalls);
@@ -371,6 +372,60 @@ void TestFleet::manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost()
     QCOMPARE(report.total.missing, std::uint64_t(1));
     QCOMPARE(report.total.foreign, std::uint64_t(1));
     QCOMPARE(report.total.expected, std::uint64_t(fleet.progress().emitted));
+}
+
+// With Traffic=1 every firewall runs the scenarios on its own stream: its manifest entry says whom
+// its scan came from, and the fleet as a whole names none.
+void TestFleet::eachFirewallHasTheTruthOfItsOwnScenarios()
+{
+    test::WorkFolder folder;
+    folder.write(QStringLiteral("SAMPLE.TXT"),
+                 "%PIX-6-302013: Built inbound TCP connection %d for outside:IP_addr/port (IP_addr/port) to "
+                 "inside:IP_addr/80 (IP_addr/80)\n"
+                 "%PIX-6-302014: Teardown TCP connection %d for outside:IP_addr/port to inside:IP_addr/80 duration "
+                 "0:00:30 bytes %d TCP FINs\n"
+                 "%PIX-4-106023: Deny tcp src outside:IP_addr/port dst inside:IP_addr/3389 by access-group "
+                 "\"outside_access_in\" [0x5b9d3c1e, 0x0]\n");
+    folder.writeSettings({{"Delay", "0.01"},
+                          {"FirewallName", "Fw"},
+                          {"Traffic", "1"},
+                          {"SRC_NET", "198.51.100.0/24"},
+                          {"DST_NET", "10.10.0.0/16"},
+                          {"Scenarios", "portscan@1+1"}});
+    IniProfileStore profile;
+    const StartupResult startup = runStartup(profile, nullptr, false, '.');
+    QVERIFY(startup.failure.isEmpty());
+    const FleetPlan plan{2, 0};
+    FleetOutput output;
+    QVERIFY(output.prepare(startup.config, plan, FileSink::Mode::Truncate));
+    test::ManualClock clock;
+    test::ManualTimer timer(clock);
+    test::FixedWallClock wallClock;
+    FleetRun fleet(startup.config, plan, output, wallClock, clock, &timer);
+    fleet.setRecordsForManifest(true);
+    fleet.start();
+    timer.advance(3s);
+    fleet.finish();
+    QTRY_VERIFY(!fleet.running());
+    const Result<Manifest> made = manifestOf(startup.settings, '.', startup.config, fleet.record(), fleet.progress(),
+                                             manifestEntries(fleet.members()));
+    QVERIFY(made);
+    QVERIFY(made.value().scenarios.empty());
+    const std::map<std::string, std::vector<std::string>> lines = linesByHost(folder.read("GENERATE.TXT"));
+    std::vector<std::string> sources;
+    for (const Manifest::Firewall& firewall : made.value().firewalls) {
+        QCOMPARE(firewall.scenarios.size(), std::size_t(1));
+        const ScenarioTruth& scan = firewall.scenarios.front();
+        const std::vector<std::string>& own = lines.at(firewall.name);
+        QVERIFY(scan.firstLine >= 1 && std::size_t(scan.lastLine) <= own.size());
+        QVERIFY2(own.at(std::size_t(scan.firstLine - 1)).find(scan.source + '/') != std::string::npos,
+                 own.at(std::size_t(scan.firstLine - 1)).c_str());
+        sources.push_back(scan.source);
+    }
+    QVERIFY(sources[0] != sources[1]);
+    const Result<Manifest> read = manifestFromJson(manifestJson(made.value()));
+    QVERIFY(read);
+    QCOMPARE(read.value().firewalls, made.value().firewalls);
 }
 
 void TestFleet::storedLineIsKnownByTheNameBeforeItsMessage_data()
