@@ -46,8 +46,8 @@ double toSeconds(nanoseconds t)
 
 RunPacer::RunPacer(MonotonicClock& clock, double delaySeconds) : m_clock(clock), m_delay(toNanoseconds(delaySeconds)) {}
 
-RunPacer::RunPacer(MonotonicClock& clock, const RateProfile& profile)
-    : m_clock(clock), m_delay(nanoseconds{1}), m_schedule(std::in_place, profile)
+RunPacer::RunPacer(MonotonicClock& clock, const RateProfile& profile, std::uint64_t stream)
+    : m_clock(clock), m_delay(nanoseconds{1}), m_schedule(std::in_place, profile, stream)
 {}
 
 void RunPacer::begin()

@@ -41,7 +41,8 @@ class RunPacer
 {
 public:
     RunPacer(MonotonicClock& clock, double delaySeconds);
-    RunPacer(MonotonicClock& clock, const RateProfile& profile);
+    // `stream`: see RunSettings::scheduleStream.
+    RunPacer(MonotonicClock& clock, const RateProfile& profile, std::uint64_t stream);
 
     void begin(); // a wait starts now: deadline = now + delay
     void next();  // the following wait: deadline += delay

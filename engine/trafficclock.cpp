@@ -10,7 +10,7 @@ TrafficClock::TrafficClock(const RunSettings& settings) : m_delay(settings.delay
 {
     if (!settings.rateProfile.empty()) {
         if (const std::optional<RateProfile> profile = RateProfile::parse(settings.rateProfile)) {
-            m_schedule.emplace(*profile);
+            m_schedule.emplace(*profile, settings.scheduleStream);
         }
     }
 }

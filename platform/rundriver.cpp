@@ -51,7 +51,7 @@ void RunDriver::start(std::unique_ptr<GenerationRun> run, double delaySeconds)
     m_delay = delaySeconds;
     // A rate profile paces the run in place of the delay, from Play on.
     if (const std::optional<RateProfile> profile = RateProfile::parse(m_run->settings().rateProfile)) {
-        m_pacer.emplace(m_clock, *profile);
+        m_pacer.emplace(m_clock, *profile, m_run->settings().scheduleStream);
     } else {
         m_pacer.emplace(m_clock, m_delay);
     }

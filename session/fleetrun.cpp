@@ -130,8 +130,9 @@ void FleetRun::start()
         auto member = std::make_unique<Member>(*this, number);
         member->settings = m_config.run;
         member->settings.firewallName = fleetMemberName(m_config.run.firewallName, number, width);
+        member->settings.scheduleStream = static_cast<std::uint64_t>(number - 1);
         if (profile) {
-            member->pacer.emplace(m_clock, *profile);
+            member->pacer.emplace(m_clock, *profile, member->settings.scheduleStream);
         } else {
             member->pacer.emplace(m_clock, m_config.run.delay);
         }

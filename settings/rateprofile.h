@@ -58,7 +58,9 @@ private:
 class LineSchedule
 {
 public:
-    explicit LineSchedule(const RateProfile& profile) : m_profile(profile) {}
+    explicit LineSchedule(const RateProfile& profile, std::uint64_t stream = 0)
+        : m_profile(profile), m_generator(kSeed + stream)
+    {}
 
     const RateProfile& profile() const { return m_profile; }
     // The time of the next line.
@@ -71,7 +73,7 @@ private:
     RateProfile m_profile;
     double m_line = 0; // the lines scheduled so far
     double m_time = 0; // the last line's time (poisson)
-    std::mt19937_64 m_generator{kSeed};
+    std::mt19937_64 m_generator;
     static constexpr std::uint64_t kSeed = 20260101;
 };
 

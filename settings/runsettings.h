@@ -7,6 +7,7 @@
 #include "settings/outputformat.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -44,13 +45,16 @@ struct TrafficSettings
 // The run's settings, as RunConfig::run holds them; the run reads them, never changes them.
 struct RunSettings
 {
-    double delay = 1;          // seconds before each line, > 0 (the driver waits it)
-    std::string rateProfile;   // RateProfile as accepted; the driver paces by it in place of the delay
-    bool onePass = true;       // onetime not 0: the run ends after one pass
-    int generationType = 0;    // -1 random line, 0 every "PIX-" line, 1..7 one level
-    bool removeHeader = false; // RemoveHeader 1
-    std::string headerString;  // the marker header removal looks for
-    bool realLogs = false;     // RealLogFile 1: lines go out unchanged after header removal
+    double delay = 1;        // seconds before each line, > 0 (the driver waits it)
+    std::string rateProfile; // RateProfile as accepted; the driver paces by it in place of the delay
+    // Which stream of random gaps a poisson profile draws: each firewall of a fleet its own (its
+    // number - 1), so that their arrivals are independent.
+    std::uint64_t scheduleStream = 0;
+    bool onePass = true;                             // onetime not 0: the run ends after one pass
+    int generationType = 0;                          // -1 random line, 0 every "PIX-" line, 1..7 one level
+    bool removeHeader = false;                       // RemoveHeader 1
+    std::string headerString;                        // the marker header removal looks for
+    bool realLogs = false;                           // RealLogFile 1: lines go out unchanged after header removal
     std::filesystem::path sourceFile = "SAMPLE.TXT"; // or "KORVANE.TXT" for real logs
     std::string firewallName;                        // the name in a composed line's header
     RewriteValues rewrite;

@@ -37,6 +37,7 @@ private slots:
     void lineTimeInvertsTheIntegral();
     void parse_data();
     void parse();
+    void poissonGapsAreExponential_data();
     void poissonGapsAreExponential();
     void aScheduleThatFellBehindGoesOnWhereTheProfileIs();
 };
@@ -168,16 +169,27 @@ void TestRateProfile::parse()
     }
 }
 
+void TestRateProfile::poissonGapsAreExponential_data()
+{
+    QTest::addColumn<quint64>("stream");
+    QTest::newRow("one firewall") << quint64(0);
+    QTest::newRow("a fleet's firewall 8") << quint64(7);
+}
+
 void TestRateProfile::poissonGapsAreExponential()
 {
+    QFETCH(quint64, stream);
     const double mean = 250;
-    LineSchedule schedule(profileOf(QStringLiteral("poisson 250")));
-    LineSchedule again(schedule.profile());
+    LineSchedule schedule(profileOf(QStringLiteral("poisson 250")), stream);
+    LineSchedule again(schedule.profile(), stream);
+    LineSchedule neighbour(schedule.profile(), stream + 1);
     std::vector<double> gaps;
     double last = 0;
+    int sharedWithNeighbour = 0;
     for (int i = 0; i < 10000; ++i) {
         const double t = schedule.next();
         QCOMPARE(again.next(), t); // the same arrivals in every run
+        sharedWithNeighbour += neighbour.next() == t ? 1 : 0;
         gaps.push_back(t - last);
         last = t;
     }
@@ -190,6 +202,7 @@ void TestRateProfile::poissonGapsAreExponential()
         d = std::max({d, static_cast<double>(i + 1) / n - f, f - static_cast<double>(i) / n});
     }
     QVERIFY2(d < 1.63 / std::sqrt(n), qPrintable(QString::number(d)));
+    QCOMPARE(sharedWithNeighbour, 0); // the next firewall's arrivals are its own
 }
 
 void TestRateProfile::aScheduleThatFellBehindGoesOnWhereTheProfileIs()

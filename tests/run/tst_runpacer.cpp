@@ -125,7 +125,7 @@ void TestRunPacer::profileDeadlinesAreItsLineTimesFromBegin()
     const RateProfile profile = *RateProfile::parse("sine 20000 15000 3");
     ManualClock clock;
     clock.advance(std::chrono::seconds(7));
-    RunPacer pacer(clock, profile);
+    RunPacer pacer(clock, profile, 0);
     pacer.begin();
     const nanoseconds play = clock.current;
     for (int line = 1; line <= 100'000; ++line) {
@@ -157,7 +157,7 @@ void TestRunPacer::profileStall()
     QFETCH(double, rate);
 
     ManualClock clock;
-    RunPacer pacer(clock, *RateProfile::parse(profile.toStdString()));
+    RunPacer pacer(clock, *RateProfile::parse(profile.toStdString()), 0);
     pacer.begin();
     const nanoseconds play = clock.current;
     clock.current = play + std::chrono::seconds(10);
