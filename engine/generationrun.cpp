@@ -43,7 +43,7 @@ bool holdsLevel(std::string_view line, int generationType)
 GenerationRun::GenerationRun(const RunSettings& settings, RunFlags& flags, RunObserver& observer, LineSink& sink,
                              RandomSource& random, WallClock& clock)
     : m_settings(settings), m_flags(flags), m_observer(observer), m_sink(sink), m_random(random), m_clock(clock),
-      m_rewriter(settings.rewrite), m_composer(settings.firewallName), m_nextDelay(settings.delay)
+      m_composer(settings.firewallName), m_nextDelay(settings.delay)
 {}
 
 // Random selection (-1) and "every PIX- line" (0) select after the wait; every other type
@@ -86,9 +86,16 @@ void GenerationRun::noteHeldLine()
 
 GenerationRun::~GenerationRun() = default;
 
+void GenerationRun::share(SharedRunParts& parts)
+{
+    m_useRewriter = &parts.rewriter;
+    m_source.share(parts.source);
+    m_buffers = &parts.buffers;
+}
+
 GenerationRun::Next GenerationRun::start()
 {
-    m_reader.close();
+    m_source.close();
     m_line.clear();
     m_lineHeld = false;
     m_readsWithoutWait = 0;
@@ -141,10 +148,10 @@ GenerationRun::Next GenerationRun::waitOver()
         selected = m_lineHeld;
         m_lineHeld = false;
     } else if (m_settings.generationType == 0) {
-        if (m_reader.readLine(m_line)) {
+        if (m_source.readLine(m_line)) {
             selected = holdsTag(m_line);
-        } else if (m_reader.failure()) {
-            return halt(sourceFailure(m_reader.failure()->reason));
+        } else if (m_source.failure()) {
+            return halt(sourceFailure(m_source.failure()->reason));
         }
     } else {
         selected = pickRandomLine();
@@ -158,8 +165,8 @@ GenerationRun::Next GenerationRun::waitOver()
 void GenerationRun::abandon()
 {
     [[maybe_unused]] const FlushResult flushed = m_sink.flushAndWait();
-    m_reader.close();
-    m_randomLines = {};
+    m_source.close();
+    m_randomLines.reset();
     m_lineHeld = false;
     m_active = false;
 }
@@ -170,7 +177,7 @@ bool GenerationRun::openPass()
     m_passWaited = false;
     m_timeline.reset();
     m_waitedSinceStamp = 0;
-    if (const Result<> opened = m_reader.open(m_settings.sourceFile); !opened) {
+    if (const Result<> opened = m_source.open(m_settings.sourceFile); !opened) {
         m_failure = sourceFailure(opened.reason());
         return false;
     }
@@ -191,7 +198,7 @@ bool GenerationRun::loadRandomLines()
 {
     // Once per pass rather than once per draw: the same line comes out as if the source were
     // read up to it for every draw, without reading the file again and again.
-    Result<std::vector<std::string>> lines = readAllLines(m_settings.sourceFile);
+    Result<std::shared_ptr<const SourceLines>> lines = m_source.allLines(m_settings.sourceFile);
     if (!lines) {
         m_failure = sourceFailure(lines.reason());
         return false;
@@ -203,12 +210,12 @@ bool GenerationRun::loadRandomLines()
 // The catalogue the model's messages are made from is the source as it is at Play.
 bool GenerationRun::startTraffic()
 {
-    const Result<std::vector<std::string>> catalogue = readAllLines(m_settings.sourceFile);
+    const Result<std::shared_ptr<const SourceLines>> catalogue = m_source.allLines(m_settings.sourceFile);
     if (!catalogue) {
         m_failure = sourceFailure(catalogue.reason());
         return false;
     }
-    m_traffic = std::make_unique<TrafficModel>(m_settings, catalogue.value(), m_random);
+    m_traffic = std::make_unique<TrafficModel>(m_settings, *catalogue.value(), m_random);
     m_trafficClock.emplace(m_settings);
     return true;
 }
@@ -218,15 +225,16 @@ bool GenerationRun::pickRandomLine()
     // The draw is made in every cycle, also when there is nothing to pick from, so the sequence
     // of draws does not depend on the source.
     const double r = m_random.next();
-    if (m_randomLines.empty()) {
+    if (!m_randomLines || m_randomLines->empty()) {
         return false;
     }
     // Line k + 1 of the N lines present at the start of the pass, k = floor(r * (N - 1) + 1):
     // one of the lines 2 to N, each with equal chance, whatever the source held at start-up.
     // A one-line source gives its only line.
-    const auto last = static_cast<std::int64_t>(m_randomLines.size()) - 1;
+    const SourceLines& lines = *m_randomLines;
+    const auto last = static_cast<std::int64_t>(lines.size()) - 1;
     const auto k = static_cast<std::int64_t>(std::floor(r * static_cast<double>(last) + 1));
-    m_line = m_randomLines[static_cast<std::size_t>(std::clamp<std::int64_t>(k, 0, last))];
+    m_line = lines[static_cast<std::size_t>(std::clamp<std::int64_t>(k, 0, last))];
     return holdsTag(m_line);
 }
 
@@ -234,11 +242,11 @@ GenerationRun::Next GenerationRun::advance()
 {
     for (;;) {
         // The pass goes on while a held line waits for its turn, even past the last line.
-        if (!m_lineHeld && m_reader.atEnd()) {
-            if (m_reader.failure()) {
-                return halt(sourceFailure(m_reader.failure()->reason));
+        if (!m_lineHeld && m_source.atEnd()) {
+            if (m_source.failure()) {
+                return halt(sourceFailure(m_source.failure()->reason));
             }
-            m_reader.close();
+            m_source.close();
             if (m_settings.onePass) {
                 return endRun();
             }
@@ -255,9 +263,9 @@ GenerationRun::Next GenerationRun::advance()
         }
 
         if (selectsBeforeWait() && !m_flags.Paused && !m_lineHeld) {
-            if (!m_reader.readLine(m_line)) {
-                if (m_reader.failure()) {
-                    return halt(sourceFailure(m_reader.failure()->reason));
+            if (!m_source.readLine(m_line)) {
+                if (m_source.failure()) {
+                    return halt(sourceFailure(m_source.failure()->reason));
                 }
                 continue;
             }
@@ -283,7 +291,7 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
 {
     ++m_lineCounter;
 
-    // The shaped line is built in buffers the run keeps, so that a line costs no allocation.
+    LineBuffers& buffers = *m_buffers;
     std::string_view line = m_line;
     const bool templated = !m_settings.realLogs;
     // One reading of the clock for the fresh time stamp and the header alike.
@@ -291,9 +299,9 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     const CivilDateTime now = stamps ? m_clock.now() : CivilDateTime{};
     if (m_settings.restamp) {
         if (const std::optional<LogStamp> stamp = findLogStamp(line)) {
-            m_restamped.clear();
-            appendRestamped(m_restamped, line, *stamp, now);
-            line = m_restamped;
+            buffers.restamped.clear();
+            appendRestamped(buffers.restamped, line, *stamp, now);
+            line = buffers.restamped;
         }
     }
     if (m_settings.removeHeader) {
@@ -301,14 +309,17 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
     }
     if (templated && m_traffic) {
         // The model says what the line says, at the time the line is scheduled for.
-        if (!m_traffic->make(m_lineCounter, m_trafficClock->timeOf(m_lineCounter), m_message)) {
+        if (!m_traffic->make(m_lineCounter, m_trafficClock->timeOf(m_lineCounter), buffers.message)) {
             --m_lineCounter; // nothing it makes is selected: no line this cycle
             return advance();
         }
-        line = m_message;
+        line = buffers.message;
     } else if (templated) {
-        m_useRewriter->rewrite(line, m_random, m_message);
-        line = m_message;
+        if (!m_useRewriter) {
+            m_useRewriter = &m_ownRewriter.emplace(m_settings.rewrite);
+        }
+        m_useRewriter->rewrite(line, m_random, buffers.message);
+        line = buffers.message;
     }
     if (m_settings.format != SyslogFormat::Plain) {
         // A real log line's own time stamp and host make way for the standard header, which keeps
@@ -320,13 +331,13 @@ GenerationRun::Next GenerationRun::emitCurrentLine()
                 line = own->message;
             }
         }
-        m_shaped.clear();
-        appendFramedLine(m_shaped, m_settings.format, m_settings.facility, now, host, line,
+        buffers.shaped.clear();
+        appendFramedLine(buffers.shaped, m_settings.format, m_settings.facility, now, host, line,
                          m_settings.sequenceIds ? sequenceIdOfLine(m_lineCounter) : 0);
-        line = m_shaped;
+        line = buffers.shaped;
     } else if (templated) {
-        m_composer.compose(m_shaped, now.date, now.time, line);
-        line = m_shaped;
+        m_composer.compose(buffers.shaped, now.date, now.time, line);
+        line = buffers.shaped;
     }
 
     m_observer.lineEmitted(line, m_lineCounter);
@@ -358,8 +369,8 @@ GenerationRun::Next GenerationRun::endRun()
     if (const FlushResult flushed = m_sink.flushAndWait(); !flushed) {
         return halt(flushed.reason());
     }
-    m_reader.close();
-    m_randomLines = {};
+    m_source.close();
+    m_randomLines.reset();
     m_lineHeld = false;
 
     m_flags.StopRequested = false;
@@ -376,8 +387,8 @@ GenerationRun::Next GenerationRun::halt(std::string_view reason)
     const std::string why(reason); // it may point into the reader
     // What was emitted before the failure still goes out, as far as the sink can send it.
     [[maybe_unused]] const FlushResult flushed = m_sink.flushAndWait();
-    m_reader.close();
-    m_randomLines = {};
+    m_source.close();
+    m_randomLines.reset();
     m_lineHeld = false;
     m_active = false;
     m_observer.runFailed(why);

@@ -5,9 +5,9 @@
 #pragma once
 
 #include "engine/linecomposer.h"
-#include "engine/linereader.h"
 #include "engine/linesink.h"
 #include "engine/logstamp.h"
+#include "engine/passsource.h"
 #include "engine/randomsource.h"
 #include "engine/templaterewriter.h"
 #include "engine/trafficclock.h"
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,24 @@
 namespace korvane {
 
 class TrafficModel;
+
+// The buffers a line is built in, kept from line to line so that a line costs no allocation.
+struct LineBuffers
+{
+    std::string restamped; // the line with a fresh time stamp
+    std::string message;   // the rewritten template, or the traffic model's message
+    std::string shaped;    // the line as it goes out, with its header
+};
+
+// What the runs of one fleet hold once between them rather than each its own. A run builds a line
+// and hands it to its sink before any other run builds one, so the buffers can be shared.
+struct SharedRunParts
+{
+    explicit SharedRunParts(const RunSettings& settings) : rewriter(settings.rewrite), source(settings.sourceFile) {}
+    TemplateRewriter rewriter;
+    SharedSource source;
+    LineBuffers buffers;
+};
 
 // The window-level flags that the buttons and exit paths set and the run reads.
 struct RunFlags
@@ -104,9 +123,10 @@ public:
     // False when the sink failed: the run has then halted (and reported its failure).
     [[nodiscard]] bool deliver();
 
-    // Rewrites templates with `rewriter` (made for the same values) in place of the run's own, so that
-    // many runs of one fleet compile each template once. It must outlive the run.
-    void shareRewriter(TemplateRewriter& rewriter) { m_useRewriter = &rewriter; }
+    // Uses `parts` (made for the same settings, bar the firewall's name) in place of the run's own, so
+    // that the many runs of one fleet compile each template once, hold one copy of the source and
+    // build their lines in the same few buffers. They must outlive the run.
+    void share(SharedRunParts& parts);
 
     const RunSettings& settings() const { return m_settings; }
     // LineCounter: lines emitted in this run, across passes; 0 again after the end of a run.
@@ -154,20 +174,19 @@ private:
     RandomSource& m_random;
     WallClock& m_clock;
 
-    TemplateRewriter m_rewriter;
-    TemplateRewriter* m_useRewriter = &m_rewriter;
+    std::optional<TemplateRewriter> m_ownRewriter; // made at the first template, unless one is shared
+    TemplateRewriter* m_useRewriter = nullptr;
     LineComposer m_composer;
-    LineReader m_reader;
-    std::string m_line;         // the run's current line, as read from the source
-    std::string m_restamped;    // the line with a fresh time stamp
-    std::string m_message;      // the rewritten template
-    std::string m_shaped;       // the line as it goes out, with its header
+    PassSource m_source;
+    std::string m_line; // the run's current line, as read from the source
+    LineBuffers m_ownBuffers;
+    LineBuffers* m_buffers = &m_ownBuffers;
     bool m_lineHeld = false;    // levels 1..7: a matching line read before the wait, not yet emitted
     bool m_passWaited = false;  // this pass has waited at least once
     int m_readsWithoutWait = 0; // lines read and passed over since the last wait or yield
     ResumePoint m_resumePoint = ResumePoint::Cycle;
-    std::vector<std::string> m_randomLines; // the source's lines, for random selection
-    std::string m_failure;                  // why the pass could not start
+    std::shared_ptr<const SourceLines> m_randomLines; // the source's lines, for random selection
+    std::string m_failure;                            // why the pass could not start
     std::int64_t m_lineCounter = 0;
     bool m_active = false;
     double m_nextDelay = 1;        // see lineDelaySeconds()

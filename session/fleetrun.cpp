@@ -124,7 +124,6 @@ void FleetRun::start()
     const std::optional<RateProfile> profile = RateProfile::parse(m_config.run.rateProfile);
     // A profile staggers its firewalls over the gap of its first line, a delay over one delay.
     const double spread = profile ? 1.0 / std::max(1e-7, profile->rateAt(0)) : m_config.run.delay;
-    const nanoseconds now = m_clock.now();
     for (int i = 0; i < m_plan.count; ++i) {
         const int number = m_plan.firstNumber() + i;
         auto member = std::make_unique<Member>(*this, number);
@@ -136,15 +135,20 @@ void FleetRun::start()
         } else {
             member->pacer.emplace(m_clock, m_config.run.delay);
         }
-        m_due.push({now + fleetStagger(i, m_plan.count, spread), static_cast<std::uint32_t>(i)});
         m_members.push_back(std::move(member));
     }
     // Made once every member is in place: a run holds references to its member's parts.
-    m_rewriter.emplace(m_config.run.rewrite);
+    m_shared.emplace(m_config.run);
     for (std::size_t i = 0; i < m_members.size(); ++i) {
         Member& m = *m_members[i];
         m.run.emplace(m.settings, m.flags, m, m_output.member(i), m.random, m_wallClock);
-        m.run->shareRewriter(*m_rewriter);
+        m.run->share(*m_shared);
+    }
+    // The staggers count from when every firewall is ready: ten thousand take a while to make, and
+    // those whose stagger passed meanwhile would otherwise start together, a burst every delay.
+    const nanoseconds now = m_clock.now();
+    for (std::size_t i = 0; i < m_members.size(); ++i) {
+        m_due.push({now + fleetStagger(static_cast<int>(i), m_plan.count, spread), static_cast<std::uint32_t>(i)});
     }
     m_active = m_members.size();
     m_running = m_active > 0;

@@ -104,7 +104,7 @@ private:
     MonotonicClock& m_clock;
     std::unique_ptr<WakeUpTimer> m_ownTimer;
     WakeUpTimer& m_timer;
-    std::optional<TemplateRewriter> m_rewriter; // shared by the firewalls: each template compiled once
+    std::optional<SharedRunParts> m_shared; // by the firewalls' runs
     std::vector<std::unique_ptr<Member>> m_members;
     std::priority_queue<Due, std::vector<Due>, std::greater<>> m_due;
     std::size_t m_active = 0;

@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 #include "engine/linereader.h"
+#include "engine/passsource.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,7 @@ private slots:
     void unreadable();
     void lineLongerThanOneMebibyteIsRefused();
     void closedReaderHasNoLines();
+    void sharedSourceFollowsTheFileFromPassToPass();
 };
 
 void TestLineReader::lines_data()
@@ -96,6 +98,17 @@ void TestLineReader::lines()
     const Result<std::int64_t> count = countLines(path);
     QVERIFY2(count, count.reason().c_str());
     QCOMPARE(count.value(), std::int64_t(expected.size()));
+
+    // A fleet's runs read the same lines from the copy they share.
+    SharedSource shared(path);
+    PassSource pass;
+    pass.share(shared);
+    QVERIFY(pass.open(path));
+    QByteArrayList fromShared;
+    while (pass.readLine(line)) {
+        fromShared << QByteArray(line.data(), qsizetype(line.size()));
+    }
+    QCOMPARE(fromShared, expected);
 }
 
 void TestLineReader::reopenStartsAtFirstLine()
@@ -179,6 +192,35 @@ void TestLineReader::closedReaderHasNoLines()
     QVERIFY(reader.atEnd());
     QVERIFY(!reader.readLine(line));
     QVERIFY(line.empty());
+}
+
+void TestLineReader::sharedSourceFollowsTheFileFromPassToPass()
+{
+    QTemporaryDir dir;
+    const auto path = writeFile(dir, "one\r\ntwo\r\n");
+    SharedSource shared(path);
+    PassSource early;
+    PassSource late;
+    early.share(shared);
+    late.share(shared);
+    std::string line;
+    QVERIFY(early.open(path));
+    QVERIFY(early.readLine(line));
+
+    writeFile(dir, "three\r\n");
+    QVERIFY(late.open(path));
+    QVERIFY(late.readLine(line));
+    QCOMPARE(line, std::string("three"));
+    QVERIFY(late.atEnd());
+    // A pass begun before the edit ends on the lines it began with.
+    QVERIFY(early.readLine(line));
+    QCOMPARE(line, std::string("two"));
+
+    std::filesystem::remove(path);
+    const Result<> gone = early.open(path);
+    QVERIFY(!gone);
+    QCOMPARE(QString::fromStdString(gone.reason()), QString::fromUtf8(std::strerror(ENOENT)));
+    QVERIFY(early.atEnd());
 }
 
 QTEST_APPLESS_MAIN(TestLineReader)

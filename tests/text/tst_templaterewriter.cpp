@@ -11,6 +11,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -358,6 +359,15 @@ void TemplateRewriterTest::defaultSourceRepeatsItsSequence()
         const double r = first.next();
         QVERIFY(r >= 0.0 && r < 1.0);
         QCOMPARE(second.next(), r);
+    }
+    // It is std::mt19937, whose 10,000th number the C++ standard fixes, also for a fleet's seeds.
+    DefaultRandomSource standard;
+    standard.discard(9999);
+    QCOMPARE(standard.next() * 4294967296.0, 4123659995.0);
+    DefaultRandomSource seeded(42);
+    std::mt19937 reference(42);
+    for (int i = 0; i < 1000; ++i) {
+        QCOMPARE(seeded.next() * 4294967296.0, double(reference()));
     }
 }
 
