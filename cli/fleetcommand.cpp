@@ -6,20 +6,18 @@
 
 #include "cli/clirun.h"
 #include "cli/durationlimit.h"
+#include "cli/runend.h"
 #include "cli/runreport.h"
 #include "platform/systemwallclock.h"
 #include "session/destination.h"
 #include "session/fleetoutput.h"
 #include "session/fleetrun.h"
 #include "session/manifest.h"
-#include "session/outputdrain.h"
 #include "session/ratesampler.h"
 #include "settings/profile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <chrono>
 
@@ -85,55 +83,12 @@ int runFleet(const FleetRequest& request)
     if (fleet.running()) {
         QCoreApplication::exec();
     }
-    // As for one firewall: the connections' queues get a few seconds to go out (half a second once
-    // a signal came), then are closed in order, and what could not go is said.
-    DrainEnd streamEnd;
-    if (!halted) {
-        OutputDrain drain(output);
-        QObject::connect(&request.termination, &TerminationSignals::terminationRequested, &drain, &OutputDrain::hurry);
-        if (request.signalled) {
-            drain.hurry();
-        }
-        QObject::connect(&drain, &OutputDrain::ended, &drain, [] { QCoreApplication::exit(0); });
-        drain.start(OutputDrain::Leave::GiveUp);
-        QCoreApplication::exec();
-        streamEnd = drain.end();
-    }
-    view.stopProgress();
-    rates.finish();
-    if (!request.rateLogPath.isEmpty()) {
-        writeRateLog(request.rateLogPath, rates.log());
-    }
-    const RunProgress progress = fleet.progress();
-    if (!streamEnd.notDelivered.empty()) {
-        say(streamEnd.notDelivered);
-    }
-    if (progress.dropped > 0) {
-        say(QStringLiteral("%1 lines dropped: %2")
-                .arg(progress.dropped)
-                .arg(QString::fromStdString(output.status().dropReason))
-                .toStdString());
-    }
-    view.printSummary();
-    if (!streamEnd.failure.empty()) {
-        say("the run failed: " + streamEnd.failure);
-    } else if (halted) {
-        say("the run failed: " + fleet.failure());
-    }
-    if (!options.manifest.isEmpty()) {
-        Result<Manifest> manifest = manifestOf(request.startup.settings, localeDecimalSeparator(), config,
-                                               fleet.record(), progress, manifestEntries(fleet.members()));
-        if (manifest) {
-            manifest.value().perSecond = rates.log().rows();
-        }
-        const Result<> written =
-            manifest ? writeManifest(manifest.value(), options.manifest.toStdString()) : Result<>(manifest.failure());
-        if (!written) {
-            say("the manifest was not written: " + written.reason());
-            return kRunFailed;
-        }
-    }
-    return exitStatusOf(halted || !streamEnd.failure.empty(), progress);
+    return finishRun({output, view, rates, request.termination, request.signalled, halted, request.rateLogPath,
+                      options.manifest, [&fleet] { return fleet.progress(); }, [&fleet] { return fleet.failure(); },
+                      [&](const RunProgress& progress) {
+                          return manifestOf(request.startup.settings, localeDecimalSeparator(), config, fleet.record(),
+                                            progress, manifestEntries(fleet.members()));
+                      }});
 }
 
 } // namespace korvane::cli

@@ -8,13 +8,13 @@
 #include "cli/durationlimit.h"
 #include "cli/fleetcommand.h"
 #include "cli/options.h"
+#include "cli/runend.h"
 #include "cli/runreport.h"
 #include "engine/randomsource.h"
 #include "platform/systemwallclock.h"
 #include "platform/terminationsignals.h"
 #include "session/destination.h"
 #include "session/manifest.h"
-#include "session/outputdrain.h"
 #include "session/ratesampler.h"
 #include "session/runoutput.h"
 #include "session/runsession.h"
@@ -26,7 +26,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -185,55 +184,10 @@ int main(int argc, char* argv[])
     if (session.running()) {
         QCoreApplication::exec();
     }
-    // Lines on their way to a receiver get a few seconds to go out (half a second once a signal
-    // came), then the connection is closed in order and what could not go is said. A connection
-    // that failed for good (TLS refused) fails the run, even one that ended before the refusal.
-    DrainEnd streamEnd;
-    if (!halted) {
-        OutputDrain drain(output);
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, &drain, &OutputDrain::hurry);
-        if (signalled) {
-            drain.hurry();
-        }
-        QObject::connect(&drain, &OutputDrain::ended, &app, [] { QCoreApplication::exit(0); });
-        drain.start(OutputDrain::Leave::GiveUp);
-        QCoreApplication::exec();
-        streamEnd = drain.end();
-    }
-    view.stopProgress();
-    rates.finish();
-    if (!rateLogPath.isEmpty()) {
-        cli::writeRateLog(rateLogPath, rates.log());
-    }
-    if (!streamEnd.notDelivered.empty()) {
-        cli::say(streamEnd.notDelivered);
-    }
-    if (const std::int64_t dropped = session.progress().dropped; dropped > 0) {
-        cli::say(QStringLiteral("%1 lines dropped: %2")
-                     .arg(dropped)
-                     .arg(QString::fromStdString(output.status().dropReason))
-                     .toStdString());
-    }
-    view.printSummary();
-    // Reasons name what failed (the source, the file, the receiver) and are said as given.
-    if (!streamEnd.failure.empty()) {
-        cli::say("the run failed: " + streamEnd.failure);
-    } else if (halted) {
-        cli::say("the run failed: " + view.failure());
-    }
-    // The manifest, once the drain has made the counts final; not written is a failed run.
-    if (!options.manifest.isEmpty()) {
-        Result<Manifest> manifest = manifestOf(startup.settings, localeDecimalSeparator(), startup.config,
-                                               session.record(), session.progress());
-        if (manifest) {
-            manifest.value().perSecond = rates.log().rows();
-        }
-        const Result<> written =
-            manifest ? writeManifest(manifest.value(), options.manifest.toStdString()) : Result<>(manifest.failure());
-        if (!written) {
-            cli::say("the manifest was not written: " + written.reason());
-            return cli::kRunFailed;
-        }
-    }
-    return cli::exitStatusOf(halted || !streamEnd.failure.empty(), session.progress());
+    return cli::finishRun({output, view, rates, termination, signalled, halted, rateLogPath, options.manifest,
+                           [&session] { return session.progress(); }, [&view] { return view.failure(); },
+                           [&](const RunProgress& progress) {
+                               return manifestOf(startup.settings, localeDecimalSeparator(), startup.config,
+                                                 session.record(), progress);
+                           }});
 }
