@@ -194,17 +194,7 @@ void TrafficModel::scenarioStep(const ScenarioMove& move, std::int64_t nowUs)
             open(c, nowUs, kProbeLifetime);
             return;
         }
-        {
-            Event e;
-            e.kind = denyKind(kProbeDenies, kProbeDenyWeights);
-            e.c.outside = move.outside;
-            e.c.inside = move.inside;
-            e.c.outsidePort = static_cast<std::uint16_t>(ephemeralPort());
-            e.c.insidePort = static_cast<std::uint16_t>(move.insidePort);
-            e.c.inbound = true;
-            e.scenario = scenario;
-            push(e);
-        }
+        pushInbound(denyKind(kProbeDenies, kProbeDenyWeights), move, scenario);
         return;
     case ScenarioMove::Act::StormDeny:
         deny(move.outside, move.inside, kRefusedPorts.pick(m_random.next()), scenario);
@@ -214,18 +204,24 @@ void TrafficModel::scenarioStep(const ScenarioMove& move, std::int64_t nowUs)
         const auto* pair =
             std::find_if(kLogins.begin(), kLogins.end(), [&](const auto& p) { return m_catalogue.has(p.first); });
         pair = pair == kLogins.end() ? kLogins.begin() : pair;
-        Event e;
-        e.kind = move.act == ScenarioMove::Act::LoginOk ? pair->second : pair->first;
-        e.c.outside = move.outside;
-        e.c.inside = move.inside;
-        e.c.outsidePort = static_cast<std::uint16_t>(ephemeralPort());
-        e.c.insidePort = static_cast<std::uint16_t>(move.insidePort);
-        e.c.inbound = true;
-        e.scenario = scenario;
-        push(e);
+        pushInbound(move.act == ScenarioMove::Act::LoginOk ? pair->second : pair->first, move, scenario);
         return;
     }
     }
+}
+
+// One message of a scenario's move, from a fresh port of its outside host to its inside host.
+void TrafficModel::pushInbound(TrafficKind kind, const ScenarioMove& move, std::int8_t scenario)
+{
+    Event e;
+    e.kind = kind;
+    e.c.outside = move.outside;
+    e.c.inside = move.inside;
+    e.c.outsidePort = static_cast<std::uint16_t>(ephemeralPort());
+    e.c.insidePort = static_cast<std::uint16_t>(move.insidePort);
+    e.c.inbound = true;
+    e.scenario = scenario;
+    push(e);
 }
 
 void TrafficModel::deny(std::uint32_t outside, std::uint32_t inside, int insidePort, std::int8_t scenario)

@@ -82,6 +82,7 @@ private:
     void step(std::int64_t nowUs);
     void scenarioStep(const ScenarioMove& move, std::int64_t nowUs);
     void deny(std::uint32_t outside, std::uint32_t inside, int insidePort, std::int8_t scenario);
+    void pushInbound(TrafficKind kind, const ScenarioMove& move, std::int8_t scenario);
     void open(Connection c, std::int64_t nowUs, double meanSeconds);
     void close(std::int64_t nowUs);
     void push(const Event& e);
