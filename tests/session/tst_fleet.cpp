@@ -48,10 +48,19 @@ RunConfig fileConfig(double delay)
 // A fleet on virtual time, writing GENERATE.TXT of the current folder.
 struct VirtualFleet
 {
-    explicit VirtualFleet(const FleetPlan& plan, double delay = 0.1) : config(fileConfig(delay))
+    explicit VirtualFleet(const FleetPlan& plan, double delay = 0.1) : VirtualFleet(plan, fileConfig(delay)) {}
+    VirtualFleet(const FleetPlan& plan, RunConfig runConfig) : config(std::move(runConfig))
     {
         prepared = output.prepare(config, plan, FileSink::Mode::Truncate);
         fleet = std::make_unique<FleetRun>(config, plan, output, wallClock, clock, &timer);
+    }
+    // Runs for `time` on virtual time, then ends; true once the fleet has ended.
+    bool runFor(std::chrono::milliseconds time)
+    {
+        fleet->start();
+        timer.advance(time);
+        fleet->finish();
+        return QTest::qWaitFor([this] { return !fleet->running(); });
     }
     RunConfig config;
     test::ManualClock clock;
@@ -237,10 +246,7 @@ void TestFleet::firewallDrawsTheSameLinesAtEveryStartAndNotItsNeighbours()
     std::map<std::string, std::vector<std::string>> runs[2];
     for (auto& run : runs) {
         VirtualFleet virtualFleet({3, 0}, 0.1);
-        virtualFleet.fleet->start();
-        virtualFleet.timer.advance(3s);
-        virtualFleet.fleet->finish();
-        QTRY_VERIFY(!virtualFleet.fleet->running());
+        QVERIFY(virtualFleet.runFor(3s));
         run = linesByHost(folder.read(QStringLiteral("GENERATE.TXT")));
     }
     QCOMPARE(runs[0].size(), std::size_t(3));
@@ -249,10 +255,7 @@ void TestFleet::firewallDrawsTheSameLinesAtEveryStartAndNotItsNeighbours()
     QVERIFY(runs[0]["Fw-2"] != runs[0]["Fw-3"]);
     // Its number makes the firewall, whichever process runs it.
     VirtualFleet alone({1, 1}, 0.1);
-    alone.fleet->start();
-    alone.timer.advance(3s);
-    alone.fleet->finish();
-    QTRY_VERIFY(!alone.fleet->running());
+    QVERIFY(alone.runFor(3s));
     std::vector<std::string> second = linesByHost(folder.read(QStringLiteral("GENERATE.TXT")))["Fw-2"];
     std::vector<std::string> inFleet = runs[0]["Fw-2"];
     const std::size_t common = std::min(second.size(), inFleet.size()); // it started sooner alone
@@ -309,18 +312,11 @@ void TestFleet::manifestBringsBackEachFirewallsLinesAndTheCheckCountsPerHost()
     IniProfileStore profile;
     const StartupResult startup = runStartup(profile, nullptr, false, '.');
     QVERIFY(startup.failure.isEmpty());
-    const FleetPlan plan{3, 4}; // firewalls 5 to 7
-    FleetOutput output;
-    QVERIFY(output.prepare(startup.config, plan, FileSink::Mode::Truncate));
-    test::ManualClock clock;
-    test::ManualTimer timer(clock);
-    test::FixedWallClock wallClock;
-    FleetRun fleet(startup.config, plan, output, wallClock, clock, &timer);
+    VirtualFleet virtualFleet({3, 4}, startup.config); // firewalls 5 to 7
+    QVERIFY(virtualFleet.prepared);
+    FleetRun& fleet = *virtualFleet.fleet;
     fleet.setRecordsForManifest(true);
-    fleet.start();
-    timer.advance(2s);
-    fleet.finish();
-    QTRY_VERIFY(!fleet.running());
+    QVERIFY(virtualFleet.runFor(2s));
     Result<Manifest> made = manifestOf(startup.settings, '.', startup.config, fleet.record(), fleet.progress(),
                                        manifestEntries(fleet.members()));
     QVERIFY(made);
@@ -395,18 +391,11 @@ void TestFleet::eachFirewallHasTheTruthOfItsOwnScenarios()
     IniProfileStore profile;
     const StartupResult startup = runStartup(profile, nullptr, false, '.');
     QVERIFY(startup.failure.isEmpty());
-    const FleetPlan plan{2, 0};
-    FleetOutput output;
-    QVERIFY(output.prepare(startup.config, plan, FileSink::Mode::Truncate));
-    test::ManualClock clock;
-    test::ManualTimer timer(clock);
-    test::FixedWallClock wallClock;
-    FleetRun fleet(startup.config, plan, output, wallClock, clock, &timer);
+    VirtualFleet virtualFleet({2, 0}, startup.config);
+    QVERIFY(virtualFleet.prepared);
+    FleetRun& fleet = *virtualFleet.fleet;
     fleet.setRecordsForManifest(true);
-    fleet.start();
-    timer.advance(3s);
-    fleet.finish();
-    QTRY_VERIFY(!fleet.running());
+    QVERIFY(virtualFleet.runFor(3s));
     const Result<Manifest> made = manifestOf(startup.settings, '.', startup.config, fleet.record(), fleet.progress(),
                                              manifestEntries(fleet.members()));
     QVERIFY(made);
