@@ -10,9 +10,10 @@
 // seconds, its resident memory the sender's at the end of them. A measurement, not a test: run it
 // by hand on a release build.
 //
-//     bench_fleet [--quick] [seconds per row, default 10]
+//     bench_fleet [--quick] [--rounds N] [seconds per row, default 10]
 //
-// --quick leaves out the 10,000-firewall and fastest-rate rows. loggen comes from Debian's
+// --quick leaves out the 10,000-firewall and fastest-rate rows; --rounds runs the rows set beside
+// loggen N times in turn and ends with their medians, as one run of a busy machine misleads. loggen comes from Debian's
 // syslog-ng-core, unpacked and never installed: scripts/fetch-loggen puts it in build/loggen, or
 // KORVANE_LOGGEN_DIR names another place; without it its rows are skipped.
 
@@ -193,40 +194,94 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     bool quick = false;
     int seconds = 10;
+    int rounds = 1;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--quick") {
+        const std::string word = argv[i];
+        if (word == "--quick") {
             quick = true;
+        } else if (word == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
         } else {
             seconds = std::max(4, std::atoi(argv[i]));
         }
     }
-    std::printf("bench_fleet: %d s per row on %ld processors (shared with whatever else runs)\n", seconds,
-                ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("bench_fleet: %d s per row, %d round(s), on %ld processors (shared with whatever else runs)\n", seconds,
+                rounds, ::sysconf(_SC_NPROCESSORS_ONLN));
     std::vector<Row> rows;
     const auto run = [&rows](Row row) {
         print(row);
         rows.push_back(std::move(row));
     };
     run(korvaneRow(seconds, "fleet 1 x Delay 0.01 (baseline memory)", 100, 1, 0.01, "127.0.1.1"));
-    run(korvaneRow(seconds, "fleet 1000 x Delay 0.01 from 127.0.1.1+", 100'000, 1000, 0.01, "127.0.1.1"));
-    run(korvaneRow(seconds, "one firewall, Delay 0.00001", 100'000, 0, 0.00001, nullptr));
-    run(loggenRow(seconds, "loggen -r 100000", 100'000, 100'000));
     if (!quick) {
         run(korvaneRow(seconds, "fleet 10000 x Delay 1 from 127.0.1.1+", 10'000, 10'000, 1, "127.0.1.1"));
-        run(korvaneRow(seconds, "fleet 1000, fastest (Delay 0.000001)", 0, 1000, 0.000001, "127.0.1.1"));
-        run(korvaneRow(seconds, "one firewall, fastest (Delay 0.0000001)", 0, 0, 0.0000001, nullptr));
-        run(loggenRow(seconds, "loggen -r 2000000 (fastest)", 2'000'000, 0));
+    }
+    // The rows set beside loggen, round after round, so that a machine busy for a while weighs on
+    // each of them alike.
+    std::vector<std::function<Row()>> compared = {
+        [&] {
+            return korvaneRow(seconds, "fleet 1000 x Delay 0.01 from 127.0.1.1+", 100'000, 1000, 0.01, "127.0.1.1");
+        },
+        [&] { return korvaneRow(seconds, "one firewall, Delay 0.00001", 100'000, 0, 0.00001, nullptr); },
+        [&] { return loggenRow(seconds, "loggen -r 100000", 100'000, 100'000); },
+    };
+    if (!quick) {
+        compared.push_back([&] {
+            return korvaneRow(seconds, "fleet 1000, fastest (Delay 0.000001)", 0, 1000, 0.000001, "127.0.1.1");
+        });
+        compared.push_back(
+            [&] { return korvaneRow(seconds, "one firewall, fastest (Delay 0.0000001)", 0, 0, 0.0000001, nullptr); });
+        compared.push_back([&] { return loggenRow(seconds, "loggen -r 2000000 (fastest)", 2'000'000, 0); });
+    }
+    std::vector<std::vector<Row>> byRow(compared.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < compared.size(); ++i) {
+            Row row = compared[i]();
+            print(row);
+            byRow[i].push_back(row);
+            if (round == 0) {
+                rows.push_back(std::move(row));
+            }
+        }
     }
     // Memory a firewall adds, against the fleet of one.
-    if (rows[0].rssKb > 0 && rows[1].rssKb > 0) {
-        std::printf("resident memory per firewall beyond one: %.1f KB (1000 firewalls)\n",
-                    (rows[1].rssKb - rows[0].rssKb) / 999.0);
-    }
     for (const Row& row : rows) {
-        if (row.name.rfind("fleet 10000", 0) == 0 && row.rssKb > 0 && rows[0].rssKb > 0) {
-            std::printf("resident memory per firewall beyond one: %.1f KB (10000 firewalls)\n",
-                        (row.rssKb - rows[0].rssKb) / 9999.0);
+        const bool thousand = row.name.rfind("fleet 1000 x", 0) == 0;
+        const bool tenThousand = row.name.rfind("fleet 10000", 0) == 0;
+        if ((thousand || tenThousand) && row.rssKb > 0 && rows[0].rssKb > 0) {
+            const int firewalls = thousand ? 1000 : 10000;
+            std::printf("resident memory per firewall beyond one: %.1f KB (%d firewalls)\n",
+                        (row.rssKb - rows[0].rssKb) / (firewalls - 1), firewalls);
         }
+    }
+    // Medians over the rounds, and each against the loggen row of its group (the last of each three).
+    std::printf("median of %d round(s):\n", rounds);
+    for (std::size_t i = 0; i < byRow.size(); ++i) {
+        const auto medianOf = [&](double Row::*field) {
+            std::vector<double> values;
+            for (const Row& row : byRow[i]) {
+                if (row.skipped.empty() && row.*field >= 0) {
+                    values.push_back(row.*field);
+                }
+            }
+            if (values.empty()) {
+                return -1.0;
+            }
+            std::sort(values.begin(), values.end());
+            return values[values.size() / 2];
+        };
+        byRow[i].front().rate = medianOf(&Row::rate);
+        byRow[i].front().cpuPerLineUs = medianOf(&Row::cpuPerLineUs);
+    }
+    for (std::size_t i = 0; i < byRow.size(); ++i) {
+        const Row& row = byRow[i].front();
+        const Row& loggen = byRow[i - i % 3 + 2].front();
+        std::printf("  %-46s %10.0f/s  cpu %6.3f us/line", row.name.c_str(), row.rate, row.cpuPerLineUs);
+        if (&row != &loggen && loggen.rate > 0 && loggen.cpuPerLineUs > 0) {
+            std::printf("  = %.2f x loggen's rate, %.2f x its cpu per line", row.rate / loggen.rate,
+                        row.cpuPerLineUs / loggen.cpuPerLineUs);
+        }
+        std::printf("\n");
     }
     return 0;
 }
