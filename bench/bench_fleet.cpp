@@ -254,32 +254,26 @@ int main(int argc, char* argv[])
                         (row.rssKb - rows[0].rssKb) / (firewalls - 1), firewalls);
         }
     }
-    // Medians over the rounds, and each against the loggen row of its group (the last of each three).
+    // Medians over the rounds, each set beside the loggen row of its group (the last of each three).
+    const auto medianOf = [](const std::vector<Row>& rounds, double Row::*field) {
+        std::vector<double> values;
+        for (const Row& row : rounds) {
+            if (row.skipped.empty() && row.*field >= 0) {
+                values.push_back(row.*field);
+            }
+        }
+        return values.empty() ? -1.0 : median(values);
+    };
     std::printf("median of %d round(s):\n", rounds);
     for (std::size_t i = 0; i < byRow.size(); ++i) {
-        const auto medianOf = [&](double Row::*field) {
-            std::vector<double> values;
-            for (const Row& row : byRow[i]) {
-                if (row.skipped.empty() && row.*field >= 0) {
-                    values.push_back(row.*field);
-                }
-            }
-            if (values.empty()) {
-                return -1.0;
-            }
-            std::sort(values.begin(), values.end());
-            return values[values.size() / 2];
-        };
-        byRow[i].front().rate = medianOf(&Row::rate);
-        byRow[i].front().cpuPerLineUs = medianOf(&Row::cpuPerLineUs);
-    }
-    for (std::size_t i = 0; i < byRow.size(); ++i) {
-        const Row& row = byRow[i].front();
-        const Row& loggen = byRow[i - i % 3 + 2].front();
-        std::printf("  %-46s %10.0f/s  cpu %6.3f us/line", row.name.c_str(), row.rate, row.cpuPerLineUs);
-        if (&row != &loggen && loggen.rate > 0 && loggen.cpuPerLineUs > 0) {
-            std::printf("  = %.2f x loggen's rate, %.2f x its cpu per line", row.rate / loggen.rate,
-                        row.cpuPerLineUs / loggen.cpuPerLineUs);
+        const std::size_t loggen = i - i % 3 + 2;
+        const double rate = medianOf(byRow[i], &Row::rate);
+        const double cpu = medianOf(byRow[i], &Row::cpuPerLineUs);
+        const double loggenRate = medianOf(byRow[loggen], &Row::rate);
+        const double loggenCpu = medianOf(byRow[loggen], &Row::cpuPerLineUs);
+        std::printf("  %-46s %10.0f/s  cpu %6.3f us/line", byRow[i].front().name.c_str(), rate, cpu);
+        if (i != loggen && loggenRate > 0 && loggenCpu > 0) {
+            std::printf("  = %.2f x loggen's rate, %.2f x its cpu per line", rate / loggenRate, cpu / loggenCpu);
         }
         std::printf("\n");
     }

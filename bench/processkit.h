@@ -29,7 +29,8 @@ inline std::string readFile(const std::filesystem::path& path)
     return text.str();
 }
 
-inline double median(std::vector<long> values)
+template <typename Number>
+double median(std::vector<Number> values)
 {
     if (values.empty()) {
         return 0;

@@ -53,7 +53,8 @@ public:
     bool atEnd();
     // The next line; false at the end, or on a failure that failure() then tells.
     bool readLine(std::string& line);
-    const std::optional<Failure>& failure() const { return m_shared ? m_noFailure : m_reader.failure(); }
+    // Shared lines were read whole when the pass opened, so only the file itself fails later.
+    const std::optional<Failure>& failure() const { return m_reader.failure(); }
 
     // Every line of `path` at once (for random selection and the traffic catalogue).
     Result<std::shared_ptr<const SourceLines>> allLines(const std::filesystem::path& path);
@@ -63,7 +64,6 @@ private:
     SharedSource* m_shared = nullptr;
     std::shared_ptr<const SourceLines> m_lines; // of the pass, when shared
     std::size_t m_next = 0;
-    std::optional<Failure> m_noFailure;
 };
 
 } // namespace korvane

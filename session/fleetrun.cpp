@@ -124,6 +124,7 @@ void FleetRun::start()
     const std::optional<RateProfile> profile = RateProfile::parse(m_config.run.rateProfile);
     // A profile staggers its firewalls over the gap of its first line, a delay over one delay.
     const double spread = profile ? 1.0 / std::max(1e-7, profile->rateAt(0)) : m_config.run.delay;
+    m_shared.emplace(m_config.run);
     for (int i = 0; i < m_plan.count; ++i) {
         const int number = m_plan.firstNumber() + i;
         auto member = std::make_unique<Member>(*this, number);
@@ -135,14 +136,11 @@ void FleetRun::start()
         } else {
             member->pacer.emplace(m_clock, m_config.run.delay);
         }
-        m_members.push_back(std::move(member));
-    }
-    // Made once every member is in place: a run holds references to its member's parts.
-    m_shared.emplace(m_config.run);
-    for (std::size_t i = 0; i < m_members.size(); ++i) {
-        Member& m = *m_members[i];
-        m.run.emplace(m.settings, m.flags, m, m_output.member(i), m.random, m_wallClock);
+        // The member stays where it was made: its run holds references to its parts.
+        Member& m = *member;
+        m.run.emplace(m.settings, m.flags, m, m_output.member(static_cast<std::size_t>(i)), m.random, m_wallClock);
         m.run->share(*m_shared);
+        m_members.push_back(std::move(member));
     }
     // The staggers count from when every firewall is ready: ten thousand take a while to make, and
     // those whose stagger passed meanwhile would otherwise start together, a burst every delay.
